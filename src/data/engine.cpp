@@ -1,0 +1,350 @@
+#include "engine.h"
+
+#include "engineerror.h"
+#include "table.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <SQLiteCpp/Database.h>
+#include <sqlite3.h>
+#include <SQLiteCpp/Exception.h>
+#include <SQLiteCpp/Statement.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+QString fileNameOnly(const QString &path)
+{
+    return QFileInfo(path).fileName();
+}
+
+void syncPath(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+EngineError fromSqlite(const SQLite::Exception &e, const QString &file = {})
+{
+    QString text = QString::fromUtf8(e.what());
+    if (e.getErrorCode() == SQLITE_CONSTRAINT && text.contains(QLatin1String("UNIQUE")))
+        text = QStringLiteral("Key violation.");
+    if (!file.isEmpty())
+        text = fileNameOnly(file) + QStringLiteral(": ") + text;
+    return EngineError(text);
+}
+} // namespace
+
+Engine &Engine::instance()
+{
+    static Engine engine;
+    return engine;
+}
+
+Engine::Engine()
+    : m_db(std::make_unique<SQLite::Database>(":memory:",
+                                              SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE))
+{
+    m_db->setBusyTimeout(1000);
+}
+
+Engine::~Engine() = default;
+
+SQLite::Database &Engine::db()
+{
+    return *m_db;
+}
+
+QString Engine::quote(const QString &identifier)
+{
+    QString q = identifier;
+    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+QString Engine::resolve(const QString &fileName)
+{
+    const QFileInfo given(fileName);
+    QDir dir = given.isAbsolute() ? given.absoluteDir() : QDir(QDir::current().filePath(given.path()));
+    const QString name = given.fileName();
+    if (QFileInfo::exists(dir.filePath(name)))
+        return QDir::cleanPath(dir.absoluteFilePath(name));
+    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &entry : entries)
+        if (entry.compare(name, Qt::CaseInsensitive) == 0)
+            return QDir::cleanPath(dir.absoluteFilePath(entry));
+    return QDir::cleanPath(dir.absoluteFilePath(name));
+}
+
+bool Engine::exists(const QString &fileName)
+{
+    return QFileInfo::exists(resolve(fileName));
+}
+
+void Engine::removeFile(const QString &fileName)
+{
+    const QString path = resolve(fileName);
+    if (!QFileInfo::exists(path))
+        return;
+    Engine &engine = instance();
+    if (engine.m_users.contains(path))
+        throw EngineError(QStringLiteral("Table is busy.\nTable: %1").arg(fileNameOnly(path)));
+    if (engine.m_attached.contains(path)) {
+        engine.m_pendingDetach.insert(path);
+        engine.applyPending();
+    }
+    if (!QFile::remove(path))
+        throw EngineError(QStringLiteral("Cannot delete %1.").arg(fileNameOnly(path)));
+}
+
+void Engine::exec(const QString &sql)
+{
+    try {
+        m_db->exec(sql.toStdString());
+    } catch (const SQLite::Exception &e) {
+        throw fromSqlite(e);
+    }
+}
+
+QString Engine::attach(const QString &absolutePath)
+{
+    auto it = m_attached.find(absolutePath);
+    if (it != m_attached.end()) {
+        m_pendingDetach.remove(absolutePath);
+        ++it->uses;
+        return it->alias;
+    }
+    if (m_inTransaction)
+        throw EngineError(
+            QStringLiteral("%1 cannot be opened during a transaction.").arg(fileNameOnly(absolutePath)));
+    const QString alias = QStringLiteral("t%1").arg(m_nextAlias++);
+    try {
+        SQLite::Statement attach(*m_db, "ATTACH DATABASE ? AS " + quote(alias).toStdString());
+        attach.bind(1, absolutePath.toStdString());
+        attach.exec();
+    } catch (const SQLite::Exception &e) {
+        throw fromSqlite(e, absolutePath);
+    }
+    try {
+        // Reading the schema is what finds out that a file is not a database.
+        m_db->exec(("PRAGMA " + quote(alias) + ".journal_mode=DELETE").toStdString());
+        m_db->exec(("PRAGMA " + quote(alias) + ".synchronous=FULL").toStdString());
+    } catch (const SQLite::Exception &e) {
+        try {
+            m_db->exec(("DETACH DATABASE " + quote(alias)).toStdString());
+        } catch (const SQLite::Exception &) {
+        }
+        throw fromSqlite(e, absolutePath);
+    }
+    m_attached.insert(absolutePath, {alias, 1});
+    return alias;
+}
+
+void Engine::detach(const QString &absolutePath)
+{
+    auto it = m_attached.find(absolutePath);
+    if (it == m_attached.end())
+        return;
+    if (--it->uses > 0)
+        return;
+    m_pendingDetach.insert(absolutePath);
+    if (!m_inTransaction)
+        applyPending();
+}
+
+void Engine::applyPending()
+{
+    const QSet<QString> pending = m_pendingDetach;
+    for (const QString &path : pending) {
+        auto it = m_attached.find(path);
+        if (it == m_attached.end() || it->uses > 0) {
+            m_pendingDetach.remove(path);
+            continue;
+        }
+        try {
+            m_db->exec(("DETACH DATABASE " + quote(it->alias)).toStdString());
+        } catch (const SQLite::Exception &) {
+            continue; // a statement still runs on it; try again later
+        }
+        m_attached.erase(it);
+        m_pendingDetach.remove(path);
+    }
+}
+
+QList<FieldDef> Engine::fieldsOf(const QString &schema)
+{
+    QList<FieldDef> fields;
+    try {
+        SQLite::Statement info(*m_db, "PRAGMA " + quote(schema).toStdString() + ".table_info("
+                                          + quote(DataTableName).toStdString() + ")");
+        while (info.executeStep()) {
+            FieldDef f;
+            f.name = QString::fromStdString(info.getColumn(1).getString());
+            if (!parseDeclaredType(QString::fromStdString(info.getColumn(2).getString()), f))
+                f.type = FieldType::Text;
+            f.required = info.getColumn(3).getInt() != 0 && f.type != FieldType::Counter;
+            fields.append(f);
+        }
+    } catch (const SQLite::Exception &e) {
+        throw fromSqlite(e);
+    }
+    return fields;
+}
+
+void Engine::createTable(const QString &fileName, const Layout &layout)
+{
+    const QString path = resolve(fileName);
+    if (QFileInfo::exists(path))
+        throw EngineError(QStringLiteral("%1 already exists.").arg(fileNameOnly(path)));
+    const QString alias = attach(path);
+    try {
+        for (const QString &sql : createStatements(alias, layout))
+            m_db->exec(sql.toStdString());
+    } catch (const SQLite::Exception &e) {
+        detach(path);
+        QFile::remove(path);
+        throw fromSqlite(e, path);
+    }
+    detach(path);
+}
+
+void Engine::verify(const QString &fileName, const Layout &layout)
+{
+    const QString path = resolve(fileName);
+    const QString name = fileNameOnly(path);
+    if (!QFileInfo::exists(path))
+        throw EngineError(QStringLiteral("Table does not exist: %1").arg(name));
+    const QString alias = attach(path);
+    QList<FieldDef> fields;
+    try {
+        fields = fieldsOf(alias);
+    } catch (const EngineError &e) {
+        detach(path);
+        throw EngineError(name + QStringLiteral(": ") + e.message());
+    }
+    detach(path);
+    if (fields.isEmpty())
+        throw EngineError(QStringLiteral("%1: not a Duesmith table (it holds no table of records).").arg(name));
+    for (const FieldDef &want : layout.fields) {
+        auto found = std::find_if(fields.begin(), fields.end(), [&](const FieldDef &f) {
+            return f.name.compare(want.name, Qt::CaseInsensitive) == 0;
+        });
+        if (found == fields.end())
+            throw EngineError(QStringLiteral("%1: field '%2' is missing.").arg(name, want.name));
+        if (found->type != want.type)
+            throw EngineError(QStringLiteral("%1: field '%2' has the wrong type.").arg(name, want.name));
+    }
+}
+
+void Engine::copyTable(const QString &sourceFile, const QString &destFile)
+{
+    if (m_inTransaction)
+        throw EngineError(QStringLiteral("Tables cannot be copied during a transaction."));
+    const QString source = resolve(sourceFile);
+    const QString dest = resolve(destFile);
+    if (!QFileInfo::exists(source))
+        throw EngineError(QStringLiteral("Table does not exist: %1").arg(fileNameOnly(source)));
+    if (source == dest)
+        return;
+    if (m_users.contains(dest))
+        throw EngineError(QStringLiteral("Table is busy.\nTable: %1").arg(fileNameOnly(dest)));
+    if (m_attached.contains(dest)) {
+        m_pendingDetach.insert(dest);
+        applyPending();
+        if (m_attached.contains(dest))
+            throw EngineError(QStringLiteral("Table is busy.\nTable: %1").arg(fileNameOnly(dest)));
+    }
+
+    const QFileInfo destInfo(dest);
+    const QString temp = destInfo.absolutePath() + QStringLiteral("/.") + destInfo.fileName()
+        + QStringLiteral(".copy");
+    QFile::remove(temp);
+    const QString alias = attach(source);
+    try {
+        SQLite::Statement vacuum(*m_db, "VACUUM " + quote(alias).toStdString() + " INTO ?");
+        vacuum.bind(1, temp.toStdString());
+        vacuum.exec();
+    } catch (const SQLite::Exception &e) {
+        detach(source);
+        QFile::remove(temp);
+        throw fromSqlite(e, source);
+    }
+    detach(source);
+    syncPath(temp);
+    // A journal left beside the old file would be played back into the new one.
+    QFile::remove(dest + QStringLiteral("-journal"));
+    if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(dest).constData()) != 0) {
+        QFile::remove(temp);
+        throw EngineError(QStringLiteral("Cannot write %1.").arg(fileNameOnly(dest)));
+    }
+    syncPath(destInfo.absolutePath());
+}
+
+void Engine::begin()
+{
+    if (m_inTransaction)
+        throw EngineError(QStringLiteral("A transaction is already active."));
+    exec(QStringLiteral("BEGIN IMMEDIATE"));
+    m_inTransaction = true;
+}
+
+void Engine::commit()
+{
+    exec(QStringLiteral("COMMIT"));
+    m_inTransaction = false;
+    applyPending();
+}
+
+void Engine::rollback()
+{
+    if (!m_inTransaction)
+        return;
+    m_inTransaction = false;
+    try {
+        m_db->exec("ROLLBACK");
+    } catch (const SQLite::Exception &) {
+        // SQLite may have rolled back already after an I/O error.
+    }
+    for (auto it = m_users.begin(); it != m_users.end(); ++it)
+        for (Table *table : std::as_const(it->handles))
+            table->reloadAfterRollback();
+    applyPending();
+}
+
+void Engine::registerHandle(Table *table, const QString &path, bool exclusive)
+{
+    Users &users = m_users[path];
+    if (!users.handles.isEmpty() && (exclusive || users.exclusive))
+        throw EngineError(QStringLiteral("Table is busy.\nTable: %1").arg(fileNameOnly(path)));
+    users.handles.append(table);
+    users.exclusive = exclusive;
+}
+
+void Engine::unregisterHandle(Table *table, const QString &path)
+{
+    auto it = m_users.find(path);
+    if (it == m_users.end())
+        return;
+    it->handles.removeAll(table);
+    if (it->handles.isEmpty())
+        m_users.erase(it);
+}
+
+void inTransaction(const std::function<void()> &work)
+{
+    Engine &engine = Engine::instance();
+    engine.begin();
+    try {
+        work();
+        engine.commit();
+    } catch (...) {
+        engine.rollback();
+        throw;
+    }
+}

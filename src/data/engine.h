@@ -1,0 +1,92 @@
+#pragma once
+
+#include "layouts.h"
+
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace SQLite {
+class Database;
+class Statement;
+} // namespace SQLite
+
+class Table;
+
+// The local table engine: one SQLite connection to which every table file is
+// ATTACHed while some handle uses it, so work spanning several files can be one
+// transaction. Files are looked up in the working directory without regard to case.
+class Engine : public QObject
+{
+    Q_OBJECT
+public:
+    static Engine &instance();
+    ~Engine() override;
+
+    SQLite::Database &db();
+
+    // The existing file matching fileName in the working directory regardless of
+    // case, or the name as given when none exists; always an absolute path.
+    static QString resolve(const QString &fileName);
+    static bool exists(const QString &fileName);
+    // Deletes the file (matched regardless of case) when it exists.
+    static void removeFile(const QString &fileName);
+
+    // Attaches a table file (counted); returns its schema alias.
+    QString attach(const QString &absolutePath);
+    void detach(const QString &absolutePath);
+
+    // Creates a new empty table file with a layout; fails when it exists.
+    void createTable(const QString &fileName, const Layout &layout);
+    // Copies a whole table file to another name. The destination is replaced only
+    // once the copy is complete, and never while a handle has it open.
+    void copyTable(const QString &sourceFile, const QString &destFile);
+    // The fields a table file declares, in its physical order.
+    QList<FieldDef> fieldsOf(const QString &schema);
+    // Checks that a table file is a readable table holding every field of the
+    // layout with the right type; throws with the file's name and the fault.
+    void verify(const QString &fileName, const Layout &layout);
+
+    // Transactions over every attached file: commit is atomic across them.
+    void begin();
+    void commit();
+    void rollback();
+    bool inTransaction() const { return m_inTransaction; }
+
+    // Handle bookkeeping: exclusive use and refresh after a rollback.
+    void registerHandle(Table *table, const QString &path, bool exclusive);
+    void unregisterHandle(Table *table, const QString &path);
+
+    // Runs one statement with no result.
+    void exec(const QString &sql);
+
+    static QString quote(const QString &identifier);
+
+private:
+    Engine();
+    void applyPending();
+
+    std::unique_ptr<SQLite::Database> m_db;
+    struct Attached
+    {
+        QString alias;
+        int uses = 0;
+    };
+    QHash<QString, Attached> m_attached;
+    QSet<QString> m_pendingDetach;
+    int m_nextAlias = 0;
+    bool m_inTransaction = false;
+    struct Users
+    {
+        QList<Table *> handles;
+        bool exclusive = false;
+    };
+    QHash<QString, Users> m_users;
+};
+
+// Runs a function in one transaction; rolls back and rethrows on any error.
+void inTransaction(const std::function<void()> &work);

@@ -1,0 +1,121 @@
+#include "query.h"
+
+#include "engine.h"
+#include "engineerror.h"
+
+#include <QDate>
+#include <QRegularExpression>
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Exception.h>
+#include <SQLiteCpp/Statement.h>
+
+Query::Query(const QString &sql) : m_sql(sql) { }
+
+Query::~Query()
+{
+    close();
+}
+
+void Query::open()
+{
+    if (m_open)
+        return;
+    Engine &engine = Engine::instance();
+    static const QRegularExpression tableRef(QStringLiteral("\\{([^}]+)\\}"));
+    QString sql;
+    int last = 0;
+    try {
+        auto it = tableRef.globalMatch(m_sql);
+        while (it.hasNext()) {
+            const auto m = it.next();
+            const QString path = Engine::resolve(m.captured(1));
+            if (!Engine::exists(path))
+                throw EngineError(QStringLiteral("Table does not exist: %1").arg(m.captured(1)));
+            const QString alias = engine.attach(path);
+            m_attached.append(path);
+            sql += m_sql.mid(last, m.capturedStart() - last) + Engine::quote(alias) + QLatin1Char('.')
+                + Engine::quote(DataTableName);
+            last = m.capturedEnd();
+        }
+        sql += m_sql.mid(last);
+
+        SQLite::Statement stmt(engine.db(), sql.toStdString());
+        m_columns.clear();
+        const int n = stmt.getColumnCount();
+        for (int i = 0; i < n; ++i)
+            m_columns.append(QString::fromUtf8(stmt.getColumnName(i)));
+        m_rows.clear();
+        std::vector<bool> isDate(n, false);
+        for (int i = 0; i < n; ++i) {
+            try {
+                const char *declared = stmt.getColumnDeclaredType(i);
+                isDate[i] = declared && qstricmp(declared, "DATE") == 0;
+            } catch (const SQLite::Exception &) {
+                // an expression column has no declared type
+            }
+        }
+        while (stmt.executeStep()) {
+            std::vector<QVariant> row(n);
+            for (int i = 0; i < n; ++i) {
+                SQLite::Column c = stmt.getColumn(i);
+                if (c.isNull())
+                    continue;
+                if (isDate[i]) {
+                    const QDate d = QDate::fromString(QString::fromUtf8(c.getText()), Qt::ISODate);
+                    if (d.isValid())
+                        row[i] = d;
+                } else if (c.isInteger()) {
+                    row[i] = qlonglong(c.getInt64());
+                } else if (c.isFloat()) {
+                    row[i] = c.getDouble();
+                } else {
+                    row[i] = QString::fromUtf8(c.getText());
+                }
+            }
+            m_rows.push_back(std::move(row));
+        }
+    } catch (const SQLite::Exception &e) {
+        close();
+        throw EngineError(QString::fromUtf8(e.what()));
+    } catch (...) {
+        close();
+        throw;
+    }
+    m_open = true;
+}
+
+void Query::close()
+{
+    for (const QString &path : std::as_const(m_attached))
+        Engine::instance().detach(path);
+    m_attached.clear();
+    m_rows.clear();
+    m_open = false;
+}
+
+void Query::reopen()
+{
+    close();
+    open();
+}
+
+int Query::columnIndex(const QString &name) const
+{
+    for (int i = 0; i < m_columns.size(); ++i)
+        if (m_columns[i].compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+QVariant Query::value(int row, int column) const
+{
+    if (row < 0 || row >= int(m_rows.size()) || column < 0 || column >= m_columns.size())
+        return {};
+    return m_rows[row][column];
+}
+
+QVariant Query::value(int row, const QString &column) const
+{
+    return value(row, columnIndex(column));
+}

@@ -1,0 +1,953 @@
+#include "table.h"
+
+#include "engine.h"
+#include "engineerror.h"
+#include "filter.h"
+
+#include <QDate>
+#include <QFileInfo>
+
+#include <SQLiteCpp/Database.h>
+#include <sqlite3.h>
+#include <SQLiteCpp/Exception.h>
+#include <SQLiteCpp/Statement.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+constexpr int CacheLimit = 4096;
+
+EngineError engineError(const SQLite::Exception &e)
+{
+    if (e.getErrorCode() == SQLITE_CONSTRAINT && std::strstr(e.what(), "UNIQUE"))
+        return EngineError(QStringLiteral("Key violation."));
+    return EngineError(QString::fromUtf8(e.what()));
+}
+
+void bindValue(SQLite::Statement &stmt, int index, const QVariant &value)
+{
+    if (value.isNull()) {
+        stmt.bind(index);
+        return;
+    }
+    switch (value.typeId()) {
+    case QMetaType::QDate:
+        stmt.bind(index, value.toDate().toString(Qt::ISODate).toStdString());
+        break;
+    case QMetaType::Double:
+        stmt.bind(index, value.toDouble());
+        break;
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::Bool:
+        stmt.bind(index, static_cast<int64_t>(value.toLongLong()));
+        break;
+    default:
+        stmt.bind(index, value.toString().toStdString());
+        break;
+    }
+}
+
+// SQLite's NOCASE: ASCII letters folded, then byte order of the UTF-8 text.
+int compareNoCase(const QString &a, const QString &b)
+{
+    const QByteArray x = a.toUtf8();
+    const QByteArray y = b.toUtf8();
+    const int n = std::min(x.size(), y.size());
+    for (int i = 0; i < n; ++i) {
+        unsigned char cx = static_cast<unsigned char>(x[i]);
+        unsigned char cy = static_cast<unsigned char>(y[i]);
+        if (cx >= 'A' && cx <= 'Z')
+            cx += 32;
+        if (cy >= 'A' && cy <= 'Z')
+            cy += 32;
+        if (cx != cy)
+            return cx < cy ? -1 : 1;
+    }
+    return x.size() == y.size() ? 0 : (x.size() < y.size() ? -1 : 1);
+}
+
+// Order of stored values as SQLite sorts them: empty first, then numbers, then text.
+int compareValues(const QVariant &a, const QVariant &b)
+{
+    const bool an = a.isNull(), bn = b.isNull();
+    if (an || bn)
+        return an == bn ? 0 : (an ? -1 : 1);
+    auto isText = [](const QVariant &v) {
+        return v.typeId() == QMetaType::QString || v.typeId() == QMetaType::QDate;
+    };
+    const bool at = isText(a), bt = isText(b);
+    if (at != bt)
+        return at ? 1 : -1;
+    if (at) {
+        const QString sa = a.typeId() == QMetaType::QDate ? a.toDate().toString(Qt::ISODate) : a.toString();
+        const QString sb = b.typeId() == QMetaType::QDate ? b.toDate().toString(Qt::ISODate) : b.toString();
+        return compareNoCase(sa, sb);
+    }
+    const double da = a.toDouble(), db = b.toDouble();
+    return da < db ? -1 : (da > db ? 1 : 0);
+}
+} // namespace
+
+Table::Table(const QString &fileName, QObject *parent) : QObject(parent), m_fileName(fileName) { }
+
+Table::~Table()
+{
+    if (isOpen()) {
+        m_fetch.reset();
+        Engine::instance().unregisterHandle(this, m_path);
+        Engine::instance().detach(m_path);
+    }
+}
+
+void Table::setFileName(const QString &fileName)
+{
+    if (isOpen())
+        throw EngineError(QStringLiteral("Cannot perform this operation on an open dataset"));
+    m_fileName = fileName;
+}
+
+void Table::setIndexName(const QString &indexName)
+{
+    QStringList columns;
+    if (isOpen()) {
+        checkBrowseMode();
+        columns = indexName.isEmpty() ? primaryColumns() : indexColumns(indexName);
+    }
+    m_indexName = indexName;
+    m_orderFields.clear();
+    if (isOpen()) {
+        m_orderFields = columns;
+        refresh();
+    }
+}
+
+void Table::setIndexFieldNames(const QString &fields)
+{
+    if (isOpen())
+        checkBrowseMode();
+    m_indexName.clear();
+    m_orderFields = fields.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (QString &f : m_orderFields)
+        f = f.trimmed();
+    if (isOpen()) {
+        for (const QString &f : std::as_const(m_orderFields))
+            fieldIndexOrThrow(f);
+        refresh();
+    }
+}
+
+void Table::setExclusive(bool exclusive)
+{
+    if (isOpen())
+        throw EngineError(QStringLiteral("Cannot perform this operation on an open dataset"));
+    m_exclusive = exclusive;
+}
+
+void Table::setFilter(const QString &filter)
+{
+    m_filter = filter;
+    if (isOpen() && m_filtered) {
+        checkBrowseMode();
+        refresh();
+    }
+}
+
+void Table::setFiltered(bool filtered)
+{
+    if (m_filtered == filtered)
+        return;
+    m_filtered = filtered;
+    if (isOpen()) {
+        checkBrowseMode();
+        refresh();
+    }
+}
+
+void Table::open()
+{
+    if (isOpen())
+        return;
+    Engine &engine = Engine::instance();
+    const QString path = Engine::resolve(m_fileName);
+    const QString name = QFileInfo(path).fileName();
+    if (!QFileInfo::exists(path))
+        throw EngineError(QStringLiteral("Table does not exist: %1").arg(name));
+    engine.registerHandle(this, path, m_exclusive);
+    try {
+        m_alias = engine.attach(path);
+    } catch (...) {
+        engine.unregisterHandle(this, path);
+        throw;
+    }
+    m_path = path;
+    try {
+        m_fields = engine.fieldsOf(m_alias);
+        if (m_fields.isEmpty())
+            throw EngineError(
+                QStringLiteral("%1: not a Duesmith table (it holds no table of records).").arg(name));
+        m_fieldByName.clear();
+        m_counterField = -1;
+        for (int i = 0; i < m_fields.size(); ++i) {
+            m_fieldByName.insert(m_fields[i].name.toLower(), i);
+            if (m_fields[i].type == FieldType::Counter)
+                m_counterField = i;
+        }
+        if (m_orderFields.isEmpty())
+            m_orderFields = m_indexName.isEmpty() ? primaryColumns() : indexColumns(m_indexName);
+        m_state = State::Browse;
+        m_cache.clear();
+        loadKeys();
+    } catch (...) {
+        m_state = State::Inactive;
+        m_fetch.reset();
+        m_fields.clear();
+        engine.unregisterHandle(this, path);
+        engine.detach(path);
+        m_path.clear();
+        throw;
+    }
+    m_insertRow = -1;
+    m_modified = false;
+    setCurrent(m_keys.empty() ? -1 : 0, m_keys.empty(), true);
+    notifyReset();
+    Q_EMIT stateChanged();
+}
+
+void Table::close()
+{
+    if (!isOpen())
+        return;
+    m_fetch.reset();
+    m_keys.clear();
+    m_keys.shrink_to_fit();
+    m_cache.clear();
+    m_buffer.clear();
+    m_insertRow = -1;
+    m_cur = -1;
+    m_eof = m_bof = true;
+    m_state = State::Inactive;
+    if (!m_indexName.isEmpty())
+        m_orderFields.clear();
+    Engine::instance().unregisterHandle(this, m_path);
+    Engine::instance().detach(m_path);
+    m_path.clear();
+    notifyReset();
+    Q_EMIT stateChanged();
+}
+
+void Table::requireOpen() const
+{
+    if (!isOpen())
+        throw EngineError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+}
+
+void Table::requireWritable() const
+{
+    requireOpen();
+    if (m_readOnly)
+        throw EngineError(QStringLiteral("Cannot modify a read-only dataset"));
+}
+
+QStringList Table::indexColumns(const QString &indexName) const
+{
+    QStringList columns;
+    try {
+        SQLite::Database &db = Engine::instance().db();
+        // Index names are looked up without regard to case, as field names are.
+        SQLite::Statement list(db, "SELECT name FROM " + Engine::quote(m_alias).toStdString()
+                                       + ".sqlite_master WHERE type='index' AND tbl_name=?");
+        list.bind(1, DataTableName.toStdString());
+        QString found;
+        while (list.executeStep()) {
+            const QString name = QString::fromStdString(list.getColumn(0).getString());
+            if (name.compare(indexName, Qt::CaseInsensitive) == 0)
+                found = name;
+        }
+        if (found.isEmpty())
+            throw EngineError(QStringLiteral("Index does not exist. Index: %1").arg(indexName));
+        SQLite::Statement info(db, "PRAGMA " + Engine::quote(m_alias).toStdString() + ".index_info("
+                                       + Engine::quote(found).toStdString() + ")");
+        while (info.executeStep())
+            columns.append(QString::fromStdString(info.getColumn(2).getString()));
+    } catch (const SQLite::Exception &e) {
+        throw engineError(e);
+    }
+    return columns;
+}
+
+QStringList Table::primaryColumns() const
+{
+    for (const FieldDef &f : m_fields)
+        if (f.type == FieldType::Counter)
+            return {f.name};
+    // A unique text key (the payee table) orders the table by itself.
+    try {
+        SQLite::Database &db = Engine::instance().db();
+        SQLite::Statement list(db, "PRAGMA " + Engine::quote(m_alias).toStdString() + ".index_list("
+                                       + Engine::quote(DataTableName).toStdString() + ")");
+        while (list.executeStep()) {
+            if (list.getColumn(3).getString() == "u" && list.getColumn(2).getInt() == 1) {
+                SQLite::Statement info(db, "PRAGMA " + Engine::quote(m_alias).toStdString()
+                                               + ".index_info(" + Engine::quote(QString::fromStdString(list.getColumn(1).getString())).toStdString() + ")");
+                QStringList cols;
+                while (info.executeStep())
+                    cols.append(QString::fromStdString(info.getColumn(2).getString()));
+                return cols;
+            }
+        }
+    } catch (const SQLite::Exception &e) {
+        throw engineError(e);
+    }
+    return {};
+}
+
+QString Table::orderClause() const
+{
+    QStringList parts;
+    for (const QString &f : m_orderFields)
+        parts.append(Engine::quote(m_fields[fieldIndexOrThrow(f)].name));
+    parts.append(QStringLiteral("rowid"));
+    return parts.join(QStringLiteral(", "));
+}
+
+void Table::loadKeys()
+{
+    m_orderIdx.clear();
+    for (const QString &f : std::as_const(m_orderFields))
+        m_orderIdx.push_back(fieldIndexOrThrow(f));
+    m_where.clear();
+    m_whereParams.clear();
+    if (m_filtered && !m_filter.trimmed().isEmpty()) {
+        const CompiledFilter compiled = compileFilter(m_filter, m_fields);
+        m_where = compiled.where;
+        m_whereParams = compiled.params;
+    }
+    QString sql = QStringLiteral("SELECT rowid FROM %1.%2").arg(Engine::quote(m_alias), Engine::quote(DataTableName));
+    if (!m_where.isEmpty())
+        sql += QStringLiteral(" WHERE ") + m_where;
+    sql += QStringLiteral(" ORDER BY ") + orderClause();
+    std::vector<qint64> keys;
+    try {
+        SQLite::Statement stmt(Engine::instance().db(), sql.toStdString());
+        for (int i = 0; i < m_whereParams.size(); ++i)
+            bindValue(stmt, i + 1, m_whereParams[i]);
+        while (stmt.executeStep())
+            keys.push_back(stmt.getColumn(0).getInt64());
+    } catch (const SQLite::Exception &e) {
+        throw engineError(e);
+    }
+    m_keys.swap(keys);
+}
+
+void Table::refresh()
+{
+    requireOpen();
+    const qint64 key = m_state == State::Insert ? -1 : currentKey();
+    const int oldRow = m_cur;
+    m_cache.clear();
+    loadKeys();
+    if (m_state == State::Insert) {
+        m_insertRow = std::min<int>(m_insertRow, int(m_keys.size()));
+        m_cur = m_insertRow;
+    } else {
+        auto it = key >= 0 ? std::find(m_keys.begin(), m_keys.end(), key) : m_keys.end();
+        if (it != m_keys.end())
+            m_cur = int(it - m_keys.begin());
+        else
+            m_cur = m_keys.empty() ? -1 : std::clamp(oldRow, 0, int(m_keys.size()) - 1);
+        m_eof = m_keys.empty();
+        m_bof = m_keys.empty();
+        if (m_state == State::Browse)
+            bufferCurrent();
+    }
+    notifyReset();
+    if (!controlsDisabled())
+        Q_EMIT currentChanged();
+}
+
+void Table::reloadAfterRollback()
+{
+    if (!isOpen())
+        return;
+    if (isEditing()) {
+        m_insertRow = -1;
+        m_modified = false;
+        m_state = State::Browse;
+        Q_EMIT stateChanged();
+    }
+    refresh();
+}
+
+int Table::fieldIndex(const QString &name) const
+{
+    return m_fieldByName.value(name.toLower(), -1);
+}
+
+int Table::fieldIndexOrThrow(const QString &name) const
+{
+    const int i = fieldIndex(name);
+    if (i < 0)
+        throw EngineError(QStringLiteral("Field '%1' not found").arg(name));
+    return i;
+}
+
+const Table::Row &Table::fetch(qint64 key) const
+{
+    auto it = m_cache.constFind(key);
+    if (it != m_cache.constEnd())
+        return *it;
+    if (m_cache.size() >= CacheLimit)
+        m_cache.clear();
+    Row row;
+    row.values.resize(m_fields.size());
+    try {
+        if (!m_fetch) {
+            QStringList cols;
+            for (const FieldDef &f : m_fields)
+                cols.append(Engine::quote(f.name));
+            const QString sql = QStringLiteral("SELECT %1 FROM %2.%3 WHERE rowid=?")
+                                    .arg(cols.join(QStringLiteral(", ")), Engine::quote(m_alias),
+                                         Engine::quote(DataTableName));
+            m_fetch = std::make_unique<SQLite::Statement>(Engine::instance().db(), sql.toStdString());
+        }
+        m_fetch->reset();
+        m_fetch->bind(1, static_cast<int64_t>(key));
+        if (m_fetch->executeStep()) {
+            for (int i = 0; i < m_fields.size(); ++i) {
+                SQLite::Column c = m_fetch->getColumn(i);
+                if (c.isNull())
+                    continue;
+                switch (m_fields[i].type) {
+                case FieldType::Date: {
+                    const QDate d = QDate::fromString(QString::fromStdString(c.getString()), Qt::ISODate);
+                    if (d.isValid())
+                        row.values[i] = d;
+                    break;
+                }
+                case FieldType::Money:
+                    row.values[i] = c.getDouble();
+                    break;
+                case FieldType::SmallInt:
+                    row.values[i] = int(c.getInt64());
+                    break;
+                case FieldType::Counter:
+                    row.values[i] = qlonglong(c.getInt64());
+                    break;
+                case FieldType::Text:
+                    row.values[i] = QString::fromUtf8(c.getText());
+                    break;
+                }
+            }
+        }
+        m_fetch->reset();
+    } catch (const SQLite::Exception &e) {
+        m_fetch.reset();
+        throw engineError(e);
+    }
+    return *m_cache.insert(key, std::move(row));
+}
+
+qint64 Table::currentKey() const
+{
+    if (!isOpen() || m_cur < 0 || m_state == State::Insert)
+        return -1;
+    if (m_cur >= int(m_keys.size()))
+        return -1;
+    return m_keys[m_cur];
+}
+
+void Table::bufferCurrent()
+{
+    const qint64 key = currentKey();
+    if (key < 0) {
+        m_buffer.assign(m_fields.size(), QVariant());
+        return;
+    }
+    m_buffer = fetch(key).values;
+}
+
+void Table::setCurrent(int row, bool eof, bool bof)
+{
+    const bool changed = row != m_cur;
+    m_cur = row;
+    m_eof = eof || m_keys.empty();
+    m_bof = bof || m_keys.empty();
+    if (m_state == State::Browse)
+        bufferCurrent();
+    if (changed && !controlsDisabled())
+        Q_EMIT currentChanged();
+}
+
+int Table::recNo() const
+{
+    if (!isOpen() || m_cur < 0)
+        return 0;
+    return m_cur + 1;
+}
+
+void Table::first()
+{
+    requireOpen();
+    checkBrowseMode();
+    setCurrent(m_keys.empty() ? -1 : 0, false, true);
+}
+
+void Table::last()
+{
+    requireOpen();
+    checkBrowseMode();
+    setCurrent(int(m_keys.size()) - 1, true, false);
+}
+
+void Table::next()
+{
+    moveBy(1);
+}
+
+void Table::prior()
+{
+    moveBy(-1);
+}
+
+void Table::moveBy(int distance)
+{
+    requireOpen();
+    checkBrowseMode();
+    if (m_keys.empty()) {
+        setCurrent(-1, true, true);
+        return;
+    }
+    const int target = m_cur + distance;
+    if (target >= int(m_keys.size()))
+        setCurrent(int(m_keys.size()) - 1, true, false);
+    else if (target < 0)
+        setCurrent(0, false, true);
+    else
+        setCurrent(target, false, false);
+}
+
+void Table::goToRow(int row)
+{
+    requireOpen();
+    if (row == m_cur)
+        return;
+    checkBrowseMode();
+    if (m_keys.empty())
+        return;
+    setCurrent(std::clamp(row, 0, int(m_keys.size()) - 1));
+}
+
+bool Table::locate(qint64 key)
+{
+    requireOpen();
+    checkBrowseMode();
+    auto it = std::find(m_keys.begin(), m_keys.end(), key);
+    if (it == m_keys.end())
+        return false;
+    setCurrent(int(it - m_keys.begin()));
+    return true;
+}
+
+QVariant Table::value(int field) const
+{
+    requireOpen();
+    if (field < 0 || field >= m_fields.size())
+        throw EngineError(QStringLiteral("Field index out of range"));
+    if (m_buffer.size() != size_t(m_fields.size()))
+        return {};
+    return m_buffer[field];
+}
+
+QVariant Table::rowValue(int row, int field) const
+{
+    if (!isOpen() || field < 0 || field >= m_fields.size())
+        return {};
+    if (m_insertRow >= 0) {
+        if (row == m_insertRow)
+            return m_buffer[field];
+        if (row > m_insertRow)
+            --row;
+    } else if (row == m_cur && m_state == State::Edit) {
+        return m_buffer[field];
+    }
+    if (row < 0 || row >= int(m_keys.size()))
+        return {};
+    return fetch(m_keys[row]).values[field];
+}
+
+int Table::rowCount() const
+{
+    return int(m_keys.size()) + (m_insertRow >= 0 ? 1 : 0);
+}
+
+QVariant Table::converted(int field, const QVariant &value) const
+{
+    const FieldDef &f = m_fields[field];
+    if (value.isNull())
+        return {};
+    const bool isString = value.typeId() == QMetaType::QString;
+    if (isString && value.toString().isEmpty())
+        return {};
+    switch (f.type) {
+    case FieldType::Text: {
+        const QString text = value.toString();
+        if (f.size > 0 && text.size() > f.size)
+            throw EngineError(QStringLiteral("Value is too long for field '%1': at most %2 characters.")
+                                  .arg(f.name)
+                                  .arg(f.size));
+        return text;
+    }
+    case FieldType::Date: {
+        if (value.typeId() == QMetaType::QDate || value.typeId() == QMetaType::QDateTime) {
+            const QDate d = value.toDate();
+            if (!d.isValid())
+                throw EngineError(QStringLiteral("Invalid date for field '%1'").arg(f.name));
+            return d;
+        }
+        const QDate d = QDate::fromString(value.toString().trimmed(), Qt::ISODate);
+        if (!d.isValid())
+            throw EngineError(QStringLiteral("'%1' is not a valid date for field '%2'").arg(value.toString(), f.name));
+        return d;
+    }
+    case FieldType::Money: {
+        bool ok = false;
+        const double v = value.toDouble(&ok);
+        if (!ok)
+            throw EngineError(QStringLiteral("'%1' is not a valid floating point value for field '%2'")
+                                  .arg(value.toString(), displayLabel(f.name)));
+        return v;
+    }
+    case FieldType::SmallInt: {
+        bool ok = false;
+        const qlonglong v = isString ? value.toString().trimmed().toLongLong(&ok) : value.toLongLong(&ok);
+        if (!ok)
+            throw EngineError(QStringLiteral("'%1' is not a valid integer value for field '%2'")
+                                  .arg(value.toString(), displayLabel(f.name)));
+        if (v < -32768 || v > 32767)
+            throw EngineError(QStringLiteral("%1 is not a valid value for field '%2'. The allowed range is -32768 to 32767")
+                                  .arg(v)
+                                  .arg(displayLabel(f.name)));
+        return int(v);
+    }
+    case FieldType::Counter:
+        throw EngineError(QStringLiteral("Field '%1' cannot be modified").arg(f.name));
+    }
+    return value;
+}
+
+void Table::setValue(const QString &name, const QVariant &value)
+{
+    setValue(fieldIndexOrThrow(name), value);
+}
+
+void Table::setValue(int field, const QVariant &value)
+{
+    requireWritable();
+    if (!isEditing())
+        throw EngineError(QStringLiteral("Dataset not in edit or insert mode"));
+    if (field < 0 || field >= m_fields.size())
+        throw EngineError(QStringLiteral("Field index out of range"));
+    m_buffer[field] = converted(field, value);
+    m_modified = true;
+    if (!controlsDisabled())
+        Q_EMIT rowChanged(m_cur);
+}
+
+QString Table::displayLabel(const QString &name) const
+{
+    auto it = m_labels.constFind(name.toLower());
+    if (it != m_labels.constEnd())
+        return *it;
+    const int i = fieldIndex(name);
+    return i >= 0 ? m_fields[i].name : name;
+}
+
+void Table::setDisplayLabel(const QString &name, const QString &label)
+{
+    m_labels.insert(name.toLower(), label);
+}
+
+void Table::setState(State state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    Q_EMIT stateChanged();
+}
+
+void Table::beginInsert(int row)
+{
+    requireWritable();
+    checkBrowseMode();
+    Q_EMIT beforeInsert();
+    m_insertRow = row;
+    m_buffer.assign(m_fields.size(), QVariant());
+    m_modified = false;
+    m_cur = row;
+    m_eof = m_bof = false;
+    setState(State::Insert);
+    notifyReset();
+    if (!controlsDisabled())
+        Q_EMIT currentChanged();
+    Q_EMIT afterInsert();
+}
+
+void Table::append()
+{
+    requireWritable();
+    checkBrowseMode();
+    beginInsert(int(m_keys.size()));
+}
+
+void Table::insert()
+{
+    requireWritable();
+    checkBrowseMode();
+    beginInsert(std::max(m_cur, 0));
+}
+
+void Table::edit()
+{
+    requireWritable();
+    if (isEditing())
+        return;
+    if (m_keys.empty() || m_cur < 0) {
+        // Editing an empty table starts a new record, as the grids expect.
+        append();
+        return;
+    }
+    bufferCurrent();
+    m_modified = false;
+    setState(State::Edit);
+}
+
+void Table::cancel()
+{
+    if (!isEditing())
+        return;
+    const bool wasInsert = m_state == State::Insert;
+    const int insertedAt = m_insertRow;
+    m_insertRow = -1;
+    m_modified = false;
+    m_state = State::Browse;
+    if (wasInsert) {
+        const int row = m_keys.empty() ? -1 : std::min(insertedAt, int(m_keys.size()) - 1);
+        m_cur = -2; // force the change notification
+        notifyReset();
+        setCurrent(row);
+    } else {
+        bufferCurrent();
+        if (!controlsDisabled())
+            Q_EMIT rowChanged(m_cur);
+    }
+    Q_EMIT stateChanged();
+}
+
+void Table::checkBrowseMode()
+{
+    if (isEditing())
+        post();
+}
+
+void Table::post()
+{
+    requireOpen();
+    if (!isEditing())
+        return;
+    Q_EMIT updateData();
+    Q_EMIT beforePost();
+    try {
+        for (int i = 0; i < m_fields.size(); ++i)
+            if (m_fields[i].required && m_buffer[i].isNull())
+                throw EngineError(QStringLiteral("Field '%1' must have a value").arg(m_fields[i].name));
+
+        SQLite::Database &db = Engine::instance().db();
+        const QString table = Engine::quote(m_alias) + QLatin1Char('.') + Engine::quote(DataTableName);
+        qint64 key = -1;
+        const bool inserting = m_state == State::Insert;
+        const int oldPos = inserting ? -1 : m_cur;
+        if (inserting) {
+            QStringList cols, marks;
+            std::vector<int> idx;
+            for (int i = 0; i < m_fields.size(); ++i) {
+                if (i == m_counterField)
+                    continue;
+                cols.append(Engine::quote(m_fields[i].name));
+                marks.append(QStringLiteral("?"));
+                idx.push_back(i);
+            }
+            SQLite::Statement stmt(db, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                           .arg(table, cols.join(QStringLiteral(", ")),
+                                                marks.join(QStringLiteral(", ")))
+                                           .toStdString());
+            for (size_t n = 0; n < idx.size(); ++n)
+                bindValue(stmt, int(n) + 1, m_buffer[idx[n]]);
+            stmt.exec();
+            key = db.getLastInsertRowid();
+            if (m_counterField >= 0)
+                m_buffer[m_counterField] = qlonglong(key);
+        } else {
+            key = m_keys[m_cur];
+            QStringList sets;
+            std::vector<int> idx;
+            for (int i = 0; i < m_fields.size(); ++i) {
+                if (i == m_counterField)
+                    continue;
+                sets.append(Engine::quote(m_fields[i].name) + QStringLiteral("=?"));
+                idx.push_back(i);
+            }
+            SQLite::Statement stmt(db, QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?")
+                                           .arg(table, sets.join(QStringLiteral(", ")))
+                                           .toStdString());
+            size_t n = 0;
+            for (; n < idx.size(); ++n)
+                bindValue(stmt, int(n) + 1, m_buffer[idx[n]]);
+            stmt.bind(int(n) + 1, static_cast<int64_t>(key));
+            stmt.exec();
+        }
+        Row row;
+        row.values = m_buffer;
+        m_cache.insert(key, std::move(row));
+        m_insertRow = -1;
+        m_modified = false;
+        m_state = State::Browse;
+        placeKey(key, !inserting, oldPos);
+    } catch (const SQLite::Exception &e) {
+        const EngineError error = engineError(e);
+        Q_EMIT postError(error.message());
+        throw error;
+    } catch (const EngineError &e) {
+        Q_EMIT postError(e.message());
+        throw;
+    }
+    Q_EMIT stateChanged();
+    Q_EMIT afterPost();
+}
+
+int Table::compareRecords(const std::vector<QVariant> &a, qint64 ka, const std::vector<QVariant> &b,
+                          qint64 kb) const
+{
+    for (int idx : m_orderIdx) {
+        const int c = compareValues(a[idx], b[idx]);
+        if (c != 0)
+            return c;
+    }
+    return ka < kb ? -1 : (ka > kb ? 1 : 0);
+}
+
+bool Table::matchesFilter(qint64 key) const
+{
+    if (m_where.isEmpty())
+        return true;
+    try {
+        SQLite::Statement stmt(Engine::instance().db(),
+                               QStringLiteral("SELECT 1 FROM %1.%2 WHERE rowid=? AND (%3)")
+                                   .arg(Engine::quote(m_alias), Engine::quote(DataTableName), m_where)
+                                   .toStdString());
+        stmt.bind(1, static_cast<int64_t>(key));
+        for (int i = 0; i < m_whereParams.size(); ++i)
+            bindValue(stmt, i + 2, m_whereParams[i]);
+        return stmt.executeStep();
+    } catch (const SQLite::Exception &e) {
+        throw engineError(e);
+    }
+}
+
+// Puts a posted record at its place in the order without re-reading every key.
+void Table::placeKey(qint64 key, bool wasInView, int oldPos)
+{
+    if (wasInView && oldPos >= 0 && oldPos < int(m_keys.size()))
+        m_keys.erase(m_keys.begin() + oldPos);
+    if (!matchesFilter(key)) {
+        const int row = m_keys.empty() ? -1 : std::clamp(oldPos, 0, int(m_keys.size()) - 1);
+        m_cur = -2;
+        notifyReset();
+        setCurrent(row);
+        return;
+    }
+    const std::vector<QVariant> values = fetch(key).values;
+    size_t lo = 0, hi = m_keys.size();
+    while (lo < hi) {
+        const size_t mid = (lo + hi) / 2;
+        if (compareRecords(fetch(m_keys[mid]).values, m_keys[mid], values, key) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    m_keys.insert(m_keys.begin() + lo, key);
+    m_cur = -2;
+    notifyReset();
+    setCurrent(int(lo));
+}
+
+void Table::remove()
+{
+    requireWritable();
+    if (m_state == State::Insert) {
+        cancel();
+        return;
+    }
+    if (m_keys.empty() || m_cur < 0)
+        throw EngineError(QStringLiteral("Cannot perform this operation on an empty dataset"));
+    const qint64 key = m_keys[m_cur];
+    try {
+        SQLite::Statement stmt(Engine::instance().db(),
+                               QStringLiteral("DELETE FROM %1.%2 WHERE rowid=?")
+                                   .arg(Engine::quote(m_alias), Engine::quote(DataTableName))
+                                   .toStdString());
+        stmt.bind(1, static_cast<int64_t>(key));
+        stmt.exec();
+    } catch (const SQLite::Exception &e) {
+        throw engineError(e);
+    }
+    m_state = State::Browse;
+    m_modified = false;
+    m_cache.remove(key);
+    const int pos = m_cur;
+    m_keys.erase(m_keys.begin() + pos);
+    const bool wasLast = pos >= int(m_keys.size());
+    m_cur = -2;
+    notifyReset();
+    setCurrent(m_keys.empty() ? -1 : std::min(pos, int(m_keys.size()) - 1), wasLast, false);
+    Q_EMIT stateChanged();
+    Q_EMIT afterDelete();
+}
+
+void Table::emptyTable()
+{
+    requireWritable();
+    if (isEditing())
+        cancel();
+    try {
+        Engine::instance().exec(QStringLiteral("DELETE FROM %1.%2").arg(Engine::quote(m_alias), Engine::quote(DataTableName)));
+    } catch (...) {
+        refresh();
+        throw;
+    }
+    m_keys.clear();
+    m_cache.clear();
+    m_cur = -2;
+    notifyReset();
+    setCurrent(-1, true, true);
+}
+
+void Table::disableControls()
+{
+    ++m_controlsDisabled;
+}
+
+void Table::enableControls()
+{
+    if (m_controlsDisabled > 0 && --m_controlsDisabled == 0) {
+        notifyReset();
+        Q_EMIT currentChanged();
+    }
+}
+
+void Table::notifyReset()
+{
+    if (!controlsDisabled())
+        Q_EMIT rowsReset();
+}

@@ -1,0 +1,185 @@
+#pragma once
+
+#include "layouts.h"
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+#include <vector>
+
+namespace SQLite {
+class Statement;
+}
+
+// A handle on one table file: an ordered, optionally filtered view of its
+// records with a current record and a row buffer for editing. Only the keys
+// of the view are held in memory; rows are fetched on demand.
+class Table : public QObject
+{
+    Q_OBJECT
+public:
+    enum class State { Inactive, Browse, Edit, Insert };
+
+    explicit Table(const QString &fileName = {}, QObject *parent = nullptr);
+    ~Table() override;
+
+    void setFileName(const QString &fileName);
+    QString fileName() const { return m_fileName; }
+    // The resolved file, once open.
+    QString path() const { return m_path; }
+
+    // Order by a named index ("Due Date Index"); empty for the primary order.
+    void setIndexName(const QString &indexName);
+    QString indexName() const { return m_indexName; }
+    // Order by key fields separated by semicolons ("Due Date;Description").
+    void setIndexFieldNames(const QString &fields);
+    QStringList orderFields() const { return m_orderFields; }
+
+    void setExclusive(bool exclusive);
+    bool exclusive() const { return m_exclusive; }
+    void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
+    bool readOnly() const { return m_readOnly; }
+
+    void setFilter(const QString &filter);
+    QString filter() const { return m_filter; }
+    void setFiltered(bool filtered);
+    bool filtered() const { return m_filtered; }
+
+    void open();
+    void close();
+    bool isOpen() const { return m_state != State::Inactive; }
+
+    // Navigation; moving off an edited record posts it first.
+    int recordCount() const { return int(m_keys.size()); }
+    bool isEmpty() const { return m_keys.empty(); }
+    int recNo() const; // 1-based; 0 when there is no current record
+    void first();
+    void last();
+    void next();
+    void prior();
+    void moveBy(int distance);
+    bool eof() const { return m_eof; }
+    bool bof() const { return m_bof; }
+    // Makes the record with this key current; false when it is not in the view.
+    bool locate(qint64 key);
+    qint64 currentKey() const;
+
+    // Fields of the file, in its physical order.
+    const QList<FieldDef> &fields() const { return m_fields; }
+    int fieldIndex(const QString &name) const; // -1 when missing
+    int fieldIndexOrThrow(const QString &name) const;
+    QVariant value(const QString &name) const { return value(fieldIndexOrThrow(name)); }
+    QVariant value(int field) const;
+    bool isNull(const QString &name) const { return value(name).isNull(); }
+    // Writes into the row buffer; the table must be in edit or insert state.
+    void setValue(const QString &name, const QVariant &value);
+    void setValue(int field, const QVariant &value);
+    // Converts a value to a field's stored form, or throws with the engine's text.
+    QVariant converted(int field, const QVariant &value) const;
+
+    QString displayLabel(const QString &name) const;
+    void setDisplayLabel(const QString &name, const QString &label);
+
+    State state() const { return m_state; }
+    bool isEditing() const { return m_state == State::Edit || m_state == State::Insert; }
+    bool isModified() const { return m_modified; }
+    void append();
+    void insert();
+    void edit();
+    void post();
+    void cancel();
+    void remove();
+    void emptyTable();
+    // Posts are durable when they return; kept for the callers' sake.
+    void flush() { }
+    // Posts a pending edit.
+    void checkBrowseMode();
+
+    // The view as rows for a model: the records plus a new record being inserted.
+    int rowCount() const;
+    int currentRow() const { return m_cur; }
+    int insertRow() const { return m_insertRow; }
+    QVariant rowValue(int row, int field) const;
+    // Moves to a row (posting a pending edit first).
+    void goToRow(int row);
+
+    // Re-reads the key list, keeping the current record where possible.
+    void refresh();
+    // After a rolled-back transaction the view is re-read from the file.
+    void reloadAfterRollback();
+
+    // The model stops hearing about changes while controls are disabled.
+    void disableControls();
+    void enableControls();
+    bool controlsDisabled() const { return m_controlsDisabled > 0; }
+
+Q_SIGNALS:
+    void beforeInsert();
+    void afterInsert();
+    // Before a post, ahead of the required-field check.
+    void updateData();
+    void beforePost();
+    void afterPost();
+    void afterDelete();
+    void postError(const QString &message);
+    void stateChanged();
+    void currentChanged();
+    void rowsReset();
+    void rowChanged(int row);
+
+private:
+    struct Row
+    {
+        std::vector<QVariant> values;
+    };
+    void requireOpen() const;
+    void requireWritable() const;
+    void loadKeys();
+    QString orderClause() const;
+    QStringList indexColumns(const QString &indexName) const;
+    QStringList primaryColumns() const;
+    const Row &fetch(qint64 key) const;
+    void bufferCurrent();
+    void setCurrent(int row, bool eof = false, bool bof = false);
+    void placeKey(qint64 key, bool wasInView, int oldPos);
+    int compareRecords(const std::vector<QVariant> &a, qint64 ka, const std::vector<QVariant> &b,
+                       qint64 kb) const;
+    bool matchesFilter(qint64 key) const;
+    void setState(State state);
+    void beginInsert(int row);
+    void notifyReset();
+
+    QString m_fileName;
+    QString m_path;
+    QString m_alias;
+    QString m_indexName;
+    QStringList m_orderFields;
+    std::vector<int> m_orderIdx;
+    bool m_exclusive = false;
+    bool m_readOnly = false;
+    QString m_filter;
+    bool m_filtered = false;
+    QString m_where;
+    QList<QVariant> m_whereParams;
+
+    QList<FieldDef> m_fields;
+    QHash<QString, int> m_fieldByName; // lower-case name -> index
+    QHash<QString, QString> m_labels;
+    int m_counterField = -1;
+
+    std::vector<qint64> m_keys;
+    mutable QHash<qint64, Row> m_cache;
+    mutable std::unique_ptr<SQLite::Statement> m_fetch;
+
+    State m_state = State::Inactive;
+    int m_cur = -1;
+    bool m_eof = true;
+    bool m_bof = true;
+    int m_insertRow = -1;
+    std::vector<QVariant> m_buffer;
+    bool m_modified = false;
+    int m_controlsDisabled = 0;
+};

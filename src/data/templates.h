@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The template tables shipped beside the program and the live tables they become.
+namespace Templates {
+inline const QString Schedule = QStringLiteral("newsched.DB");
+inline const QString Age = QStringLiteral("newage.db");
+inline const QString Payee = QStringLiteral("newpayee.DB");
+
+// Writes the three templates into a folder, replacing older ones.
+void write(const QString &folder);
+
+// Before the upgrade runs: copies into the working directory the templates
+// whose live tables are missing there. Returns the names copied.
+QStringList provideMissing(const QString &programFolder);
+} // namespace Templates

@@ -1,0 +1,129 @@
+#include "upgrade.h"
+
+#include "engine.h"
+#include "table.h"
+
+#include <QStringList>
+
+namespace {
+QStringList itemTemplateNames()
+{
+    QStringList names = {QStringLiteral("newsched.db"), QStringLiteral("newsched.px"),
+                         QStringLiteral("newsched.val")};
+    const QString digits = QStringLiteral("0123456789abcdef");
+    for (const char *prefix : {"xg", "yg"}) {
+        for (QChar c : digits)
+            names.append(QStringLiteral("newsched.") + QLatin1String(prefix) + c);
+        if (QLatin1String(prefix) == QLatin1String("xg"))
+            names.append(QStringLiteral("newsched.xh0"));
+    }
+    names.append(QStringLiteral("newsched.yh0"));
+    return names;
+}
+
+void removeAll(const QStringList &names)
+{
+    for (const QString &name : names)
+        Engine::removeFile(name);
+}
+
+void openExclusive(Table &table)
+{
+    table.close();
+    table.setExclusive(true);
+    table.open();
+}
+
+// Appends every record of the old table to the new one, field by field by name,
+// leaving out the old keys and payment marks. One transaction: all or nothing.
+void transfer(Table &oldTable, Table &newTable, bool allFields)
+{
+    oldTable.first();
+    inTransaction([&] {
+        newTable.emptyTable();
+        while (!oldTable.eof()) {
+            newTable.append();
+            for (const FieldDef &f : oldTable.fields()) {
+                if (!allFields && (f.name == QLatin1String("PrimaryKey") || f.name == QLatin1String("PayNow")))
+                    continue;
+                newTable.setValue(f.name, oldTable.value(f.name));
+            }
+            newTable.post();
+            oldTable.next();
+        }
+    });
+}
+} // namespace
+
+void Upgrade::stepA()
+{
+    if (!Engine::exists(QStringLiteral("newage.db")))
+        return;
+    Table ageNew(QStringLiteral("newage.db"));
+    ageNew.setIndexFieldNames(QStringLiteral("Order"));
+    ageNew.setReadOnly(true);
+    openExclusive(ageNew);
+    Engine::instance().copyTable(ageNew.path(), QStringLiteral("age.db"));
+    ageNew.close();
+    removeAll({QStringLiteral("newage.db"), QStringLiteral("newage.px")});
+}
+
+void Upgrade::stepB(const Hooks &hooks)
+{
+    if (!Engine::exists(QStringLiteral("newsched.db")))
+        return;
+    auto busy = [&](bool on) {
+        if (hooks.setBusy)
+            hooks.setBusy(on);
+    };
+    Table tableNew(QStringLiteral("newsched.DB"));
+    openExclusive(tableNew);
+    Engine::instance().copyTable(tableNew.path(), QStringLiteral("resched.db"));
+
+    if (Engine::exists(QStringLiteral("schedule.db"))) {
+        Table old(QStringLiteral("schedule.DB"));
+        old.setReadOnly(true);
+        old.open();
+        busy(false);
+        if (hooks.announce)
+            hooks.announce();
+        busy(true);
+        transfer(old, tableNew, false);
+        old.close();
+    } else {
+        tableNew.emptyTable();
+    }
+    Engine::instance().copyTable(tableNew.path(), QStringLiteral("schedule.db"));
+
+    if (Engine::exists(QStringLiteral("history.db"))) {
+        Table old(QStringLiteral("history.DB"));
+        old.setReadOnly(true);
+        old.open();
+        busy(true);
+        transfer(old, tableNew, false);
+        old.close();
+    } else {
+        tableNew.emptyTable();
+    }
+    Engine::instance().copyTable(tableNew.path(), QStringLiteral("history.db"));
+    tableNew.close();
+    removeAll(itemTemplateNames());
+}
+
+void Upgrade::stepC()
+{
+    if (!Engine::exists(QStringLiteral("newpayee.db")))
+        return;
+    Table payeeNew(QStringLiteral("newpayee.DB"));
+    openExclusive(payeeNew);
+    if (Engine::exists(QStringLiteral("payee.db"))) {
+        Table payee(QStringLiteral("payee.db"));
+        payee.setReadOnly(true);
+        payee.open();
+        transfer(payee, payeeNew, true);
+        payee.close();
+    }
+    Engine::instance().copyTable(payeeNew.path(), QStringLiteral("payee.db"));
+    payeeNew.close();
+    removeAll({QStringLiteral("newpayee.db"), QStringLiteral("newpayee.px")});
+}

@@ -1,0 +1,89 @@
+#include "desktop.h"
+
+#include "busypointer.h"
+#include "helpviewer.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QKeyEvent>
+
+namespace {
+Desktop realDesktop;
+Desktop *installed = nullptr;
+} // namespace
+
+void Desktop::openHelpFile(const QString &path)
+{
+    HelpViewer::showPage(path);
+}
+
+void Desktop::openUrl(const QUrl &url)
+{
+    QDesktopServices::openUrl(url);
+}
+
+void Desktop::beep()
+{
+    QApplication::beep();
+}
+
+Desktop &Desktop::current()
+{
+    return installed ? *installed : realDesktop;
+}
+
+void Desktop::install(Desktop *desktop)
+{
+    installed = desktop;
+}
+
+QString Help::programFolder()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+QString Help::pagePath(const QString &page)
+{
+    return programFolder() + QStringLiteral("/ds_help/") + page;
+}
+
+void Help::open(const QString &page)
+{
+    BusyPointer::set(true);
+    Desktop::current().openHelpFile(pagePath(page));
+    BusyPointer::set(false);
+}
+
+void Help::openWeb(const QUrl &url)
+{
+    BusyPointer::set(true);
+    Desktop::current().openUrl(url);
+    BusyPointer::set(false);
+}
+
+bool Help::isHelpKey(const QKeyEvent *event)
+{
+    if (event->key() != Qt::Key_F1)
+        return false;
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    const int held = int(bool(mods & Qt::ShiftModifier)) + int(bool(mods & Qt::ControlModifier))
+        + int(bool(mods & Qt::AltModifier));
+    return held != 1;
+}
+
+QUrl Help::homePage()
+{
+    return QUrl(QStringLiteral("https://duesmith.example.org/"));
+}
+
+QUrl Help::makerPage()
+{
+    return QUrl(QStringLiteral("https://duesmith.example.org/team/"));
+}
+
+QString Help::makerEntryCaption()
+{
+    return QStringLiteral("Duesmith &Team Home Page...");
+}
