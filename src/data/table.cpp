@@ -577,6 +577,17 @@ QVariant Table::rowValue(int row, int field) const
     return fetch(m_keys[row]).values[field];
 }
 
+qint64 Table::keyAtRow(int row) const
+{
+    if (m_insertRow >= 0) {
+        if (row == m_insertRow)
+            return -1;
+        if (row > m_insertRow)
+            --row;
+    }
+    return row >= 0 && row < int(m_keys.size()) ? m_keys[row] : -1;
+}
+
 int Table::rowCount() const
 {
     return int(m_keys.size()) + (m_insertRow >= 0 ? 1 : 0);

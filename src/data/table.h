@@ -102,6 +102,8 @@ public:
     int rowCount() const;
     int currentRow() const { return m_cur; }
     int insertRow() const { return m_insertRow; }
+    // The key of the record shown on a row; -1 for the new record or no record.
+    qint64 keyAtRow(int row) const;
     QVariant rowValue(int row, int field) const;
     // Moves to a row (posting a pending edit first).
     void goToRow(int row);

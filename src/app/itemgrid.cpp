@@ -1,0 +1,655 @@
+#include "itemgrid.h"
+
+#include "coloredheader.h"
+#include "urgency.h"
+
+#include "data/engineerror.h"
+#include "data/layouts.h"
+#include "data/table.h"
+#include "dialogs/calculator.h"
+#include "dialogs/frmcalendar.h"
+#include "platform/busypointer.h"
+#include "platform/messages.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QTimer>
+
+QStringList unitNames()
+{
+    return {QStringLiteral("One Time"), QStringLiteral("Days"),   QStringLiteral("Weeks"),
+            QStringLiteral("Half Months"), QStringLiteral("Months"), QStringLiteral("Years")};
+}
+
+namespace {
+const QString PayNowField = QStringLiteral("PayNow");
+const QString UnitsField = QStringLiteral("Units");
+
+QString unitForKey(int key)
+{
+    switch (key) {
+    case Qt::Key_O:
+        return QStringLiteral("One Time");
+    case Qt::Key_D:
+        return QStringLiteral("Days");
+    case Qt::Key_W:
+        return QStringLiteral("Weeks");
+    case Qt::Key_H:
+        return QStringLiteral("Half Months");
+    case Qt::Key_M:
+        return QStringLiteral("Months");
+    case Qt::Key_Y:
+        return QStringLiteral("Years");
+    default:
+        return {};
+    }
+}
+
+bool isNavigationKey(int key)
+{
+    return key == Qt::Key_Tab || key == Qt::Key_Backtab || key == Qt::Key_Left || key == Qt::Key_Right
+        || key == Qt::Key_Up || key == Qt::Key_Down;
+}
+
+QIcon ellipsisIcon()
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setBrush(Qt::black);
+    p.setPen(Qt::NoPen);
+    for (int i = 0; i < 3; ++i)
+        p.drawEllipse(QRectF(2 + i * 4.5, 11, 2.5, 2.5));
+    return QIcon(pm);
+}
+} // namespace
+
+// ---------------------------------------------------------------- delegate
+
+ItemDelegate::ItemDelegate(ItemGrid *grid) : QStyledItemDelegate(grid), m_grid(grid) { }
+
+void ItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
+                         const QModelIndex &index) const
+{
+    const ItemModel *model = m_grid->itemModel();
+    const QString field = model->fieldName(index.column());
+    const bool selected = option.state & QStyle::State_Selected;
+    const QColor background = selected ? option.palette.color(QPalette::Highlight) : option.palette.color(QPalette::Base);
+
+    if (field == PayNowField) {
+        painter->save();
+        painter->fillRect(option.rect, background);
+        if (index.data(Qt::DisplayRole).toString() == PayMark) {
+            QFont f(QStringLiteral("DejaVu Sans"));
+            f.setPixelSize(16);
+            f.setBold(true);
+            painter->setFont(f);
+            painter->setPen(QColor(255, 0, 0));
+            painter->drawText(option.rect, Qt::AlignCenter, QString(QChar(0x2713)));
+        }
+        painter->restore();
+        return;
+    }
+
+    if (model->urgency() && ItemFields::isBanded(field)) {
+        painter->save();
+        painter->fillRect(option.rect, background);
+        const int band = model->band(index);
+        const bool due = field == QLatin1String("Due Date");
+        const int markerWidth = due ? Urgency::DueMarkerWidth : Urgency::PayMarkerWidth;
+        if (band != Urgency::NoBand)
+            painter->drawPixmap(option.rect.left(), option.rect.top() + 1,
+                                due ? Urgency::dueMarker(band) : Urgency::payMarker(band));
+        QColor text = Qt::black;
+        if (band != Urgency::NoBand)
+            text = Urgency::textColor(band);
+        if (selected && !(m_grid->rules().selectedKeepsBand && band != Urgency::NoBand))
+            text = option.palette.color(QPalette::HighlightedText);
+        painter->setPen(text);
+        painter->setFont(option.font);
+        painter->drawText(option.rect.adjusted(markerWidth, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                          index.data(Qt::DisplayRole).toString());
+        painter->restore();
+        return;
+    }
+    QStyledItemDelegate::paint(painter, option, index);
+}
+
+QWidget *ItemDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &,
+                                    const QModelIndex &index) const
+{
+    const QString field = m_grid->itemModel()->fieldName(index.column());
+    if (field == QLatin1String("Description") || field == QLatin1String("Frequency")) {
+        auto *combo = new QComboBox(parent);
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        if (field == QLatin1String("Description")) {
+            combo->addItems(m_grid->pickList(field));
+            combo->lineEdit()->setMaxLength(255);
+        } else {
+            for (int i = 0; i <= 24; ++i)
+                combo->addItem(QString::number(i));
+        }
+        return combo;
+    }
+    if (field == UnitsField) {
+        auto *combo = new QComboBox(parent);
+        combo->addItems(unitNames());
+        connect(combo, &QComboBox::activated, this, [this, combo] {
+            Q_EMIT const_cast<ItemDelegate *>(this)->commitData(combo);
+        });
+        return combo;
+    }
+    auto *edit = new QLineEdit(parent);
+    edit->setFrame(false);
+    const Table *table = m_grid->table();
+    const int fi = table ? table->fieldIndex(field) : -1;
+    if (fi >= 0 && table->fields()[fi].type == FieldType::Text && table->fields()[fi].size > 0)
+        edit->setMaxLength(table->fields()[fi].size);
+    if (m_grid->rules().pickers && (ItemFields::isDate(field) || ItemFields::isMoney(field))) {
+        QAction *button = edit->addAction(ellipsisIcon(), QLineEdit::TrailingPosition);
+        button->setToolTip(ItemFields::isDate(field) ? QStringLiteral("Select a Date")
+                                                     : QStringLiteral("Calculator"));
+        QPointer<ItemGrid> grid = m_grid;
+        connect(button, &QAction::triggered, this, [this, edit, grid] {
+            Q_EMIT const_cast<ItemDelegate *>(this)->commitData(edit);
+            Q_EMIT const_cast<ItemDelegate *>(this)->closeEditor(edit, QAbstractItemDelegate::NoHint);
+            QTimer::singleShot(0, grid, [grid] {
+                if (grid)
+                    grid->openCellAid();
+            });
+        });
+    }
+    return edit;
+}
+
+void ItemDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
+{
+    const QString text = index.data(Qt::EditRole).toString();
+    if (auto *combo = qobject_cast<QComboBox *>(editor)) {
+        if (combo->isEditable()) {
+            combo->setEditText(text);
+            combo->lineEdit()->selectAll();
+        } else {
+            combo->setCurrentIndex(std::max(0, combo->findText(text)));
+        }
+        return;
+    }
+    if (auto *edit = qobject_cast<QLineEdit *>(editor)) {
+        edit->setText(text);
+        edit->selectAll();
+    }
+}
+
+void ItemDelegate::setModelData(QWidget *editor, QAbstractItemModel *, const QModelIndex &index) const
+{
+    QString text;
+    if (auto *combo = qobject_cast<QComboBox *>(editor))
+        text = combo->currentText();
+    else if (auto *edit = qobject_cast<QLineEdit *>(editor))
+        text = edit->text();
+    ItemModel *model = m_grid->itemModel();
+    if (model->editText(index.row(), index.column()) == text && !model->table()->isEditing())
+        return;
+    try {
+        model->setText(index.column(), text);
+    } catch (const EngineError &e) {
+        m_grid->showError(e);
+        m_grid->reopenEditor(index, text);
+    }
+}
+
+// ---------------------------------------------------------------- grid
+
+ItemGrid::ItemGrid(QWidget *parent)
+    : QTableView(parent), m_model(new ItemModel(this)), m_header(new ColoredHeader(this))
+{
+    setHorizontalHeader(m_header);
+    setModel(m_model);
+    setItemDelegate(new ItemDelegate(this));
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed
+                    | QAbstractItemView::SelectedClicked);
+    setTabKeyNavigation(true);
+    setWordWrap(false);
+    setAlternatingRowColors(false);
+    horizontalHeader()->setSectionsMovable(true);
+    horizontalHeader()->setHighlightSections(false);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(std::max(20, fontMetrics().height() + 6));
+    verticalHeader()->setMinimumWidth(14);
+    verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Base, Qt::white);
+    pal.setColor(QPalette::Text, Qt::black);
+    setPalette(pal);
+    connect(m_header, &QHeaderView::sectionClicked, this, [this](int column) {
+        if (m_rules.titleSort)
+            sortByColumn(column);
+    });
+}
+
+void ItemGrid::setTable(Table *table)
+{
+    if (m_table)
+        disconnect(m_table, nullptr, this, nullptr);
+    m_table = table;
+    m_model->setTable(table);
+    if (!table)
+        return;
+    connect(table, &Table::currentChanged, this, &ItemGrid::syncFromTable);
+    connect(table, &Table::stateChanged, this, [this] {
+        if (m_table && m_table->currentRow() >= 0 && m_table->currentRow() < m_model->rowCount())
+            Q_EMIT m_model->headerDataChanged(Qt::Vertical, m_table->currentRow(), m_table->currentRow());
+        Q_EMIT statusChanged();
+    });
+    connect(table, &Table::rowsReset, this, [this] { Q_EMIT statusChanged(); });
+    connect(table, &Table::beforeInsert, this, [this] {
+        if (m_rules.blankDefaults)
+            QTimer::singleShot(1, this, &ItemGrid::applyBlankDefaults);
+    });
+}
+
+void ItemGrid::setColumns(const QList<GridColumn> &columns)
+{
+    m_model->setColumns(columns);
+    for (int i = 0; i < columns.size(); ++i)
+        setColumnWidth(i, columns[i].width > 0 ? columns[i].width : 64);
+}
+
+void ItemGrid::setRules(const GridRules &rules)
+{
+    m_rules = rules;
+    m_model->setEditable(rules.editable);
+    if (!rules.editable)
+        setEditTriggers(QAbstractItemView::NoEditTriggers);
+}
+
+void ItemGrid::setIntervalSource(std::function<int()> source)
+{
+    m_model->setIntervalSource(std::move(source));
+}
+
+void ItemGrid::setPickList(const QString &field, const QStringList &values)
+{
+    m_pickLists.insert(field, values);
+}
+
+QString ItemGrid::currentField() const
+{
+    return m_model->fieldName(currentIndex().column());
+}
+
+bool ItemGrid::onMarkColumn() const
+{
+    return currentField() == PayNowField;
+}
+
+void ItemGrid::selectField(const QString &field)
+{
+    const int column = columnOf(field);
+    if (column < 0 || !m_table)
+        return;
+    const int row = std::max(0, m_table->currentRow());
+    m_syncing = true;
+    setCurrentIndex(m_model->index(row, column));
+    m_syncing = false;
+}
+
+void ItemGrid::syncFromTable()
+{
+    if (!m_table || !m_table->isOpen())
+        return;
+    const int row = m_table->currentRow();
+    if (row < 0 || row >= m_model->rowCount()) {
+        Q_EMIT statusChanged();
+        return;
+    }
+    int column = currentIndex().isValid() ? currentIndex().column() : -1;
+    if (column < 0)
+        column = horizontalHeader()->logicalIndex(0);
+    if (column < 0) {
+        Q_EMIT statusChanged();
+        return;
+    }
+    const QModelIndex target = m_model->index(row, column);
+    if (target != currentIndex()) {
+        m_syncing = true;
+        setCurrentIndex(target);
+        m_syncing = false;
+    }
+    Q_EMIT statusChanged();
+}
+
+void ItemGrid::showError(const std::exception &error)
+{
+    BusyPointer::set(false);
+    Messages::current().error(QString::fromUtf8(error.what()));
+}
+
+bool ItemGrid::postPending()
+{
+    if (!m_table || !m_table->isEditing())
+        return true;
+    if (QWidget *editor = indexWidget(currentIndex()); editor)
+        commitData(editor);
+    try {
+        m_table->post();
+    } catch (const EngineError &e) {
+        showError(e);
+        return false;
+    }
+    syncFromTable();
+    return true;
+}
+
+void ItemGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    // The base class commits an open editor into the row buffer first.
+    QTableView::currentChanged(current, previous);
+    if (m_syncing || !m_table || !m_table->isOpen() || !current.isValid()) {
+        Q_EMIT statusChanged();
+        return;
+    }
+    if (current.row() != m_table->currentRow()) {
+        const qint64 target = m_table->keyAtRow(current.row());
+        const int column = current.column();
+        if (m_table->isEditing()) {
+            try {
+                m_table->post();
+            } catch (const EngineError &e) {
+                // The record stays in edit; so does the selection.
+                const int back = m_table->currentRow();
+                QTimer::singleShot(0, this, [this, back, column] {
+                    m_syncing = true;
+                    setCurrentIndex(m_model->index(back, column));
+                    m_syncing = false;
+                });
+                showError(e);
+                return;
+            }
+        }
+        try {
+            if (target < 0 || !m_table->locate(target))
+                m_table->goToRow(current.row());
+        } catch (const EngineError &e) {
+            showError(e);
+        }
+        m_syncing = true;
+        setCurrentIndex(m_model->index(m_table->currentRow(), column));
+        m_syncing = false;
+    }
+    Q_EMIT statusChanged();
+}
+
+bool ItemGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
+{
+    if (index.isValid() && m_model->fieldName(index.column()) == PayNowField && trigger != NoEditTriggers) {
+        // No editor on the mark column: the selection moves to the due date instead.
+        if (m_rules.editable && (trigger & (AnyKeyPressed | EditKeyPressed | DoubleClicked))) {
+            const int due = columnOf(QStringLiteral("Due Date"));
+            if (due >= 0 && trigger != AnyKeyPressed)
+                QTimer::singleShot(0, this, [this, due] { selectField(m_model->fieldName(due)); });
+        }
+        return false;
+    }
+    return QTableView::edit(index, trigger, event);
+}
+
+void ItemGrid::reopenEditor(const QModelIndex &index, const QString &text)
+{
+    QPointer<ItemGrid> self = this;
+    const QPersistentModelIndex at(index);
+    QTimer::singleShot(0, this, [self, at, text] {
+        if (!self || !at.isValid())
+            return;
+        self->setCurrentIndex(at);
+        self->QTableView::edit(at);
+        if (auto *edit = qobject_cast<QLineEdit *>(self->indexWidget(at)))
+            edit->setText(text);
+        else if (auto *combo = qobject_cast<QComboBox *>(self->indexWidget(at)))
+            combo->setEditText(text);
+    });
+}
+
+void ItemGrid::sortByColumn(int column)
+{
+    if (!m_table || !m_table->isOpen())
+        return;
+    const QString field = m_model->fieldName(column);
+    if (field.isEmpty())
+        return;
+    if (!postPending())
+        return;
+    try {
+        m_table->setIndexName(field + QStringLiteral(" Index"));
+    } catch (const EngineError &e) {
+        showError(e);
+        return;
+    }
+    m_header->markSortSection(column);
+    m_sortCaption = QStringLiteral("Sorted by ") + m_table->displayLabel(field);
+    syncFromTable();
+    Q_EMIT sortChanged(m_sortCaption);
+}
+
+void ItemGrid::markSortColumn(const QString &field)
+{
+    m_header->markSortSection(columnOf(field));
+    m_sortCaption = QStringLiteral("Sorted by ") + (m_table ? m_table->displayLabel(field) : field);
+    Q_EMIT sortChanged(m_sortCaption);
+}
+
+void ItemGrid::toggleMark()
+{
+    if (!m_table || !m_table->isOpen() || !m_rules.editable || !m_rules.markToggle)
+        return;
+    if (m_table->isEmpty() && m_table->state() != Table::State::Insert)
+        return;
+    try {
+        if (!m_table->isEditing())
+            m_table->edit();
+        const bool marked = m_table->value(PayNowField).toString() == PayMark;
+        m_table->setValue(PayNowField, marked ? QString() : PayMark);
+    } catch (const EngineError &e) {
+        showError(e);
+        return;
+    }
+    postPending();
+}
+
+void ItemGrid::openCellAid()
+{
+    if (!m_table || !m_table->isOpen() || !m_rules.editable || !m_rules.pickers)
+        return;
+    const QString field = currentField();
+    const bool date = ItemFields::isDate(field);
+    if (!date && !ItemFields::isMoney(field))
+        return;
+    if (m_table->isEmpty() && m_table->state() != Table::State::Insert)
+        return;
+    try {
+        if (!m_table->isEditing())
+            m_table->edit();
+        const QVariant current = m_table->value(field);
+        if (date) {
+            if (const std::optional<QDate> chosen = TFrmcalendar::pick(current.toDate()))
+                m_table->setValue(field, *chosen);
+        } else {
+            Calculator *calc = Calculator::instance();
+            calc->setValue(current.isNull() ? 0.0 : current.toDouble());
+            calc->execute();
+            m_table->setValue(field, calc->value());
+        }
+    } catch (const EngineError &e) {
+        showError(e);
+    }
+    viewport()->update();
+}
+
+void ItemGrid::deleteRecord()
+{
+    if (!m_table || !m_table->isOpen() || !m_rules.editable)
+        return;
+    if (m_rules.confirmDelete && !Messages::current().confirmOkCancel(QStringLiteral("Delete record?")))
+        return;
+    try {
+        m_table->remove();
+    } catch (const EngineError &e) {
+        showError(e);
+    }
+    syncFromTable();
+}
+
+void ItemGrid::applyBlankDefaults()
+{
+    if (!m_table || m_table->state() != Table::State::Insert)
+        return;
+    if (!m_table->isNull(QStringLiteral("Description")) || !m_table->isNull(QStringLiteral("Frequency"))
+        || !m_table->isNull(QStringLiteral("Units")))
+        return;
+    const QString warnText = m_defaultWarn ? m_defaultWarn() : QStringLiteral("0");
+    bool ok = false;
+    const int warn = warnText.trimmed().toInt(&ok);
+    if (!ok)
+        throw EngineError(QStringLiteral("'%1' is not a valid integer value").arg(warnText));
+    if (warn >= 1)
+        m_table->setValue(QStringLiteral("Warning Days"), warn);
+    m_table->setValue(QStringLiteral("Frequency"), 1);
+    m_table->setValue(QStringLiteral("Units"), QStringLiteral("Months"));
+    m_syncing = true;
+    setCurrentIndex(m_model->index(m_table->currentRow(), horizontalHeader()->logicalIndex(0)));
+    m_syncing = false;
+    viewport()->update();
+}
+
+void ItemGrid::keyPressEvent(QKeyEvent *event)
+{
+    if (!m_table || !m_table->isOpen()) {
+        QTableView::keyPressEvent(event);
+        return;
+    }
+    const int key = event->key();
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    const QString field = currentField();
+    const bool editable = m_rules.editable;
+
+    if (key == Qt::Key_Delete && (mods & Qt::ControlModifier)) {
+        deleteRecord();
+        return;
+    }
+    if (editable && field == UnitsField && !isNavigationKey(key)) {
+        // The unit letters set the unit; nothing else can be typed here.
+        if (key == Qt::Key_Escape && m_table->isEditing()) {
+            event->accept();
+            return;
+        }
+        try {
+            if (!m_table->isEditing() && !m_table->isEmpty())
+                m_table->edit();
+            const QString unit = unitForKey(key);
+            if (!unit.isEmpty() && m_table->isEditing())
+                m_table->setValue(UnitsField, unit);
+        } catch (const EngineError &e) {
+            showError(e);
+        }
+        viewport()->update();
+        event->accept();
+        return;
+    }
+    if (field == PayNowField && !isNavigationKey(key) && key != Qt::Key_Escape
+        && !event->text().isEmpty()) {
+        const QChar c = event->text().at(0);
+        if (editable && (c == QLatin1Char(' ') || c.isDigit() || c.isLetter()))
+            toggleMark();
+        event->accept(); // every other character is discarded
+        return;
+    }
+    if (key == Qt::Key_Escape) {
+        if (m_table->isEditing()) {
+            m_table->cancel();
+            syncFromTable();
+        }
+        event->accept();
+        return;
+    }
+    if (key == Qt::Key_Down && mods == Qt::NoModifier && editable
+        && currentIndex().row() == m_model->rowCount() - 1) {
+        if (m_table->state() == Table::State::Insert && !m_table->isModified())
+            return;
+        if (!m_rules.appendAtEnd) {
+            // A new record is refused here: stay on the last one.
+            return;
+        }
+        if (!postPending())
+            return;
+        try {
+            m_table->append();
+        } catch (const EngineError &e) {
+            showError(e);
+        }
+        syncFromTable();
+        return;
+    }
+    if (key == Qt::Key_Insert && mods == Qt::NoModifier && editable && m_rules.appendAtEnd) {
+        if (!postPending())
+            return;
+        try {
+            m_table->insert();
+        } catch (const EngineError &e) {
+            showError(e);
+        }
+        syncFromTable();
+        return;
+    }
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && state() != EditingState) {
+        postPending();
+        return;
+    }
+    if (editable && m_rules.pickers && (key == Qt::Key_F4 || (key == Qt::Key_Down && (mods & Qt::AltModifier)))
+        && (ItemFields::isDate(field) || ItemFields::isMoney(field))) {
+        openCellAid();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void ItemGrid::mousePressEvent(QMouseEvent *event)
+{
+    BusyPointer::set(false);
+    QTableView::mousePressEvent(event);
+    const QModelIndex at = indexAt(event->position().toPoint());
+    if (at.isValid() && at == currentIndex() && onMarkColumn() && m_rules.markToggle)
+        toggleMark();
+}
+
+void ItemGrid::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    const QModelIndex at = indexAt(event->position().toPoint());
+    if (!at.isValid()) {
+        QTableView::mouseDoubleClickEvent(event);
+        return;
+    }
+    const QString field = m_model->fieldName(at.column());
+    if (field == PayNowField) {
+        if (m_rules.markToggle && at == currentIndex()) {
+            // The second press of a double click toggles, and so does the double click.
+            toggleMark();
+            toggleMark();
+        }
+        return;
+    }
+    if (ItemFields::isDate(field) && m_rules.pickers && m_rules.editable) {
+        openCellAid();
+        return;
+    }
+    if (m_rules.editable)
+        QTableView::edit(at);
+}

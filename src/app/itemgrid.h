@@ -1,0 +1,118 @@
+#pragma once
+
+#include "itemmodel.h"
+
+#include <QHash>
+#include <QStringList>
+#include <QStyledItemDelegate>
+#include <QTableView>
+
+#include <functional>
+
+class ColoredHeader;
+class Table;
+
+// Which of the list rules a window's item grid follows; each window states
+// only where it differs from the main list.
+struct GridRules
+{
+    bool editable = true;
+    bool markToggle = true;          // a press, double click or key on "Pay?" toggles the mark
+    bool blankDefaults = true;       // a new blank record gets its defaults
+    bool appendAtEnd = true;         // moving down from the last row starts a new record
+    bool pickers = true;             // date picker and calculator on their cells
+    bool titleSort = true;           // a title click sorts by that column
+    bool selectedKeepsBand = false;  // a selected due date keeps its band colour
+    bool confirmDelete = true;       // Ctrl+Delete asks "Delete record?"
+};
+
+class ItemGrid;
+
+class ItemDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+public:
+    explicit ItemDelegate(ItemGrid *grid);
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override;
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+                          const QModelIndex &index) const override;
+    void setEditorData(QWidget *editor, const QModelIndex &index) const override;
+    void setModelData(QWidget *editor, QAbstractItemModel *model,
+                      const QModelIndex &index) const override;
+
+private:
+    ItemGrid *m_grid;
+};
+
+// The item list shared by the main, pay-bills, reschedule, reminder and
+// history windows: a grid over a table handle with a row buffer. A record is
+// posted when the user leaves its row; Escape cancels it.
+class ItemGrid : public QTableView
+{
+    Q_OBJECT
+public:
+    explicit ItemGrid(QWidget *parent = nullptr);
+
+    void setTable(Table *table);
+    Table *table() const { return m_table; }
+    ItemModel *itemModel() const { return m_model; }
+    ColoredHeader *titles() const { return m_header; }
+    void setColumns(const QList<GridColumn> &columns);
+    void setRules(const GridRules &rules);
+    const GridRules &rules() const { return m_rules; }
+    void setIntervalSource(std::function<int()> source);
+    void setDefaultWarnSource(std::function<QString()> source) { m_defaultWarn = std::move(source); }
+    void setPickList(const QString &field, const QStringList &values);
+    QStringList pickList(const QString &field) const { return m_pickLists.value(field); }
+
+    int columnOf(const QString &field) const { return m_model->columnOfField(field); }
+    QString currentField() const;
+    // Selects a cell by field on the current record.
+    void selectField(const QString &field);
+    // Follows the table's current record.
+    void syncFromTable();
+    // Posts a pending edit; shows the engine's message and returns false when refused.
+    bool postPending();
+
+    // The title sort: orders by the column's index and marks its title.
+    void sortByColumn(int column);
+    void markSortColumn(const QString &field);
+    QString sortCaption() const { return m_sortCaption; }
+
+    void toggleMark();
+    void openCellAid();
+    // Deletes the current record after "Delete record?".
+    void deleteRecord();
+
+Q_SIGNALS:
+    void sortChanged(const QString &caption);
+    void statusChanged();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
+
+private:
+    friend class ItemDelegate;
+    void applyBlankDefaults();
+    void reopenEditor(const QModelIndex &index, const QString &text);
+    bool onMarkColumn() const;
+    void showError(const std::exception &error);
+
+    Table *m_table = nullptr;
+    ItemModel *m_model;
+    ColoredHeader *m_header;
+    GridRules m_rules;
+    std::function<QString()> m_defaultWarn;
+    QHash<QString, QStringList> m_pickLists;
+    QString m_sortCaption;
+    bool m_syncing = false;
+};
+
+// Units offered by the list and set by the unit letter keys.
+QStringList unitNames();

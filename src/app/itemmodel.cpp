@@ -1,0 +1,314 @@
+#include "itemmodel.h"
+
+#include "urgency.h"
+
+#include "data/engineerror.h"
+#include "data/formats.h"
+#include "data/layouts.h"
+#include "data/table.h"
+#include "platform/clock.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QDate>
+
+namespace {
+const QColor Maroon(128, 0, 0);
+const QColor Green(0, 128, 0);
+} // namespace
+
+bool ItemFields::isDate(const QString &f)
+{
+    return f == QLatin1String("Due Date") || f == QLatin1String("Pay Date")
+        || f == QLatin1String("End Date") || f == QLatin1String("Process Date");
+}
+
+bool ItemFields::isEntryAmount(const QString &f)
+{
+    return f == QLatin1String("Bill Amount") || f == QLatin1String("Pay Amount");
+}
+
+bool ItemFields::isMoney(const QString &f)
+{
+    return isEntryAmount(f) || f == QLatin1String("Budget") || f == QLatin1String("Balance");
+}
+
+bool ItemFields::isBanded(const QString &f)
+{
+    return f == QLatin1String("Due Date") || f == QLatin1String("Pay Date");
+}
+
+ItemModel::ItemModel(QObject *parent) : QAbstractTableModel(parent) { }
+
+void ItemModel::setTable(Table *table)
+{
+    beginResetModel();
+    if (m_table)
+        disconnect(m_table, nullptr, this, nullptr);
+    m_table = table;
+    m_rows = table ? table->rowCount() : 0;
+    if (table) {
+        connect(table, &Table::rowsReset, this, &ItemModel::resync);
+        connect(table, &Table::rowChanged, this, [this](int row) {
+            if (row >= 0 && row < m_rows)
+                Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1));
+        });
+    }
+    endResetModel();
+}
+
+void ItemModel::setColumns(const QList<GridColumn> &columns)
+{
+    beginResetModel();
+    m_columns = columns;
+    endResetModel();
+}
+
+QString ItemModel::fieldName(int column) const
+{
+    return column >= 0 && column < m_columns.size() ? m_columns[column].field : QString();
+}
+
+int ItemModel::fieldIndex(int column) const
+{
+    if (!m_table || !m_table->isOpen())
+        return -1;
+    return m_table->fieldIndex(fieldName(column));
+}
+
+int ItemModel::columnOfField(const QString &field) const
+{
+    for (int i = 0; i < m_columns.size(); ++i)
+        if (m_columns[i].field.compare(field, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+QString ItemModel::title(int column) const
+{
+    if (column < 0 || column >= m_columns.size())
+        return {};
+    if (!m_columns[column].title.isEmpty())
+        return m_columns[column].title;
+    return m_table ? m_table->displayLabel(m_columns[column].field) : m_columns[column].field;
+}
+
+std::optional<int> ItemModel::paintInterval() const
+{
+    if (!m_interval)
+        return 7;
+    try {
+        return m_interval();
+    } catch (const EngineError &) {
+        return std::nullopt;
+    }
+}
+
+int ItemModel::band(const QModelIndex &index) const
+{
+    if (!m_urgency || !ItemFields::isBanded(fieldName(index.column())))
+        return Urgency::NoBand;
+    const std::optional<int> interval = paintInterval();
+    if (!interval)
+        return Urgency::NoBand;
+    return Urgency::band(m_table->rowValue(index.row(), fieldIndex(index.column())), *interval,
+                         Clock::current().now());
+}
+
+int ItemModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_rows;
+}
+
+int ItemModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_columns.size());
+}
+
+QVariant ItemModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || !m_table || !m_table->isOpen())
+        return {};
+    const QString field = fieldName(index.column());
+    const int fi = fieldIndex(index.column());
+    if (fi < 0)
+        return {};
+    switch (role) {
+    case Qt::DisplayRole: {
+        const QVariant v = m_table->rowValue(index.row(), fi);
+        if (v.isNull())
+            return QString();
+        if (ItemFields::isDate(field))
+            return Formats::date(v.toDate());
+        if (ItemFields::isMoney(field))
+            return Formats::money(v.toDouble());
+        if (field == QLatin1String("Frequency"))
+            return Formats::wholeNumber(v);
+        return v.toString();
+    }
+    case Qt::EditRole:
+        return editText(index.row(), index.column());
+    case Qt::ForegroundRole: {
+        if (field == QLatin1String("Bill Amount"))
+            return QBrush(Maroon);
+        if (field == QLatin1String("Pay Amount"))
+            return QBrush(Green);
+        const int b = band(index);
+        if (b != Urgency::NoBand)
+            return QBrush(Urgency::textColor(b));
+        return {};
+    }
+    case Qt::TextAlignmentRole:
+        if (ItemFields::isMoney(field) || field == QLatin1String("Frequency")
+            || field == QLatin1String("Warning Days"))
+            return int(Qt::AlignRight | Qt::AlignVCenter);
+        if (field == QLatin1String("PayNow"))
+            return int(Qt::AlignCenter);
+        return int(Qt::AlignLeft | Qt::AlignVCenter);
+    default:
+        return {};
+    }
+}
+
+QString ItemModel::editText(int row, int column) const
+{
+    const int fi = fieldIndex(column);
+    if (fi < 0)
+        return {};
+    const QVariant v = m_table->rowValue(row, fi);
+    if (v.isNull())
+        return {};
+    const QString field = fieldName(column);
+    if (ItemFields::isDate(field))
+        return Formats::date(v.toDate());
+    if (ItemFields::isMoney(field))
+        return Formats::moneyEdit(v.toDouble());
+    if (field == QLatin1String("Frequency"))
+        return Formats::wholeNumber(v);
+    return v.toString();
+}
+
+QVariant ItemModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal) {
+        if (role == Qt::DisplayRole)
+            return title(section);
+        if (role == Qt::TextAlignmentRole)
+            return int(Qt::AlignCenter);
+        return {};
+    }
+    if (role == Qt::DisplayRole && m_table && section == m_table->currentRow()) {
+        // The record indicator.
+        switch (m_table->state()) {
+        case Table::State::Insert:
+            return QStringLiteral("*");
+        case Table::State::Edit:
+            return QStringLiteral("I");
+        default:
+            return QString(QChar(0x25B6));
+        }
+    }
+    if (role == Qt::DisplayRole)
+        return QString();
+    return {};
+}
+
+Qt::ItemFlags ItemModel::flags(const QModelIndex &index) const
+{
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (m_editable && index.isValid() && fieldName(index.column()) != QLatin1String("PayNow"))
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool ItemModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (role != Qt::EditRole || !index.isValid() || !m_table)
+        return false;
+    if (editText(index.row(), index.column()) == value.toString() && !m_table->isEditing())
+        return true; // nothing typed: the record stays in browse
+    setText(index.column(), value.toString());
+    return true;
+}
+
+void ItemModel::setText(int column, const QString &text)
+{
+    Table &t = *m_table;
+    const QString field = fieldName(column);
+    const int fi = fieldIndex(column);
+    if (fi < 0)
+        return;
+    if (!t.isEditing())
+        t.edit();
+    if (ItemFields::isDate(field)) {
+        const QDate d = Formats::parseDate(text);
+        t.setValue(fi, d.isValid() ? QVariant(d) : QVariant());
+        return;
+    }
+    if (ItemFields::isEntryAmount(field)) {
+        double v = 0;
+        if (!Formats::parseNumber(text, v)) {
+            t.setValue(fi, QVariant());
+            return;
+        }
+        t.setValue(fi, v);
+        if (v > 0) {
+            const QString other = field == QLatin1String("Bill Amount") ? QStringLiteral("Pay Amount")
+                                                                       : QStringLiteral("Bill Amount");
+            t.setValue(other, QVariant());
+        }
+        return;
+    }
+    if (ItemFields::isMoney(field)) {
+        if (text.trimmed().isEmpty()) {
+            t.setValue(fi, QVariant());
+            return;
+        }
+        double v = 0;
+        if (!Formats::parseNumber(text, v))
+            throw EngineError(QStringLiteral("'%1' is not a valid floating point value for field '%2'")
+                                  .arg(text, t.displayLabel(field)));
+        t.setValue(fi, v);
+        return;
+    }
+    if (field == QLatin1String("Frequency") || field == QLatin1String("Warning Days")) {
+        if (text.trimmed().isEmpty()) {
+            t.setValue(fi, QVariant());
+            return;
+        }
+        bool ok = false;
+        const qlonglong v = text.trimmed().toLongLong(&ok);
+        if (!ok)
+            throw EngineError(QStringLiteral("'%1' is not a valid integer value for field '%2'")
+                                  .arg(text, t.displayLabel(field)));
+        t.setValue(fi, v);
+        return;
+    }
+    t.setValue(fi, text);
+}
+
+void ItemModel::resync()
+{
+    const int newRows = m_table && m_table->isOpen() ? m_table->rowCount() : 0;
+    // Rows are added or taken at the end and everything else repainted, so the
+    // header keeps its column layout.
+    if (newRows > m_rows) {
+        beginInsertRows({}, m_rows, newRows - 1);
+        m_rows = newRows;
+        endInsertRows();
+    } else if (newRows < m_rows) {
+        beginRemoveRows({}, newRows, m_rows - 1);
+        m_rows = newRows;
+        endRemoveRows();
+    }
+    if (m_rows > 0 && columnCount() > 0)
+        Q_EMIT dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1));
+    if (m_rows > 0)
+        Q_EMIT headerDataChanged(Qt::Vertical, 0, m_rows - 1);
+}
+
+void ItemModel::headerTitlesChanged()
+{
+    if (columnCount() > 0)
+        Q_EMIT headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+}

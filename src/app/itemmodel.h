@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class Table;
+
+struct GridColumn
+{
+    QString field;
+    QString title; // empty: the field's display label
+    int width = 64;
+};
+
+// Rows of a table handle for the item lists. Dates and amounts are shown in
+// the user's formats, the amount columns in their colours, the due and pay
+// dates in the colour of their urgency band.
+class ItemModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    explicit ItemModel(QObject *parent = nullptr);
+
+    void setTable(Table *table);
+    Table *table() const { return m_table; }
+    void setColumns(const QList<GridColumn> &columns);
+    const QList<GridColumn> &columns() const { return m_columns; }
+    QString fieldName(int column) const;
+    int fieldIndex(int column) const; // index in the table, -1 when closed
+    int columnOfField(const QString &field) const;
+    QString title(int column) const;
+
+    // Where the aging interval and now come from; the interval may fail to convert.
+    void setIntervalSource(std::function<int()> source) { m_interval = std::move(source); }
+    // The interval for painting: none when the text does not convert.
+    std::optional<int> paintInterval() const;
+    void setUrgency(bool on) { m_urgency = on; }
+    bool urgency() const { return m_urgency; }
+    void setEditable(bool on) { m_editable = on; }
+    int band(const QModelIndex &index) const; // NoBand when none
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role) override;
+
+    // Text typed into a cell becomes the field's value: dates and the expense
+    // and income amounts by their entry rules (no message, bad text empties
+    // them), the rest through the field's own conversion, which may refuse it.
+    void setText(int column, const QString &text);
+    // The edit text of a cell ("##########.##" for amounts).
+    QString editText(int row, int column) const;
+
+    // Re-reads the whole view after the table changed its rows.
+    void resync();
+    void headerTitlesChanged();
+
+private:
+    Table *m_table = nullptr;
+    QList<GridColumn> m_columns;
+    std::function<int()> m_interval;
+    bool m_urgency = true;
+    bool m_editable = true;
+    int m_rows = 0;
+};
+
+namespace ItemFields {
+bool isDate(const QString &field);
+bool isEntryAmount(const QString &field); // Bill Amount, Pay Amount
+bool isMoney(const QString &field);
+bool isBanded(const QString &field); // Due Date, Pay Date
+} // namespace ItemFields

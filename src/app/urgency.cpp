@@ -1,0 +1,110 @@
+#include "urgency.h"
+
+#include "data/engineerror.h"
+
+#include <QPainter>
+
+namespace {
+const QColor Orange(255, 128, 0);
+const QColor Green(0, 128, 0);
+
+int bandOfDay(const QDate &d, int interval, const QDateTime &now)
+{
+    // Stored dates have no time of day and now has one: d counts as reached
+    // once its midnight has passed.
+    const QDateTime at(d, QTime(0, 0));
+    const qint64 n = interval;
+    if (now >= at)
+        return 0;
+    if (now.addDays(n) >= at)
+        return 1;
+    if (now.addDays(2 * n) >= at)
+        return 2;
+    if (now.addDays(3 * n) >= at)
+        return 3;
+    return 4;
+}
+} // namespace
+
+int Urgency::band(const QVariant &date, int interval, const QDateTime &now)
+{
+    if (date.isNull() || !date.toDate().isValid())
+        return NoBand;
+    return bandOfDay(date.toDate(), interval, now);
+}
+
+int Urgency::bucket(const QVariant &date, int interval, const QDateTime &now)
+{
+    const int b = band(date, interval, now);
+    return b == NoBand ? 0 : b;
+}
+
+QColor Urgency::textColor(int band)
+{
+    switch (band) {
+    case 0:
+        return QColor(255, 0, 0);
+    case 1:
+        return Orange;
+    case 2:
+        return Green;
+    case 3:
+        return QColor(0, 0, 255);
+    default:
+        return QColor(Qt::black);
+    }
+}
+
+QPixmap Urgency::dueMarker(int band)
+{
+    QPixmap pm(DueMarkerWidth, 16);
+    pm.fill(Qt::transparent);
+    if (band < 0 || band > 4)
+        return pm;
+    QPainter p(&pm);
+    const int filled = 4 - band;
+    const QColor colour = band == 4 ? QColor(160, 160, 160) : textColor(band);
+    // Four segments from the bottom up, the lowest ones filled.
+    for (int s = 0; s < 4; ++s) {
+        const QRect r(3, 12 - s * 3 - 1, 12, 2);
+        if (s < filled) {
+            p.fillRect(r, colour);
+        } else {
+            p.fillRect(r, QColor(225, 225, 225));
+        }
+    }
+    p.setPen(QColor(128, 128, 128));
+    p.drawRect(1, 1, 15, 13);
+    return pm;
+}
+
+QPixmap Urgency::payMarker(int band)
+{
+    QPixmap pm(PayMarkerWidth, 16);
+    pm.fill(Qt::transparent);
+    if (band < 0 || band > 4)
+        return pm;
+    static const QColor balls[] = {QColor(255, 0, 0), QColor(255, 220, 0), Green, QColor(0, 0, 255),
+                                   QColor(150, 150, 150)};
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(balls[band]);
+    p.setPen(balls[band].darker(140));
+    p.drawEllipse(QRectF(1, 1, 14, 14));
+    QFont f = p.font();
+    f.setPixelSize(10);
+    f.setBold(true);
+    p.setFont(f);
+    p.setPen(band == 1 ? Qt::black : Qt::white);
+    p.drawText(QRect(0, 0, 16, 16), Qt::AlignCenter, QString::number(band));
+    return pm;
+}
+
+int Urgency::readInterval(const QString &text)
+{
+    bool ok = false;
+    const int n = text.trimmed().toInt(&ok);
+    if (!ok)
+        throw EngineError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+    return n;
+}
