@@ -1,0 +1,140 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <memory>
+
+class FormStorage;
+class ItemGrid;
+class Query;
+class QAction;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QSplitter;
+class QTableView;
+class QTimer;
+class Table;
+
+// The main window: the scheduled items, their summaries, and the user's
+// options held in (mostly hidden) controls that the other windows read.
+class TfrmSched : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit TfrmSched(QWidget *parent = nullptr);
+    ~TfrmSched() override;
+
+    // Upgrade, open the tables, arm the start-up timer. Returns false when it
+    // stopped on an error (already shown); the window must not be shown then.
+    bool FormCreate();
+
+    // Tables and queries.
+    Table *TableSched;
+    Table *TableSched2;
+    Table *Tableresched;
+    Table *TableAge;
+    Table *TablePayee;
+    Query *QueryTotals;
+    Query *QueryDuedateTotals;
+
+    // The lists.
+    ItemGrid *DBGridSched;
+    QTableView *DBGridPayDate = nullptr;
+    QTableView *DBGridDueDate = nullptr;
+    QTableView *DBGridAge = nullptr;
+    QLabel *LabelSort;
+
+    // Option holders.
+    QLineEdit *EditAgingInterval;
+    QLineEdit *EditDefaultWarn;
+    QLineEdit *UserTitle1;
+    QLineEdit *UserTitle2;
+    QLineEdit *UserTitle3;
+    QLineEdit *UserTitle4;
+    QCheckBox *CheckBoxDisplayReminder;
+    QCheckBox *CheckBoxIntro;
+    QCheckBox *CheckBoxBackupReminder;
+    QCheckBox *CheckBoxConfirmExit;
+    QString userTitle(int n) const; // 1..4
+
+    // The aging interval as a whole number; throws the conversion error.
+    int agingInterval() const;
+
+    // Toolbar and menu actions.
+    void SpeedItemNewClick();
+    void SpeedItemCopyClick();
+    void SpeedItemDeleteClick();
+    void SpeedItem5Click();
+    void SpeedItem1Click();
+    void SpeedItemCalcClick();
+    void SpeedItem2Click();
+    void HistoryClick();
+    void BackupClick();
+    void ExportClick();
+    void OptionsClick();
+    void ToolTipClick();
+    void AboutClick();
+
+    // Summaries.
+    void reopenSummaryQueries();
+    void UpdateDueTotals();
+    void LoadPayeePickList();
+    // Display labels of the list's fields, from the user's titles.
+    void setFieldLabels();
+    // Re-reads the list, the summaries and the aging after another window changed the schedule.
+    void refreshAfterPayment();
+    // Windows that arrive later enable their entries.
+    void updateActions();
+
+    void Timer1Timer();
+    bool startupDone() const { return m_startupDone; }
+    FormStorage *formStorage() const { return m_storage.get(); }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void buildLayout();
+    void buildActions();
+    void buildSummaries();
+    void wireTable();
+    void updateStatus();
+    bool FormCloseQuery();
+    void FormClose();
+    void showModal(QDialog *dialog);
+
+    QTimer *Timer1;
+    QLabel *m_recordLabel;
+    QLabel *m_modeLabel;
+    QSplitter *m_outerSplitter = nullptr;
+    QSplitter *m_lowerSplitter = nullptr;
+    QSplitter *m_summarySplitter = nullptr;
+    QWidget *Panel3 = nullptr;
+    QWidget *Panel1 = nullptr;
+    QWidget *PanelExpenseAging = nullptr;
+    QLabel *m_ageStatus = nullptr;
+
+    QAction *m_actNew = nullptr;
+    QAction *m_actCopy = nullptr;
+    QAction *m_actDelete = nullptr;
+    QAction *m_actPay = nullptr;
+    QAction *m_actPayees = nullptr;
+    QAction *m_actCalc = nullptr;
+    QAction *m_actReports = nullptr;
+    QAction *m_actHistory = nullptr;
+    QAction *m_actBackup = nullptr;
+    QAction *m_actExport = nullptr;
+    QAction *m_actOptions = nullptr;
+    QList<QAction *> m_payeeEntries, m_reportEntries, m_historyEntries, m_backupEntries,
+        m_exportEntries, m_optionEntries;
+
+    std::unique_ptr<FormStorage> m_storage;
+    // Models and helpers of the summary grids (owned as children).
+    QObject *m_summaries = nullptr;
+    bool m_created = false;
+    bool m_startupDone = false;
+    bool m_closing = false;
+};
