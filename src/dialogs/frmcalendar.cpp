@@ -18,9 +18,11 @@
 namespace {
 QPointer<TFrmcalendar> sharedPicker;
 
-QToolButton *arrowButton(const QString &text, const QString &tip, QWidget *parent)
+QToolButton *arrowButton(
+    const QString &name, const QString &text, const QString &tip, QWidget *parent)
 {
     auto *button = new QToolButton(parent);
+    button->setObjectName(name);
     button->setText(text);
     button->setToolTip(tip);
     button->setFixedSize(16, 16);
@@ -61,12 +63,14 @@ TFrmcalendar::TFrmcalendar(QWidget *parent)
 
     auto *headingBar = new QWidget(this);
     headingBar->setFixedHeight(25);
-    m_yearBack = arrowButton(QStringLiteral("\u00ab"), QStringLiteral("Previous year"), headingBar);
-    m_monthBack
-        = arrowButton(QStringLiteral("\u2039"), QStringLiteral("Previous month"), headingBar);
-    m_monthForward
-        = arrowButton(QStringLiteral("\u203a"), QStringLiteral("Next month"), headingBar);
-    m_yearForward = arrowButton(QStringLiteral("\u00bb"), QStringLiteral("Next year"), headingBar);
+    m_yearBack = arrowButton(QStringLiteral("ButtonYearBack"), QStringLiteral("\u00ab"),
+        QStringLiteral("Previous year"), headingBar);
+    m_monthBack = arrowButton(QStringLiteral("ButtonMonthBack"), QStringLiteral("\u2039"),
+        QStringLiteral("Previous month"), headingBar);
+    m_monthForward = arrowButton(QStringLiteral("ButtonMonthForward"), QStringLiteral("\u203a"),
+        QStringLiteral("Next month"), headingBar);
+    m_yearForward = arrowButton(QStringLiteral("ButtonYearForward"), QStringLiteral("\u00bb"),
+        QStringLiteral("Next year"), headingBar);
     m_heading = new QLabel(headingBar);
     m_heading->setAlignment(Qt::AlignCenter);
     QFont headingFont = m_heading->font();
