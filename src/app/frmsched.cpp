@@ -652,8 +652,8 @@ void TfrmSched::Timer1Timer()
         Windows::FrmIntro->execFor(CheckBoxIntro);
     if (Windows::resumeInterruptedRun)
         Windows::resumeInterruptedRun();
-    if (CheckBoxDisplayReminder->isChecked() && Windows::frmReminder)
-        showModal(Windows::frmReminder);
+    if (CheckBoxDisplayReminder->isChecked())
+        showOverdueReminder();
     BusyPointer::set(false);
     if (TableSched->isOpen() && TableSched->isEmpty() && TableSched->state() == Table::State::Browse)
         SpeedItemNewClick();

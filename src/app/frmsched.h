@@ -87,6 +87,8 @@ public:
     // Windows that arrive later enable their entries.
     void updateActions();
 
+    // Start-up step: builds the overdue list and shows the reminder when it holds items.
+    void showOverdueReminder();
     void Timer1Timer();
     bool startupDone() const { return m_startupDone; }
     FormStorage *formStorage() const { return m_storage.get(); }

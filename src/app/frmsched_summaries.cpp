@@ -26,3 +26,5 @@ void TfrmSched::reopenSummaryQueries()
 }
 
 void TfrmSched::UpdateDueTotals() { }
+
+void TfrmSched::showOverdueReminder() { }

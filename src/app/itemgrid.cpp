@@ -223,9 +223,15 @@ ItemGrid::ItemGrid(QWidget *parent)
     horizontalHeader()->setSectionsMovable(true);
     horizontalHeader()->setHighlightSections(false);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(std::max(20, fontMetrics().height() + 6));
+    verticalHeader()->setDefaultSectionSize(20);
     verticalHeader()->setMinimumWidth(14);
     verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    QFont cellFont = font();
+    cellFont.setPixelSize(11);
+    setFont(cellFont);
+    QFont titleFont = cellFont;
+    titleFont.setBold(true);
+    m_header->setFont(titleFont);
     QPalette pal = palette();
     pal.setColor(QPalette::Base, Qt::white);
     pal.setColor(QPalette::Text, Qt::black);
