@@ -48,9 +48,22 @@ Engine &Engine::instance()
 }
 
 Engine::Engine()
-    : m_db(std::make_unique<SQLite::Database>(":memory:",
-                                              SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE))
 {
+    openSession();
+}
+
+// The connection's main database is named in the working directory but never
+// written, so the file itself is not created. SQLite puts the super-journal of
+// a transaction that spans several files beside it; without one (an in-memory
+// main database) a crash during commit could leave some files committed and
+// others not.
+void Engine::openSession()
+{
+    m_sessionDir = QDir::currentPath();
+    m_db.reset();
+    m_db = std::make_unique<SQLite::Database>(
+        QDir(m_sessionDir).absoluteFilePath(QStringLiteral(".duesmith-session")).toStdString(),
+        SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
     m_db->setBusyTimeout(1000);
 }
 
@@ -123,6 +136,8 @@ QString Engine::attach(const QString &absolutePath)
     if (m_inTransaction)
         throw EngineError(
             QStringLiteral("%1 cannot be opened during a transaction.").arg(fileNameOnly(absolutePath)));
+    if (m_attached.isEmpty() && QDir::currentPath() != m_sessionDir)
+        openSession();
     const QString alias = QStringLiteral("t%1").arg(m_nextAlias++);
     try {
         SQLite::Statement attach(*m_db, "ATTACH DATABASE ? AS " + quote(alias).toStdString());

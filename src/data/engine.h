@@ -68,9 +68,11 @@ public:
 
 private:
     Engine();
+    void openSession();
     void applyPending();
 
     std::unique_ptr<SQLite::Database> m_db;
+    QString m_sessionDir;
     struct Attached
     {
         QString alias;
