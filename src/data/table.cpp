@@ -3,6 +3,7 @@
 #include "engine.h"
 #include "engineerror.h"
 #include "filter.h"
+#include "sqlbind.h"
 
 #include <QDate>
 #include <QFileInfo>
@@ -23,30 +24,6 @@ EngineError engineError(const SQLite::Exception &e)
     if (e.getErrorCode() == SQLITE_CONSTRAINT && std::strstr(e.what(), "UNIQUE"))
         return EngineError(QStringLiteral("Key violation."));
     return EngineError(QString::fromUtf8(e.what()));
-}
-
-void bindValue(SQLite::Statement &stmt, int index, const QVariant &value)
-{
-    if (value.isNull()) {
-        stmt.bind(index);
-        return;
-    }
-    switch (value.typeId()) {
-    case QMetaType::QDate:
-        stmt.bind(index, value.toDate().toString(Qt::ISODate).toStdString());
-        break;
-    case QMetaType::Double:
-        stmt.bind(index, value.toDouble());
-        break;
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::Bool:
-        stmt.bind(index, static_cast<int64_t>(value.toLongLong()));
-        break;
-    default:
-        stmt.bind(index, value.toString().toStdString());
-        break;
-    }
 }
 
 // SQLite's NOCASE: ASCII letters folded, then byte order of the UTF-8 text.
@@ -332,7 +309,7 @@ void Table::loadKeys()
     try {
         SQLite::Statement stmt(Engine::instance().db(), sql.toStdString());
         for (int i = 0; i < m_whereParams.size(); ++i)
-            bindValue(stmt, i + 1, m_whereParams[i]);
+            bindVariant(stmt, i + 1, m_whereParams[i]);
         while (stmt.executeStep())
             keys.push_back(stmt.getColumn(0).getInt64());
     } catch (const SQLite::Exception &e) {
@@ -794,7 +771,7 @@ void Table::post()
                                                 marks.join(QStringLiteral(", ")))
                                            .toStdString());
             for (size_t n = 0; n < idx.size(); ++n)
-                bindValue(stmt, int(n) + 1, m_buffer[idx[n]]);
+                bindVariant(stmt, int(n) + 1, m_buffer[idx[n]]);
             stmt.exec();
             key = db.getLastInsertRowid();
             if (m_counterField >= 0)
@@ -814,7 +791,7 @@ void Table::post()
                                            .toStdString());
             size_t n = 0;
             for (; n < idx.size(); ++n)
-                bindValue(stmt, int(n) + 1, m_buffer[idx[n]]);
+                bindVariant(stmt, int(n) + 1, m_buffer[idx[n]]);
             stmt.bind(int(n) + 1, static_cast<int64_t>(key));
             stmt.exec();
         }
@@ -859,7 +836,7 @@ bool Table::matchesFilter(qint64 key) const
                                    .toStdString());
         stmt.bind(1, static_cast<int64_t>(key));
         for (int i = 0; i < m_whereParams.size(); ++i)
-            bindValue(stmt, i + 2, m_whereParams[i]);
+            bindVariant(stmt, i + 2, m_whereParams[i]);
         return stmt.executeStep();
     } catch (const SQLite::Exception &e) {
         throw engineError(e);
