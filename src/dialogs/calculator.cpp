@@ -109,7 +109,6 @@ Calculator::Calculator(QWidget *parent)
     layout->addWidget(m_display);
     layout->addLayout(keys);
     layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(findChild<QPushButton *>(QStringLiteral("KeyClear")), &QPushButton::clicked, this,
         &Calculator::pressClear);
@@ -132,6 +131,7 @@ Calculator::Calculator(QWidget *parent)
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     pressClear();
+    setFixedSize(sizeHint());
 }
 
 QPushButton *Calculator::addKey(const QString &text, const QString &name)
@@ -219,8 +219,7 @@ void Calculator::pressOperation(Operation operation)
     else if (m_entering && !computePending())
         return;
     m_pending = operation;
-    m_entering = false;
-    m_shown = m_accumulator;
+    finishEntry();
 }
 
 void Calculator::pressEquals()
@@ -229,7 +228,7 @@ void Calculator::pressEquals()
         return;
     if (m_pending != Operation::None)
         computePending();
-    m_entering = false;
+    finishEntry();
 }
 
 void Calculator::pressClear()
@@ -321,6 +320,13 @@ void Calculator::showEvent(QShowEvent *event)
     if (!m_entering && !m_error)
         showNumber(m_shown);
     QDialog::showEvent(event);
+}
+
+void Calculator::finishEntry()
+{
+    if (m_entering)
+        m_shown = m_entry.toDouble();
+    m_entering = false;
 }
 
 double Calculator::shownNumber() const

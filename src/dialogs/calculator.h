@@ -44,6 +44,8 @@ protected:
 
 private:
     QPushButton *addKey(const QString &text, const QString &name);
+    // Typing ends: the typed number becomes the shown one.
+    void finishEntry();
     double shownNumber() const;
     void showNumber(double number);
     void showEntry();
