@@ -190,7 +190,8 @@ std::optional<QRect> rectOnScreen(const QList<int> &edges, const QWidget *window
     const QRect avail = best->availableGeometry();
     const int width = int(std::min<qint64>(right - left, avail.width()));
     const int height = int(std::min<qint64>(bottom - top, avail.height()));
-    const int x = int(std::clamp<qint64>(left, avail.x(), qint64(avail.x()) + avail.width() - width));
+    const int x
+        = int(std::clamp<qint64>(left, avail.x(), qint64(avail.x()) + avail.width() - width));
     const int y
         = int(std::clamp<qint64>(top, avail.y(), qint64(avail.y()) + avail.height() - height));
     return QRect(x, y, width, height);
@@ -210,75 +211,77 @@ QString focusedControlName(QWidget *window)
 
 QString settingsFileName()
 {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QCoreApplication::applicationName())
+    return QSettings(
+        QSettings::IniFormat, QSettings::UserScope, QCoreApplication::applicationName())
         .fileName();
 }
 
 } // namespace
 
 FormStorage::FormStorage(QWidget *window, const QString &section, Placement options)
-    : QObject(window), m_window(window), m_section(section), m_options(options)
-{
-}
+    : QObject(window)
+    , m_window(window)
+    , m_section(section)
+    , m_options(options)
+{ }
 
 void FormStorage::addProperty(const QString &valueName, Getter get, Setter set)
 {
-    m_properties.append(
-        {valueName, [get = std::move(get)]() -> std::optional<QString> { return get(); },
-         std::move(set)});
+    m_properties.append({ valueName,
+        [get = std::move(get)]() -> std::optional<QString> { return get(); }, std::move(set) });
 }
 
 void FormStorage::addProperty(QLineEdit *edit, const QString &controlName)
 {
     QPointer<QLineEdit> control(edit);
-    m_properties.append({controlName + QStringLiteral("_Text"),
-                         [control]() -> std::optional<QString> {
-                             if (!control)
-                                 return std::nullopt;
-                             return control->text();
-                         },
-                         [control](const QString &text) {
-                             if (!control)
-                                 return false;
-                             control->setText(text);
-                             return true;
-                         }});
+    m_properties.append({ controlName + QStringLiteral("_Text"),
+        [control]() -> std::optional<QString> {
+            if (!control)
+                return std::nullopt;
+            return control->text();
+        },
+        [control](const QString &text) {
+            if (!control)
+                return false;
+            control->setText(text);
+            return true;
+        } });
 }
 
 void FormStorage::addProperty(QAbstractButton *button, const QString &controlName)
 {
     QPointer<QAbstractButton> control(button);
-    m_properties.append({controlName + QStringLiteral("_Checked"),
-                         [control]() -> std::optional<QString> {
-                             if (!control)
-                                 return std::nullopt;
-                             return boolText(control->isChecked());
-                         },
-                         [control](const QString &text) {
-                             const std::optional<bool> checked = parseBool(text);
-                             if (!control || !checked)
-                                 return false;
-                             control->setChecked(*checked);
-                             return true;
-                         }});
+    m_properties.append({ controlName + QStringLiteral("_Checked"),
+        [control]() -> std::optional<QString> {
+            if (!control)
+                return std::nullopt;
+            return boolText(control->isChecked());
+        },
+        [control](const QString &text) {
+            const std::optional<bool> checked = parseBool(text);
+            if (!control || !checked)
+                return false;
+            control->setChecked(*checked);
+            return true;
+        } });
 }
 
 void FormStorage::addProperty(QComboBox *box, const QString &controlName)
 {
     QPointer<QComboBox> control(box);
-    m_properties.append({controlName + QStringLiteral("_ItemIndex"),
-                         [control]() -> std::optional<QString> {
-                             if (!control)
-                                 return std::nullopt;
-                             return QString::number(control->currentIndex());
-                         },
-                         [control](const QString &text) {
-                             const std::optional<int> index = parseInt(text);
-                             if (!control || !index || *index < -1 || *index >= control->count())
-                                 return false;
-                             control->setCurrentIndex(*index);
-                             return true;
-                         }});
+    m_properties.append({ controlName + QStringLiteral("_ItemIndex"),
+        [control]() -> std::optional<QString> {
+            if (!control)
+                return std::nullopt;
+            return QString::number(control->currentIndex());
+        },
+        [control](const QString &text) {
+            const std::optional<int> index = parseInt(text);
+            if (!control || !index || *index < -1 || *index >= control->count())
+                return false;
+            control->setCurrentIndex(*index);
+            return true;
+        } });
 }
 
 void FormStorage::addProperty(QObject *control, const QString &controlName, const char *property)
@@ -293,29 +296,28 @@ void FormStorage::addProperty(QObject *control, const QString &controlName, cons
 
     QPointer<QObject> object(control);
     const QByteArray name = qtPropertyName(property);
-    m_properties.append({controlName + QLatin1Char('_') + QString::fromLatin1(property),
-                         [object, name]() -> std::optional<QString> {
-                             if (!object)
-                                 return std::nullopt;
-                             return propertyText(object->property(name.constData()));
-                         },
-                         [object, name](const QString &text) {
-                             if (!object)
-                                 return false;
-                             const QMetaObject *meta = object->metaObject();
-                             const int index = meta->indexOfProperty(name.constData());
-                             const QMetaType type = index >= 0
-                                 ? meta->property(index).metaType()
-                                 : object->property(name.constData()).metaType();
-                             if (!type.isValid())
-                                 return false;
-                             const std::optional<QVariant> value = propertyValue(text, type);
-                             return value && object->setProperty(name.constData(), *value);
-                         }});
+    m_properties.append({ controlName + QLatin1Char('_') + QString::fromLatin1(property),
+        [object, name]() -> std::optional<QString> {
+            if (!object)
+                return std::nullopt;
+            return propertyText(object->property(name.constData()));
+        },
+        [object, name](const QString &text) {
+            if (!object)
+                return false;
+            const QMetaObject *meta = object->metaObject();
+            const int index = meta->indexOfProperty(name.constData());
+            const QMetaType type = index >= 0 ? meta->property(index).metaType()
+                                              : object->property(name.constData()).metaType();
+            if (!type.isValid())
+                return false;
+            const std::optional<QVariant> value = propertyValue(text, type);
+            return value && object->setProperty(name.constData(), *value);
+        } });
 }
 
-void FormStorage::addIntProperty(const QString &valueName, std::function<int()> get,
-                                 std::function<void(int)> set)
+void FormStorage::addIntProperty(
+    const QString &valueName, std::function<int()> get, std::function<void(int)> set)
 {
     addProperty(
         valueName, [get = std::move(get)] { return QString::number(get()); },
@@ -329,7 +331,7 @@ void FormStorage::addIntProperty(const QString &valueName, std::function<int()> 
 }
 
 void FormStorage::addGrid(QTableView *grid, const QString &gridName,
-                          std::function<QString(int logicalColumn)> fieldOfColumn)
+    std::function<QString(int logicalColumn)> fieldOfColumn)
 {
     if (!fieldOfColumn) {
         // Without field names the header texts stand in.
@@ -339,7 +341,7 @@ void FormStorage::addGrid(QTableView *grid, const QString &gridName,
             return model ? model->headerData(column, Qt::Horizontal).toString() : QString();
         };
     }
-    m_grids.append({QPointer<QTableView>(grid), gridName, std::move(fieldOfColumn)});
+    m_grids.append({ QPointer<QTableView>(grid), gridName, std::move(fieldOfColumn) });
 }
 
 void FormStorage::attach()
@@ -355,7 +357,7 @@ bool FormStorage::eventFilter(QObject *watched, QEvent *event)
             m_shownClass = m_window->metaObject();
             restore();
         } else if (event->type() == QEvent::Hide && m_restored
-                   && m_window->metaObject() == m_shownClass) {
+            && m_window->metaObject() == m_shownClass) {
             m_hiding = true;
             save();
             m_hiding = false;
@@ -370,8 +372,8 @@ void FormStorage::restore()
     if (!m_window)
         return;
     try {
-        QSettings store(QSettings::IniFormat, QSettings::UserScope,
-                        QCoreApplication::applicationName());
+        QSettings store(
+            QSettings::IniFormat, QSettings::UserScope, QCoreApplication::applicationName());
         store.beginGroup(m_section);
         if (const std::optional<QString> text = readText(store, kFormVersion)) {
             const std::optional<int> version = parseInt(*text);
@@ -402,7 +404,8 @@ void FormStorage::restorePlacement(QSettings &store)
                 if (*showCmd == ShowMaximized) {
                     maximize = true;
                 } else if (*showCmd == ShowMinimized) {
-                    const std::optional<int> flags = parseInt(readText(store, kFlags).value_or(QString()));
+                    const std::optional<int> flags
+                        = parseInt(readText(store, kFlags).value_or(QString()));
                     maximize = flags && (*flags & RestoreToMaximized);
                 } else {
                     maximize = false;
@@ -429,8 +432,8 @@ void FormStorage::restorePlacement(QSettings &store)
         window->setGeometry(*normal);
     }
     if (m_options.testFlag(State) || normal) {
-        const Qt::WindowStates wanted = maximize ? (state | Qt::WindowMaximized)
-                                                 : (state & ~Qt::WindowMaximized);
+        const Qt::WindowStates wanted
+            = maximize ? (state | Qt::WindowMaximized) : (state & ~Qt::WindowMaximized);
         if (wanted != window->windowState())
             window->setWindowState(wanted);
     }
@@ -494,14 +497,14 @@ void FormStorage::restoreGrid(QSettings &store, const Grid &grid)
         const std::optional<QList<int>> numbers = text ? parseInts(*text, 2) : std::nullopt;
         if (!numbers || numbers->at(0) < 0)
             continue;
-        columns.append({logical, std::min(numbers->at(0), count - 1), numbers->at(1)});
+        columns.append({ logical, std::min(numbers->at(0), count - 1), numbers->at(1) });
     }
     store.endGroup();
 
     // Placed from the first position on, each move leaves the columns already
     // placed where they are.
     std::stable_sort(columns.begin(), columns.end(),
-                     [](const Column &a, const Column &b) { return a.position < b.position; });
+        [](const Column &a, const Column &b) { return a.position < b.position; });
     for (const Column &column : std::as_const(columns)) {
         const int from = header->visualIndex(column.logical);
         if (from != column.position)
@@ -518,8 +521,8 @@ void FormStorage::save()
     QString problem;
     QString file;
     try {
-        QSettings store(QSettings::IniFormat, QSettings::UserScope,
-                        QCoreApplication::applicationName());
+        QSettings store(
+            QSettings::IniFormat, QSettings::UserScope, QCoreApplication::applicationName());
         file = store.fileName();
         store.beginGroup(m_section);
         store.setValue(kFormVersion, QStringLiteral("0"));
@@ -529,13 +532,15 @@ void FormStorage::save()
         for (const Grid &grid : std::as_const(m_grids))
             saveGrid(store, grid);
         store.sync();
-        if (store.status() != QSettings::NoError)
+        // A format error is left over from reading a damaged file, which the
+        // write has just replaced; only a failed write is a problem.
+        if (store.status() == QSettings::AccessError)
             problem = QStringLiteral("Could not save the settings to %1.")
                           .arg(QDir::toNativeSeparators(file));
     } catch (const std::exception &error) {
         problem = QStringLiteral("Could not save the settings to %1: %2")
                       .arg(QDir::toNativeSeparators(file.isEmpty() ? settingsFileName() : file),
-                           QString::fromLocal8Bit(error.what()));
+                          QString::fromLocal8Bit(error.what()));
     } catch (...) {
         problem = QStringLiteral("Could not save the settings to %1.")
                       .arg(QDir::toNativeSeparators(file.isEmpty() ? settingsFileName() : file));
@@ -561,14 +566,15 @@ void FormStorage::savePlacement(QSettings &store)
         normal = window->geometry();
     if (normal.isValid()) {
         store.setValue(kNormPos,
-                       QStringLiteral("%1,%2,%3,%4")
-                           .arg(normal.x())
-                           .arg(normal.y())
-                           .arg(normal.x() + normal.width())
-                           .arg(normal.y() + normal.height()));
+            QStringLiteral("%1,%2,%3,%4")
+                .arg(normal.x())
+                .arg(normal.y())
+                .arg(normal.x() + normal.width())
+                .arg(normal.y() + normal.height()));
     }
     // Saved on the way out, the window still counts as shown.
-    store.setValue(kVisible, window->isVisible() || m_hiding ? QStringLiteral("1") : QStringLiteral("0"));
+    store.setValue(
+        kVisible, window->isVisible() || m_hiding ? QStringLiteral("1") : QStringLiteral("0"));
     if (m_options.testFlag(Focus))
         store.setValue(kActiveControl, focusedControlName(window));
 }
@@ -593,9 +599,9 @@ void FormStorage::saveGrid(QSettings &store, const Grid &grid)
         if (field.isEmpty())
             continue;
         store.setValue(grid.name + QLatin1Char('.') + field,
-                       QStringLiteral("%1,%2")
-                           .arg(header->visualIndex(logical))
-                           .arg(header->sectionSize(logical)));
+            QStringLiteral("%1,%2")
+                .arg(header->visualIndex(logical))
+                .arg(header->sectionSize(logical)));
     }
     store.endGroup();
 }

@@ -58,14 +58,14 @@ public:
     // ("InitialDir" -> initialDir).
     void addProperty(QObject *control, const QString &controlName, const char *property);
     // A whole number in decimal, e.g. a panel's height.
-    void addIntProperty(const QString &valueName, std::function<int()> get,
-                        std::function<void(int)> set);
+    void addIntProperty(
+        const QString &valueName, std::function<int()> get, std::function<void(int)> set);
 
     // One value per column, gridName + "." + the column's field name, holding
     // "position,width". Columns for which fieldOfColumn gives an empty name are
     // not stored; without fieldOfColumn the header texts are the names.
     void addGrid(QTableView *grid, const QString &gridName,
-                 std::function<QString(int logicalColumn)> fieldOfColumn);
+        std::function<QString(int logicalColumn)> fieldOfColumn);
 
     // Reads and applies everything stored; never throws.
     void restore();
