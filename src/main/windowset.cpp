@@ -6,12 +6,14 @@
 #include "dialogs/frmcalendar.h"
 #include "dialogs/frmintro.h"
 #include "dialogs/tipwindow.h"
+#include "history/frmhistory.h"
 
 void createAllWindows()
 {
     auto *main = new TfrmSched;
     Windows::Frmcalendar = new TFrmcalendar(main);
     TFrmcalendar::setInstance(Windows::Frmcalendar);
+    Windows::FrmHistory = new TFrmHistory(main);
     Windows::frmAbout = new TfrmAbout(main);
     Windows::FrmIntro = new TFrmIntro(main);
     Windows::frmtooltips = new Tfrmtooltips(main);

@@ -1,0 +1,524 @@
+#include "frmhistory.h"
+
+#include "app/coloredheader.h"
+#include "app/formstorage.h"
+#include "app/frmsched.h"
+#include "app/itemgrid.h"
+#include "app/itemmodel.h"
+#include "app/windows.h"
+#include "data/engineerror.h"
+#include "data/table.h"
+#include "dialogs/calculator.h"
+#include "dialogs/frmabout.h"
+#include "dialogs/tipwindow.h"
+#include "platform/busypointer.h"
+#include "platform/desktop.h"
+#include "platform/messages.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QColor>
+#include <QFont>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLinearGradient>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QShowEvent>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <exception>
+
+namespace {
+const QString HistoryFile = QStringLiteral("history.DB");
+const QString DueDateIndex = QStringLiteral("Due Date Index");
+const QString HelpPage = QStringLiteral("history_screen.hta");
+
+enum class Glyph { Delete, Reports, Export, Calculator };
+
+// Toolbar pictures, drawn so the program needs no picture files.
+QIcon glyph(Glyph kind)
+{
+    QPixmap pm(24, 24);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor ink(20, 60, 140);
+    p.setPen(QPen(ink, 1.5));
+    switch (kind) {
+    case Glyph::Delete:
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(3.5, 2.5, 13, 18));
+        p.drawLine(QPointF(6.5, 7), QPointF(13.5, 7));
+        p.drawLine(QPointF(6.5, 11), QPointF(13.5, 11));
+        p.setPen(QPen(QColor(200, 0, 0), 3));
+        p.drawLine(QPointF(11, 12), QPointF(21, 22));
+        p.drawLine(QPointF(21, 12), QPointF(11, 22));
+        break;
+    case Glyph::Reports:
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(4.5, 2.5, 15, 19));
+        p.setBrush(ink);
+        p.drawRect(7, 14, 2, 5);
+        p.drawRect(11, 10, 2, 9);
+        p.drawRect(15, 7, 2, 12);
+        break;
+    case Glyph::Export:
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(2.5, 4.5, 11, 16));
+        p.setPen(QPen(QColor(0, 130, 0), 2.5));
+        p.drawLine(QPointF(9, 12.5), QPointF(21, 12.5));
+        p.drawLine(QPointF(17, 8.5), QPointF(21, 12.5));
+        p.drawLine(QPointF(17, 16.5), QPointF(21, 12.5));
+        break;
+    case Glyph::Calculator:
+        p.setBrush(QColor(230, 230, 230));
+        p.drawRect(QRectF(5.5, 1.5, 13, 21));
+        p.setBrush(QColor(180, 220, 180));
+        p.drawRect(QRectF(7.5, 3.5, 9, 5));
+        p.setBrush(ink);
+        p.setPen(Qt::NoPen);
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c)
+                p.drawRect(8 + c * 3, 11 + r * 3 + r, 2, 2);
+        break;
+    }
+    return QIcon(pm);
+}
+
+// The title band over the list: bold white text on the button shadow, with a
+// faint ledger-line pattern behind it.
+class HeaderBand : public QWidget
+{
+public:
+    HeaderBand(const QString &text, QWidget *parent)
+        : QWidget(parent)
+        , m_text(text)
+    {
+        setFixedHeight(18);
+        QFont f = font();
+        f.setBold(true);
+        setFont(f);
+    }
+    QString text() const { return m_text; }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        const QColor shadow = palette().color(QPalette::Active, QPalette::Dark);
+        QLinearGradient fill(0, 0, 0, height());
+        fill.setColorAt(0, shadow.lighter(115));
+        fill.setColorAt(1, shadow.darker(135));
+        p.fillRect(rect(), fill);
+        p.setPen(QColor(255, 255, 255, 28));
+        for (int x = -height(); x < width(); x += 6)
+            p.drawLine(x, height(), x + height(), 0);
+        p.setPen(Qt::white);
+        p.drawText(rect(), Qt::AlignCenter, m_text);
+    }
+
+private:
+    QString m_text;
+};
+
+QString stateText(Table::State state)
+{
+    switch (state) {
+    case Table::State::Browse:
+        return QStringLiteral("Browse");
+    case Table::State::Edit:
+        return QStringLiteral("Edit");
+    case Table::State::Insert:
+        return QStringLiteral("Insert");
+    case Table::State::Inactive:
+        break;
+    }
+    return QStringLiteral("Closed");
+}
+
+void showError(const std::exception &error)
+{
+    BusyPointer::set(false);
+    Messages::current().error(QString::fromUtf8(error.what()));
+}
+} // namespace
+
+TFrmHistory::TFrmHistory(QWidget *parent)
+    : QDialog(parent)
+    , TableSched(new Table(HistoryFile, this))
+    , DBGridSched(new ItemGrid)
+    , LabelSort(new QLabel(QStringLiteral("Sorted by Due Date")))
+    , CheckBoxToolTip(new QCheckBox(this))
+    , TimerToolTip(new QTimer(this))
+    , m_recordLabel(new QLabel)
+    , m_modeLabel(new QLabel)
+{
+    setObjectName(QStringLiteral("FrmHistory"));
+    setWindowTitle(QStringLiteral("History"));
+    resize(603, 431);
+
+    TableSched->setIndexName(DueDateIndex);
+
+    CheckBoxToolTip->setObjectName(QStringLiteral("CheckBoxToolTip"));
+    CheckBoxToolTip->setChecked(true);
+    CheckBoxToolTip->hide();
+
+    TimerToolTip->setSingleShot(true);
+    TimerToolTip->setInterval(1);
+    connect(TimerToolTip, &QTimer::timeout, this, &TFrmHistory::TimerToolTipTimer);
+
+    buildActions();
+    buildLayout();
+    wireGrid();
+
+    m_storage = std::make_unique<FormStorage>(this, QStringLiteral("TFrmHistory"),
+        FormStorage::Placement(FormStorage::State | FormStorage::Position));
+    m_storage->addProperty(CheckBoxToolTip, QStringLiteral("CheckBoxToolTip"));
+    m_storage->addGrid(DBGridSched, QStringLiteral("DBGridSched"),
+        [this](int column) { return DBGridSched->itemModel()->fieldName(column); });
+    m_storage->attach();
+
+    updateStatus();
+}
+
+TFrmHistory::~TFrmHistory()
+{
+    if (Windows::FrmHistory == this)
+        Windows::FrmHistory = nullptr;
+}
+
+void TFrmHistory::buildActions()
+{
+    auto make = [this](const QString &text, const QString &tip, Glyph icon, const QString &name) {
+        auto *a = new QAction(glyph(icon), text, this);
+        a->setToolTip(tip);
+        a->setObjectName(name);
+        return a;
+    };
+    m_actDelete = make(QStringLiteral("Delete"), QStringLiteral("Delete Record"), Glyph::Delete,
+        QStringLiteral("SpeedItemDelete"));
+    connect(m_actDelete, &QAction::triggered, this, &TFrmHistory::SpeedItemDeleteClick);
+    m_actReports = make(QStringLiteral("Reports"), QStringLiteral("View Reports"), Glyph::Reports,
+        QStringLiteral("SpeedItemReports"));
+    connect(m_actReports, &QAction::triggered, this, &TFrmHistory::ReportsClick);
+    // Export arrives with the export dialog; until then it stays disabled.
+    m_actExport = make(QStringLiteral("Export"), QStringLiteral("Export History Records"),
+        Glyph::Export, QStringLiteral("SpeedItemExport"));
+    m_actCalc = make(QStringLiteral("Calculator"), QStringLiteral("Calculator"), Glyph::Calculator,
+        QStringLiteral("SpeedItemCalc"));
+    connect(m_actCalc, &QAction::triggered, this, &TFrmHistory::CalculatorClick);
+
+    m_toolBar = new QToolBar(QStringLiteral("File"), this);
+    m_toolBar->setObjectName(QStringLiteral("ToolBar"));
+    m_toolBar->setMovable(false);
+    m_toolBar->setFloatable(false);
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    m_toolBar->setIconSize(QSize(22, 22));
+    m_toolBar->setFixedHeight(47);
+    m_toolBar->setContentsMargins(2, 0, 2, 0);
+    m_toolBar->setStyleSheet(
+        QStringLiteral("QToolBar { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 "
+                       "#f4f6fb, stop:1 #d6dcea);"
+                       " border-bottom: 1px solid #8090b0; spacing: 1px; padding: 2px; }"
+                       " QToolButton { font-size: 11px; padding: 0px; }"));
+    for (QAction *a : { m_actDelete, m_actReports, m_actExport, m_actCalc }) {
+        m_toolBar->addAction(a);
+        if (QWidget *button = m_toolBar->widgetForAction(a))
+            button->setFixedSize(50, 40);
+    }
+
+    m_menuBar = new QMenuBar(this);
+    auto entry = [this](QMenu *menu, const QString &text, auto slot) {
+        QAction *a = menu->addAction(text);
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    QMenu *file = m_menuBar->addMenu(QStringLiteral("&File"));
+    m_reportEntries.append(
+        entry(file, QStringLiteral("View &Reports"), &TFrmHistory::ReportsClick));
+    file->addSeparator();
+    entry(file, QStringLiteral("&Close"), [this] { close(); });
+
+    QMenu *record = m_menuBar->addMenu(QStringLiteral("&Record"));
+    entry(record, QStringLiteral("&Delete Record"), &TFrmHistory::SpeedItemDeleteClick);
+    entry(record, QStringLiteral("D&elete All Records"), &TFrmHistory::DeleteAllRecordsClick);
+
+    QMenu *tools = m_menuBar->addMenu(QStringLiteral("&Tools"));
+    m_exportEntries.append(tools->addAction(QStringLiteral("&Export")));
+    entry(tools, QStringLiteral("&Calculator"), &TFrmHistory::CalculatorClick);
+
+    QMenu *help = m_menuBar->addMenu(QStringLiteral("&Help"));
+    entry(help, QStringLiteral("&Contents"), [] { Help::open(QStringLiteral("index.hta")); });
+    QAction *onScreen
+        = entry(help, QStringLiteral("&Help on This Screen"), [] { Help::open(HelpPage); });
+    onScreen->setShortcut(QKeySequence(Qt::Key_F1));
+    // F1 itself goes through the help-key rule in keyPressEvent.
+    onScreen->setShortcutContext(Qt::WidgetShortcut);
+    entry(help, QStringLiteral("Tool Tip"), &TFrmHistory::ToolTipClick);
+    help->addSeparator();
+    entry(help, QStringLiteral("&Duesmith Home Page..."), [] { Help::openWeb(Help::homePage()); });
+    entry(help, Help::makerEntryCaption(), [] { Help::openWeb(Help::makerPage()); });
+    entry(help, QStringLiteral("&About..."), &TFrmHistory::AboutClick);
+
+    m_reportEntries.append(m_actReports);
+    m_exportEntries.append(m_actExport);
+    updateActions();
+}
+
+void TFrmHistory::buildLayout()
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setMenuBar(m_menuBar);
+    layout->addWidget(m_toolBar);
+    layout->addWidget(new HeaderBand(QStringLiteral("Duesmith History"), this));
+
+    DBGridSched->setObjectName(QStringLiteral("DBGridSched"));
+    DBGridSched->setParent(this);
+    layout->addWidget(DBGridSched, 1);
+
+    auto *status = new QStatusBar(this);
+    status->setObjectName(QStringLiteral("StatusBar"));
+    status->setSizeGripEnabled(false);
+    status->setFixedHeight(18);
+    QFont small = status->font();
+    small.setPixelSize(11);
+    status->setFont(small);
+    status->addWidget(new QLabel(QStringLiteral("Record")));
+    m_recordLabel->setObjectName(QStringLiteral("LabelRecord"));
+    m_recordLabel->setMinimumWidth(60);
+    status->addWidget(m_recordLabel);
+    LabelSort->setObjectName(QStringLiteral("LabelSort"));
+    LabelSort->setAlignment(Qt::AlignCenter);
+    status->addWidget(LabelSort, 1);
+    m_modeLabel->setObjectName(QStringLiteral("LabelMode"));
+    status->addPermanentWidget(m_modeLabel);
+    layout->addWidget(status);
+}
+
+void TFrmHistory::wireGrid()
+{
+    const QList<GridColumn> columns = {
+        { QStringLiteral("Process Date"), {}, 86 },
+        { QStringLiteral("Due Date"), {}, 65 },
+        { QStringLiteral("Description"), {}, 185 },
+        { QStringLiteral("Bill Amount"), QStringLiteral("Expense Amount"), 64 },
+        { QStringLiteral("Pay Amount"), QStringLiteral("Income Amount"), 64 },
+        { QStringLiteral("Frequency"), QStringLiteral("Repeat Every"), 64 },
+        { QStringLiteral("Units"), {}, 64 },
+        { QStringLiteral("End Date"), {}, 64 },
+        { QStringLiteral("Warning Days"), {}, 64 },
+        { QStringLiteral("Budget"), QStringLiteral("Budget Amount"), 64 },
+        { QStringLiteral("Balance"), {}, 64 },
+        { QStringLiteral("User Field 1"), {}, 80 },
+        { QStringLiteral("User Field 2"), {}, 80 },
+        { QStringLiteral("User Field 3"), {}, 80 },
+        { QStringLiteral("User Field 4"), {}, 80 },
+    };
+    GridRules rules;
+    rules.editable = false;
+    rules.markToggle = false;
+    rules.blankDefaults = false;
+    rules.appendAtEnd = false;
+    rules.pickers = false;
+    rules.titleSort = true;
+    rules.confirmDelete = false;
+    DBGridSched->setTable(TableSched);
+    DBGridSched->setColumns(columns);
+    DBGridSched->setRules(rules);
+    DBGridSched->itemModel()->setUrgency(false);
+    DBGridSched->titles()->markSortSection(DBGridSched->columnOf(QStringLiteral("Due Date")));
+    connect(DBGridSched, &ItemGrid::sortChanged, LabelSort, &QLabel::setText);
+    connect(DBGridSched, &ItemGrid::statusChanged, this, &TFrmHistory::updateStatus);
+    connect(TableSched, &Table::stateChanged, this, &TFrmHistory::updateStatus);
+}
+
+void TFrmHistory::updateActions()
+{
+    for (QAction *a : std::as_const(m_reportEntries))
+        a->setEnabled(Windows::FrmChooseReport != nullptr);
+    for (QAction *a : std::as_const(m_exportEntries))
+        a->setEnabled(false);
+}
+
+void TFrmHistory::setFieldLabels()
+{
+    static const char *const own[][2] = {
+        { "Process Date", "Process Date" },
+        { "Due Date", "Due Date" },
+        { "Description", "Description" },
+        { "Bill Amount", "Expense Amount" },
+        { "Pay Amount", "Income Amount" },
+        { "Frequency", "Repeat" },
+        { "Units", "Units" },
+        { "End Date", "End Date" },
+        { "Warning Days", "Warning Days" },
+    };
+    for (const auto &label : own)
+        TableSched->setDisplayLabel(QLatin1String(label[0]), QLatin1String(label[1]));
+    for (int n = 1; n <= 4; ++n) {
+        const QString field = QStringLiteral("User Field %1").arg(n);
+        TableSched->setDisplayLabel(
+            field, Windows::frmSched ? Windows::frmSched->userTitle(n) : field);
+    }
+    DBGridSched->itemModel()->headerTitlesChanged();
+}
+
+void TFrmHistory::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TFrmHistory::FormShow()
+{
+    updateActions();
+    TimerToolTip->stop();
+    try {
+        TableSched->close();
+        TableSched->setExclusive(false);
+        TableSched->setIndexName(DueDateIndex);
+        setFieldLabels();
+        TableSched->open();
+    } catch (const std::exception &e) {
+        showError(e);
+    }
+    DBGridSched->markSortColumn(QStringLiteral("Due Date"));
+    DBGridSched->syncFromTable();
+    DBGridSched->setFocus();
+    updateStatus();
+    BusyPointer::set(false);
+    TimerToolTip->start();
+}
+
+void TFrmHistory::TimerToolTipTimer()
+{
+    TimerToolTip->stop();
+    if (CheckBoxToolTip->isChecked() && isVisible())
+        ToolTipClick();
+}
+
+void TFrmHistory::ToolTipClick()
+{
+    if (Windows::FrmToolTipHist)
+        Windows::FrmToolTipHist->execFor(CheckBoxToolTip);
+}
+
+void TFrmHistory::SpeedItemDeleteClick()
+{
+    if (!Messages::current().confirmYesNo(
+            QStringLiteral("Are you sure you want to delete this record?")))
+        return;
+    BusyPointer::set(true);
+    try {
+        TableSched->remove();
+    } catch (const std::exception &e) {
+        showError(e);
+    }
+    DBGridSched->syncFromTable();
+    BusyPointer::set(false);
+}
+
+void TFrmHistory::DeleteAllRecordsClick()
+{
+    if (!Messages::current().confirmYesNo(
+            QStringLiteral("Are you sure you want to delete all history records?")))
+        return;
+    BusyPointer::set(true);
+    try {
+        TableSched->close();
+        TableSched->setExclusive(true);
+        TableSched->open();
+        TableSched->emptyTable();
+        TableSched->close();
+    } catch (const std::exception &e) {
+        // The engine refuses exclusive use while anyone else has the file
+        // open; nothing has been deleted then.
+        showError(e);
+    }
+    reopenShared();
+    BusyPointer::set(false);
+}
+
+void TFrmHistory::reopenShared()
+{
+    try {
+        TableSched->close();
+        TableSched->setExclusive(false);
+        TableSched->open();
+    } catch (const std::exception &e) {
+        showError(e);
+    }
+    DBGridSched->syncFromTable();
+    updateStatus();
+}
+
+void TFrmHistory::ReportsClick()
+{
+    if (Windows::FrmChooseReport)
+        Windows::FrmChooseReport->exec();
+}
+
+void TFrmHistory::CalculatorClick()
+{
+    Calculator::instance()->execute();
+}
+
+void TFrmHistory::AboutClick()
+{
+    if (Windows::frmAbout)
+        Windows::frmAbout->exec();
+}
+
+QString TFrmHistory::recordText() const
+{
+    return QStringLiteral("Record ") + m_recordLabel->text();
+}
+
+QString TFrmHistory::modeText() const
+{
+    return m_modeLabel->text();
+}
+
+void TFrmHistory::updateStatus()
+{
+    if (!TableSched->isOpen()) {
+        m_recordLabel->setText(QString());
+        m_modeLabel->setText(QStringLiteral("Mode: Closed"));
+        return;
+    }
+    m_recordLabel->setText(
+        QStringLiteral("%1:%2").arg(TableSched->recNo()).arg(TableSched->recordCount()));
+    m_modeLabel->setText(QStringLiteral("Mode: ") + stateText(TableSched->state()));
+}
+
+void TFrmHistory::keyPressEvent(QKeyEvent *event)
+{
+    if (Help::isHelpKey(event)) {
+        Help::open(HelpPage);
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TFrmHistory::done(int result)
+{
+    TimerToolTip->stop();
+    BusyPointer::set(true);
+    TableSched->close();
+    QDialog::done(result);
+}
