@@ -85,7 +85,9 @@ Calculator::Calculator(QWidget *parent)
     QPushButton *equals = addKey(QStringLiteral("="), QStringLiteral("KeyEquals"));
     equals->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     keys->addWidget(equals, 3, 3, 2, 1);
-    keys->addWidget(addKey(QStringLiteral("0"), QStringLiteral("Key0")), 4, 0, 1, 2);
+    QPushButton *zero = addKey(QStringLiteral("0"), QStringLiteral("Key0"));
+    zero->setFixedWidth(2 * zero->width() + keys->spacing());
+    keys->addWidget(zero, 4, 0, 1, 2);
     m_pointKey = addKey(QStringLiteral("."), QStringLiteral("KeyPoint"));
     keys->addWidget(m_pointKey, 4, 2);
 

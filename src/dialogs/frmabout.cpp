@@ -55,8 +55,8 @@ TfrmAbout::TfrmAbout(QWidget *parent)
     right->addWidget(m_ok, 0, Qt::AlignHCenter);
 
     auto *layout = new QHBoxLayout(this);
-    layout->setContentsMargins(18, 18, 12, 12);
-    layout->setSpacing(12);
+    layout->setContentsMargins(10, 18, 10, 12);
+    layout->setSpacing(10);
     layout->addWidget(picture, 0, Qt::AlignTop);
     layout->addLayout(right, 1);
     setFixedSize(QSize(455, 193).expandedTo(layout->minimumSize()));

@@ -107,7 +107,9 @@ TipWindow::TipWindow(Kind kind, QWidget *parent)
         setMinimumSize(layout->minimumSize().expandedTo(QSize(300, 200)));
         resize(430, 257);
     } else {
-        setFixedSize(QSize(428, 183).expandedTo(layout->minimumSize()));
+        // Wider fonts than the tip was laid out for wrap the body onto more lines.
+        const int height = layout->hasHeightForWidth() ? layout->totalHeightForWidth(428) : 0;
+        setFixedSize(QSize(428, qMax(183, height)).expandedTo(layout->minimumSize()));
     }
 
     connect(m_moreHelp, &QPushButton::clicked, this, [this] { Help::open(helpPage()); });
