@@ -44,7 +44,6 @@ private Q_SLOTS:
     void escapeDoesNotClose();
     void helpPages_data();
     void helpPages();
-    void texts();
 
 private:
     std::unique_ptr<TestEnv> m_env;
@@ -163,18 +162,6 @@ void TestTipWindow::helpPages()
     // F1 alone and with two modifiers; not with exactly one.
     QCOMPARE(afterKeys.size(), 2);
     QVERIFY(afterKeys.at(0).endsWith(page) && afterKeys.at(1).endsWith(page));
-}
-
-void TestTipWindow::texts()
-{
-    TFrmToolTipHist history;
-    QCOMPARE(history.windowTitle(), QStringLiteral("Tool Tip..."));
-    // The history text keeps its two blanks after the first sentence.
-    QVERIFY(history.bodyText().contains(QStringLiteral("previously.  You may not")));
-    Tfrmtooltips payBills;
-    QCOMPARE(payBills.bodyText().count(QStringLiteral("\n\n")), 1);
-    QVERIFY(payBills.bodyText().contains(QStringLiteral("click on the \"Next\" button.")));
-    QCOMPARE(tipBox(&payBills)->text(), QStringLiteral("Display this tip next time."));
 }
 
 QTEST_MAIN(TestTipWindow)
