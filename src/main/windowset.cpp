@@ -7,6 +7,7 @@
 #include "dialogs/frmintro.h"
 #include "dialogs/tipwindow.h"
 #include "history/frmhistory.h"
+#include "payment/frmreminder.h"
 
 void createAllWindows()
 {
@@ -15,6 +16,7 @@ void createAllWindows()
     TFrmcalendar::setInstance(Windows::Frmcalendar);
     Windows::FrmHistory = new TFrmHistory(main);
     Windows::frmAbout = new TfrmAbout(main);
+    Windows::frmReminder = new TfrmReminder(main);
     Windows::FrmIntro = new TFrmIntro(main);
     Windows::frmtooltips = new Tfrmtooltips(main);
     Windows::FrmToolTipResched = new TFrmToolTipResched(main);

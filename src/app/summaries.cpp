@@ -1,0 +1,510 @@
+#include "summaries.h"
+
+#include "coloredheader.h"
+#include "urgency.h"
+
+#include "data/engine.h"
+#include "data/engineerror.h"
+#include "data/formats.h"
+#include "data/layouts.h"
+#include "data/query.h"
+#include "data/table.h"
+#include "platform/clock.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QFont>
+#include <QHeaderView>
+#include <QPainter>
+#include <QPalette>
+#include <QTableView>
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Exception.h>
+#include <SQLiteCpp/Statement.h>
+
+#include <cmath>
+
+namespace {
+const QColor Maroon(128, 0, 0);
+const QColor Green(0, 128, 0);
+
+const QString PayNowField = QStringLiteral("PayNow");
+const QString DueDateField = QStringLiteral("Due Date");
+const QString BillTotalField = QStringLiteral("TotalBillAmount");
+const QString PayTotalField = QStringLiteral("TotalPayAmount");
+const QString RemainderField = QStringLiteral("totalremainder");
+const QString CountField = QStringLiteral("totalcount");
+
+bool isMoneyColumn(const QString &field)
+{
+    return field == BillTotalField || field == PayTotalField || field == RemainderField;
+}
+
+void setUpGrid(QTableView *grid)
+{
+    auto *header = new ColoredHeader(grid);
+    grid->setHorizontalHeader(header);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->setSelectionBehavior(QAbstractItemView::SelectItems);
+    grid->setTabKeyNavigation(true);
+    grid->setWordWrap(false);
+    grid->verticalHeader()->hide();
+    grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid->verticalHeader()->setDefaultSectionSize(20);
+    header->setSectionsMovable(true);
+    QFont cellFont = grid->font();
+    cellFont.setPixelSize(11);
+    grid->setFont(cellFont);
+    QFont titleFont = cellFont;
+    titleFont.setBold(true);
+    header->setFont(titleFont);
+    QPalette pal = grid->palette();
+    pal.setColor(QPalette::Base, Qt::white);
+    pal.setColor(QPalette::Text, Qt::black);
+    grid->setPalette(pal);
+}
+
+// The date after which bucket k ends, as stored ISO text; years outside the
+// four-digit range are clamped so text comparison still orders them.
+std::string cutoff(const QDate &today, qint64 days)
+{
+    const QDate d = today.addDays(days);
+    if (!d.isValid() || d.year() > 9999)
+        return "9999-12-31";
+    if (d.year() < 1)
+        return "0000-00-00";
+    return d.toString(Qt::ISODate).toStdString();
+}
+
+// llround(x * 10000) in SQL: truncate, then step away from zero on a half.
+QString fixedExpr(const QString &column)
+{
+    const QString r = QStringLiteral("(%1 * 10000)").arg(Engine::quote(column));
+    const QString t = QStringLiteral("CAST(%1 AS INTEGER)").arg(r);
+    return QStringLiteral("(%2 + (%1 - %2 >= 0.5) - (%1 - %2 <= -0.5))").arg(r, t);
+}
+
+QString agingSql(const QString &table)
+{
+    const QString d = Engine::quote(QStringLiteral("Due Date"));
+    const QString inBucket[5] = {
+        QStringLiteral("%1 IS NULL OR %1 <= ?1").arg(d),
+        QStringLiteral("%1 > ?1 AND %1 <= ?2").arg(d),
+        QStringLiteral("%1 > ?2 AND %1 <= ?3").arg(d),
+        QStringLiteral("%1 > ?3 AND %1 <= ?4").arg(d),
+        QStringLiteral("%1 > ?4").arg(d),
+    };
+    QStringList sums;
+    for (const char *field : {"Bill Amount", "Pay Amount"}) {
+        const QString amount = fixedExpr(QString::fromLatin1(field));
+        for (const QString &condition : inBucket)
+            sums.append(QStringLiteral("SUM(CASE WHEN %1 THEN %2 END)").arg(condition, amount));
+    }
+    return QStringLiteral("SELECT ") + sums.join(QStringLiteral(", ")) + QStringLiteral(" FROM ")
+        + table;
+}
+} // namespace
+
+// ---------------------------------------------------------------- totals
+
+SummaryModel::SummaryModel(Query *query, const QList<Column> &columns, QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_query(query)
+    , m_columns(columns)
+{
+}
+
+QString SummaryModel::fieldName(int column) const
+{
+    return column >= 0 && column < m_columns.size() ? m_columns[column].field : QString();
+}
+
+void SummaryModel::reset()
+{
+    beginResetModel();
+    m_rows = m_query->isOpen() ? m_query->rowCount() : 0;
+    endResetModel();
+}
+
+QVariant SummaryModel::remainder(const QVariant &bill, const QVariant &pay)
+{
+    if (pay.isNull())
+        return bill.isNull() ? QVariant() : QVariant(-bill.toDouble());
+    if (bill.isNull())
+        return pay.toDouble();
+    return pay.toDouble() - bill.toDouble();
+}
+
+QVariant SummaryModel::value(int row, const QString &field) const
+{
+    if (row >= m_query->rowCount())
+        return {};
+    if (field == RemainderField)
+        return remainder(m_query->value(row, BillTotalField), m_query->value(row, PayTotalField));
+    return m_query->value(row, field);
+}
+
+int SummaryModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_rows;
+}
+
+int SummaryModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_columns.size());
+}
+
+QVariant SummaryModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid())
+        return {};
+    const QString field = fieldName(index.column());
+    switch (role) {
+    case Qt::DisplayRole: {
+        const QVariant v = value(index.row(), field);
+        if (v.isNull())
+            return QString();
+        if (isMoneyColumn(field))
+            return Formats::money(v.toDouble());
+        if (field == DueDateField)
+            return Formats::date(v.toDate());
+        return v.toString();
+    }
+    case Qt::ForegroundRole:
+        if (field == BillTotalField)
+            return QBrush(Maroon);
+        if (field == PayTotalField)
+            return QBrush(Green);
+        if (field == RemainderField)
+            return QBrush(value(index.row(), field).toDouble() < 0 ? Maroon : Green);
+        return {};
+    case Qt::TextAlignmentRole:
+        if (isMoneyColumn(field) || field == CountField)
+            return int(Qt::AlignRight | Qt::AlignVCenter);
+        if (field == PayNowField)
+            return int(Qt::AlignCenter);
+        return int(Qt::AlignLeft | Qt::AlignVCenter);
+    case Qt::UserRole:
+        return value(index.row(), field);
+    default:
+        return {};
+    }
+}
+
+QVariant SummaryModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= m_columns.size())
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+        return m_columns[section].title;
+    case Qt::UserRole:
+        return m_columns[section].field;
+    case Qt::TextAlignmentRole:
+        return int(Qt::AlignCenter);
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags SummaryModel::flags(const QModelIndex &index) const
+{
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+// ---------------------------------------------------------------- aging rows
+
+AgingModel::AgingModel(Table *table, QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_table(table)
+{
+    connect(table, &Table::rowsReset, this, &AgingModel::resync);
+    connect(table, &Table::rowChanged, this, [this](int row) {
+        if (row >= 0 && row < m_rows)
+            Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1));
+    });
+    resync();
+}
+
+QStringList AgingModel::fieldNames()
+{
+    return {QStringLiteral("Type"), QStringLiteral("Amount0"), QStringLiteral("Amount1"),
+        QStringLiteral("Amount2"), QStringLiteral("Amount3"), QStringLiteral("Amount4"),
+        QStringLiteral("Amount5")};
+}
+
+void AgingModel::resync()
+{
+    beginResetModel();
+    m_rows = m_table->isOpen() ? m_table->recordCount() : 0;
+    endResetModel();
+}
+
+void AgingModel::titlesChanged()
+{
+    Q_EMIT headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+}
+
+int AgingModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_rows;
+}
+
+int AgingModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : 7;
+}
+
+QVariant AgingModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || !m_table->isOpen() || index.row() >= m_table->rowCount())
+        return {};
+    const QString field = fieldNames().value(index.column());
+    const int fi = m_table->fieldIndex(field);
+    if (fi < 0)
+        return {};
+    const QVariant v = m_table->rowValue(index.row(), fi);
+    switch (role) {
+    case Qt::DisplayRole:
+        if (v.isNull())
+            return QString();
+        return index.column() == 0 ? v.toString() : Formats::money(v.toDouble());
+    case Qt::ForegroundRole: {
+        const int typeField = m_table->fieldIndex(QStringLiteral("Type"));
+        const QString type = m_table->rowValue(index.row(), typeField).toString();
+        if (type == QLatin1String("Income"))
+            return QBrush(Green);
+        if (type == QLatin1String("Expense"))
+            return QBrush(Maroon);
+        if (type == QLatin1String("Total") && index.column() > 0)
+            return QBrush(v.toDouble() > 0 ? Green : Maroon);
+        return {};
+    }
+    case Qt::TextAlignmentRole:
+        return index.column() == 0 ? int(Qt::AlignLeft | Qt::AlignVCenter)
+                                   : int(Qt::AlignRight | Qt::AlignVCenter);
+    case Qt::UserRole:
+        return v;
+    default:
+        return {};
+    }
+}
+
+QVariant AgingModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
+        return {};
+    const QString field = fieldNames().value(section);
+    switch (role) {
+    case Qt::DisplayRole:
+        return m_table->displayLabel(field);
+    case Qt::UserRole:
+        return field;
+    case Qt::TextAlignmentRole:
+        return int(Qt::AlignCenter);
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags AgingModel::flags(const QModelIndex &index) const
+{
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+// ---------------------------------------------------------------- drawing
+
+SummaryDelegate::SummaryDelegate(std::function<int()> interval, QObject *parent)
+    : QStyledItemDelegate(parent)
+    , m_interval(std::move(interval))
+{
+}
+
+void SummaryDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
+    const QModelIndex &index) const
+{
+    const QString field
+        = index.model()->headerData(index.column(), Qt::Horizontal, Qt::UserRole).toString();
+    if (field != PayNowField && field != DueDateField) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    const bool selected = option.state & QStyle::State_Selected;
+    const QColor background = option.palette.color(selected ? QPalette::Highlight : QPalette::Base);
+    const QColor text = selected ? option.palette.color(QPalette::HighlightedText) : QColor(Qt::black);
+    painter->save();
+    painter->fillRect(option.rect, background);
+    if (field == PayNowField) {
+        if (index.data(Qt::UserRole).toString() == PayMark) {
+            QFont f(QStringLiteral("DejaVu Sans"));
+            f.setPixelSize(16);
+            f.setBold(true);
+            f.setItalic(true);
+            painter->setFont(f);
+            painter->setPen(selected ? text : QColor(255, 0, 0));
+            painter->drawText(option.rect, Qt::AlignCenter, QString(QChar(0x2713)));
+        }
+        painter->restore();
+        return;
+    }
+    // The marker of the date's band; a bad interval leaves the cell unmarked
+    // (the computation that reads it reports the fault once).
+    int band = Urgency::NoBand;
+    try {
+        band = Urgency::band(index.data(Qt::UserRole), m_interval ? m_interval() : 7,
+            Clock::current().now());
+    } catch (const EngineError &) {
+        band = Urgency::NoBand;
+    }
+    if (band != Urgency::NoBand)
+        painter->drawPixmap(option.rect.left(), option.rect.top() + 1, Urgency::dueMarker(band));
+    painter->setPen(text);
+    painter->setFont(option.font);
+    painter->drawText(option.rect.adjusted(Urgency::DueMarkerWidth, 2, 0, 0),
+        Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, index.data(Qt::DisplayRole).toString());
+    painter->restore();
+}
+
+// ---------------------------------------------------------------- aging
+
+qint64 Aging::toFixed(double amount)
+{
+    return std::llround(amount * 10000.0);
+}
+
+Aging::Sums Aging::compute(const QString &scheduleFile, int interval, const QDateTime &now)
+{
+    Engine &engine = Engine::instance();
+    const QString path = Engine::resolve(scheduleFile);
+    if (!Engine::exists(path))
+        throw EngineError(QStringLiteral("Table does not exist: %1").arg(scheduleFile));
+    const QString alias = engine.attach(path);
+    Sums sums;
+    try {
+        // Bucket k ends with the date today + kN; the ends are kept rising so
+        // a negative interval still puts each date into the first bucket that holds.
+        const QDate today = now.date();
+        std::string ends[4];
+        for (int k = 0; k < 4; ++k) {
+            ends[k] = cutoff(today, qint64(k) * interval);
+            if (k > 0 && ends[k] < ends[k - 1])
+                ends[k] = ends[k - 1];
+        }
+        SQLite::Statement stmt(engine.db(),
+            agingSql(Engine::quote(alias) + QLatin1Char('.') + Engine::quote(DataTableName))
+                .toStdString());
+        for (int k = 0; k < 4; ++k)
+            stmt.bind(k + 1, ends[k]);
+        if (stmt.executeStep()) {
+            for (int k = 0; k < 5; ++k) {
+                sums.expense[k] = stmt.getColumn(k).getInt64();
+                sums.income[k] = stmt.getColumn(k + 5).getInt64();
+            }
+        }
+    } catch (const SQLite::Exception &e) {
+        engine.detach(path);
+        throw EngineError(QString::fromUtf8(e.what()));
+    } catch (...) {
+        engine.detach(path);
+        throw;
+    }
+    engine.detach(path);
+    for (int k = 0; k < 5; ++k) {
+        sums.expense[5] += sums.expense[k];
+        sums.income[5] += sums.income[k];
+    }
+    return sums;
+}
+
+void Aging::write(Table *ageTable, const Sums &sums)
+{
+    ageTable->close();
+    ageTable->open();
+    const auto fromFixed = [](qint64 v) { return double(v) / 10000.0; };
+    // The three rows are replaced together, so the summary is never half written.
+    inTransaction([&] {
+        ageTable->emptyTable();
+        for (int order = 0; order < 3; ++order) {
+            ageTable->append();
+            ageTable->setValue(QStringLiteral("Order"), order);
+            static const char *types[] = {"Income", "Expense", "Total"};
+            ageTable->setValue(QStringLiteral("Type"), QString::fromLatin1(types[order]));
+            for (int k = 0; k < 6; ++k) {
+                const qint64 v = order == 0 ? sums.income[k]
+                    : order == 1            ? sums.expense[k]
+                                            : sums.income[k] - sums.expense[k];
+                ageTable->setValue(QStringLiteral("Amount%1").arg(k), fromFixed(v));
+            }
+            ageTable->post();
+        }
+    });
+    ageTable->first();
+}
+
+QStringList Aging::titles(int interval)
+{
+    const qint64 n = interval;
+    const auto days = [](qint64 from, qint64 to) {
+        return QStringLiteral("%1 to %2 Days").arg(from).arg(to);
+    };
+    return {QStringLiteral("Type"), QStringLiteral("Past Due"), days(1, n), days(n + 1, 2 * n),
+        days(2 * n + 1, 3 * n), QStringLiteral("%1+ Days").arg(3 * n + 1), QStringLiteral("Total")};
+}
+
+void Aging::setTitles(Table *ageTable, int interval)
+{
+    const QStringList fields = AgingModel::fieldNames();
+    const QStringList texts = titles(interval);
+    for (int i = 0; i < fields.size(); ++i)
+        ageTable->setDisplayLabel(fields[i], texts[i]);
+}
+
+// ---------------------------------------------------------------- views
+
+SummaryViews::SummaryViews(Query *totals, Query *dueDateTotals, Table *ageTable,
+    std::function<int()> interval, QObject *parent)
+    : QObject(parent)
+    , m_payNow(new SummaryModel(totals,
+          {{PayNowField, QStringLiteral("Pay?"), 40},
+              {BillTotalField, QStringLiteral("Expense Totals"), 113},
+              {PayTotalField, QStringLiteral("Income Totals"), 113},
+              {RemainderField, QStringLiteral("Remainder"), 100},
+              {CountField, QStringLiteral("Count"), 64}},
+          this))
+    , m_dueDate(new SummaryModel(dueDateTotals,
+          {{BillTotalField, QStringLiteral("Expense Totals"), 113},
+              {PayTotalField, QStringLiteral("Income Totals"), 113},
+              {RemainderField, QStringLiteral("Remainder"), 100},
+              {CountField, QStringLiteral("Count"), 64},
+              {DueDateField, QStringLiteral("Due Date"), 80}},
+          this))
+    , m_aging(new AgingModel(ageTable, this))
+    , m_delegate(new SummaryDelegate(std::move(interval), this))
+{
+}
+
+void SummaryViews::attach(QTableView *payDate, QTableView *dueDate, QTableView *age)
+{
+    for (QTableView *grid : {payDate, dueDate, age})
+        setUpGrid(grid);
+    payDate->setModel(m_payNow);
+    dueDate->setModel(m_dueDate);
+    age->setModel(m_aging);
+    payDate->setItemDelegate(m_delegate);
+    dueDate->setItemDelegate(m_delegate);
+    for (auto [grid, model] : {std::pair {payDate, m_payNow}, std::pair {dueDate, m_dueDate}})
+        for (int i = 0; i < model->columns().size(); ++i)
+            grid->setColumnWidth(i, model->columns()[i].width);
+    for (int i = 0; i < m_aging->columnCount(); ++i)
+        age->setColumnWidth(i, 90);
+
+    auto *titles = static_cast<ColoredHeader *>(age->horizontalHeader());
+    titles->setSectionColors(1, QColor(255, 0, 0), Qt::white);
+    titles->setSectionColors(2, QColor(255, 255, 0), Qt::black);
+    titles->setSectionColors(3, QColor(0, 255, 0), Qt::black);
+    titles->setSectionColors(4, QColor(0, 0, 255), Qt::white);
+    titles->setSectionColors(5, Qt::white, Qt::black);
+    titles->setSectionColors(6, age->palette().color(QPalette::Button), Qt::black);
+}
