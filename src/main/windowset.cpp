@@ -7,7 +7,12 @@
 #include "dialogs/frmintro.h"
 #include "dialogs/tipwindow.h"
 #include "history/frmhistory.h"
+#include "payment/frmpayit.h"
 #include "payment/frmreminder.h"
+#include "payment/frmresched.h"
+#include "payment/paymentrun.h"
+#include "platform/messages.h"
+#include "dialogs/calculator.h"
 
 void createAllWindows()
 {
@@ -15,18 +20,33 @@ void createAllWindows()
     Windows::Frmcalendar = new TFrmcalendar(main);
     TFrmcalendar::setInstance(Windows::Frmcalendar);
     Windows::FrmHistory = new TFrmHistory(main);
+    Windows::Frmresched = new TFrmresched(main);
     Windows::frmAbout = new TfrmAbout(main);
     Windows::frmReminder = new TfrmReminder(main);
+    Windows::FrmPayit = new TFrmPayit(main);
     Windows::FrmIntro = new TFrmIntro(main);
     Windows::frmtooltips = new Tfrmtooltips(main);
     Windows::FrmToolTipResched = new TFrmToolTipResched(main);
     Windows::FrmToolTipHist = new TFrmToolTipHist(main);
+    Calculator::setInstance(new Calculator(main));
+    // A payment run whose next occurrences were never written back (the
+    // program stopped on the reschedule screen) is taken up again at start.
+    Windows::resumeInterruptedRun = [] {
+        if (!PaymentRun::hasPendingOccurrences())
+            return;
+        Messages::current().inform(QStringLiteral(
+            "The last bill payment was interrupted before its rescheduled items were saved. They are "
+            "shown again now; click \"Continue\" to add them to your schedule."));
+        Windows::Frmresched->exec();
+        Windows::frmSched->refreshAfterPayment();
+    };
     main->updateActions();
 }
 
 void destroyAllWindows()
 {
     TFrmcalendar::setInstance(nullptr);
+    Calculator::setInstance(nullptr);
     delete Windows::frmSched;
     Windows::frmSched = nullptr;
     Windows::Frmcalendar = nullptr;
