@@ -1,6 +1,8 @@
 #include "frmsched.h"
 
+#include "chrome.h"
 #include "coloredheader.h"
+#include "itemrules.h"
 #include "formstorage.h"
 #include "itemgrid.h"
 #include "urgency.h"
@@ -30,119 +32,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QPainter>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
 const QString ScheduleFile = QStringLiteral("schedule.DB");
-
-// A title strip: centred bold text in the highlight text colour on a band.
-QLabel *titleStrip(const QString &text, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setAlignment(Qt::AlignCenter);
-    label->setFixedHeight(18);
-    label->setAutoFillBackground(true);
-    QPalette pal = label->palette();
-    pal.setColor(QPalette::Window, QColor(0, 0, 128));
-    pal.setColor(QPalette::WindowText, pal.color(QPalette::HighlightedText));
-    label->setPalette(pal);
-    QFont f = label->font();
-    f.setBold(true);
-    label->setFont(f);
-    label->setStyleSheet(QStringLiteral(
-        "QLabel { color: white; background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #3a5a9a, stop:1 #0a2060); }"));
-    return label;
-}
-
-// Toolbar glyphs, drawn so the program needs no picture files.
-QIcon glyph(int kind)
-{
-    QPixmap pm(24, 24);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QColor ink(20, 60, 140);
-    p.setPen(QPen(ink, 1.5));
-    switch (kind) {
-    case 0: // new
-        p.setBrush(Qt::white);
-        p.drawRect(5, 3, 13, 18);
-        p.drawLine(8, 8, 15, 8);
-        p.drawLine(8, 12, 15, 12);
-        break;
-    case 1: // copy
-        p.setBrush(Qt::white);
-        p.drawRect(3, 3, 11, 14);
-        p.drawRect(9, 7, 11, 14);
-        break;
-    case 2: // delete
-        p.setPen(QPen(QColor(200, 0, 0), 3));
-        p.drawLine(5, 5, 19, 19);
-        p.drawLine(19, 5, 5, 19);
-        break;
-    case 3: // pay bills
-        p.setBrush(QColor(60, 160, 60));
-        p.drawRoundedRect(2, 6, 20, 12, 2, 2);
-        p.setPen(Qt::white);
-        p.drawText(QRect(2, 6, 20, 12), Qt::AlignCenter, QStringLiteral("$"));
-        break;
-    case 4: // payees
-        p.setBrush(QColor(250, 230, 160));
-        p.drawEllipse(8, 3, 8, 8);
-        p.drawRoundedRect(4, 12, 16, 9, 4, 4);
-        break;
-    case 5: // calculator
-        p.setBrush(QColor(230, 230, 230));
-        p.drawRect(5, 2, 14, 20);
-        p.setBrush(QColor(180, 220, 180));
-        p.drawRect(7, 4, 10, 5);
-        for (int r = 0; r < 3; ++r)
-            for (int c = 0; c < 3; ++c)
-                p.drawRect(7 + c * 4, 11 + r * 3, 2, 2);
-        break;
-    case 6: // reports
-        p.setBrush(Qt::white);
-        p.drawRect(4, 2, 16, 20);
-        p.setBrush(ink);
-        p.drawRect(7, 14, 2, 5);
-        p.drawRect(11, 10, 2, 9);
-        p.drawRect(15, 7, 2, 12);
-        break;
-    case 7: // history
-        p.setBrush(Qt::white);
-        p.drawEllipse(3, 3, 18, 18);
-        p.drawLine(12, 12, 12, 6);
-        p.drawLine(12, 12, 16, 14);
-        break;
-    case 8: // backup
-        p.setBrush(QColor(90, 90, 160));
-        p.drawRect(4, 4, 16, 16);
-        p.setBrush(Qt::white);
-        p.drawRect(7, 4, 10, 6);
-        break;
-    case 9: // export
-        p.setBrush(Qt::white);
-        p.drawRect(3, 5, 11, 15);
-        p.setPen(QPen(QColor(0, 130, 0), 2.5));
-        p.drawLine(10, 12, 21, 12);
-        p.drawLine(17, 8, 21, 12);
-        p.drawLine(17, 16, 21, 12);
-        break;
-    default: // options
-        p.setBrush(QColor(200, 200, 200));
-        p.drawEllipse(5, 5, 14, 14);
-        p.setBrush(Qt::white);
-        p.drawEllipse(9, 9, 6, 6);
-        break;
-    }
-    return QIcon(pm);
-}
 
 QLineEdit *holder(QWidget *parent, const QString &name, const QString &text)
 {
@@ -271,46 +168,39 @@ int TfrmSched::agingInterval() const
 
 void TfrmSched::buildActions()
 {
-    auto make = [this](const QString &text, const QString &tip, int icon, void (TfrmSched::*slot)()) {
-        auto *a = new QAction(glyph(icon), text, this);
+    using G = Chrome::Glyph;
+    auto make = [this](const QString &text, const QString &tip, G icon, void (TfrmSched::*slot)()) {
+        auto *a = new QAction(Chrome::glyph(icon), text, this);
         a->setToolTip(tip);
         connect(a, &QAction::triggered, this, slot);
         return a;
     };
-    m_actNew = make(QStringLiteral("New"), QStringLiteral("Create a New Record"), 0, &TfrmSched::SpeedItemNewClick);
+    m_actNew = make(QStringLiteral("New"), QStringLiteral("Create a New Record"), G::New, &TfrmSched::SpeedItemNewClick);
     m_actNew->setObjectName(QStringLiteral("SpeedItemNew"));
-    m_actCopy = make(QStringLiteral("Copy"), QStringLiteral("Create New Copy of this Record"), 1,
+    m_actCopy = make(QStringLiteral("Copy"), QStringLiteral("Create New Copy of this Record"), G::Copy,
                      &TfrmSched::SpeedItemCopyClick);
     m_actCopy->setObjectName(QStringLiteral("SpeedItemCopy"));
-    m_actDelete = make(QStringLiteral("Delete"), QStringLiteral("Delete a Record"), 2, &TfrmSched::SpeedItemDeleteClick);
+    m_actDelete = make(QStringLiteral("Delete"), QStringLiteral("Delete a Record"), G::Delete, &TfrmSched::SpeedItemDeleteClick);
     m_actDelete->setObjectName(QStringLiteral("SpeedItemDelete"));
-    m_actPay = make(QStringLiteral("Pay Bills"), QStringLiteral("Pay Bills"), 3, &TfrmSched::SpeedItem5Click);
+    m_actPay = make(QStringLiteral("Pay Bills"), QStringLiteral("Pay Bills"), G::PayBills, &TfrmSched::SpeedItem5Click);
     m_actPay->setObjectName(QStringLiteral("SpeedItem5"));
-    m_actPayees = make(QStringLiteral("Payees"), QStringLiteral("Memorized Payee List"), 4, &TfrmSched::SpeedItem1Click);
+    m_actPayees = make(QStringLiteral("Payees"), QStringLiteral("Memorized Payee List"), G::Payees, &TfrmSched::SpeedItem1Click);
     m_actPayees->setObjectName(QStringLiteral("SpeedItem1"));
-    m_actCalc = make(QStringLiteral("Calculator"), QStringLiteral("Calculator"), 5, &TfrmSched::SpeedItemCalcClick);
+    m_actCalc = make(QStringLiteral("Calculator"), QStringLiteral("Calculator"), G::Calculator, &TfrmSched::SpeedItemCalcClick);
     m_actCalc->setObjectName(QStringLiteral("SpeedItemCalc"));
-    m_actReports = make(QStringLiteral("Reports"), QStringLiteral("View Reports"), 6, &TfrmSched::SpeedItem2Click);
+    m_actReports = make(QStringLiteral("Reports"), QStringLiteral("View Reports"), G::Reports, &TfrmSched::SpeedItem2Click);
     m_actReports->setObjectName(QStringLiteral("SpeedItem2"));
-    m_actHistory = make(QStringLiteral("History"), QStringLiteral("History"), 7, &TfrmSched::HistoryClick);
+    m_actHistory = make(QStringLiteral("History"), QStringLiteral("History"), G::History, &TfrmSched::HistoryClick);
     m_actHistory->setObjectName(QStringLiteral("History"));
-    m_actBackup = make(QStringLiteral("Backup"), QStringLiteral("Backup/Restore"), 8, &TfrmSched::BackupClick);
+    m_actBackup = make(QStringLiteral("Backup"), QStringLiteral("Backup/Restore"), G::Backup, &TfrmSched::BackupClick);
     m_actBackup->setObjectName(QStringLiteral("Backup"));
-    m_actExport = make(QStringLiteral("Export"), QStringLiteral("Export"), 9, &TfrmSched::ExportClick);
+    m_actExport = make(QStringLiteral("Export"), QStringLiteral("Export"), G::Export, &TfrmSched::ExportClick);
     m_actExport->setObjectName(QStringLiteral("Export"));
-    m_actOptions = make(QStringLiteral("Options"), QStringLiteral("Options"), 10, &TfrmSched::OptionsClick);
+    m_actOptions = make(QStringLiteral("Options"), QStringLiteral("Options"), G::Options, &TfrmSched::OptionsClick);
     m_actOptions->setObjectName(QStringLiteral("Options"));
 
-    QToolBar *bar = addToolBar(QStringLiteral("File"));
-    bar->setObjectName(QStringLiteral("ToolBar"));
-    bar->setMovable(false);
-    bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    bar->setIconSize(QSize(24, 24));
-    bar->setFixedHeight(47);
-    bar->setStyleSheet(QStringLiteral(
-        "QToolBar { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #f4f6fb, stop:1 #d6dcea);"
-        " border-bottom: 1px solid #8090b0; spacing: 1px; }"
-        " QToolButton { min-width: 52px; min-height: 38px; font-size: 11px; padding: 0px 1px; }"));
+    QToolBar *bar = Chrome::toolBar(this);
+    addToolBar(bar);
     for (QAction *a : {m_actNew, m_actCopy, m_actDelete, m_actPay, m_actPayees, m_actCalc, m_actReports,
                        m_actHistory, m_actBackup, m_actExport, m_actOptions})
         bar->addAction(a);
@@ -393,7 +283,7 @@ void TfrmSched::buildLayout()
     auto *detailLayout = new QVBoxLayout(detail);
     detailLayout->setContentsMargins(0, 0, 0, 0);
     detailLayout->setSpacing(0);
-    detailLayout->addWidget(titleStrip(QStringLiteral("Duesmith Details"), detail));
+    detailLayout->addWidget(Chrome::titleStrip(QStringLiteral("Duesmith Details"), detail));
     DBGridSched->setObjectName(QStringLiteral("DBGridSched"));
     DBGridSched->setToolTip(QString()); // tooltips are off for the detail list
     DBGridSched->setWhatsThis(QStringLiteral("Expense and Income Detail"));
@@ -421,13 +311,13 @@ void TfrmSched::buildLayout()
     auto *payLayout = new QVBoxLayout(Panel1);
     payLayout->setContentsMargins(0, 0, 0, 0);
     payLayout->setSpacing(0);
-    payLayout->addWidget(titleStrip(QStringLiteral("Pay Now Summary"), Panel1));
+    payLayout->addWidget(Chrome::titleStrip(QStringLiteral("Pay Now Summary"), Panel1));
     payLayout->addWidget(DBGridPayDate);
     auto *duePanel = new QWidget;
     auto *dueLayout = new QVBoxLayout(duePanel);
     dueLayout->setContentsMargins(0, 0, 0, 0);
     dueLayout->setSpacing(0);
-    dueLayout->addWidget(titleStrip(QStringLiteral("Due Date Summary"), duePanel));
+    dueLayout->addWidget(Chrome::titleStrip(QStringLiteral("Due Date Summary"), duePanel));
     dueLayout->addWidget(DBGridDueDate);
     m_summarySplitter->addWidget(Panel1);
     m_summarySplitter->addWidget(duePanel);
@@ -439,7 +329,7 @@ void TfrmSched::buildLayout()
     auto *ageLayout = new QVBoxLayout(PanelExpenseAging);
     ageLayout->setContentsMargins(0, 0, 0, 0);
     ageLayout->setSpacing(0);
-    ageLayout->addWidget(titleStrip(QStringLiteral("Summary by Due Date Range"), PanelExpenseAging));
+    ageLayout->addWidget(Chrome::titleStrip(QStringLiteral("Summary by Due Date Range"), PanelExpenseAging));
     ageLayout->addWidget(DBGridAge);
     m_ageStatus = new QLabel;
     m_ageStatus->setFrameShape(QFrame::StyledPanel);
@@ -477,25 +367,8 @@ void TfrmSched::buildLayout()
 
 void TfrmSched::wireTable()
 {
-    QList<GridColumn> columns = {
-        {QStringLiteral("PayNow"), QStringLiteral("Pay?"), 40},
-        {QStringLiteral("Due Date"), {}, 84},
-        {QStringLiteral("Description"), {}, 167},
-        {QStringLiteral("Bill Amount"), QStringLiteral("Expense Amount"), 61},
-        {QStringLiteral("Pay Amount"), QStringLiteral("Income Amount"), 62},
-        {QStringLiteral("Frequency"), QStringLiteral("Repeat Every"), 65},
-        {QStringLiteral("Units"), {}, 74},
-        {QStringLiteral("End Date"), {}, 61},
-        {QStringLiteral("Warning Days"), {}, 64},
-        {QStringLiteral("Budget"), QStringLiteral("Budget Amount"), 64},
-        {QStringLiteral("Balance"), {}, 64},
-        {QStringLiteral("User Field 1"), {}, 80},
-        {QStringLiteral("User Field 2"), {}, 80},
-        {QStringLiteral("User Field 3"), {}, 80},
-        {QStringLiteral("User Field 4"), {}, 80},
-    };
     DBGridSched->setTable(TableSched);
-    DBGridSched->setColumns(columns);
+    DBGridSched->setColumns(ItemRules::listColumns(true));
     DBGridSched->setIntervalSource([this] { return agingInterval(); });
     DBGridSched->setDefaultWarnSource([this] { return EditDefaultWarn->text(); });
     DBGridSched->titles()->markSortSection(1);
@@ -503,17 +376,7 @@ void TfrmSched::wireTable()
     connect(DBGridSched, &ItemGrid::statusChanged, this, &TfrmSched::updateStatus);
     connect(TableSched, &Table::stateChanged, this, &TfrmSched::updateStatus);
 
-    // One-time items always carry frequency 0 and the unit "One Time".
-    connect(TableSched, &Table::updateData, this, [this] {
-        const QVariant frequency = TableSched->value(QStringLiteral("Frequency"));
-        const QVariant units = TableSched->value(QStringLiteral("Units"));
-        const QString u = units.toString();
-        if (frequency.isNull() || units.isNull() || frequency.toInt() == 0 || u == QLatin1String(" ")
-            || u == QLatin1String("One Time")) {
-            TableSched->setValue(QStringLiteral("Units"), QStringLiteral("One Time"));
-            TableSched->setValue(QStringLiteral("Frequency"), 0);
-        }
-    });
+    ItemRules::install(*TableSched, ItemRules::Schedule);
     connect(TableSched, &Table::beforePost, this, [] { BusyPointer::set(true); });
     connect(TableSched, &Table::postError, this, [] { BusyPointer::set(false); });
     connect(TableSched, &Table::afterPost, this, [this] {
@@ -536,22 +399,7 @@ void TfrmSched::updateStatus()
         return;
     }
     m_recordLabel->setText(QStringLiteral("%1:%2").arg(TableSched->recNo()).arg(TableSched->recordCount()));
-    QString mode;
-    switch (TableSched->state()) {
-    case Table::State::Browse:
-        mode = QStringLiteral("Browse");
-        break;
-    case Table::State::Edit:
-        mode = QStringLiteral("Edit");
-        break;
-    case Table::State::Insert:
-        mode = QStringLiteral("Insert");
-        break;
-    case Table::State::Inactive:
-        mode = QStringLiteral("Closed");
-        break;
-    }
-    m_modeLabel->setText(QStringLiteral("Mode: ") + mode);
+    m_modeLabel->setText(QStringLiteral("Mode: ") + ItemRules::modeText(*TableSched));
 }
 
 bool TfrmSched::FormCreate()
@@ -608,35 +456,13 @@ void TfrmSched::showEvent(QShowEvent *event)
 
 void TfrmSched::setFieldLabels()
 {
-    const struct
-    {
-        const char *field;
-        const char *label;
-    } labels[] = {{"Pay Date", "Pay Date"},       {"Due Date", "Due Date"},
-                  {"Description", "Payee"},       {"Bill Amount", "Expense Amount"},
-                  {"Pay Amount", "Income Amount"}, {"Frequency", "Repeat"},
-                  {"Units", "Units"},             {"End Date", "End Date"},
-                  {"Warning Days", "Warning Days"}, {"Budget", "Budget Amount"},
-                  {"Balance", "Balance"}};
-    for (const auto &l : labels)
-        TableSched->setDisplayLabel(QString::fromLatin1(l.field), QString::fromLatin1(l.label));
-    for (int i = 1; i <= 4; ++i)
-        TableSched->setDisplayLabel(QStringLiteral("User Field %1").arg(i), userTitle(i));
+    ItemRules::setListLabels(*TableSched);
     DBGridSched->itemModel()->headerTitlesChanged();
 }
 
 void TfrmSched::LoadPayeePickList()
 {
-    QStringList names;
-    TablePayee->close();
-    TablePayee->setIndexName(QString());
-    TablePayee->open();
-    for (TablePayee->first(); !TablePayee->eof(); TablePayee->next())
-        names.append(TablePayee->value(QStringLiteral("Payee")).toString());
-    TablePayee->close();
-    if (names.isEmpty())
-        names.append(QStringLiteral("Click \"Payee List\" on the toolbar to add to payee list."));
-    DBGridSched->setPickList(QStringLiteral("Description"), names);
+    DBGridSched->setPickList(QStringLiteral("Description"), ItemRules::payeePickList(*TablePayee));
 }
 
 void TfrmSched::Timer1Timer()
