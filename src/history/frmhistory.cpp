@@ -19,6 +19,7 @@
 #include <QCheckBox>
 #include <QColor>
 #include <QFont>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIcon>
@@ -38,6 +39,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <exception>
 
 namespace {
@@ -232,7 +234,9 @@ void TFrmHistory::buildActions()
         QStringLiteral("QToolBar { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 "
                        "#f4f6fb, stop:1 #d6dcea);"
                        " border-bottom: 1px solid #8090b0; spacing: 1px; padding: 2px; }"
-                       " QToolButton { font-size: 11px; padding: 0px; }"));
+                       // A narrow face, so that "Calculator" fits a 50-pixel button.
+                       " QToolButton { font-family: 'Liberation Sans Narrow', 'Liberation Sans';"
+                       " font-size: 11px; padding: 0px; margin: 0px; }"));
     for (QAction *a : { m_actDelete, m_actReports, m_actExport, m_actCalc }) {
         m_toolBar->addAction(a);
         if (QWidget *button = m_toolBar->widgetForAction(a))
@@ -311,18 +315,30 @@ void TFrmHistory::buildLayout()
 
 void TFrmHistory::wireGrid()
 {
+    // Columns without a set width are made wide enough for their title and
+    // their widest usual value.
+    const QFontMetrics titleMetrics(DBGridSched->titles()->font());
+    const QFontMetrics cellMetrics(DBGridSched->font());
+    auto fit = [&](const char *title, const char *widest) {
+        return std::max({ 64, titleMetrics.horizontalAdvance(QLatin1String(title)) + 12,
+            cellMetrics.horizontalAdvance(QLatin1String(widest)) + 10 });
+    };
+    const char *amount = "$99,999.99";
     const QList<GridColumn> columns = {
         { QStringLiteral("Process Date"), {}, 86 },
         { QStringLiteral("Due Date"), {}, 65 },
         { QStringLiteral("Description"), {}, 185 },
-        { QStringLiteral("Bill Amount"), QStringLiteral("Expense Amount"), 64 },
-        { QStringLiteral("Pay Amount"), QStringLiteral("Income Amount"), 64 },
-        { QStringLiteral("Frequency"), QStringLiteral("Repeat Every"), 64 },
-        { QStringLiteral("Units"), {}, 64 },
-        { QStringLiteral("End Date"), {}, 64 },
-        { QStringLiteral("Warning Days"), {}, 64 },
-        { QStringLiteral("Budget"), QStringLiteral("Budget Amount"), 64 },
-        { QStringLiteral("Balance"), {}, 64 },
+        { QStringLiteral("Bill Amount"), QStringLiteral("Expense Amount"),
+            fit("Expense Amount", amount) },
+        { QStringLiteral("Pay Amount"), QStringLiteral("Income Amount"),
+            fit("Income Amount", amount) },
+        { QStringLiteral("Frequency"), QStringLiteral("Repeat Every"),
+            fit("Repeat Every", "9999") },
+        { QStringLiteral("Units"), {}, fit("Units", "Half Months") },
+        { QStringLiteral("End Date"), {}, fit("End Date", "12/31/2099") },
+        { QStringLiteral("Warning Days"), {}, fit("Warning Days", "999") },
+        { QStringLiteral("Budget"), QStringLiteral("Budget Amount"), fit("Budget Amount", amount) },
+        { QStringLiteral("Balance"), {}, fit("Balance", amount) },
         { QStringLiteral("User Field 1"), {}, 80 },
         { QStringLiteral("User Field 2"), {}, 80 },
         { QStringLiteral("User Field 3"), {}, 80 },
