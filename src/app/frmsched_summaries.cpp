@@ -14,14 +14,14 @@
 #include <QTableView>
 
 namespace {
-const QString TotalsSql = QStringLiteral(
-    "SELECT \"PayNow\", sum(\"Bill Amount\") AS TotalBillAmount,"
-    " sum(\"Pay Amount\") AS TotalPayAmount, count(\"Description\") AS totalcount"
-    " FROM {schedule.DB} GROUP BY \"PayNow\" ORDER BY \"PayNow\"");
-const QString DueDateTotalsSql = QStringLiteral(
-    "SELECT \"Due Date\", sum(\"Bill Amount\") AS TotalBillAmount,"
-    " sum(\"Pay Amount\") AS TotalPayAmount, count(\"Description\") AS totalcount"
-    " FROM {schedule.DB} GROUP BY \"Due Date\" ORDER BY \"Due Date\"");
+const QString TotalsSql
+    = QStringLiteral("SELECT \"PayNow\", sum(\"Bill Amount\") AS TotalBillAmount,"
+                     " sum(\"Pay Amount\") AS TotalPayAmount, count(\"Description\") AS totalcount"
+                     " FROM {schedule.DB} GROUP BY \"PayNow\" ORDER BY \"PayNow\"");
+const QString DueDateTotalsSql
+    = QStringLiteral("SELECT \"Due Date\", sum(\"Bill Amount\") AS TotalBillAmount,"
+                     " sum(\"Pay Amount\") AS TotalPayAmount, count(\"Description\") AS totalcount"
+                     " FROM {schedule.DB} GROUP BY \"Due Date\" ORDER BY \"Due Date\"");
 
 // Re-opens a query and lets its grid read the new rows, also when it failed.
 void reopen(Query *query, SummaryModel *model)
@@ -46,8 +46,8 @@ void TfrmSched::buildSummaries()
     DBGridAge->setObjectName(QStringLiteral("DBGridAge"));
     QueryTotals->setSql(TotalsSql);
     QueryDuedateTotals->setSql(DueDateTotalsSql);
-    auto *views = new SummaryViews(QueryTotals, QueryDuedateTotals, TableAge,
-        [this] { return agingInterval(); }, this);
+    auto *views = new SummaryViews(
+        QueryTotals, QueryDuedateTotals, TableAge, [this] { return agingInterval(); }, this);
     views->attach(DBGridPayDate, DBGridDueDate, DBGridAge);
     m_summaries = views;
 }
@@ -62,7 +62,8 @@ void TfrmSched::reopenSummaryQueries()
 void TfrmSched::UpdateDueTotals()
 {
     const int interval = agingInterval();
-    const Aging::Sums sums = Aging::compute(TableSched->fileName(), interval, Clock::current().now());
+    const Aging::Sums sums
+        = Aging::compute(TableSched->fileName(), interval, Clock::current().now());
     Aging::write(TableAge, sums);
     Aging::setTitles(TableAge, interval);
     static_cast<SummaryViews *>(m_summaries)->aging()->titlesChanged();

@@ -14,9 +14,9 @@
 namespace {
 QString copySql(const QString &work, const QString &schedule)
 {
-    static const char *fields[] = {"PayNow", "Due Date", "Pay Date", "Description", "Bill Amount",
+    static const char *fields[] = { "PayNow", "Due Date", "Pay Date", "Description", "Bill Amount",
         "Pay Amount", "Frequency", "Units", "End Date", "Warning Days", "Budget", "Balance",
-        "User Field 1", "User Field 2", "User Field 3", "User Field 4"};
+        "User Field 1", "User Field 2", "User Field 3", "User Field 4" };
     QStringList columns;
     for (const char *f : fields)
         columns.append(Engine::quote(QString::fromLatin1(f)));
@@ -61,8 +61,8 @@ int ReminderList::build(Table *work, Table *schedule, const QDateTime &now)
                 return Engine::quote(alias) + QLatin1Char('.') + Engine::quote(DataTableName);
             };
             try {
-                SQLite::Statement copy(engine.db(),
-                    copySql(table(workAlias), table(scheduleAlias)).toStdString());
+                SQLite::Statement copy(
+                    engine.db(), copySql(table(workAlias), table(scheduleAlias)).toStdString());
                 copy.bind(1, now.date().toString(Qt::ISODate).toStdString());
                 listed = copy.exec();
             } catch (const SQLite::Exception &e) {

@@ -97,7 +97,7 @@ QString agingSql(const QString &table)
         QStringLiteral("%1 > ?4").arg(d),
     };
     QStringList sums;
-    for (const char *field : {"Bill Amount", "Pay Amount"}) {
+    for (const char *field : { "Bill Amount", "Pay Amount" }) {
         const QString amount = fixedExpr(QString::fromLatin1(field));
         for (const QString &condition : inBucket)
             sums.append(QStringLiteral("SUM(CASE WHEN %1 THEN %2 END)").arg(condition, amount));
@@ -113,8 +113,7 @@ SummaryModel::SummaryModel(Query *query, const QList<Column> &columns, QObject *
     : QAbstractTableModel(parent)
     , m_query(query)
     , m_columns(columns)
-{
-}
+{ }
 
 QString SummaryModel::fieldName(int column) const
 {
@@ -230,9 +229,9 @@ AgingModel::AgingModel(Table *table, QObject *parent)
 
 QStringList AgingModel::fieldNames()
 {
-    return {QStringLiteral("Type"), QStringLiteral("Amount0"), QStringLiteral("Amount1"),
+    return { QStringLiteral("Type"), QStringLiteral("Amount0"), QStringLiteral("Amount1"),
         QStringLiteral("Amount2"), QStringLiteral("Amount3"), QStringLiteral("Amount4"),
-        QStringLiteral("Amount5")};
+        QStringLiteral("Amount5") };
 }
 
 void AgingModel::resync()
@@ -319,11 +318,10 @@ Qt::ItemFlags AgingModel::flags(const QModelIndex &index) const
 SummaryDelegate::SummaryDelegate(std::function<int()> interval, QObject *parent)
     : QStyledItemDelegate(parent)
     , m_interval(std::move(interval))
-{
-}
+{ }
 
-void SummaryDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
-    const QModelIndex &index) const
+void SummaryDelegate::paint(
+    QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     const QString field
         = index.model()->headerData(index.column(), Qt::Horizontal, Qt::UserRole).toString();
@@ -333,7 +331,8 @@ void SummaryDelegate::paint(QPainter *painter, const QStyleOptionViewItem &optio
     }
     const bool selected = option.state & QStyle::State_Selected;
     const QColor background = option.palette.color(selected ? QPalette::Highlight : QPalette::Base);
-    const QColor text = selected ? option.palette.color(QPalette::HighlightedText) : QColor(Qt::black);
+    const QColor text
+        = selected ? option.palette.color(QPalette::HighlightedText) : QColor(Qt::black);
     painter->save();
     painter->fillRect(option.rect, background);
     if (field == PayNowField) {
@@ -353,8 +352,8 @@ void SummaryDelegate::paint(QPainter *painter, const QStyleOptionViewItem &optio
     // (the computation that reads it reports the fault once).
     int band = Urgency::NoBand;
     try {
-        band = Urgency::band(index.data(Qt::UserRole), m_interval ? m_interval() : 7,
-            Clock::current().now());
+        band = Urgency::band(
+            index.data(Qt::UserRole), m_interval ? m_interval() : 7, Clock::current().now());
     } catch (const EngineError &) {
         band = Urgency::NoBand;
     }
@@ -429,7 +428,7 @@ void Aging::write(Table *ageTable, const Sums &sums)
         for (int order = 0; order < 3; ++order) {
             ageTable->append();
             ageTable->setValue(QStringLiteral("Order"), order);
-            static const char *types[] = {"Income", "Expense", "Total"};
+            static const char *types[] = { "Income", "Expense", "Total" };
             ageTable->setValue(QStringLiteral("Type"), QString::fromLatin1(types[order]));
             for (int k = 0; k < 6; ++k) {
                 const qint64 v = order == 0 ? sums.income[k]
@@ -446,11 +445,11 @@ void Aging::write(Table *ageTable, const Sums &sums)
 QStringList Aging::titles(int interval)
 {
     const qint64 n = interval;
-    const auto days = [](qint64 from, qint64 to) {
-        return QStringLiteral("%1 to %2 Days").arg(from).arg(to);
-    };
-    return {QStringLiteral("Type"), QStringLiteral("Past Due"), days(1, n), days(n + 1, 2 * n),
-        days(2 * n + 1, 3 * n), QStringLiteral("%1+ Days").arg(3 * n + 1), QStringLiteral("Total")};
+    const auto days
+        = [](qint64 from, qint64 to) { return QStringLiteral("%1 to %2 Days").arg(from).arg(to); };
+    return { QStringLiteral("Type"), QStringLiteral("Past Due"), days(1, n), days(n + 1, 2 * n),
+        days(2 * n + 1, 3 * n), QStringLiteral("%1+ Days").arg(3 * n + 1),
+        QStringLiteral("Total") };
 }
 
 void Aging::setTitles(Table *ageTable, int interval)
@@ -467,34 +466,33 @@ SummaryViews::SummaryViews(Query *totals, Query *dueDateTotals, Table *ageTable,
     std::function<int()> interval, QObject *parent)
     : QObject(parent)
     , m_payNow(new SummaryModel(totals,
-          {{PayNowField, QStringLiteral("Pay?"), 40},
-              {BillTotalField, QStringLiteral("Expense Totals"), 113},
-              {PayTotalField, QStringLiteral("Income Totals"), 113},
-              {RemainderField, QStringLiteral("Remainder"), 100},
-              {CountField, QStringLiteral("Count"), 64}},
+          { { PayNowField, QStringLiteral("Pay?"), 40 },
+              { BillTotalField, QStringLiteral("Expense Totals"), 113 },
+              { PayTotalField, QStringLiteral("Income Totals"), 113 },
+              { RemainderField, QStringLiteral("Remainder"), 100 },
+              { CountField, QStringLiteral("Count"), 64 } },
           this))
     , m_dueDate(new SummaryModel(dueDateTotals,
-          {{BillTotalField, QStringLiteral("Expense Totals"), 113},
-              {PayTotalField, QStringLiteral("Income Totals"), 113},
-              {RemainderField, QStringLiteral("Remainder"), 100},
-              {CountField, QStringLiteral("Count"), 64},
-              {DueDateField, QStringLiteral("Due Date"), 80}},
+          { { BillTotalField, QStringLiteral("Expense Totals"), 113 },
+              { PayTotalField, QStringLiteral("Income Totals"), 113 },
+              { RemainderField, QStringLiteral("Remainder"), 100 },
+              { CountField, QStringLiteral("Count"), 64 },
+              { DueDateField, QStringLiteral("Due Date"), 80 } },
           this))
     , m_aging(new AgingModel(ageTable, this))
     , m_delegate(new SummaryDelegate(std::move(interval), this))
-{
-}
+{ }
 
 void SummaryViews::attach(QTableView *payDate, QTableView *dueDate, QTableView *age)
 {
-    for (QTableView *grid : {payDate, dueDate, age})
+    for (QTableView *grid : { payDate, dueDate, age })
         setUpGrid(grid);
     payDate->setModel(m_payNow);
     dueDate->setModel(m_dueDate);
     age->setModel(m_aging);
     payDate->setItemDelegate(m_delegate);
     dueDate->setItemDelegate(m_delegate);
-    for (auto [grid, model] : {std::pair {payDate, m_payNow}, std::pair {dueDate, m_dueDate}})
+    for (auto [grid, model] : { std::pair{ payDate, m_payNow }, std::pair{ dueDate, m_dueDate } })
         for (int i = 0; i < model->columns().size(); ++i)
             grid->setColumnWidth(i, model->columns()[i].width);
     for (int i = 0; i < m_aging->columnCount(); ++i)

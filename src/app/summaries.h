@@ -96,8 +96,8 @@ namespace Aging {
 // Sums per bucket 0..4 and their total (index 5), in ten-thousandths.
 struct Sums
 {
-    std::array<qint64, 6> income {};
-    std::array<qint64, 6> expense {};
+    std::array<qint64, 6> income{};
+    std::array<qint64, 6> expense{};
 };
 
 // One amount in ten-thousandths, rounded half away from zero.

@@ -26,7 +26,11 @@ namespace {
 class HeaderBand : public QWidget
 {
 public:
-    explicit HeaderBand(QWidget *parent) : QWidget(parent) { setFixedHeight(18); }
+    explicit HeaderBand(QWidget *parent)
+        : QWidget(parent)
+    {
+        setFixedHeight(18);
+    }
 
 protected:
     void paintEvent(QPaintEvent *) override
@@ -54,21 +58,21 @@ protected:
 QList<GridColumn> reminderColumns()
 {
     return {
-        {QStringLiteral("Due Date"), QStringLiteral("Due Date"), 84},
-        {QStringLiteral("Description"), QStringLiteral("Payee"), 181},
-        {QStringLiteral("Bill Amount"), QStringLiteral("Expense Amount"), 61},
-        {QStringLiteral("Pay Amount"), QStringLiteral("Income Amount"), 62},
-        {QStringLiteral("Frequency"), QStringLiteral("Repeat Every"), 68},
-        {QStringLiteral("Units"), QStringLiteral("Units"), 79},
-        {QStringLiteral("End Date"), QStringLiteral("End Date"), 64},
-        {QStringLiteral("Warning Days"), QStringLiteral("Warning Days"), 64},
-        {QStringLiteral("Budget"), QStringLiteral("Budget Amount"), 64},
-        {QStringLiteral("Balance"), QStringLiteral("Balance"), 64},
+        { QStringLiteral("Due Date"), QStringLiteral("Due Date"), 84 },
+        { QStringLiteral("Description"), QStringLiteral("Payee"), 181 },
+        { QStringLiteral("Bill Amount"), QStringLiteral("Expense Amount"), 61 },
+        { QStringLiteral("Pay Amount"), QStringLiteral("Income Amount"), 62 },
+        { QStringLiteral("Frequency"), QStringLiteral("Repeat Every"), 68 },
+        { QStringLiteral("Units"), QStringLiteral("Units"), 79 },
+        { QStringLiteral("End Date"), QStringLiteral("End Date"), 64 },
+        { QStringLiteral("Warning Days"), QStringLiteral("Warning Days"), 64 },
+        { QStringLiteral("Budget"), QStringLiteral("Budget Amount"), 64 },
+        { QStringLiteral("Balance"), QStringLiteral("Balance"), 64 },
         // Titled by the user's own field titles.
-        {QStringLiteral("User Field 1"), {}, 80},
-        {QStringLiteral("User Field 2"), {}, 80},
-        {QStringLiteral("User Field 3"), {}, 80},
-        {QStringLiteral("User Field 4"), {}, 80},
+        { QStringLiteral("User Field 1"), {}, 80 },
+        { QStringLiteral("User Field 2"), {}, 80 },
+        { QStringLiteral("User Field 3"), {}, 80 },
+        { QStringLiteral("User Field 4"), {}, 80 },
     };
 }
 } // namespace
@@ -77,7 +81,8 @@ TfrmReminder::TfrmReminder(QWidget *parent)
     : QDialog(parent)
     , Tableresched(new Table(QStringLiteral("resched.DB"), this))
     , DBGridReminder(new ItemGrid(this))
-    , CheckBoxDisplay(new QCheckBox(QStringLiteral("Display overdue items when program starts"), this))
+    , CheckBoxDisplay(
+          new QCheckBox(QStringLiteral("Display overdue items when program starts"), this))
     , ButtonContinue(new QPushButton(QStringLiteral("Continue"), this))
 {
     setObjectName(QStringLiteral("frmReminder"));
@@ -98,9 +103,8 @@ TfrmReminder::TfrmReminder(QWidget *parent)
     DBGridReminder->setRules(rules);
     DBGridReminder->setTable(Tableresched);
     DBGridReminder->setColumns(reminderColumns());
-    DBGridReminder->setIntervalSource([] {
-        return Windows::frmSched ? Windows::frmSched->agingInterval() : 7;
-    });
+    DBGridReminder->setIntervalSource(
+        [] { return Windows::frmSched ? Windows::frmSched->agingInterval() : 7; });
     DBGridReminder->verticalHeader()->hide();
     DBGridReminder->horizontalHeader()->setSectionsMovable(false);
     QPalette pal = DBGridReminder->palette();

@@ -1,0 +1,475 @@
+#include "support/testsupport.h"
+
+#include "app/frmsched.h"
+#include "app/summaries.h"
+#include "app/urgency.h"
+#include "app/windows.h"
+#include "data/engine.h"
+#include "data/engineerror.h"
+#include "data/layouts.h"
+#include "data/query.h"
+#include "data/table.h"
+#include "main/windowset.h"
+
+#include <QAbstractItemModel>
+#include <QBrush>
+#include <QCheckBox>
+#include <QColor>
+#include <QImage>
+#include <QLineEdit>
+#include <QRandomGenerator>
+#include <QTableView>
+#include <QTest>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+const QColor Maroon(128, 0, 0);
+const QColor Green(0, 128, 0);
+const QDate Today(2024, 3, 15);
+
+struct Item
+{
+    QVariant due;
+    QVariant bill;
+    QVariant pay;
+    QString mark;
+};
+
+void addItems(const QList<Item> &items)
+{
+    Table t(QStringLiteral("schedule.DB"));
+    t.open();
+    int n = 0;
+    inTransaction([&] {
+        for (const Item &item : items) {
+            t.append();
+            t.setValue(QStringLiteral("Description"), QStringLiteral("item %1").arg(++n));
+            t.setValue(QStringLiteral("Frequency"), 0);
+            t.setValue(QStringLiteral("Due Date"), item.due);
+            t.setValue(QStringLiteral("Bill Amount"), item.bill);
+            t.setValue(QStringLiteral("Pay Amount"), item.pay);
+            t.setValue(QStringLiteral("PayNow"), item.mark);
+            t.post();
+        }
+    });
+}
+
+// The aging rows as stored: Type and Amount0..Amount5 per row, in Order.
+QList<QVariantList> agingRows()
+{
+    Table t(QStringLiteral("age.db"));
+    t.setIndexFieldNames(QStringLiteral("Order"));
+    t.open();
+    QList<QVariantList> rows;
+    for (t.first(); !t.eof(); t.next()) {
+        QVariantList row{ t.value(QStringLiteral("Order")), t.value(QStringLiteral("Type")) };
+        for (int k = 0; k <= 5; ++k)
+            row.append(t.value(QStringLiteral("Amount%1").arg(k)));
+        rows.append(row);
+    }
+    return rows;
+}
+
+double aging(int row, int bucket)
+{
+    return agingRows().value(row).value(2 + bucket).toDouble();
+}
+
+QVariant dueIn(const QVariant &days)
+{
+    return days.isNull() ? QVariant() : QVariant(Today.addDays(days.toInt()));
+}
+
+QColor foreground(const QAbstractItemModel *model, int row, int column)
+{
+    return model->data(model->index(row, column), Qt::ForegroundRole).value<QBrush>().color();
+}
+
+int columnOf(const QAbstractItemModel *model, const QString &field)
+{
+    for (int c = 0; c < model->columnCount(); ++c)
+        if (model->headerData(c, Qt::Horizontal, Qt::UserRole).toString() == field)
+            return c;
+    return -1;
+}
+} // namespace
+
+class TestSummaries : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void emptySchedule();
+    void agingBuckets_data();
+    void agingBuckets();
+    void agingMatchesExactFixedPoint();
+    void summaryRowsAndRemainders();
+    void remainderRule_data();
+    void remainderRule();
+    void agingColours();
+    void agingTitles_data();
+    void agingTitles();
+    void gridsNameTheirFields();
+    void dueDateMarkers();
+    void badIntervalFailsOnce();
+    void postFromTheListRefreshes();
+
+private:
+    TfrmSched *start();
+    std::unique_ptr<TestEnv> m_env;
+};
+
+void TestSummaries::init()
+{
+    m_env = std::make_unique<TestEnv>();
+    m_env->createTables();
+    createAllWindows();
+}
+
+void TestSummaries::cleanup()
+{
+    // The window does not close its queries when it is deleted; they would
+    // stay attached to this test's files.
+    if (TfrmSched *w = Windows::frmSched) {
+        w->QueryTotals->close();
+        w->QueryDuedateTotals->close();
+    }
+    destroyAllWindows();
+    m_env.reset();
+}
+
+TfrmSched *TestSummaries::start()
+{
+    TfrmSched *w = Windows::frmSched;
+    w->CheckBoxIntro->setChecked(false);
+    w->CheckBoxDisplayReminder->setChecked(false);
+    if (!w->FormCreate())
+        return nullptr;
+    return QTest::qWaitFor([w] { return w->startupDone(); }, 2000) ? w : nullptr;
+}
+
+void TestSummaries::emptySchedule()
+{
+    TfrmSched *w = start();
+    QVERIFY(w);
+    QCOMPARE(w->QueryTotals->rowCount(), 0);
+    QCOMPARE(w->QueryDuedateTotals->rowCount(), 0);
+    QCOMPARE(w->DBGridPayDate->model()->rowCount(), 0);
+    QCOMPARE(w->DBGridDueDate->model()->rowCount(), 0);
+    const QList<QVariantList> rows = agingRows();
+    QCOMPARE(rows.size(), 3);
+    const char *types[] = { "Income", "Expense", "Total" };
+    for (int r = 0; r < 3; ++r) {
+        QCOMPARE(rows[r][0].toInt(), r);
+        QCOMPARE(rows[r][1].toString(), QString::fromLatin1(types[r]));
+        for (int k = 0; k <= 5; ++k)
+            QCOMPARE(rows[r][2 + k].toDouble(), 0.0);
+    }
+    QCOMPARE(w->DBGridAge->model()->rowCount(), 3);
+    QCOMPARE(m_env->messages.texts(), QStringList());
+}
+
+void TestSummaries::agingBuckets_data()
+{
+    QTest::addColumn<QString>("interval");
+    QTest::addColumn<QVariant>("days"); // due in so many days; null: no due date
+    QTest::addColumn<int>("bucket");
+    QTest::newRow("no due date") << "7" << QVariant() << 0;
+    QTest::newRow("last week") << "7" << QVariant(-7) << 0;
+    QTest::newRow("today") << "7" << QVariant(0) << 0;
+    QTest::newRow("tomorrow") << "7" << QVariant(1) << 1;
+    QTest::newRow("in 7") << "7" << QVariant(7) << 1;
+    QTest::newRow("in 8") << "7" << QVariant(8) << 2;
+    QTest::newRow("in 14") << "7" << QVariant(14) << 2;
+    QTest::newRow("in 15") << "7" << QVariant(15) << 3;
+    QTest::newRow("in 21") << "7" << QVariant(21) << 3;
+    QTest::newRow("in 22") << "7" << QVariant(22) << 4;
+    QTest::newRow("interval 0, today") << "0" << QVariant(0) << 0;
+    QTest::newRow("interval 0, tomorrow") << "0" << QVariant(1) << 4;
+    QTest::newRow("interval 0, no date") << "0" << QVariant() << 0;
+    QTest::newRow("negative interval, tomorrow") << "-3" << QVariant(1) << 4;
+    QTest::newRow("negative interval, yesterday") << "-3" << QVariant(-1) << 0;
+}
+
+void TestSummaries::agingBuckets()
+{
+    QFETCH(QString, interval);
+    QFETCH(QVariant, days);
+    QFETCH(int, bucket);
+    addItems({ { dueIn(days), 12.34, {}, {} }, { dueIn(days), {}, 5.5, {} } });
+    TfrmSched *w = start();
+    QVERIFY(w);
+    w->EditAgingInterval->setText(interval);
+    w->UpdateDueTotals();
+    for (int k = 0; k <= 4; ++k) {
+        QCOMPARE(aging(0, k), k == bucket ? 5.5 : 0.0);
+        QCOMPARE(aging(1, k), k == bucket ? 12.34 : 0.0);
+        QCOMPARE(aging(2, k), k == bucket ? 5.5 - 12.34 : 0.0);
+    }
+    QCOMPARE(aging(0, 5), 5.5);
+    QCOMPARE(aging(1, 5), 12.34);
+    QCOMPARE(aging(2, 5), 5.5 - 12.34);
+}
+
+void TestSummaries::agingMatchesExactFixedPoint()
+{
+    // Amounts that a double sum gets wrong, halves on both sides of zero,
+    // whole numbers (stored as integers) and random ones.
+    QList<Item> items;
+    for (int i = 0; i < 10; ++i)
+        items.append({ Today, 0.1, {}, {} });
+    const double awkward[]
+        = { 0.00005, -0.00005, 1.23455, -7.00015, 2.5e-5, 100.0, -3.0, 1e9 + 0.12345, 0.3, 0.7 };
+    int n = 0;
+    for (double a : awkward)
+        items.append({ Today.addDays(n++ * 3 - 5), {}, a, {} });
+    QRandomGenerator random(42);
+    for (int i = 0; i < 300; ++i) {
+        const QVariant due
+            = i % 17 == 0 ? QVariant() : QVariant(Today.addDays(random.bounded(-40, 60)));
+        const double amount = random.bounded(2000000) / 1000.0 - 800.0;
+        items.append(i % 2 ? Item{ due, amount, {}, {} } : Item{ due, {}, amount, {} });
+    }
+    addItems(items);
+
+    Aging::Sums expected;
+    const QDateTime now = m_env->clock.now();
+    for (const Item &item : items) {
+        const int k = Urgency::bucket(item.due, 7, now);
+        if (!item.bill.isNull())
+            expected.expense[k] += Aging::toFixed(item.bill.toDouble());
+        if (!item.pay.isNull())
+            expected.income[k] += Aging::toFixed(item.pay.toDouble());
+    }
+    for (int k = 0; k < 5; ++k) {
+        expected.expense[5] += expected.expense[k];
+        expected.income[5] += expected.income[k];
+    }
+    const Aging::Sums sums = Aging::compute(QStringLiteral("schedule.DB"), 7, now);
+    for (int k = 0; k <= 5; ++k) {
+        QCOMPARE(sums.expense[k], expected.expense[k]);
+        QCOMPARE(sums.income[k], expected.income[k]);
+    }
+    // Ten times 0.1 is exactly 1 in fixed point.
+    TfrmSched *w = start();
+    QVERIFY(w);
+    QCOMPARE(aging(1, 0), double(expected.expense[0]) / 10000.0);
+    QCOMPARE(Aging::toFixed(0.1) * 10, qint64(10000));
+}
+
+void TestSummaries::summaryRowsAndRemainders()
+{
+    addItems({
+        { QVariant(), 10.0, {}, {} }, // empty due date: its own row, first
+        { Today, 10.0, {}, PayMark },
+        { Today, {}, 4.0, {} },
+        { Today.addDays(3), {}, {}, {} },
+    });
+    TfrmSched *w = start();
+    QVERIFY(w);
+
+    const QAbstractItemModel *pay = w->DBGridPayDate->model();
+    QCOMPARE(pay->rowCount(), 2);
+    const int mark = columnOf(pay, QStringLiteral("PayNow"));
+    const int bill = columnOf(pay, QStringLiteral("TotalBillAmount"));
+    const int income = columnOf(pay, QStringLiteral("TotalPayAmount"));
+    const int rest = columnOf(pay, QStringLiteral("totalremainder"));
+    const int count = columnOf(pay, QStringLiteral("totalcount"));
+    // Unmarked items first, then the marked ones.
+    QCOMPARE(pay->index(0, mark).data(Qt::UserRole), QVariant());
+    QCOMPARE(pay->index(1, mark).data(Qt::UserRole).toString(), PayMark);
+    QCOMPARE(pay->index(0, count).data().toString(), QStringLiteral("3"));
+    QCOMPARE(pay->index(0, rest).data(Qt::UserRole).toDouble(), 4.0 - 10.0);
+    QCOMPARE(foreground(pay, 0, rest), Maroon);
+    // The marked row: an expense of 10 and no income.
+    QCOMPARE(pay->index(1, income).data().toString(), QString());
+    QCOMPARE(pay->index(1, bill).data().toString(), QStringLiteral("$10.00"));
+    QCOMPARE(pay->index(1, rest).data().toString(), QStringLiteral("($10.00)"));
+    QCOMPARE(foreground(pay, 1, rest), Maroon);
+    QCOMPARE(foreground(pay, 1, bill), Maroon);
+    QCOMPARE(foreground(pay, 1, income), Green);
+
+    const QAbstractItemModel *due = w->DBGridDueDate->model();
+    QCOMPARE(due->rowCount(), 3);
+    const int date = columnOf(due, QStringLiteral("Due Date"));
+    QCOMPARE(due->index(0, date).data().toString(), QString());
+    QCOMPARE(due->index(1, date).data().toString(), QStringLiteral("3/15/2024"));
+    QCOMPARE(due->index(2, date).data().toString(), QStringLiteral("3/18/2024"));
+    const int dueRest = columnOf(due, QStringLiteral("totalremainder"));
+    QCOMPARE(due->index(1, dueRest).data(Qt::UserRole).toDouble(), -6.0);
+    // A date whose items carry no amounts has an empty remainder.
+    QCOMPARE(due->index(2, dueRest).data().toString(), QString());
+    QCOMPARE(due->index(2, columnOf(due, QStringLiteral("totalcount"))).data().toString(),
+        QStringLiteral("1"));
+    // The empty due date is past due in the aging.
+    QCOMPARE(aging(1, 0), 20.0);
+}
+
+void TestSummaries::remainderRule_data()
+{
+    QTest::addColumn<QVariant>("bill");
+    QTest::addColumn<QVariant>("pay");
+    QTest::addColumn<QVariant>("remainder");
+    QTest::newRow("both empty") << QVariant() << QVariant() << QVariant();
+    QTest::newRow("expense only") << QVariant(10.0) << QVariant() << QVariant(-10.0);
+    QTest::newRow("income only") << QVariant() << QVariant(7.5) << QVariant(7.5);
+    QTest::newRow("both") << QVariant(2.0) << QVariant(7.5) << QVariant(5.5);
+    QTest::newRow("whole numbers")
+        << QVariant(qlonglong(3)) << QVariant(qlonglong(3)) << QVariant(0.0);
+}
+
+void TestSummaries::remainderRule()
+{
+    QFETCH(QVariant, bill);
+    QFETCH(QVariant, pay);
+    QFETCH(QVariant, remainder);
+    const QVariant got = SummaryModel::remainder(bill, pay);
+    QCOMPARE(got.isNull(), remainder.isNull());
+    if (!remainder.isNull())
+        QCOMPARE(got.toDouble(), remainder.toDouble());
+}
+
+void TestSummaries::agingColours()
+{
+    // Bucket 0 balances to exactly 0, bucket 1 is in credit.
+    addItems({ { Today, 5.0, {}, {} }, { Today, {}, 5.0, {} }, { Today.addDays(2), {}, 3.0, {} } });
+    TfrmSched *w = start();
+    QVERIFY(w);
+    const QAbstractItemModel *age = w->DBGridAge->model();
+    QCOMPARE(age->rowCount(), 3);
+    for (int c = 0; c < 7; ++c) {
+        QCOMPARE(foreground(age, 0, c), Green);
+        QCOMPARE(foreground(age, 1, c), Maroon);
+    }
+    QVERIFY(!age->index(2, 0).data(Qt::ForegroundRole).isValid());
+    QCOMPARE(foreground(age, 2, 1), Maroon); // exactly 0
+    QCOMPARE(foreground(age, 2, 2), Green); // 3
+    QCOMPARE(foreground(age, 2, 3), Maroon); // empty bucket
+    QCOMPARE(foreground(age, 2, 6), Green);
+}
+
+void TestSummaries::agingTitles_data()
+{
+    QTest::addColumn<QString>("interval");
+    QTest::addColumn<QStringList>("titles");
+    QTest::newRow("7") << "7"
+                       << QStringList{ "Type", "Past Due", "1 to 7 Days", "8 to 14 Days",
+                              "15 to 21 Days", "22+ Days", "Total" };
+    QTest::newRow("0") << "0"
+                       << QStringList{ "Type", "Past Due", "1 to 0 Days", "1 to 0 Days",
+                              "1 to 0 Days", "1+ Days", "Total" };
+    QTest::newRow("999") << " 999"
+                         << QStringList{ "Type", "Past Due", "1 to 999 Days", "1000 to 1998 Days",
+                                "1999 to 2997 Days", "2998+ Days", "Total" };
+}
+
+void TestSummaries::agingTitles()
+{
+    QFETCH(QString, interval);
+    QFETCH(QStringList, titles);
+    TfrmSched *w = start();
+    QVERIFY(w);
+    w->EditAgingInterval->setText(interval);
+    w->UpdateDueTotals();
+    const QAbstractItemModel *age = w->DBGridAge->model();
+    QStringList shown;
+    for (int c = 0; c < age->columnCount(); ++c)
+        shown.append(age->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString());
+    QCOMPARE(shown, titles);
+}
+
+void TestSummaries::gridsNameTheirFields()
+{
+    // The settings store keeps column layouts by these names.
+    TfrmSched *w = start();
+    QVERIFY(w);
+    const auto fields = [](QTableView *grid) {
+        QStringList out;
+        for (int c = 0; c < grid->model()->columnCount(); ++c)
+            out.append(grid->model()->headerData(c, Qt::Horizontal, Qt::UserRole).toString());
+        return out;
+    };
+    QCOMPARE(fields(w->DBGridPayDate),
+        QStringList(
+            { "PayNow", "TotalBillAmount", "TotalPayAmount", "totalremainder", "totalcount" }));
+    QCOMPARE(fields(w->DBGridDueDate),
+        QStringList(
+            { "TotalBillAmount", "TotalPayAmount", "totalremainder", "totalcount", "Due Date" }));
+    QCOMPARE(fields(w->DBGridAge),
+        QStringList({ "Type", "Amount0", "Amount1", "Amount2", "Amount3", "Amount4", "Amount5" }));
+}
+
+void TestSummaries::dueDateMarkers()
+{
+    addItems({ { QVariant(), 1.0, {}, {} }, { Today, 1.0, {}, {} },
+        { Today.addDays(30), 1.0, {}, {} } });
+    TfrmSched *w = start();
+    QVERIFY(w);
+    QTableView *grid = w->DBGridDueDate;
+    w->resize(1400, 900);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    grid->clearSelection();
+    grid->setCurrentIndex({});
+    const int date = columnOf(grid->model(), QStringLiteral("Due Date"));
+    grid->scrollTo(grid->model()->index(0, date));
+    const QImage shot = grid->viewport()->grab().toImage();
+    // The lowest segment of the gauge, one pixel below the cell's top.
+    const auto segment = [&](int row) {
+        const QRect cell = grid->visualRect(grid->model()->index(row, date));
+        return shot.pixelColor(cell.left() + 8, cell.top() + 12);
+    };
+    QCOMPARE(segment(0), QColor(Qt::white)); // no date, no marker
+    QCOMPARE(segment(1), QColor(255, 0, 0));
+    QCOMPARE(segment(2), QColor(225, 225, 225)); // band 4: an empty gauge
+}
+
+void TestSummaries::badIntervalFailsOnce()
+{
+    addItems({ { Today, 10.0, {}, {} } });
+    TfrmSched *w = start();
+    QVERIFY(w);
+    const QList<QVariantList> before = agingRows();
+    w->EditAgingInterval->setText(QStringLiteral("7x"));
+    try {
+        w->UpdateDueTotals();
+        QFAIL("no error");
+    } catch (const EngineError &e) {
+        QCOMPARE(e.message(), QStringLiteral("'7x' is not a valid integer value"));
+    }
+    QCOMPARE(agingRows(), before);
+    // Painting the lists meanwhile shows nothing and asks nothing.
+    w->resize(900, 700);
+    w->grab();
+    w->DBGridDueDate->viewport()->grab();
+    QCOMPARE(m_env->messages.texts(), QStringList());
+}
+
+void TestSummaries::postFromTheListRefreshes()
+{
+    TfrmSched *w = start();
+    QVERIFY(w);
+    Table *t = w->TableSched;
+    if (t->state() == Table::State::Insert)
+        t->cancel();
+    t->append();
+    t->setValue(QStringLiteral("Description"), QStringLiteral("rent"));
+    t->setValue(QStringLiteral("Frequency"), 1);
+    t->setValue(QStringLiteral("Units"), QStringLiteral("Months"));
+    t->setValue(QStringLiteral("Due Date"), Today.addDays(9));
+    t->setValue(QStringLiteral("Bill Amount"), 800.0);
+    t->post();
+    QCOMPARE(w->DBGridPayDate->model()->rowCount(), 1);
+    QCOMPARE(w->DBGridDueDate->model()->rowCount(), 1);
+    QCOMPARE(aging(1, 2), 800.0);
+    t->remove();
+    QCOMPARE(w->DBGridPayDate->model()->rowCount(), 0);
+    QCOMPARE(aging(1, 2), 0.0);
+}
+
+QTEST_MAIN(TestSummaries)
+#include "tst_summaries.moc"
