@@ -1,0 +1,231 @@
+// The history window over a history of a million paid items: opening its list
+// and sorting it by Description, each against the bare SQLite query that lists
+// the keys in the same order, and the resident memory of the open window.
+
+#include "app/itemgrid.h"
+#include "data/engine.h"
+#include "data/layouts.h"
+#include "data/table.h"
+#include "history/frmhistory.h"
+#include "platform/busypointer.h"
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+constexpr int Records = 1000000;
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Resident set size of this process in megabytes.
+double residentMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return 0;
+}
+
+// Fills history.DB in one statement. The indexes are dropped first and built
+// again afterwards, which is much faster than keeping them up to date row by row.
+void fillHistory(const std::string &path)
+{
+    SQLite::Database db(path, SQLite::OPEN_READWRITE);
+    db.exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-200000");
+    std::vector<std::string> names, indexes;
+    {
+        SQLite::Statement list(db,
+            "SELECT name, sql FROM sqlite_master WHERE type='index' "
+            "AND tbl_name='data' AND sql IS NOT NULL");
+        while (list.executeStep()) {
+            names.push_back(list.getColumn(0).getString());
+            indexes.push_back(list.getColumn(1).getString());
+        }
+    }
+    for (const std::string &name : names)
+        db.exec("DROP INDEX \"" + name + "\"");
+    db.exec("BEGIN");
+    db.exec("INSERT INTO data (\"Process Date\", \"Due Date\", \"Description\", \"Bill Amount\","
+            " \"Pay Amount\", \"Frequency\", \"Units\", \"Warning Days\", \"Budget\", \"Balance\","
+            " \"User Field 1\")"
+            " WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
+        + std::to_string(Records)
+        + ")"
+          " SELECT date('2000-01-01', '+' || (i % 9000) || ' days'),"
+          " date('2000-01-01', '+' || ((i * 7919) % 9000) || ' days'),"
+          " (CASE i % 2 WHEN 0 THEN 'payee ' ELSE 'Payee ' END) || ((i * 2654435761) % 1000003),"
+          " CASE WHEN i % 4 = 0 THEN NULL ELSE (i % 50000) / 100.0 END,"
+          " CASE WHEN i % 4 = 0 THEN (i % 90000) / 100.0 ELSE NULL END,"
+          " i % 13, CASE i % 3 WHEN 0 THEN 'Months' WHEN 1 THEN 'Weeks' ELSE 'Days' END,"
+          " i % 10, 100.0, (i % 1000) * 1.5, 'account ' || (i % 97)"
+          " FROM n");
+    db.exec("COMMIT");
+    for (const std::string &sql : indexes)
+        db.exec(sql);
+}
+
+// The baseline: the keys of the table in an order, read with plain SQLite.
+std::vector<long long> keysInOrder(const std::string &path, const char *orderBy)
+{
+    SQLite::Database db(path, SQLite::OPEN_READONLY);
+    SQLite::Statement stmt(db,
+        std::string("SELECT \"PrimaryKey\" FROM data ORDER BY ") + orderBy + ", \"PrimaryKey\"");
+    std::vector<long long> keys;
+    while (stmt.executeStep())
+        keys.push_back(stmt.getColumn(0).getInt64());
+    return keys;
+}
+
+struct World
+{
+    QTemporaryDir dir;
+    std::string path;
+    std::unique_ptr<TFrmHistory> window;
+    double rssBefore = 0;
+};
+World *world = nullptr;
+
+void openWindow()
+{
+    world->window->show();
+    QCoreApplication::processEvents();
+    world->window->DBGridSched->viewport()->repaint();
+}
+
+void closeWindow()
+{
+    world->window->reject();
+    QCoreApplication::processEvents();
+    BusyPointer::set(false);
+}
+
+void reportRatio(benchmark::State &state, double window, double baseline)
+{
+    const double n = double(state.iterations());
+    state.counters["window_ms"] = 1000.0 * window / n;
+    state.counters["sqlite_ms"] = 1000.0 * baseline / n;
+    state.counters["ratio"] = baseline > 0 ? window / baseline : 0;
+}
+
+void BM_OpenListDueDate(benchmark::State &state)
+{
+    double window = 0, baseline = 0;
+    for (auto _ : state) {
+        Clock::time_point t = Clock::now();
+        benchmark::DoNotOptimize(keysInOrder(world->path, "\"Due Date\", \"Description\""));
+        baseline += secondsSince(t);
+
+        t = Clock::now();
+        openWindow();
+        const double took = secondsSince(t);
+        window += took;
+        state.SetIterationTime(took);
+        if (world->window->TableSched->recordCount() != Records)
+            state.SkipWithError("the list is not complete");
+        closeWindow();
+    }
+    reportRatio(state, window, baseline);
+}
+
+void BM_SortByDescription(benchmark::State &state)
+{
+    openWindow();
+    ItemGrid *grid = world->window->DBGridSched;
+    const int description = grid->columnOf(QStringLiteral("Description"));
+    const int due = grid->columnOf(QStringLiteral("Due Date"));
+    double window = 0, baseline = 0;
+    for (auto _ : state) {
+        Clock::time_point t = Clock::now();
+        benchmark::DoNotOptimize(keysInOrder(world->path, "\"Description\""));
+        baseline += secondsSince(t);
+
+        t = Clock::now();
+        grid->sortByColumn(description);
+        grid->viewport()->repaint();
+        const double took = secondsSince(t);
+        window += took;
+        state.SetIterationTime(took);
+        grid->sortByColumn(due);
+    }
+    closeWindow();
+    reportRatio(state, window, baseline);
+}
+
+void BM_ResidentMemoryOpen(benchmark::State &state)
+{
+    double rss = 0;
+    for (auto _ : state) {
+        openWindow();
+        // Scroll through the list as a user would, so the row cache is in use.
+        ItemGrid *grid = world->window->DBGridSched;
+        for (int row = 0; row < Records; row += Records / 50)
+            grid->scrollTo(grid->model()->index(row, 0));
+        grid->viewport()->repaint();
+        rss = residentMb();
+        state.SetIterationTime(0.001);
+        closeWindow();
+    }
+    state.counters["rss_MB"] = rss;
+    state.counters["rss_before_MB"] = world->rssBefore;
+}
+
+BENCHMARK(BM_ResidentMemoryOpen)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenListDueDate)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(3);
+BENCHMARK(BM_SortByDescription)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(3);
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("bench_history"));
+
+    World w;
+    world = &w;
+    QDir::setCurrent(w.dir.path());
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, w.dir.path());
+
+    const Clock::time_point t = Clock::now();
+    Engine::instance().createTable(QStringLiteral("history.DB"), Layouts::item());
+    w.path = Engine::resolve(QStringLiteral("history.DB")).toStdString();
+    fillHistory(w.path);
+    std::fprintf(
+        stderr, "history.DB with %d records written in %.1f s\n", Records, secondsSince(t));
+
+    w.window = std::make_unique<TFrmHistory>();
+    w.window->CheckBoxToolTip->setChecked(false);
+    w.rssBefore = residentMb();
+
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    w.window.reset();
+    world = nullptr;
+    return 0;
+}
