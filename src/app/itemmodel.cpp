@@ -194,7 +194,7 @@ QVariant ItemModel::headerData(int section, Qt::Orientation orientation, int rol
         if (role == Qt::DisplayRole)
             return title(section);
         if (role == Qt::TextAlignmentRole)
-            return int(Qt::AlignCenter);
+            return int(Qt::AlignCenter | Qt::TextWordWrap);
         return {};
     }
     if (role == Qt::DisplayRole && m_table && section == m_table->currentRow()) {
