@@ -1,0 +1,565 @@
+#include "support/testsupport.h"
+
+#include "app/frmsched.h"
+#include "app/itemgrid.h"
+#include "app/itemmodel.h"
+#include "app/urgency.h"
+#include "app/windows.h"
+#include "data/engine.h"
+#include "data/query.h"
+#include "data/table.h"
+#include "dialogs/frmcalendar.h"
+#include "main/windowset.h"
+
+#include <QApplication>
+#include <QBrush>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+using Fields = QHash<QString, QVariant>;
+
+void addItem(const Fields &values)
+{
+    Table t(QStringLiteral("schedule.DB"));
+    t.open();
+    t.append();
+    t.setValue(QStringLiteral("Frequency"), 1);
+    t.setValue(QStringLiteral("Units"), QStringLiteral("Months"));
+    for (auto it = values.begin(); it != values.end(); ++it)
+        t.setValue(it.key(), it.value());
+    t.post();
+}
+
+// A field of the stored item with this description.
+QVariant stored(const QString &description, const QString &field)
+{
+    Query q(QStringLiteral("SELECT %1 FROM {schedule.DB} WHERE \"Description\" = '%2'")
+                .arg(Engine::quote(field), description));
+    q.open();
+    return q.rowCount() == 1 ? q.value(0, 0)
+                             : QVariant(QStringLiteral("<%1 rows>").arg(q.rowCount()));
+}
+
+int storedCount()
+{
+    Query q(QStringLiteral("SELECT count(*) FROM {schedule.DB}"));
+    q.open();
+    return q.value(0, 0).toInt();
+}
+} // namespace
+
+class TestItemGrid : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void amountEntry_data();
+    void amountEntry();
+    void dateEntryNeverComplains();
+    void oneTimeNormalisation_data();
+    void oneTimeNormalisation();
+    void newRecordDefaults_data();
+    void newRecordDefaults();
+    void copyOfAMarkedItem();
+    void copyOnAnEmptyList();
+    void markToggle();
+    void urgencyBands_data();
+    void urgencyBands();
+    void datePickerOnAnEmptyDate();
+    void payeePickListHint();
+    void refusedText_data();
+    void refusedText();
+    void titleSort();
+    void escapeCancels();
+    void ctrlDeleteAsks();
+
+private:
+    void start();
+    QModelIndex cell(int row, const QString &field) const;
+    void click(int row, const QString &field);
+    // Types into a cell through its editor and leaves the editor with Return.
+    void type(int row, const QString &field, const QString &text);
+    // Leaves the row: Return on the grid posts the record.
+    void post();
+    int rowOf(const QString &description) const;
+
+    std::unique_ptr<TestEnv> m_env;
+    TfrmSched *m_window = nullptr;
+    ItemGrid *m_grid = nullptr;
+};
+
+void TestItemGrid::init()
+{
+    m_env = std::make_unique<TestEnv>();
+    m_env->createTables();
+}
+
+void TestItemGrid::cleanup()
+{
+    // The end of a run: the window closes before it is destroyed. Its children
+    // still signal the window while it is destroyed, so they are cut off first.
+    if (Windows::frmSched) {
+        Windows::frmSched->CheckBoxConfirmExit->setChecked(false);
+        Windows::frmSched->CheckBoxBackupReminder->setChecked(false);
+        if (Windows::frmSched->TableSched->isEditing())
+            Windows::frmSched->TableSched->cancel();
+        Windows::frmSched->close();
+        for (QObject *child : Windows::frmSched->findChildren<QObject *>())
+            QObject::disconnect(child, nullptr, Windows::frmSched, nullptr);
+    }
+    // The main window does not close its summary queries when it is destroyed
+    // without being closed; a query left attached to a deleted folder would
+    // break every later statement of the shared connection.
+    if (Windows::frmSched) {
+        Windows::frmSched->QueryTotals->close();
+        Windows::frmSched->QueryDuedateTotals->close();
+    }
+    destroyAllWindows();
+    m_window = nullptr;
+    m_grid = nullptr;
+    m_env.reset();
+}
+
+void TestItemGrid::start()
+{
+    createAllWindows();
+    m_window = Windows::frmSched;
+    m_window->CheckBoxIntro->setChecked(false);
+    m_window->CheckBoxDisplayReminder->setChecked(false);
+    m_window->CheckBoxConfirmExit->setChecked(false);
+    m_window->CheckBoxBackupReminder->setChecked(false);
+    QVERIFY(m_window->FormCreate());
+    m_window->resize(1200, 700);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    QTRY_VERIFY(m_window->startupDone());
+    m_grid = m_window->DBGridSched;
+    m_grid->setFocus();
+}
+
+QModelIndex TestItemGrid::cell(int row, const QString &field) const
+{
+    return m_grid->model()->index(row, m_grid->columnOf(field));
+}
+
+int TestItemGrid::rowOf(const QString &description) const
+{
+    for (int r = 0; r < m_grid->model()->rowCount(); ++r)
+        if (cell(r, QStringLiteral("Description")).data().toString() == description)
+            return r;
+    return -1;
+}
+
+void TestItemGrid::click(int row, const QString &field)
+{
+    const QModelIndex index = cell(row, field);
+    m_grid->scrollTo(index);
+    QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, {}, m_grid->visualRect(index).center());
+    QCOMPARE(m_grid->currentIndex(), index);
+}
+
+void TestItemGrid::type(int row, const QString &field, const QString &text)
+{
+    click(row, field);
+    QTest::keyClick(m_grid, text.at(0).toLatin1());
+    QWidget *editor = m_grid->indexWidget(m_grid->currentIndex());
+    if (!editor)
+        editor = QApplication::focusWidget();
+    QVERIFY(editor && editor != m_grid);
+    QWidget *target = editor;
+    if (auto *combo = qobject_cast<QComboBox *>(editor); combo && combo->lineEdit())
+        target = combo->lineEdit();
+    QTest::keyClicks(target, text.mid(1));
+    QTest::keyClick(target, Qt::Key_Return);
+    // The editor hands its text over on the next turn of the event loop.
+    QCoreApplication::processEvents();
+}
+
+void TestItemGrid::post()
+{
+    QTest::keyClick(m_grid, Qt::Key_Return);
+}
+
+void TestItemGrid::amountEntry_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QVariant>("bill");
+    QTest::addColumn<QVariant>("pay");
+
+    // The item starts with an income of 100.
+    QTest::newRow("expense clears the income") << "Bill Amount"
+                                               << "12.50" << QVariant(12.5) << QVariant();
+    QTest::newRow("negative keeps the income") << "Bill Amount"
+                                               << "-5" << QVariant(-5.0) << QVariant(100.0);
+    QTest::newRow("zero keeps the income") << "Bill Amount"
+                                           << "0" << QVariant(0.0) << QVariant(100.0);
+    QTest::newRow("bad text empties the amount") << "Bill Amount"
+                                                 << "abc" << QVariant() << QVariant(100.0);
+    QTest::newRow("grouping is not a number") << "Bill Amount"
+                                              << "1,000" << QVariant() << QVariant(100.0);
+    QTest::newRow("new income") << "Pay Amount"
+                                << "250.5" << QVariant() << QVariant(250.5);
+}
+
+void TestItemGrid::amountEntry()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    QFETCH(QVariant, bill);
+    QFETCH(QVariant, pay);
+
+    addItem({ { QStringLiteral("Description"), QStringLiteral("salary") },
+        { QStringLiteral("Pay Amount"), 100.0 } });
+    start();
+    type(0, field, text);
+    post();
+
+    QCOMPARE(m_env->messages.texts(), QStringList());
+    QCOMPARE(stored(QStringLiteral("salary"), QStringLiteral("Bill Amount")), bill);
+    QCOMPARE(stored(QStringLiteral("salary"), QStringLiteral("Pay Amount")), pay);
+}
+
+void TestItemGrid::dateEntryNeverComplains()
+{
+    addItem({ { QStringLiteral("Description"), QStringLiteral("rent") },
+        { QStringLiteral("Due Date"), QDate(2024, 4, 1) },
+        { QStringLiteral("End Date"), QDate(2025, 1, 1) } });
+    start();
+    type(0, QStringLiteral("Due Date"), QStringLiteral("abc"));
+    type(0, QStringLiteral("End Date"), QStringLiteral("4/5/2026"));
+    post();
+    QCOMPARE(m_env->messages.texts(), QStringList());
+    QVERIFY(stored(QStringLiteral("rent"), QStringLiteral("Due Date")).isNull());
+    QCOMPARE(
+        stored(QStringLiteral("rent"), QStringLiteral("End Date")).toDate(), QDate(2026, 4, 5));
+}
+
+void TestItemGrid::oneTimeNormalisation_data()
+{
+    QTest::addColumn<QString>("frequency");
+    QTest::addColumn<int>("unitKey");
+    QTest::addColumn<int>("storedFrequency");
+    QTest::addColumn<QString>("storedUnits");
+    QTest::newRow("3 One Time") << "3" << int(Qt::Key_O) << 0 << "One Time";
+    QTest::newRow("0 Months") << "0" << int(Qt::Key_M) << 0 << "One Time";
+    QTest::newRow("2 Weeks") << "2" << int(Qt::Key_W) << 2 << "Weeks";
+}
+
+void TestItemGrid::oneTimeNormalisation()
+{
+    QFETCH(QString, frequency);
+    QFETCH(int, unitKey);
+    QFETCH(int, storedFrequency);
+    QFETCH(QString, storedUnits);
+
+    addItem({ { QStringLiteral("Description"), QStringLiteral("gym") } });
+    start();
+    type(0, QStringLiteral("Frequency"), frequency);
+    click(0, QStringLiteral("Units"));
+    QTest::keyClick(m_grid, Qt::Key(unitKey));
+    // Every key is taken by the unit column, Return too: post from another cell.
+    click(0, QStringLiteral("Description"));
+    post();
+    QCOMPARE(m_env->messages.texts(), QStringList());
+    QCOMPARE(stored(QStringLiteral("gym"), QStringLiteral("Frequency")).toInt(), storedFrequency);
+    QCOMPARE(stored(QStringLiteral("gym"), QStringLiteral("Units")).toString(), storedUnits);
+}
+
+void TestItemGrid::newRecordDefaults_data()
+{
+    QTest::addColumn<QString>("defaultWarn");
+    QTest::addColumn<QVariant>("warningDays");
+    QTest::newRow("no default") << "0" << QVariant();
+    QTest::newRow("three days") << "3" << QVariant(3);
+}
+
+void TestItemGrid::newRecordDefaults()
+{
+    QFETCH(QString, defaultWarn);
+    QFETCH(QVariant, warningDays);
+
+    addItem({ { QStringLiteral("Description"), QStringLiteral("rent") } });
+    start();
+    m_window->EditDefaultWarn->setText(defaultWarn);
+    click(0, QStringLiteral("Description"));
+    m_window->SpeedItemNewClick();
+    QTest::qWait(20);
+
+    Table *t = m_window->TableSched;
+    QCOMPARE(t->state(), Table::State::Insert);
+    QCOMPARE(t->value(QStringLiteral("Warning Days")), warningDays);
+    QCOMPARE(t->value(QStringLiteral("Frequency")).toInt(), 1);
+    QCOMPARE(t->value(QStringLiteral("Units")).toString(), QStringLiteral("Months"));
+    QCOMPARE(m_grid->currentField(), QStringLiteral("PayNow"));
+
+    type(m_grid->currentIndex().row(), QStringLiteral("Description"), QStringLiteral("water"));
+    post();
+    QCOMPARE(stored(QStringLiteral("water"), QStringLiteral("Warning Days")), warningDays);
+    QCOMPARE(stored(QStringLiteral("water"), QStringLiteral("Units")).toString(),
+        QStringLiteral("Months"));
+}
+
+void TestItemGrid::copyOfAMarkedItem()
+{
+    addItem({ { QStringLiteral("Description"), QStringLiteral("rent") },
+        { QStringLiteral("Due Date"), QDate(2024, 4, 1) }, { QStringLiteral("Bill Amount"), 900.0 },
+        { QStringLiteral("Budget"), 950.0 },
+        { QStringLiteral("User Field 2"), QStringLiteral("lease") },
+        { QStringLiteral("PayNow"), PayMark } });
+    start();
+    click(0, QStringLiteral("Due Date"));
+    m_window->SpeedItemCopyClick();
+
+    QCOMPARE(m_env->messages.texts(), QStringList());
+    Query q(QStringLiteral("SELECT \"PrimaryKey\", \"PayNow\", \"Bill Amount\", \"Budget\", \"User "
+                           "Field 2\", \"Due Date\" "
+                           "FROM {schedule.DB} ORDER BY \"PrimaryKey\""));
+    q.open();
+    QCOMPARE(q.rowCount(), 2);
+    QVERIFY(q.value(1, 0).toLongLong() > q.value(0, 0).toLongLong());
+    QCOMPARE(q.value(0, 1).toString(), PayMark);
+    QVERIFY2(q.value(1, 1).isNull(), "the copy is marked");
+    for (int c = 2; c <= 5; ++c)
+        QCOMPARE(q.value(1, c), q.value(0, c));
+    QCOMPARE(m_grid->currentField(), QStringLiteral("PayNow"));
+    Query work(QStringLiteral("SELECT count(*) FROM {resched.DB}"));
+    work.open();
+    QCOMPARE(work.value(0, 0).toInt(), 0);
+}
+
+void TestItemGrid::copyOnAnEmptyList()
+{
+    start();
+    // The start on an empty schedule opens a new record; leave it first.
+    QCOMPARE(m_window->TableSched->state(), Table::State::Insert);
+    click(0, QStringLiteral("Description"));
+    QTest::keyClick(m_grid, Qt::Key_Escape);
+    QCOMPARE(m_window->TableSched->state(), Table::State::Browse);
+
+    m_window->SpeedItemCopyClick();
+    QCOMPARE(m_env->messages.texts(), QStringList());
+    QCOMPARE(m_window->TableSched->state(), Table::State::Browse);
+    QCOMPARE(storedCount(), 0);
+}
+
+void TestItemGrid::markToggle()
+{
+    addItem({ { QStringLiteral("Description"), QStringLiteral("b") },
+        { QStringLiteral("Due Date"), QDate(2024, 5, 1) } });
+    addItem({ { QStringLiteral("Description"), QStringLiteral("a") },
+        { QStringLiteral("Due Date"), QDate(2024, 4, 1) } });
+    start();
+    const int row = rowOf(QStringLiteral("b"));
+    QCOMPARE(row, 1);
+
+    // One press marks and posts at once.
+    click(row, QStringLiteral("PayNow"));
+    QCOMPARE(stored(QStringLiteral("b"), QStringLiteral("PayNow")).toString(), PayMark);
+    QCOMPARE(m_window->TableSched->state(), Table::State::Browse);
+    QVERIFY(stored(QStringLiteral("a"), QStringLiteral("PayNow")).isNull());
+
+    QTest::keyClick(m_grid, Qt::Key_Space);
+    QVERIFY(stored(QStringLiteral("b"), QStringLiteral("PayNow")).isNull());
+    QTest::keyClick(m_grid, Qt::Key_7);
+    QCOMPARE(stored(QStringLiteral("b"), QStringLiteral("PayNow")).toString(), PayMark);
+    // Other characters are swallowed: no editor opens on the mark column.
+    QTest::keyClick(m_grid, Qt::Key_Plus);
+    QCOMPARE(stored(QStringLiteral("b"), QStringLiteral("PayNow")).toString(), PayMark);
+    QVERIFY(!m_grid->indexWidget(m_grid->currentIndex()));
+    QCOMPARE(m_env->messages.texts(), QStringList());
+}
+
+void TestItemGrid::urgencyBands_data()
+{
+    QTest::addColumn<int>("days");
+    QTest::addColumn<int>("band");
+    QTest::addColumn<QColor>("colour");
+    const QColor red(255, 0, 0), orange(255, 128, 0), green(0, 128, 0), blue(0, 0, 255),
+        black(0, 0, 0);
+    QTest::newRow("last year") << -365 << 0 << red;
+    QTest::newRow("today") << 0 << 0 << red;
+    QTest::newRow("tomorrow") << 1 << 1 << orange;
+    QTest::newRow("7 days") << 7 << 1 << orange;
+    QTest::newRow("8 days") << 8 << 2 << green;
+    QTest::newRow("14 days") << 14 << 2 << green;
+    QTest::newRow("15 days") << 15 << 3 << blue;
+    QTest::newRow("21 days") << 21 << 3 << blue;
+    QTest::newRow("22 days") << 22 << 4 << black;
+}
+
+void TestItemGrid::urgencyBands()
+{
+    QFETCH(int, days);
+    QFETCH(int, band);
+    QFETCH(QColor, colour);
+
+    const QDate today = m_env->clock.today();
+    addItem({ { QStringLiteral("Description"), QStringLiteral("due") },
+        { QStringLiteral("Due Date"), today.addDays(days) } });
+    addItem({ { QStringLiteral("Description"), QStringLiteral("undated") } });
+    start();
+    m_window->EditAgingInterval->setText(QStringLiteral("7"));
+
+    const ItemModel *model = m_grid->itemModel();
+    const int row = rowOf(QStringLiteral("due"));
+    const QModelIndex index = cell(row, QStringLiteral("Due Date"));
+    QCOMPARE(model->band(index), band);
+    QCOMPARE(index.data(Qt::ForegroundRole).value<QBrush>().color(), colour);
+    QCOMPARE(model->band(cell(rowOf(QStringLiteral("undated")), QStringLiteral("Due Date"))),
+        Urgency::NoBand);
+}
+
+void TestItemGrid::datePickerOnAnEmptyDate()
+{
+    addItem({ { QStringLiteral("Description"), QStringLiteral("rent") } });
+    start();
+    click(0, QStringLiteral("Due Date"));
+
+    QDate shown;
+    bool seen = false;
+    whenModalOf("TFrmcalendar", [&](QWidget *w) {
+        auto *picker = qobject_cast<TFrmcalendar *>(w);
+        if (!picker)
+            return;
+        seen = true;
+        shown = picker->calendarDate();
+        picker->reject();
+    });
+    QTest::keyClick(m_grid, Qt::Key_F4);
+    QVERIFY(seen);
+    QCOMPARE(shown, m_env->clock.today());
+    QVERIFY(m_window->TableSched->isNull(QStringLiteral("Due Date")));
+    post();
+    QVERIFY(stored(QStringLiteral("rent"), QStringLiteral("Due Date")).isNull());
+    QCOMPARE(m_env->messages.texts(), QStringList());
+}
+
+void TestItemGrid::payeePickListHint()
+{
+    addItem({ { QStringLiteral("Description"), QStringLiteral("rent") } });
+    start();
+    click(0, QStringLiteral("Description"));
+    QTest::keyClick(m_grid, Qt::Key_X);
+    auto *combo = qobject_cast<QComboBox *>(m_grid->indexWidget(m_grid->currentIndex()));
+    QVERIFY(combo);
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i)
+        items.append(combo->itemText(i));
+    QCOMPARE(items,
+        QStringList{ QStringLiteral("Click \"Payee List\" on the toolbar to add to payee list.") });
+}
+
+void TestItemGrid::refusedText_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("budget")
+        << "Budget"
+        << "abc"
+        << "'abc' is not a valid floating point value for field 'Budget Amount'";
+    QTest::newRow("balance") << "Balance"
+                             << "1o"
+                             << "'1o' is not a valid floating point value for field 'Balance'";
+    QTest::newRow("frequency") << "Frequency"
+                               << "x"
+                               << "'x' is not a valid integer value for field 'Repeat'";
+    QTest::newRow("warning days") << "Warning Days"
+                                  << "2.5"
+                                  << "'2.5' is not a valid integer value for field 'Warning Days'";
+}
+
+void TestItemGrid::refusedText()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+
+    addItem({ { QStringLiteral("Description"), QStringLiteral("rent") },
+        { QStringLiteral("Budget"), 50.0 }, { QStringLiteral("Balance"), 20.0 },
+        { QStringLiteral("Warning Days"), 4 } });
+    start();
+    const QVariant before = stored(QStringLiteral("rent"), field);
+    type(0, field, text);
+    QCOMPARE(m_env->messages.texts(), QStringList{ message });
+    // Escape twice: once for the reopened editor, once for the record.
+    QTest::qWait(10);
+    if (QWidget *editor = m_grid->indexWidget(m_grid->currentIndex()))
+        QTest::keyClick(
+            QApplication::focusWidget() ? QApplication::focusWidget() : editor, Qt::Key_Escape);
+    QTest::keyClick(m_grid, Qt::Key_Escape);
+    QCOMPARE(m_window->TableSched->state(), Table::State::Browse);
+    QCOMPARE(stored(QStringLiteral("rent"), field), before);
+}
+
+void TestItemGrid::titleSort()
+{
+    addItem({ { QStringLiteral("Description"), QStringLiteral("zoo") },
+        { QStringLiteral("Due Date"), QDate(2024, 1, 1) } });
+    addItem({ { QStringLiteral("Description"), QStringLiteral("Apple") },
+        { QStringLiteral("Due Date"), QDate(2024, 2, 1) } });
+    addItem({ { QStringLiteral("Description"), QStringLiteral("bank") },
+        { QStringLiteral("Due Date"), QDate(2024, 3, 1) } });
+    start();
+    QCOMPARE(m_window->LabelSort->text(), QStringLiteral("Sorted by Due Date"));
+    QHeaderView *header = m_grid->horizontalHeader();
+    const int column = m_grid->columnOf(QStringLiteral("Description"));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+        QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+            header->height() / 2));
+    QCOMPARE(m_window->LabelSort->text(), QStringLiteral("Sorted by Payee"));
+    QStringList order;
+    for (int r = 0; r < m_grid->model()->rowCount(); ++r)
+        order.append(cell(r, QStringLiteral("Description")).data().toString());
+    QCOMPARE(order,
+        (QStringList{ QStringLiteral("Apple"), QStringLiteral("bank"), QStringLiteral("zoo") }));
+}
+
+void TestItemGrid::escapeCancels()
+{
+    addItem({ { QStringLiteral("Description"), QStringLiteral("rent") },
+        { QStringLiteral("Bill Amount"), 900.0 } });
+    start();
+    type(0, QStringLiteral("Bill Amount"), QStringLiteral("5"));
+    type(0, QStringLiteral("Description"), QStringLiteral("changed"));
+    QCOMPARE(m_window->TableSched->state(), Table::State::Edit);
+    QTest::keyClick(m_grid, Qt::Key_Escape);
+    QCOMPARE(m_window->TableSched->state(), Table::State::Browse);
+    QCOMPARE(cell(0, QStringLiteral("Description")).data().toString(), QStringLiteral("rent"));
+    QCOMPARE(stored(QStringLiteral("rent"), QStringLiteral("Bill Amount")).toDouble(), 900.0);
+    QCOMPARE(storedCount(), 1);
+}
+
+void TestItemGrid::ctrlDeleteAsks()
+{
+    addItem({ { QStringLiteral("Description"), QStringLiteral("rent") } });
+    addItem({ { QStringLiteral("Description"), QStringLiteral("gas") } });
+    start();
+    click(rowOf(QStringLiteral("gas")), QStringLiteral("Description"));
+
+    m_env->messages.answer({ false });
+    QTest::keyClick(m_grid, Qt::Key_Delete, Qt::ControlModifier);
+    QCOMPARE(m_env->messages.shown().size(), 1);
+    QCOMPARE(m_env->messages.shown().first().kind, QStringLiteral("okcancel"));
+    QCOMPARE(m_env->messages.shown().first().text, QStringLiteral("Delete record?"));
+    QCOMPARE(storedCount(), 2);
+
+    m_env->messages.answer({ true });
+    QTest::keyClick(m_grid, Qt::Key_Delete, Qt::ControlModifier);
+    QCOMPARE(storedCount(), 1);
+    QCOMPARE(stored(QStringLiteral("rent"), QStringLiteral("Description")).toString(),
+        QStringLiteral("rent"));
+}
+
+QTEST_MAIN(TestItemGrid)
+#include "tst_itemgrid.moc"

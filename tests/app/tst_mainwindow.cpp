@@ -1,0 +1,311 @@
+#include "support/testsupport.h"
+
+#include "app/frmsched.h"
+#include "app/itemgrid.h"
+#include "app/windows.h"
+#include "data/engine.h"
+#include "data/query.h"
+#include "data/table.h"
+#include "main/windowset.h"
+#include "platform/singleinstance.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+TfrmSched *mainWindow()
+{
+    return Windows::frmSched;
+}
+
+QMap<QString, QByteArray> folderContents(const QString &dir)
+{
+    QMap<QString, QByteArray> out;
+    for (const QString &name : QDir(dir).entryList(QDir::Files | QDir::Hidden)) {
+        QFile f(QDir(dir).filePath(name));
+        if (f.open(QIODevice::ReadOnly))
+            out.insert(name, f.readAll());
+    }
+    return out;
+}
+
+void addItem(const QString &description, const QVariant &mark = {})
+{
+    Table t(QStringLiteral("schedule.DB"));
+    t.open();
+    t.append();
+    t.setValue(QStringLiteral("Description"), description);
+    t.setValue(QStringLiteral("Frequency"), 1);
+    t.setValue(QStringLiteral("Units"), QStringLiteral("Months"));
+    t.setValue(QStringLiteral("Due Date"), QDate(2024, 4, 1));
+    t.setValue(QStringLiteral("PayNow"), mark);
+    t.post();
+}
+
+QAction *menuEntry(const QString &text)
+{
+    for (QAction *a : mainWindow()->findChildren<QAction *>())
+        if (a->text() == text)
+            return a;
+    return nullptr;
+}
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void firstStartInAnEmptyFolder();
+    void unreadableTableStopsTheStart_data();
+    void unreadableTableStopsTheStart();
+    void closing_data();
+    void closing();
+    void payBillsWithoutAMark();
+    void helpOpensFromTheProgramFolder_data();
+    void helpOpensFromTheProgramFolder();
+    void secondInstanceEndsQuietly();
+
+private:
+    // FormCreate, then the start-up actions without the prompts that need a user.
+    void start();
+
+    std::unique_ptr<TestEnv> m_env;
+};
+
+void TestMainWindow::init()
+{
+    m_env = std::make_unique<TestEnv>();
+    createAllWindows();
+}
+
+void TestMainWindow::cleanup()
+{
+    // The main window does not close its summary queries when it is destroyed
+    // without being closed; a query left attached to a deleted folder would
+    // break every later statement of the shared connection.
+    if (Windows::frmSched) {
+        Windows::frmSched->QueryTotals->close();
+        Windows::frmSched->QueryDuedateTotals->close();
+    }
+    destroyAllWindows();
+    m_env.reset();
+}
+
+void TestMainWindow::start()
+{
+    TfrmSched *w = mainWindow();
+    w->CheckBoxIntro->setChecked(false);
+    w->CheckBoxDisplayReminder->setChecked(false);
+    QVERIFY(w->FormCreate());
+    QTRY_VERIFY_WITH_TIMEOUT(w->startupDone(), 2000);
+}
+
+void TestMainWindow::firstStartInAnEmptyFolder()
+{
+    start();
+    QVERIFY(!QTest::currentTestFailed());
+    QCOMPARE(m_env->messages.texts(), QStringList());
+    TfrmSched *w = mainWindow();
+    QVERIFY(w->TableSched->isOpen());
+    // An empty schedule starts with a new record holding its defaults.
+    QCOMPARE(w->TableSched->state(), Table::State::Insert);
+    QTRY_COMPARE(
+        w->TableSched->value(QStringLiteral("Units")).toString(), QStringLiteral("Months"));
+    for (const char *name : { "schedule.DB", "history.DB", "resched.DB", "payee.db", "age.db" })
+        QVERIFY2(Engine::exists(QString::fromLatin1(name)), name);
+    QCOMPARE(QDir(m_env->dir()).entryList({ QStringLiteral("new*") }, QDir::Files), QStringList());
+}
+
+void TestMainWindow::unreadableTableStopsTheStart_data()
+{
+    QTest::addColumn<QString>("file");
+    for (const char *f : { "schedule.DB", "history.DB", "resched.DB", "payee.db", "age.db" })
+        QTest::newRow(f) << QString::fromLatin1(f);
+}
+
+void TestMainWindow::unreadableTableStopsTheStart()
+{
+    QFETCH(QString, file);
+    m_env->createTables();
+    addItem(QStringLiteral("rent"), PayMark);
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QByteArray("garbage, not a table ").repeated(300));
+    }
+    const QMap<QString, QByteArray> before = folderContents(m_env->dir());
+
+    TfrmSched *w = mainWindow();
+    w->CheckBoxIntro->setChecked(false);
+    w->CheckBoxDisplayReminder->setChecked(false);
+    QVERIFY(!w->FormCreate());
+
+    const QList<ScriptedMessages::Shown> shown = m_env->messages.shown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first().kind, QStringLiteral("error"));
+    QVERIFY2(shown.first().text.contains(file), qPrintable(shown.first().text));
+    QVERIFY(!w->TableSched->isOpen());
+    QCOMPARE(folderContents(m_env->dir()).keys(), before.keys());
+    QVERIFY(folderContents(m_env->dir()) == before);
+}
+
+void TestMainWindow::closing_data()
+{
+    QTest::addColumn<bool>("confirmExit");
+    QTest::addColumn<bool>("backupReminder");
+    QTest::addColumn<QList<bool>>("answers");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<QStringList>("questions");
+
+    const QString exitQ = QStringLiteral("Are you sure you want to close Duesmith?");
+    const QString backupQ
+        = QStringLiteral("Perform a backup of your Duesmith files before closing?");
+    QTest::newRow("no questions") << false << false << QList<bool>{} << true << QStringList{};
+    QTest::newRow("exit refused") << true << true << QList<bool>{ false } << false
+                                  << QStringList{ exitQ };
+    QTest::newRow("exit allowed, no backup")
+        << true << true << QList<bool>{ true, false } << true << QStringList{ exitQ, backupQ };
+    QTest::newRow("backup wanted")
+        << false << true << QList<bool>{ true } << true << QStringList{ backupQ };
+}
+
+void TestMainWindow::closing()
+{
+    QFETCH(bool, confirmExit);
+    QFETCH(bool, backupReminder);
+    QFETCH(QList<bool>, answers);
+    QFETCH(bool, closes);
+    QFETCH(QStringList, questions);
+
+    m_env->createTables();
+    addItem(QStringLiteral("rent"));
+    start();
+    QVERIFY(!QTest::currentTestFailed());
+    TfrmSched *w = mainWindow();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    w->CheckBoxConfirmExit->setChecked(confirmExit);
+    w->CheckBoxBackupReminder->setChecked(backupReminder);
+    for (bool a : answers)
+        m_env->messages.answer({ a });
+    if (Windows::FrmBackup && backupReminder)
+        whenModalOf("QDialog", [](QWidget *d) {
+            if (d)
+                static_cast<QDialog *>(d)->reject();
+        });
+
+    QCOMPARE(w->close(), closes);
+    QCOMPARE(m_env->messages.texts(), questions);
+    QCOMPARE(w->isVisible(), !closes);
+    QCOMPARE(w->TableSched->isOpen(), !closes);
+}
+
+void TestMainWindow::payBillsWithoutAMark()
+{
+    m_env->createTables();
+    addItem(QStringLiteral("rent"));
+    start();
+    QVERIFY(!QTest::currentTestFailed());
+    mainWindow()->SpeedItem5Click();
+    const QList<ScriptedMessages::Shown> shown = m_env->messages.shown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first().kind, QStringLiteral("inform"));
+    QCOMPARE(shown.first().text,
+        QStringLiteral(
+            "No records were found with a check in the Pay column. At least one record must have "
+            "a check in the Pay column before bill payment processing can occur."));
+}
+
+void TestMainWindow::helpOpensFromTheProgramFolder_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("F1") << "key" << int(Qt::NoModifier) << true;
+    QTest::newRow("Shift+F1") << "key" << int(Qt::ShiftModifier) << false;
+    QTest::newRow("Ctrl+Alt+F1") << "key" << int(Qt::ControlModifier | Qt::AltModifier) << true;
+    QTest::newRow("menu entry") << "menu" << 0 << true;
+}
+
+void TestMainWindow::helpOpensFromTheProgramFolder()
+{
+    QFETCH(QString, how);
+    QFETCH(int, modifiers);
+    QFETCH(bool, opens);
+
+    m_env->createTables();
+    addItem(QStringLiteral("rent"));
+    start();
+    QVERIFY(!QTest::currentTestFailed());
+    TfrmSched *w = mainWindow();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QVERIFY(QDir::currentPath() != QCoreApplication::applicationDirPath());
+
+    if (how == QLatin1String("key")) {
+        QTest::keyClick(w->DBGridSched, Qt::Key_F1, Qt::KeyboardModifiers(modifiers));
+    } else {
+        QAction *entry = menuEntry(QStringLiteral("&Help on This Screen"));
+        QVERIFY(entry);
+        entry->trigger();
+    }
+    const QString page
+        = QCoreApplication::applicationDirPath() + QStringLiteral("/ds_help/schedule_screen.hta");
+    QCOMPARE(m_env->desktop.helpFiles, opens ? QStringList{ page } : QStringList{});
+}
+
+void TestMainWindow::secondInstanceEndsQuietly()
+{
+    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/duesmith");
+    if (!QFile::exists(program))
+        QSKIP("the program is not built beside the tests");
+
+    QTemporaryDir runtime;
+    QVERIFY(QFile::setPermissions(
+        runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    SingleInstance first(QStringLiteral("DUESMITH"));
+    const bool locked = first.tryLock();
+    if (oldRuntime.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    QVERIFY(locked);
+    QVERIFY(first.lockPath().startsWith(runtime.path()));
+
+    QTemporaryDir work;
+    QProcess second;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), work.path());
+    second.setProcessEnvironment(env);
+    second.setWorkingDirectory(work.path());
+    second.start(program, {});
+    QVERIFY(second.waitForStarted());
+    if (!second.waitForFinished(15000)) {
+        second.kill();
+        second.waitForFinished();
+        QFAIL("the second instance kept running");
+    }
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    // It ended before touching anything: no tables were set up.
+    QCOMPARE(QDir(work.path()).entryList(QDir::Files), QStringList());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
