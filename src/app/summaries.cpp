@@ -22,8 +22,11 @@
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
+#include <sqlite3.h>
 
 #include <cmath>
+#include <memory>
+#include <string>
 
 namespace {
 const QColor Maroon(128, 0, 0);
@@ -78,12 +81,31 @@ std::string cutoff(const QDate &today, qint64 days)
     return d.toString(Qt::ISODate).toStdString();
 }
 
-// llround(x * 10000) in SQL: truncate, then step away from zero on a half.
-QString fixedExpr(const QString &column)
+// llround(x * 10000) for SQL, so the sums are exact whole ten-thousandths.
+void fixedFunction(sqlite3_context *context, int, sqlite3_value **args)
 {
-    const QString r = QStringLiteral("(%1 * 10000)").arg(Engine::quote(column));
-    const QString t = QStringLiteral("CAST(%1 AS INTEGER)").arg(r);
-    return QStringLiteral("(%2 + (%1 - %2 >= 0.5) - (%1 - %2 <= -0.5))").arg(r, t);
+    if (sqlite3_value_type(args[0]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    sqlite3_result_int64(context, Aging::toFixed(sqlite3_value_double(args[0])));
+}
+
+// Prepares a statement that uses ds_fixed4, registering the function on the
+// engine's connection the first time (the engine may open a new connection).
+std::unique_ptr<SQLite::Statement> prepareWithFixed(SQLite::Database &db, const std::string &sql)
+{
+    try {
+        return std::make_unique<SQLite::Statement>(db, sql);
+    } catch (const SQLite::Exception &) {
+        // Most likely the function is not known yet; any other fault shows again below.
+    }
+    const int rc = sqlite3_create_function_v2(db.getHandle(), "ds_fixed4", 1,
+        SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr, fixedFunction, nullptr,
+        nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        throw EngineError(QString::fromUtf8(sqlite3_errmsg(db.getHandle())));
+    return std::make_unique<SQLite::Statement>(db, sql);
 }
 
 QString agingSql(const QString &table)
@@ -98,7 +120,8 @@ QString agingSql(const QString &table)
     };
     QStringList sums;
     for (const char *field : { "Bill Amount", "Pay Amount" }) {
-        const QString amount = fixedExpr(QString::fromLatin1(field));
+        const QString amount
+            = QStringLiteral("ds_fixed4(%1)").arg(Engine::quote(QString::fromLatin1(field)));
         for (const QString &condition : inBucket)
             sums.append(QStringLiteral("SUM(CASE WHEN %1 THEN %2 END)").arg(condition, amount));
     }
@@ -391,15 +414,15 @@ Aging::Sums Aging::compute(const QString &scheduleFile, int interval, const QDat
             if (k > 0 && ends[k] < ends[k - 1])
                 ends[k] = ends[k - 1];
         }
-        SQLite::Statement stmt(engine.db(),
+        const std::unique_ptr<SQLite::Statement> stmt = prepareWithFixed(engine.db(),
             agingSql(Engine::quote(alias) + QLatin1Char('.') + Engine::quote(DataTableName))
                 .toStdString());
         for (int k = 0; k < 4; ++k)
-            stmt.bind(k + 1, ends[k]);
-        if (stmt.executeStep()) {
+            stmt->bind(k + 1, ends[k]);
+        if (stmt->executeStep()) {
             for (int k = 0; k < 5; ++k) {
-                sums.expense[k] = stmt.getColumn(k).getInt64();
-                sums.income[k] = stmt.getColumn(k + 5).getInt64();
+                sums.expense[k] = stmt->getColumn(k).getInt64();
+                sums.income[k] = stmt->getColumn(k + 5).getInt64();
             }
         }
     } catch (const SQLite::Exception &e) {
@@ -422,20 +445,42 @@ void Aging::write(Table *ageTable, const Sums &sums)
     ageTable->close();
     ageTable->open();
     const auto fromFixed = [](qint64 v) { return double(v) / 10000.0; };
+    const auto amount = [&](int order, int k) {
+        const qint64 v = order == 0 ? sums.income[k]
+            : order == 1            ? sums.expense[k]
+                                    : sums.income[k] - sums.expense[k];
+        return fromFixed(v);
+    };
+    static const char *types[] = { "Income", "Expense", "Total" };
+    // Rows that already hold these sums are left as they are: most changes
+    // to the schedule do not move the aging, and a rewrite costs a durable commit.
+    if (ageTable->recordCount() == 3) {
+        bool same = true;
+        for (int order = 0; order < 3 && same; ++order) {
+            const auto value = [&](const QString &field) {
+                return ageTable->rowValue(order, ageTable->fieldIndexOrThrow(field));
+            };
+            same = value(QStringLiteral("Order")).toInt() == order
+                && value(QStringLiteral("Type")).toString() == QLatin1String(types[order]);
+            for (int k = 0; k < 6 && same; ++k) {
+                const QVariant v = value(QStringLiteral("Amount%1").arg(k));
+                same = !v.isNull() && v.toDouble() == amount(order, k);
+            }
+        }
+        if (same) {
+            ageTable->first();
+            return;
+        }
+    }
     // The three rows are replaced together, so the summary is never half written.
     inTransaction([&] {
         ageTable->emptyTable();
         for (int order = 0; order < 3; ++order) {
             ageTable->append();
             ageTable->setValue(QStringLiteral("Order"), order);
-            static const char *types[] = { "Income", "Expense", "Total" };
             ageTable->setValue(QStringLiteral("Type"), QString::fromLatin1(types[order]));
-            for (int k = 0; k < 6; ++k) {
-                const qint64 v = order == 0 ? sums.income[k]
-                    : order == 1            ? sums.expense[k]
-                                            : sums.income[k] - sums.expense[k];
-                ageTable->setValue(QStringLiteral("Amount%1").arg(k), fromFixed(v));
-            }
+            for (int k = 0; k < 6; ++k)
+                ageTable->setValue(QStringLiteral("Amount%1").arg(k), amount(order, k));
             ageTable->post();
         }
     });

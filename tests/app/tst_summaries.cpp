@@ -411,6 +411,7 @@ void TestSummaries::dueDateMarkers()
     QVERIFY(w);
     QTableView *grid = w->DBGridDueDate;
     w->resize(1400, 900);
+    grid->setMinimumHeight(120); // three rows, whatever the splitters say
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w));
     grid->clearSelection();
