@@ -151,6 +151,9 @@ TfrmSched::TfrmSched(QWidget *parent)
 
 TfrmSched::~TfrmSched()
 {
+    // Queries are not children of the window: release their files here.
+    delete QueryTotals;
+    delete QueryDuedateTotals;
     if (Windows::frmSched == this)
         Windows::frmSched = nullptr;
 }
@@ -607,6 +610,15 @@ void TfrmSched::OptionsClick()
     if (!Windows::FrmOptions)
         return;
     showModal(Windows::FrmOptions);
+    // New options change the aging, the titles and the colours.
+    UpdateDueTotals();
+    setFieldLabels();
+    TableSched->close();
+    TableSched->open();
+    reopenSummaryQueries();
+    TableAge->close();
+    TableAge->open();
+    DBGridSched->syncFromTable();
 }
 
 void TfrmSched::ToolTipClick()
