@@ -26,6 +26,8 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -409,6 +411,11 @@ bool TfrmSched::FormCreate()
 {
     BusyPointer::set(true);
     try {
+        const QFileInfo folder(QDir::currentPath());
+        if (!folder.isWritable())
+            throw EngineError(QStringLiteral("The folder %1 cannot be written. Duesmith keeps its tables "
+                                             "there; start it from a folder you can write to.")
+                                  .arg(QDir::toNativeSeparators(folder.absoluteFilePath())));
         Templates::provideMissing(Help::programFolder());
         Upgrade::stepA();
         Upgrade::Hooks hooks;
