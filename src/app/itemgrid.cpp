@@ -604,7 +604,7 @@ void ItemGrid::keyPressEvent(QKeyEvent *event)
         syncFromTable();
         return;
     }
-    if (key == Qt::Key_Insert && mods == Qt::NoModifier && editable && m_rules.appendAtEnd) {
+    if (key == Qt::Key_Insert && mods == Qt::NoModifier && editable) {
         if (!postPending())
             return;
         try {
