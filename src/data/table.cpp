@@ -9,15 +9,16 @@
 #include <QFileInfo>
 
 #include <SQLiteCpp/Database.h>
-#include <sqlite3.h>
 #include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
 constexpr int CacheLimit = 4096;
+constexpr int FetchBlock = 64;
 
 EngineError engineError(const SQLite::Exception &e)
 {
@@ -73,6 +74,7 @@ Table::~Table()
 {
     if (isOpen()) {
         m_fetch.reset();
+        m_fetchBlock.reset();
         Engine::instance().unregisterHandle(this, m_path);
         Engine::instance().detach(m_path);
     }
@@ -179,6 +181,7 @@ void Table::open()
     } catch (...) {
         m_state = State::Inactive;
         m_fetch.reset();
+        m_fetchBlock.reset();
         m_fields.clear();
         engine.unregisterHandle(this, path);
         engine.detach(path);
@@ -197,6 +200,7 @@ void Table::close()
     if (!isOpen())
         return;
     m_fetch.reset();
+    m_fetchBlock.reset();
     m_keys.clear();
     m_keys.shrink_to_fit();
     m_cache.clear();
@@ -370,6 +374,46 @@ int Table::fieldIndexOrThrow(const QString &name) const
     return i;
 }
 
+Table::Row Table::readRow(SQLite::Statement &stmt, int first) const
+{
+    Row row;
+    row.values.resize(m_fields.size());
+    for (int i = 0; i < m_fields.size(); ++i) {
+        SQLite::Column c = stmt.getColumn(first + i);
+        if (c.isNull())
+            continue;
+        switch (m_fields[i].type) {
+        case FieldType::Date: {
+            const QDate d = QDate::fromString(QString::fromUtf8(c.getText()), Qt::ISODate);
+            if (d.isValid())
+                row.values[i] = d;
+            break;
+        }
+        case FieldType::Money:
+            row.values[i] = c.getDouble();
+            break;
+        case FieldType::SmallInt:
+            row.values[i] = int(c.getInt64());
+            break;
+        case FieldType::Counter:
+            row.values[i] = qlonglong(c.getInt64());
+            break;
+        case FieldType::Text:
+            row.values[i] = QString::fromUtf8(c.getText());
+            break;
+        }
+    }
+    return row;
+}
+
+QString Table::columnList() const
+{
+    QStringList cols;
+    for (const FieldDef &f : m_fields)
+        cols.append(Engine::quote(f.name));
+    return cols.join(QStringLiteral(", "));
+}
+
 const Table::Row &Table::fetch(qint64 key) const
 {
     auto it = m_cache.constFind(key);
@@ -381,48 +425,66 @@ const Table::Row &Table::fetch(qint64 key) const
     row.values.resize(m_fields.size());
     try {
         if (!m_fetch) {
-            QStringList cols;
-            for (const FieldDef &f : m_fields)
-                cols.append(Engine::quote(f.name));
-            const QString sql = QStringLiteral("SELECT %1 FROM %2.%3 WHERE rowid=?")
-                                    .arg(cols.join(QStringLiteral(", ")), Engine::quote(m_alias),
-                                         Engine::quote(DataTableName));
-            m_fetch = std::make_unique<SQLite::Statement>(Engine::instance().db(), sql.toStdString());
+            const QString sql
+                = QStringLiteral("SELECT %1 FROM %2.%3 WHERE rowid=?")
+                      .arg(columnList(), Engine::quote(m_alias), Engine::quote(DataTableName));
+            m_fetch
+                = std::make_unique<SQLite::Statement>(Engine::instance().db(), sql.toStdString());
         }
         m_fetch->reset();
         m_fetch->bind(1, static_cast<int64_t>(key));
-        if (m_fetch->executeStep()) {
-            for (int i = 0; i < m_fields.size(); ++i) {
-                SQLite::Column c = m_fetch->getColumn(i);
-                if (c.isNull())
-                    continue;
-                switch (m_fields[i].type) {
-                case FieldType::Date: {
-                    const QDate d = QDate::fromString(QString::fromStdString(c.getString()), Qt::ISODate);
-                    if (d.isValid())
-                        row.values[i] = d;
-                    break;
-                }
-                case FieldType::Money:
-                    row.values[i] = c.getDouble();
-                    break;
-                case FieldType::SmallInt:
-                    row.values[i] = int(c.getInt64());
-                    break;
-                case FieldType::Counter:
-                    row.values[i] = qlonglong(c.getInt64());
-                    break;
-                case FieldType::Text:
-                    row.values[i] = QString::fromUtf8(c.getText());
-                    break;
-                }
-            }
-        }
+        if (m_fetch->executeStep())
+            row = readRow(*m_fetch, 0);
         m_fetch->reset();
     } catch (const SQLite::Exception &e) {
         m_fetch.reset();
+        m_fetchBlock.reset();
         throw engineError(e);
     }
+    return *m_cache.insert(key, std::move(row));
+}
+
+// Rows are read in blocks along the view: every statement is a read
+// transaction of its own, with its locking and file checks, so reading a
+// scan or a screen row by row would cost far more than the rows themselves.
+const Table::Row &Table::fetchAt(int pos) const
+{
+    const qint64 key = m_keys[pos];
+    auto it = m_cache.constFind(key);
+    if (it != m_cache.constEnd())
+        return *it;
+    if (m_cache.size() + FetchBlock > CacheLimit)
+        m_cache.clear();
+    try {
+        if (!m_fetchBlock) {
+            QStringList marks;
+            for (int i = 0; i < FetchBlock; ++i)
+                marks.append(QStringLiteral("?"));
+            const QString sql = QStringLiteral("SELECT rowid, %1 FROM %2.%3 WHERE rowid IN (%4)")
+                                    .arg(columnList(), Engine::quote(m_alias),
+                                        Engine::quote(DataTableName), marks.join(QLatin1Char(',')));
+            m_fetchBlock
+                = std::make_unique<SQLite::Statement>(Engine::instance().db(), sql.toStdString());
+        }
+        m_fetchBlock->reset();
+        m_fetchBlock->clearBindings();
+        int bound = 0;
+        for (int p = pos; p < int(m_keys.size()) && bound < FetchBlock; ++p)
+            if (!m_cache.contains(m_keys[p]))
+                m_fetchBlock->bind(++bound, static_cast<int64_t>(m_keys[p]));
+        while (m_fetchBlock->executeStep())
+            m_cache.insert(m_fetchBlock->getColumn(0).getInt64(), readRow(*m_fetchBlock, 1));
+        m_fetchBlock->reset();
+    } catch (const SQLite::Exception &e) {
+        m_fetchBlock.reset();
+        throw engineError(e);
+    }
+    it = m_cache.constFind(key);
+    if (it != m_cache.constEnd())
+        return *it;
+    // Gone from the file since the keys were read: an empty record, as before.
+    Row row;
+    row.values.resize(m_fields.size());
     return *m_cache.insert(key, std::move(row));
 }
 
@@ -442,7 +504,7 @@ void Table::bufferCurrent()
         m_buffer.assign(m_fields.size(), QVariant());
         return;
     }
-    m_buffer = fetch(key).values;
+    m_buffer = fetchAt(m_cur).values;
 }
 
 void Table::setCurrent(int row, bool eof, bool bof)
@@ -551,7 +613,7 @@ QVariant Table::rowValue(int row, int field) const
     }
     if (row < 0 || row >= int(m_keys.size()))
         return {};
-    return fetch(m_keys[row]).values[field];
+    return fetchAt(row).values[field];
 }
 
 qint64 Table::keyAtRow(int row) const

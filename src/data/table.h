@@ -144,6 +144,9 @@ private:
     QStringList indexColumns(const QString &indexName) const;
     QStringList primaryColumns() const;
     const Row &fetch(qint64 key) const;
+    const Row &fetchAt(int pos) const;
+    Row readRow(SQLite::Statement &stmt, int first) const;
+    QString columnList() const;
     void bufferCurrent();
     void setCurrent(int row, bool eof = false, bool bof = false);
     void placeKey(qint64 key, bool wasInView, int oldPos);
@@ -175,6 +178,7 @@ private:
     std::vector<qint64> m_keys;
     mutable QHash<qint64, Row> m_cache;
     mutable std::unique_ptr<SQLite::Statement> m_fetch;
+    mutable std::unique_ptr<SQLite::Statement> m_fetchBlock;
 
     State m_state = State::Inactive;
     int m_cur = -1;
