@@ -27,6 +27,23 @@ EngineError engineError(const SQLite::Exception &e)
     return EngineError(QString::fromUtf8(e.what()));
 }
 
+// Stored dates are "YYYY-MM-DD"; reading them is on the path of every scan.
+QDate isoDate(const char *text, int size)
+{
+    if (size != 10 || text[4] != '-' || text[7] != '-')
+        return QDate::fromString(QString::fromUtf8(text, size), Qt::ISODate);
+    int parts[3] = {0, 0, 0};
+    const int starts[3] = {0, 5, 8};
+    const int lengths[3] = {4, 2, 2};
+    for (int p = 0; p < 3; ++p)
+        for (int i = starts[p]; i < starts[p] + lengths[p]; ++i) {
+            if (text[i] < '0' || text[i] > '9')
+                return {};
+            parts[p] = parts[p] * 10 + (text[i] - '0');
+        }
+    return QDate(parts[0], parts[1], parts[2]);
+}
+
 // SQLite's NOCASE: ASCII letters folded, then byte order of the UTF-8 text.
 int compareNoCase(const QString &a, const QString &b)
 {
@@ -384,7 +401,7 @@ Table::Row Table::readRow(SQLite::Statement &stmt, int first) const
             continue;
         switch (m_fields[i].type) {
         case FieldType::Date: {
-            const QDate d = QDate::fromString(QString::fromUtf8(c.getText()), Qt::ISODate);
+            const QDate d = isoDate(c.getText(), c.getBytes());
             if (d.isValid())
                 row.values[i] = d;
             break;
