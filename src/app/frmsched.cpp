@@ -153,6 +153,9 @@ TfrmSched::TfrmSched(QWidget *parent)
 
 TfrmSched::~TfrmSched()
 {
+    // The children outlive this destructor briefly; nothing they signal may reach it.
+    for (QObject *child : findChildren<QObject *>())
+        QObject::disconnect(child, nullptr, this, nullptr);
     // Queries are not children of the window: release their files here.
     delete QueryTotals;
     delete QueryDuedateTotals;
