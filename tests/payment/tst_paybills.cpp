@@ -332,7 +332,7 @@ void TestPayBills::payBills(
                     r->close();
             });
         inWizard(static_cast<TFrmPayit *>(w));
-        // Whatever the action did, the wizard must not stay open.
+        // A step that failed must not leave the test waiting on an open window.
         if (w && w->isVisible())
             static_cast<TFrmPayit *>(w)->reject();
     });
