@@ -381,6 +381,7 @@ void TestPayBills::runPaysAndReschedules()
 
     QCOMPARE(wizardRows, QStringList({ "Rent", "Electric", "Lessons" }));
     QCOMPARE(reschedRows, QStringList({ "Electric", "4/5/2024" }));
+    QVERIFY(!BusyPointer::isBusy());
     QVERIFY(wizardHiddenMeanwhile);
     QVERIFY(!payit()->isVisible());
     QVERIFY(!resched()->isVisible());
@@ -535,17 +536,20 @@ void TestPayBills::deleteInWizardRemovesUnpaid()
     start();
 
     QStringList listAfterDelete;
+    QString countAfterDelete;
     m_env->messages.answer({ confirm });
     payBills(
         [&](TFrmPayit *w) {
             click(w->DBGridSched, 0, QStringLiteral("Description")); // Rent
             QTest::keyClick(w->DBGridSched, Qt::Key_Delete, Qt::ControlModifier);
             listAfterDelete = column(w->DBGridSched, QStringLiteral("Description"));
+            countAfterDelete = w->DBGridCheckedTot->model()->index(0, 3).data().toString();
             press(w, "Next");
         },
         [](TFrmresched *r) { press(r, "Continue"); });
 
     QCOMPARE(m_env->messages.texts(), QStringList({ "Delete record?" }));
+    QCOMPARE(countAfterDelete, confirm ? QStringLiteral("2") : QStringLiteral("3"));
     if (confirm) {
         QCOMPARE(listAfterDelete, QStringList({ "Electric", "Lessons" }));
         QCOMPARE(
@@ -841,6 +845,7 @@ void TestPayBills::failedRunChangesNothing()
     QStringList after[3];
     QStringList listAfterFailure;
     bool stayedOpen = false;
+    bool busyAfterFailure = true;
     payBills(
         [&](TFrmPayit *w) {
             {
@@ -850,6 +855,7 @@ void TestPayBills::failedRunChangesNothing()
                 press(w, "Next");
             }
             stayedOpen = w->isVisible();
+            busyAfterFailure = BusyPointer::isBusy();
             listAfterFailure = column(w->DBGridSched, QStringLiteral("Description"));
             after[0] = dump(QStringLiteral("schedule.DB"));
             after[1] = dump(QStringLiteral("history.DB"));
@@ -861,6 +867,7 @@ void TestPayBills::failedRunChangesNothing()
         [](TFrmresched *r) { press(r, "Continue"); });
 
     QVERIFY(stayedOpen);
+    QVERIFY(!busyAfterFailure);
     QCOMPARE(listAfterFailure, QStringList({ "Rent", "Electric", "Lessons" }));
     QCOMPARE(after[0], before[0]);
     QCOMPARE(after[1], before[1]);
