@@ -342,10 +342,13 @@ void ItemGrid::showError(const std::exception &error)
 
 bool ItemGrid::postPending()
 {
-    if (!m_table || !m_table->isEditing())
+    if (!m_table)
         return true;
+    // Text still in a cell editor belongs to the record: take it first.
     if (QWidget *editor = indexWidget(currentIndex()); editor)
         commitData(editor);
+    if (!m_table->isEditing())
+        return true;
     try {
         m_table->post();
     } catch (const EngineError &e) {
