@@ -135,7 +135,9 @@ QToolBar *Chrome::toolBar(QWidget *parent)
     bar->setStyleSheet(QStringLiteral(
         "QToolBar { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #f4f6fb, stop:1 #d6dcea);"
         " border-bottom: 1px solid #8090b0; spacing: 1px; }"
-        " QToolButton { min-width: 50px; min-height: 38px; font-size: 11px; padding: 0px 1px; }"));
+        // A narrow face, so that "Calculator" fits a 50-pixel button.
+        " QToolButton { min-width: 50px; min-height: 38px; font-family: 'Liberation Sans Narrow',"
+        " 'Liberation Sans'; font-size: 11px; padding: 0px 1px; }"));
     return bar;
 }
 

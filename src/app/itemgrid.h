@@ -24,6 +24,26 @@ struct GridRules
     bool titleSort = true;           // a title click sorts by that column
     bool selectedKeepsBand = false;  // a selected due date keeps its band colour
     bool confirmDelete = true;       // Ctrl+Delete asks "Delete record?"
+
+    // The lists of the payment cycle: editable, but no mark toggle, no
+    // defaults and no new record past the last one.
+    static GridRules workList()
+    {
+        GridRules r;
+        r.markToggle = false;
+        r.blankDefaults = false;
+        r.appendAtEnd = false;
+        return r;
+    }
+    // Lists that only show records.
+    static GridRules readOnly()
+    {
+        GridRules r = workList();
+        r.editable = false;
+        r.pickers = false;
+        r.confirmDelete = false;
+        return r;
+    }
 };
 
 class ItemGrid;

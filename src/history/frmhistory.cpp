@@ -1,5 +1,7 @@
 #include "frmhistory.h"
 
+#include "app/chrome.h"
+#include "app/itemrules.h"
 #include "app/coloredheader.h"
 #include "app/formstorage.h"
 #include "app/frmsched.h"
@@ -17,26 +19,19 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QColor>
 #include <QFont>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QIcon>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
-#include <QLinearGradient>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
-#include <QPainterPath>
-#include <QPixmap>
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -46,109 +41,6 @@ namespace {
 const QString HistoryFile = QStringLiteral("history.DB");
 const QString DueDateIndex = QStringLiteral("Due Date Index");
 const QString HelpPage = QStringLiteral("history_screen.hta");
-
-enum class Glyph { Delete, Reports, Export, Calculator };
-
-// Toolbar pictures, drawn so the program needs no picture files.
-QIcon glyph(Glyph kind)
-{
-    QPixmap pm(24, 24);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QColor ink(20, 60, 140);
-    p.setPen(QPen(ink, 1.5));
-    switch (kind) {
-    case Glyph::Delete:
-        p.setBrush(Qt::white);
-        p.drawRect(QRectF(3.5, 2.5, 13, 18));
-        p.drawLine(QPointF(6.5, 7), QPointF(13.5, 7));
-        p.drawLine(QPointF(6.5, 11), QPointF(13.5, 11));
-        p.setPen(QPen(QColor(200, 0, 0), 3));
-        p.drawLine(QPointF(11, 12), QPointF(21, 22));
-        p.drawLine(QPointF(21, 12), QPointF(11, 22));
-        break;
-    case Glyph::Reports:
-        p.setBrush(Qt::white);
-        p.drawRect(QRectF(4.5, 2.5, 15, 19));
-        p.setBrush(ink);
-        p.drawRect(7, 14, 2, 5);
-        p.drawRect(11, 10, 2, 9);
-        p.drawRect(15, 7, 2, 12);
-        break;
-    case Glyph::Export:
-        p.setBrush(Qt::white);
-        p.drawRect(QRectF(2.5, 4.5, 11, 16));
-        p.setPen(QPen(QColor(0, 130, 0), 2.5));
-        p.drawLine(QPointF(9, 12.5), QPointF(21, 12.5));
-        p.drawLine(QPointF(17, 8.5), QPointF(21, 12.5));
-        p.drawLine(QPointF(17, 16.5), QPointF(21, 12.5));
-        break;
-    case Glyph::Calculator:
-        p.setBrush(QColor(230, 230, 230));
-        p.drawRect(QRectF(5.5, 1.5, 13, 21));
-        p.setBrush(QColor(180, 220, 180));
-        p.drawRect(QRectF(7.5, 3.5, 9, 5));
-        p.setBrush(ink);
-        p.setPen(Qt::NoPen);
-        for (int r = 0; r < 3; ++r)
-            for (int c = 0; c < 3; ++c)
-                p.drawRect(8 + c * 3, 11 + r * 3 + r, 2, 2);
-        break;
-    }
-    return QIcon(pm);
-}
-
-// The title band over the list: bold white text on the button shadow, with a
-// faint ledger-line pattern behind it.
-class HeaderBand : public QWidget
-{
-public:
-    HeaderBand(const QString &text, QWidget *parent)
-        : QWidget(parent)
-        , m_text(text)
-    {
-        setFixedHeight(18);
-        QFont f = font();
-        f.setBold(true);
-        setFont(f);
-    }
-    QString text() const { return m_text; }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter p(this);
-        const QColor shadow = palette().color(QPalette::Active, QPalette::Dark);
-        QLinearGradient fill(0, 0, 0, height());
-        fill.setColorAt(0, shadow.lighter(115));
-        fill.setColorAt(1, shadow.darker(135));
-        p.fillRect(rect(), fill);
-        p.setPen(QColor(255, 255, 255, 28));
-        for (int x = -height(); x < width(); x += 6)
-            p.drawLine(x, height(), x + height(), 0);
-        p.setPen(Qt::white);
-        p.drawText(rect(), Qt::AlignCenter, m_text);
-    }
-
-private:
-    QString m_text;
-};
-
-QString stateText(Table::State state)
-{
-    switch (state) {
-    case Table::State::Browse:
-        return QStringLiteral("Browse");
-    case Table::State::Edit:
-        return QStringLiteral("Edit");
-    case Table::State::Insert:
-        return QStringLiteral("Insert");
-    case Table::State::Inactive:
-        break;
-    }
-    return QStringLiteral("Closed");
-}
 
 void showError(const std::exception &error)
 {
@@ -203,8 +95,9 @@ TFrmHistory::~TFrmHistory()
 
 void TFrmHistory::buildActions()
 {
+    using Glyph = Chrome::Glyph;
     auto make = [this](const QString &text, const QString &tip, Glyph icon, const QString &name) {
-        auto *a = new QAction(glyph(icon), text, this);
+        auto *a = new QAction(Chrome::glyph(icon), text, this);
         a->setToolTip(tip);
         a->setObjectName(name);
         return a;
@@ -222,21 +115,7 @@ void TFrmHistory::buildActions()
         QStringLiteral("SpeedItemCalc"));
     connect(m_actCalc, &QAction::triggered, this, &TFrmHistory::CalculatorClick);
 
-    m_toolBar = new QToolBar(QStringLiteral("File"), this);
-    m_toolBar->setObjectName(QStringLiteral("ToolBar"));
-    m_toolBar->setMovable(false);
-    m_toolBar->setFloatable(false);
-    m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    m_toolBar->setIconSize(QSize(22, 22));
-    m_toolBar->setFixedHeight(47);
-    m_toolBar->setContentsMargins(2, 0, 2, 0);
-    m_toolBar->setStyleSheet(
-        QStringLiteral("QToolBar { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 "
-                       "#f4f6fb, stop:1 #d6dcea);"
-                       " border-bottom: 1px solid #8090b0; spacing: 1px; padding: 2px; }"
-                       // A narrow face, so that "Calculator" fits a 50-pixel button.
-                       " QToolButton { font-family: 'Liberation Sans Narrow', 'Liberation Sans';"
-                       " font-size: 11px; padding: 0px; margin: 0px; }"));
+    m_toolBar = Chrome::toolBar(this);
     for (QAction *a : { m_actDelete, m_actReports, m_actExport, m_actCalc }) {
         m_toolBar->addAction(a);
         if (QWidget *button = m_toolBar->widgetForAction(a))
@@ -288,7 +167,7 @@ void TFrmHistory::buildLayout()
     layout->setSpacing(0);
     layout->setMenuBar(m_menuBar);
     layout->addWidget(m_toolBar);
-    layout->addWidget(new HeaderBand(QStringLiteral("Duesmith History"), this));
+    layout->addWidget(Chrome::titleStrip(QStringLiteral("Duesmith History"), this));
 
     DBGridSched->setObjectName(QStringLiteral("DBGridSched"));
     DBGridSched->setParent(this);
@@ -344,14 +223,7 @@ void TFrmHistory::wireGrid()
         { QStringLiteral("User Field 3"), {}, 80 },
         { QStringLiteral("User Field 4"), {}, 80 },
     };
-    GridRules rules;
-    rules.editable = false;
-    rules.markToggle = false;
-    rules.blankDefaults = false;
-    rules.appendAtEnd = false;
-    rules.pickers = false;
-    rules.titleSort = true;
-    rules.confirmDelete = false;
+    const GridRules rules = GridRules::readOnly();
     DBGridSched->setTable(TableSched);
     DBGridSched->setColumns(columns);
     DBGridSched->setRules(rules);
@@ -519,7 +391,7 @@ void TFrmHistory::updateStatus()
     }
     m_recordLabel->setText(
         QStringLiteral("%1:%2").arg(TableSched->recNo()).arg(TableSched->recordCount()));
-    m_modeLabel->setText(QStringLiteral("Mode: ") + stateText(TableSched->state()));
+    m_modeLabel->setText(QStringLiteral("Mode: ") + ItemRules::modeText(*TableSched));
 }
 
 void TFrmHistory::keyPressEvent(QKeyEvent *event)

@@ -169,11 +169,7 @@ TFrmPayit::TFrmPayit(QWidget *parent)
     DBGridSched->setObjectName(QStringLiteral("DBGridSched"));
     DBGridSched->setTable(TableSched);
     DBGridSched->setColumns(ItemRules::listColumns(true));
-    GridRules rules;
-    rules.markToggle = false;
-    rules.blankDefaults = false;
-    rules.appendAtEnd = false;
-    DBGridSched->setRules(rules);
+    DBGridSched->setRules(GridRules::workList());
     DBGridSched->setIntervalSource([] { return Windows::frmSched->agingInterval(); });
     DBGridSched->titles()->markSortSection(1);
     connect(DBGridSched, &ItemGrid::sortChanged, LabelSort, &QLabel::setText);

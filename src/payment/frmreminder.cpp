@@ -90,15 +90,9 @@ TfrmReminder::TfrmReminder(QWidget *parent)
     resize(455, 372);
     Tableresched->setIndexFieldNames(QStringLiteral("Due Date;Description"));
 
-    GridRules rules;
-    rules.editable = false;
-    rules.markToggle = false;
-    rules.blankDefaults = false;
-    rules.appendAtEnd = false;
-    rules.pickers = false;
+    GridRules rules = GridRules::readOnly();
     rules.titleSort = false;
     rules.selectedKeepsBand = true;
-    rules.confirmDelete = false;
     DBGridReminder->setObjectName(QStringLiteral("DBGridReminder"));
     DBGridReminder->setRules(rules);
     DBGridReminder->setTable(Tableresched);

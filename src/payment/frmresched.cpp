@@ -73,11 +73,7 @@ TFrmresched::TFrmresched(QWidget *parent)
     DBGridsched->setObjectName(QStringLiteral("DBGridsched"));
     DBGridsched->setTable(Tableresched);
     DBGridsched->setColumns(ItemRules::listColumns(false));
-    GridRules rules;
-    rules.markToggle = false;
-    rules.blankDefaults = false;
-    rules.appendAtEnd = false;
-    DBGridsched->setRules(rules);
+    DBGridsched->setRules(GridRules::workList());
     DBGridsched->setIntervalSource([] { return Windows::frmSched->agingInterval(); });
     DBGridsched->titles()->markSortSection(0);
     connect(DBGridsched, &ItemGrid::sortChanged, LabelSort, &QLabel::setText);
