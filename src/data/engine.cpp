@@ -43,8 +43,10 @@ EngineError fromSqlite(const SQLite::Exception &e, const QString &file = {})
 
 Engine &Engine::instance()
 {
-    static Engine engine;
-    return engine;
+    // Never destroyed: a handle still open at exit must not meet a closed
+    // connection. Every post is on disk already, so nothing is left to write.
+    static Engine *engine = new Engine;
+    return *engine;
 }
 
 Engine::Engine()
