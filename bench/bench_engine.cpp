@@ -21,28 +21,16 @@
 #include <string>
 #include <vector>
 
+#include "benchsupport.h"
+
 namespace {
+using namespace BenchSupport;
 constexpr int HistoryRecords = 1000000;
 constexpr int ScanRecords = 100000;
 constexpr int Appends = 10000;
 
-using Clock = std::chrono::steady_clock;
 
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
-double residentMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return 0;
-}
 
 std::string pathOf(const char *name)
 {

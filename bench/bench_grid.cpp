@@ -22,15 +22,13 @@
 #include <string>
 #include <vector>
 
+#include "benchsupport.h"
+
 namespace {
+using namespace BenchSupport;
 constexpr int Items = 100000;
 
-using Clock = std::chrono::steady_clock;
 
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 std::string schedulePath()
 {

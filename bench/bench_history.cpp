@@ -32,27 +32,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "benchsupport.h"
+
 namespace {
+using namespace BenchSupport;
 constexpr int Records = 1000000;
 
-using Clock = std::chrono::steady_clock;
 
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
-// Resident set size of this process in megabytes.
-double residentMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return 0;
-}
 
 // Fills history.DB in one statement. The indexes are dropped first and built
 // again afterwards, which is much faster than keeping them up to date row by row.

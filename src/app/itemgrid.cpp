@@ -517,6 +517,18 @@ void ItemGrid::deleteRecord()
     syncFromTable();
 }
 
+void ItemGrid::startRecord(void (Table::*start)())
+{
+    if (!postPending())
+        return;
+    try {
+        (m_table->*start)();
+    } catch (const EngineError &e) {
+        showError(e);
+    }
+    syncFromTable();
+}
+
 void ItemGrid::applyBlankDefaults()
 {
     if (!m_table || m_table->state() != Table::State::Insert)
@@ -597,25 +609,11 @@ void ItemGrid::keyPressEvent(QKeyEvent *event)
             // A new record is refused here: stay on the last one.
             return;
         }
-        if (!postPending())
-            return;
-        try {
-            m_table->append();
-        } catch (const EngineError &e) {
-            showError(e);
-        }
-        syncFromTable();
+        startRecord(&Table::append);
         return;
     }
     if (key == Qt::Key_Insert && mods == Qt::NoModifier && editable) {
-        if (!postPending())
-            return;
-        try {
-            m_table->insert();
-        } catch (const EngineError &e) {
-            showError(e);
-        }
-        syncFromTable();
+        startRecord(&Table::insert);
         return;
     }
     if ((key == Qt::Key_Return || key == Qt::Key_Enter) && state() != EditingState) {

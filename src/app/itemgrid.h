@@ -120,6 +120,8 @@ protected:
 private:
     friend class ItemDelegate;
     void applyBlankDefaults();
+    // Posts what is pending, then appends or inserts a record.
+    void startRecord(void (Table::*start)());
     void reopenEditor(const QModelIndex &index, const QString &text);
     bool onMarkColumn() const;
     void showError(const std::exception &error);
