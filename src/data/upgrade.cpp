@@ -53,6 +53,24 @@ void transfer(Table &oldTable, Table &newTable, bool allFields)
         }
     });
 }
+// The work table is of no value between uses, except for the next occurrences
+// of a paid run that were never written back (they carry their process date):
+// those are the user's items and move into the new work table.
+void keepWaitingOccurrences(Table &tableNew)
+{
+    if (!Engine::exists(QStringLiteral("resched.db")))
+        return;
+    Table old(QStringLiteral("resched.DB"));
+    old.setReadOnly(true);
+    old.open();
+    if (old.fieldIndex(QStringLiteral("Process Date")) >= 0) {
+        old.setFilter(QStringLiteral("[Process Date] <> ''"));
+        old.setFiltered(true);
+        if (!old.isEmpty())
+            transfer(old, tableNew, false);
+    }
+    old.close();
+}
 } // namespace
 
 void Upgrade::stepA()
@@ -78,6 +96,7 @@ void Upgrade::stepB(const Hooks &hooks)
     };
     Table tableNew(QStringLiteral("newsched.DB"));
     openExclusive(tableNew);
+    keepWaitingOccurrences(tableNew);
     Engine::instance().copyTable(tableNew.path(), QStringLiteral("resched.db"));
 
     if (Engine::exists(QStringLiteral("schedule.db"))) {

@@ -118,6 +118,7 @@ private Q_SLOTS:
     void existingTablesAreCarriedOver();
     void templateWithoutHistoryCreatesAnEmptyOne();
     void secondStartCopiesNothing();
+    void waitingOccurrencesSurvive();
     void failedStepKeepsItsTemplate();
     void missingTableComesBackAlone_data();
     void missingTableComesBackAlone();
@@ -201,6 +202,39 @@ void TestUpgrade::existingTablesAreCarriedOver()
     // The user's payees replace the template's.
     QCOMPARE(payeeNames(QStringLiteral("payee.db")), QStringList{ QStringLiteral("Mine") });
     QCOMPARE(templateFiles(m_env->dir()), QStringList());
+}
+
+// Next occurrences of a paid run not yet written back are kept across an
+// upgrade; a reminder list left in the work table is not.
+void TestUpgrade::waitingOccurrencesSurvive()
+{
+    m_env->createTables();
+    {
+        Table work(QStringLiteral("resched.DB"));
+        work.open();
+        const struct
+        {
+            const char *name;
+            bool waiting;
+        } rows[] = { { "next rent", true }, { "reminder copy", false } };
+        for (const auto &r : rows) {
+            work.append();
+            work.setValue(QStringLiteral("Description"), QString::fromLatin1(r.name));
+            work.setValue(QStringLiteral("Frequency"), 1);
+            if (r.waiting)
+                work.setValue(QStringLiteral("Process Date"), QDate(2024, 3, 1));
+            work.post();
+        }
+    }
+    QVERIFY(QFile::copy(m_program + QLatin1Char('/') + Templates::Schedule, Templates::Schedule));
+
+    startUp();
+
+    const Records work = records(QStringLiteral("resched.DB"));
+    QCOMPARE(work.size(), 1);
+    QCOMPARE(work.value(QStringLiteral("next rent")).value(QStringLiteral("Process Date")).toDate(),
+        QDate(2024, 3, 1));
+    QCOMPARE(records(QStringLiteral("schedule.DB")).size(), 0);
 }
 
 void TestUpgrade::templateWithoutHistoryCreatesAnEmptyOne()
