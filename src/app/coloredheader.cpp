@@ -7,7 +7,6 @@ ColoredHeader::ColoredHeader(QWidget *parent) : QHeaderView(Qt::Horizontal, pare
     setSectionsClickable(true);
     setHighlightSections(false);
     setDefaultAlignment(Qt::Alignment(Qt::AlignCenter | Qt::TextWordWrap));
-    setMinimumHeight(30);
     QFont f = font();
     f.setBold(true);
     setFont(f);

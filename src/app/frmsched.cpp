@@ -329,6 +329,9 @@ void TfrmSched::buildLayout()
     dueLayout->addWidget(DBGridDueDate);
     m_summarySplitter->addWidget(Panel1);
     m_summarySplitter->addWidget(duePanel);
+    // The pay-now summary keeps its width; the due-date summary takes the rest.
+    m_summarySplitter->setStretchFactor(0, 0);
+    m_summarySplitter->setStretchFactor(1, 1);
     m_summarySplitter->setSizes({400, 261});
 
     PanelExpenseAging = new QWidget;
@@ -346,6 +349,8 @@ void TfrmSched::buildLayout()
 
     m_lowerSplitter->addWidget(m_summarySplitter);
     m_lowerSplitter->addWidget(PanelExpenseAging);
+    m_lowerSplitter->setStretchFactor(0, 1);
+    m_lowerSplitter->setStretchFactor(1, 0);
     m_lowerSplitter->setSizes({100, 110});
     lower->addWidget(m_lowerSplitter);
 

@@ -211,6 +211,7 @@ ItemGrid::ItemGrid(QWidget *parent)
     : QTableView(parent), m_model(new ItemModel(this)), m_header(new ColoredHeader(this))
 {
     setHorizontalHeader(m_header);
+    m_header->setMinimumHeight(30); // titles wrap onto two lines
     setModel(m_model);
     setItemDelegate(new ItemDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
