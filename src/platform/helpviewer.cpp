@@ -1,7 +1,6 @@
 #include "helpviewer.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 #include <QTextBrowser>
@@ -38,16 +37,9 @@ void HelpViewer::load(const QString &path)
                                .arg(path.toHtmlEscaped()));
         return;
     }
-    // .hta pages are plain HTML; tell the browser so.
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_browser->setHtml(QStringLiteral("<h2>Help page cannot be read</h2><p>%1</p>")
-                               .arg(path.toHtmlEscaped()));
-        return;
-    }
-    m_browser->setSearchPaths({QFileInfo(path).absolutePath()});
-    m_browser->document()->setBaseUrl(QUrl::fromLocalFile(path));
-    m_browser->setHtml(QString::fromUtf8(file.readAll()));
+    // .hta pages are plain HTML: the browser reads them, their style sheet and
+    // their links relative to the page itself.
+    m_browser->setSource(QUrl::fromLocalFile(path), QTextDocument::HtmlResource);
 }
 
 void HelpViewer::showPage(const QString &path)
