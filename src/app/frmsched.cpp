@@ -285,7 +285,6 @@ void TfrmSched::buildLayout()
     m_outerSplitter = new QSplitter(Qt::Vertical, central);
     m_outerSplitter->setHandleWidth(3);
     m_outerSplitter->setChildrenCollapsible(false);
-    m_outerSplitter->setToolTip(QStringLiteral("Drag Bar to Resize"));
 
     auto *detail = new QWidget;
     auto *detailLayout = new QVBoxLayout(detail);
@@ -309,7 +308,6 @@ void TfrmSched::buildLayout()
     m_lowerSplitter = new QSplitter(Qt::Vertical, Panel3);
     m_lowerSplitter->setHandleWidth(3);
     m_lowerSplitter->setChildrenCollapsible(false);
-    m_lowerSplitter->setToolTip(QStringLiteral("Drag Bar to Resize"));
 
     m_summarySplitter = new QSplitter(Qt::Horizontal);
     m_summarySplitter->setHandleWidth(3);
@@ -360,6 +358,9 @@ void TfrmSched::buildLayout()
     m_outerSplitter->setSizes({288, 210});
     outer->addWidget(m_outerSplitter);
     setCentralWidget(central);
+    // Only the bars carry the hint; the panels under them have their own.
+    m_outerSplitter->handle(1)->setToolTip(QStringLiteral("Drag Bar to Resize"));
+    m_lowerSplitter->handle(1)->setToolTip(QStringLiteral("Drag Bar to Resize"));
 
     DBGridPayDate->setToolTip(QStringLiteral("Pay Date Summary"));
     DBGridDueDate->setToolTip(QStringLiteral("Due Date Summary"));
