@@ -2,9 +2,9 @@
 
 #include "chrome.h"
 #include "coloredheader.h"
-#include "itemrules.h"
 #include "formstorage.h"
 #include "itemgrid.h"
+#include "itemrules.h"
 #include "urgency.h"
 #include "windows.h"
 
@@ -62,19 +62,19 @@ QCheckBox *switchHolder(QWidget *parent, const QString &name)
 } // namespace
 
 TfrmSched::TfrmSched(QWidget *parent)
-    : QMainWindow(parent),
-      TableSched(new Table(ScheduleFile, this)),
-      TableSched2(new Table(ScheduleFile, this)),
-      Tableresched(new Table(QStringLiteral("resched.DB"), this)),
-      TableAge(new Table(QStringLiteral("age.db"), this)),
-      TablePayee(new Table(QStringLiteral("payee.db"), this)),
-      QueryTotals(new Query),
-      QueryDuedateTotals(new Query),
-      DBGridSched(new ItemGrid),
-      LabelSort(new QLabel(QStringLiteral("Sorted by Due Date"))),
-      Timer1(new QTimer(this)),
-      m_recordLabel(new QLabel),
-      m_modeLabel(new QLabel)
+    : QMainWindow(parent)
+    , TableSched(new Table(ScheduleFile, this))
+    , TableSched2(new Table(ScheduleFile, this))
+    , Tableresched(new Table(QStringLiteral("resched.DB"), this))
+    , TableAge(new Table(QStringLiteral("age.db"), this))
+    , TablePayee(new Table(QStringLiteral("payee.db"), this))
+    , QueryTotals(new Query)
+    , QueryDuedateTotals(new Query)
+    , DBGridSched(new ItemGrid)
+    , LabelSort(new QLabel(QStringLiteral("Sorted by Due Date")))
+    , Timer1(new QTimer(this))
+    , m_recordLabel(new QLabel)
+    , m_modeLabel(new QLabel)
 {
     Windows::frmSched = this;
     setObjectName(QStringLiteral("frmSched"));
@@ -94,7 +94,7 @@ TfrmSched::TfrmSched(QWidget *parent)
     UserTitle2 = holder(this, QStringLiteral("UserTitle2"), QStringLiteral("User Field 2"));
     UserTitle3 = holder(this, QStringLiteral("UserTitle3"), QStringLiteral("User Field 3"));
     UserTitle4 = holder(this, QStringLiteral("UserTitle4"), QStringLiteral("User Field 4"));
-    for (QLineEdit *title : {UserTitle1, UserTitle2, UserTitle3, UserTitle4})
+    for (QLineEdit *title : { UserTitle1, UserTitle2, UserTitle3, UserTitle4 })
         title->setMaxLength(25);
     CheckBoxDisplayReminder = switchHolder(this, QStringLiteral("CheckBoxDisplayReminder"));
     CheckBoxIntro = switchHolder(this, QStringLiteral("CheckBoxIntro"));
@@ -109,38 +109,41 @@ TfrmSched::TfrmSched(QWidget *parent)
     buildLayout();
     wireTable();
 
-    m_storage = std::make_unique<FormStorage>(
-        this, QStringLiteral("TfrmSched"),
+    m_storage = std::make_unique<FormStorage>(this, QStringLiteral("TfrmSched"),
         FormStorage::Placement(FormStorage::State | FormStorage::Position | FormStorage::Focus));
-    for (QLineEdit *edit : {EditAgingInterval, EditDefaultWarn, UserTitle1, UserTitle2, UserTitle3, UserTitle4})
+    for (QLineEdit *edit :
+        { EditAgingInterval, EditDefaultWarn, UserTitle1, UserTitle2, UserTitle3, UserTitle4 })
         m_storage->addProperty(edit, edit->objectName());
-    for (QCheckBox *box : {CheckBoxDisplayReminder, CheckBoxIntro, CheckBoxBackupReminder, CheckBoxConfirmExit})
+    for (QCheckBox *box :
+        { CheckBoxDisplayReminder, CheckBoxIntro, CheckBoxBackupReminder, CheckBoxConfirmExit })
         m_storage->addProperty(box, box->objectName());
     auto sizes = [](QSplitter *s) { return s->sizes(); };
     m_storage->addIntProperty(
         QStringLiteral("Panel3_Height"), [this, sizes] { return sizes(m_outerSplitter).value(1); },
         [this](int h) {
             const int total = m_outerSplitter->height() > 0 ? m_outerSplitter->height() : 498;
-            m_outerSplitter->setSizes({std::max(1, total - h), std::max(66, h)});
+            m_outerSplitter->setSizes({ std::max(1, total - h), std::max(66, h) });
         });
     m_storage->addIntProperty(
-        QStringLiteral("PanelExpenseAging_Height"), [this, sizes] { return sizes(m_lowerSplitter).value(1); },
+        QStringLiteral("PanelExpenseAging_Height"),
+        [this, sizes] { return sizes(m_lowerSplitter).value(1); },
         [this](int h) {
             const int total = std::max(m_lowerSplitter->height(), 210);
-            m_lowerSplitter->setSizes({std::max(1, total - h), std::max(39, h)});
+            m_lowerSplitter->setSizes({ std::max(1, total - h), std::max(39, h) });
         });
     m_storage->addIntProperty(
         QStringLiteral("Panel1_Width"), [this, sizes] { return sizes(m_summarySplitter).value(0); },
         [this](int w) {
             const int total = std::max(m_summarySplitter->width(), 661);
-            m_summarySplitter->setSizes({w, std::max(1, total - w)});
+            m_summarySplitter->setSizes({ w, std::max(1, total - w) });
         });
     m_storage->addGrid(DBGridSched, QStringLiteral("DBGridSched"),
-                       [this](int column) { return DBGridSched->itemModel()->fieldName(column); });
+        [this](int column) { return DBGridSched->itemModel()->fieldName(column); });
     auto modelField = [](QTableView *grid) {
         return [grid](int column) {
-            return grid->model() ? grid->model()->headerData(column, Qt::Horizontal, Qt::UserRole).toString()
-                                 : QString();
+            return grid->model()
+                ? grid->model()->headerData(column, Qt::Horizontal, Qt::UserRole).toString()
+                : QString();
         };
     };
     m_storage->addGrid(DBGridPayDate, QStringLiteral("DBGridPayDate"), modelField(DBGridPayDate));
@@ -165,7 +168,7 @@ TfrmSched::~TfrmSched()
 
 QString TfrmSched::userTitle(int n) const
 {
-    const QLineEdit *titles[] = {UserTitle1, UserTitle2, UserTitle3, UserTitle4};
+    const QLineEdit *titles[] = { UserTitle1, UserTitle2, UserTitle3, UserTitle4 };
     return n >= 1 && n <= 4 ? titles[n - 1]->text() : QString();
 }
 
@@ -183,34 +186,44 @@ void TfrmSched::buildActions()
         connect(a, &QAction::triggered, this, slot);
         return a;
     };
-    m_actNew = make(QStringLiteral("New"), QStringLiteral("Create a New Record"), G::New, &TfrmSched::SpeedItemNewClick);
+    m_actNew = make(QStringLiteral("New"), QStringLiteral("Create a New Record"), G::New,
+        &TfrmSched::SpeedItemNewClick);
     m_actNew->setObjectName(QStringLiteral("SpeedItemNew"));
-    m_actCopy = make(QStringLiteral("Copy"), QStringLiteral("Create New Copy of this Record"), G::Copy,
-                     &TfrmSched::SpeedItemCopyClick);
+    m_actCopy = make(QStringLiteral("Copy"), QStringLiteral("Create New Copy of this Record"),
+        G::Copy, &TfrmSched::SpeedItemCopyClick);
     m_actCopy->setObjectName(QStringLiteral("SpeedItemCopy"));
-    m_actDelete = make(QStringLiteral("Delete"), QStringLiteral("Delete a Record"), G::Delete, &TfrmSched::SpeedItemDeleteClick);
+    m_actDelete = make(QStringLiteral("Delete"), QStringLiteral("Delete a Record"), G::Delete,
+        &TfrmSched::SpeedItemDeleteClick);
     m_actDelete->setObjectName(QStringLiteral("SpeedItemDelete"));
-    m_actPay = make(QStringLiteral("Pay Bills"), QStringLiteral("Pay Bills"), G::PayBills, &TfrmSched::SpeedItem5Click);
+    m_actPay = make(QStringLiteral("Pay Bills"), QStringLiteral("Pay Bills"), G::PayBills,
+        &TfrmSched::SpeedItem5Click);
     m_actPay->setObjectName(QStringLiteral("SpeedItem5"));
-    m_actPayees = make(QStringLiteral("Payees"), QStringLiteral("Memorized Payee List"), G::Payees, &TfrmSched::SpeedItem1Click);
+    m_actPayees = make(QStringLiteral("Payees"), QStringLiteral("Memorized Payee List"), G::Payees,
+        &TfrmSched::SpeedItem1Click);
     m_actPayees->setObjectName(QStringLiteral("SpeedItem1"));
-    m_actCalc = make(QStringLiteral("Calculator"), QStringLiteral("Calculator"), G::Calculator, &TfrmSched::SpeedItemCalcClick);
+    m_actCalc = make(QStringLiteral("Calculator"), QStringLiteral("Calculator"), G::Calculator,
+        &TfrmSched::SpeedItemCalcClick);
     m_actCalc->setObjectName(QStringLiteral("SpeedItemCalc"));
-    m_actReports = make(QStringLiteral("Reports"), QStringLiteral("View Reports"), G::Reports, &TfrmSched::SpeedItem2Click);
+    m_actReports = make(QStringLiteral("Reports"), QStringLiteral("View Reports"), G::Reports,
+        &TfrmSched::SpeedItem2Click);
     m_actReports->setObjectName(QStringLiteral("SpeedItem2"));
-    m_actHistory = make(QStringLiteral("History"), QStringLiteral("History"), G::History, &TfrmSched::HistoryClick);
+    m_actHistory = make(
+        QStringLiteral("History"), QStringLiteral("History"), G::History, &TfrmSched::HistoryClick);
     m_actHistory->setObjectName(QStringLiteral("History"));
-    m_actBackup = make(QStringLiteral("Backup"), QStringLiteral("Backup/Restore"), G::Backup, &TfrmSched::BackupClick);
+    m_actBackup = make(QStringLiteral("Backup"), QStringLiteral("Backup/Restore"), G::Backup,
+        &TfrmSched::BackupClick);
     m_actBackup->setObjectName(QStringLiteral("Backup"));
-    m_actExport = make(QStringLiteral("Export"), QStringLiteral("Export"), G::Export, &TfrmSched::ExportClick);
+    m_actExport = make(
+        QStringLiteral("Export"), QStringLiteral("Export"), G::Export, &TfrmSched::ExportClick);
     m_actExport->setObjectName(QStringLiteral("Export"));
-    m_actOptions = make(QStringLiteral("Options"), QStringLiteral("Options"), G::Options, &TfrmSched::OptionsClick);
+    m_actOptions = make(
+        QStringLiteral("Options"), QStringLiteral("Options"), G::Options, &TfrmSched::OptionsClick);
     m_actOptions->setObjectName(QStringLiteral("Options"));
 
     QToolBar *bar = Chrome::toolBar(this);
     addToolBar(bar);
-    for (QAction *a : {m_actNew, m_actCopy, m_actDelete, m_actPay, m_actPayees, m_actCalc, m_actReports,
-                       m_actHistory, m_actBackup, m_actExport, m_actOptions})
+    for (QAction *a : { m_actNew, m_actCopy, m_actDelete, m_actPay, m_actPayees, m_actCalc,
+             m_actReports, m_actHistory, m_actBackup, m_actExport, m_actOptions })
         bar->addAction(a);
 
     QMenuBar *menus = menuBar();
@@ -220,20 +233,24 @@ void TfrmSched::buildActions()
         return a;
     };
     QMenu *file = menus->addMenu(QStringLiteral("&File"));
-    m_reportEntries.append(entry(file, QStringLiteral("View &Reports"), &TfrmSched::SpeedItem2Click));
+    m_reportEntries.append(
+        entry(file, QStringLiteral("View &Reports"), &TfrmSched::SpeedItem2Click));
     file->addSeparator();
     entry(file, QStringLiteral("E&xit"), [this] { close(); });
 
     QMenu *record = menus->addMenu(QStringLiteral("&Record"));
     entry(record, QStringLiteral("&New Record"), &TfrmSched::SpeedItemNewClick);
-    entry(record, QStringLiteral("&Create a Copy of Selected Record"), &TfrmSched::SpeedItemCopyClick);
+    entry(record, QStringLiteral("&Create a Copy of Selected Record"),
+        &TfrmSched::SpeedItemCopyClick);
     entry(record, QStringLiteral("D&elete Record"), &TfrmSched::SpeedItemDeleteClick);
     record->addSeparator();
     entry(record, QStringLiteral("&Pay Bills Now..."), &TfrmSched::SpeedItem5Click);
-    m_historyEntries.append(entry(record, QStringLiteral("View &History..."), &TfrmSched::HistoryClick));
+    m_historyEntries.append(
+        entry(record, QStringLiteral("View &History..."), &TfrmSched::HistoryClick));
 
     QMenu *tools = menus->addMenu(QStringLiteral("&Tools"));
-    m_backupEntries.append(entry(tools, QStringLiteral("&Backup/Restore"), &TfrmSched::BackupClick));
+    m_backupEntries.append(
+        entry(tools, QStringLiteral("&Backup/Restore"), &TfrmSched::BackupClick));
     m_exportEntries.append(entry(tools, QStringLiteral("&Export"), &TfrmSched::ExportClick));
     entry(tools, QStringLiteral("&Calculator"), &TfrmSched::SpeedItemCalcClick);
     m_payeeEntries.append(entry(tools, QStringLiteral("&Payee List"), &TfrmSched::SpeedItem1Click));
@@ -241,9 +258,10 @@ void TfrmSched::buildActions()
 
     QMenu *help = menus->addMenu(QStringLiteral("&Help"));
     entry(help, QStringLiteral("&Contents"), [] { Help::open(QStringLiteral("index.hta")); });
-    entry(help, QStringLiteral("&Introduction"), [] { Help::open(QStringLiteral("introduction.hta")); });
+    entry(help, QStringLiteral("&Introduction"),
+        [] { Help::open(QStringLiteral("introduction.hta")); });
     QAction *onScreen = entry(help, QStringLiteral("&Help on This Screen"),
-                              [] { Help::open(QStringLiteral("schedule_screen.hta")); });
+        [] { Help::open(QStringLiteral("schedule_screen.hta")); });
     onScreen->setShortcut(QKeySequence(Qt::Key_F1));
     onScreen->setShortcutContext(Qt::WidgetShortcut); // F1 itself is handled by the help-key rule
     entry(help, QStringLiteral("Tool Tip"), &TfrmSched::ToolTipClick);
@@ -330,7 +348,7 @@ void TfrmSched::buildLayout()
     // The pay-now summary keeps its width; the due-date summary takes the rest.
     m_summarySplitter->setStretchFactor(0, 0);
     m_summarySplitter->setStretchFactor(1, 1);
-    m_summarySplitter->setSizes({400, 261});
+    m_summarySplitter->setSizes({ 400, 261 });
 
     PanelExpenseAging = new QWidget;
     PanelExpenseAging->setObjectName(QStringLiteral("PanelExpenseAging"));
@@ -338,7 +356,8 @@ void TfrmSched::buildLayout()
     auto *ageLayout = new QVBoxLayout(PanelExpenseAging);
     ageLayout->setContentsMargins(0, 0, 0, 0);
     ageLayout->setSpacing(0);
-    ageLayout->addWidget(Chrome::titleStrip(QStringLiteral("Summary by Due Date Range"), PanelExpenseAging));
+    ageLayout->addWidget(
+        Chrome::titleStrip(QStringLiteral("Summary by Due Date Range"), PanelExpenseAging));
     ageLayout->addWidget(DBGridAge);
     m_ageStatus = new QLabel;
     m_ageStatus->setFrameShape(QFrame::StyledPanel);
@@ -349,13 +368,13 @@ void TfrmSched::buildLayout()
     m_lowerSplitter->addWidget(PanelExpenseAging);
     m_lowerSplitter->setStretchFactor(0, 1);
     m_lowerSplitter->setStretchFactor(1, 0);
-    m_lowerSplitter->setSizes({100, 110});
+    m_lowerSplitter->setSizes({ 100, 110 });
     lower->addWidget(m_lowerSplitter);
 
     m_outerSplitter->addWidget(Panel3);
     m_outerSplitter->setStretchFactor(0, 1);
     m_outerSplitter->setStretchFactor(1, 0);
-    m_outerSplitter->setSizes({288, 210});
+    m_outerSplitter->setSizes({ 288, 210 });
     outer->addWidget(m_outerSplitter);
     setCentralWidget(central);
     // Only the bars carry the hint; the panels under them have their own.
@@ -412,7 +431,8 @@ void TfrmSched::updateStatus()
         m_modeLabel->setText(QStringLiteral("Mode: Closed"));
         return;
     }
-    m_recordLabel->setText(QStringLiteral("%1:%2").arg(TableSched->recNo()).arg(TableSched->recordCount()));
+    m_recordLabel->setText(
+        QStringLiteral("%1:%2").arg(TableSched->recNo()).arg(TableSched->recordCount()));
     m_modeLabel->setText(QStringLiteral("Mode: ") + ItemRules::modeText(*TableSched));
 }
 
@@ -422,15 +442,16 @@ bool TfrmSched::FormCreate()
     try {
         const QFileInfo folder(QDir::currentPath());
         if (!folder.isWritable())
-            throw EngineError(QStringLiteral("The folder %1 cannot be written. Duesmith keeps its tables "
-                                             "there; start it from a folder you can write to.")
-                                  .arg(QDir::toNativeSeparators(folder.absoluteFilePath())));
+            throw EngineError(
+                QStringLiteral("The folder %1 cannot be written. Duesmith keeps its tables "
+                               "there; start it from a folder you can write to.")
+                    .arg(QDir::toNativeSeparators(folder.absoluteFilePath())));
         Templates::provideMissing(Help::programFolder());
         Upgrade::stepA();
         Upgrade::Hooks hooks;
         hooks.announce = [] {
-            Messages::current().inform(
-                QStringLiteral("Your Duesmith database will now be updated to the latest version."));
+            Messages::current().inform(QStringLiteral(
+                "Your Duesmith database will now be updated to the latest version."));
         };
         hooks.setBusy = [](bool on) { BusyPointer::set(on); };
         Upgrade::stepB(hooks);
@@ -468,11 +489,6 @@ bool TfrmSched::FormCreate()
     return true;
 }
 
-void TfrmSched::showEvent(QShowEvent *event)
-{
-    QMainWindow::showEvent(event);
-}
-
 void TfrmSched::setFieldLabels()
 {
     ItemRules::setListLabels(*TableSched);
@@ -500,7 +516,8 @@ void TfrmSched::Timer1Timer()
     if (CheckBoxDisplayReminder->isChecked())
         showOverdueReminder();
     BusyPointer::set(false);
-    if (TableSched->isOpen() && TableSched->isEmpty() && TableSched->state() == Table::State::Browse)
+    if (TableSched->isOpen() && TableSched->isEmpty()
+        && TableSched->state() == Table::State::Browse)
         SpeedItemNewClick();
 }
 
@@ -524,10 +541,9 @@ void TfrmSched::SpeedItemCopyClick()
         return;
     if (TableSched->eof() && TableSched->isEmpty())
         return;
-    static const char *fields[] = {"Pay Date",     "Due Date",     "Description",  "Bill Amount",
-                                   "Pay Amount",   "Frequency",    "Units",        "End Date",
-                                   "Warning Days", "Budget",       "Balance",      "User Field 1",
-                                   "User Field 2", "User Field 3", "User Field 4"};
+    static const char *fields[] = { "Pay Date", "Due Date", "Description", "Bill Amount",
+        "Pay Amount", "Frequency", "Units", "End Date", "Warning Days", "Budget", "Balance",
+        "User Field 1", "User Field 2", "User Field 3", "User Field 4" };
     // The record passes through the work table, which is empty before and after.
     if (!Tableresched->isOpen())
         Tableresched->open();
@@ -664,7 +680,8 @@ void TfrmSched::keyPressEvent(QKeyEvent *event)
 bool TfrmSched::FormCloseQuery()
 {
     if (CheckBoxConfirmExit->isChecked()
-        && !Messages::current().confirmYesNo(QStringLiteral("Are you sure you want to close Duesmith?")))
+        && !Messages::current().confirmYesNo(
+            QStringLiteral("Are you sure you want to close Duesmith?")))
         return false;
     if (CheckBoxBackupReminder->isChecked()
         && Messages::current().confirmYesNo(

@@ -1,5 +1,7 @@
 #include "summaries.h"
 
+#include "itemrules.h"
+
 #include "coloredheader.h"
 #include "urgency.h"
 
@@ -150,21 +152,13 @@ void SummaryModel::reset()
     endResetModel();
 }
 
-QVariant SummaryModel::remainder(const QVariant &bill, const QVariant &pay)
-{
-    if (pay.isNull())
-        return bill.isNull() ? QVariant() : QVariant(-bill.toDouble());
-    if (bill.isNull())
-        return pay.toDouble();
-    return pay.toDouble() - bill.toDouble();
-}
-
 QVariant SummaryModel::value(int row, const QString &field) const
 {
     if (row >= m_query->rowCount())
         return {};
     if (field == RemainderField)
-        return remainder(m_query->value(row, BillTotalField), m_query->value(row, PayTotalField));
+        return ItemRules::remainder(
+            m_query->value(row, BillTotalField), m_query->value(row, PayTotalField));
     return m_query->value(row, field);
 }
 

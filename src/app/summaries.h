@@ -36,10 +36,6 @@ public:
     // The query was re-opened: the rows are read again.
     void reset();
 
-    // Income minus expense; the negated expense when there is no income, the
-    // income when there is no expense, empty when both are empty.
-    static QVariant remainder(const QVariant &bill, const QVariant &pay);
-
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;

@@ -8,9 +8,9 @@
 #include "app/frmsched.h"
 #include "app/itemgrid.h"
 #include "app/itemrules.h"
+#include "app/summaries.h"
 #include "app/windows.h"
 #include "data/engineerror.h"
-#include "data/formats.h"
 #include "data/layouts.h"
 #include "data/query.h"
 #include "data/table.h"
@@ -21,7 +21,6 @@
 #include "platform/desktop.h"
 #include "platform/messages.h"
 
-#include <QAbstractTableModel>
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -33,81 +32,18 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-// The one row of "Selected Record Totals".
-class CheckedTotalsModel : public QAbstractTableModel
-{
-public:
-    explicit CheckedTotalsModel(Query *query, QObject *parent) : QAbstractTableModel(parent), m_query(query) { }
-
-    void reload()
-    {
-        beginResetModel();
-        endResetModel();
-    }
-    int rowCount(const QModelIndex &parent = {}) const override
-    {
-        return parent.isValid() || !m_query->isOpen() ? 0 : m_query->rowCount();
-    }
-    int columnCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : 4; }
-
-    QVariant value(int row, int column) const
-    {
-        if (column == 2)
-            return ItemRules::remainder(m_query->value(row, QStringLiteral("TotalBillAmount")),
-                             m_query->value(row, QStringLiteral("TotalPayAmount")));
-        static const char *names[] = {"TotalBillAmount", "TotalPayAmount", "", "totalcount"};
-        return m_query->value(row, QString::fromLatin1(names[column]));
-    }
-
-    QVariant data(const QModelIndex &index, int role) const override
-    {
-        if (!index.isValid())
-            return {};
-        const QVariant v = value(index.row(), index.column());
-        switch (role) {
-        case Qt::DisplayRole:
-            if (v.isNull())
-                return QString();
-            return index.column() == 3 ? QString::number(v.toLongLong()) : Formats::money(v.toDouble());
-        case Qt::ForegroundRole:
-            if (index.column() == 0)
-                return QColor(128, 0, 0);
-            if (index.column() == 1)
-                return QColor(0, 128, 0);
-            if (index.column() == 2)
-                return !v.isNull() && v.toDouble() < 0 ? QColor(128, 0, 0) : QColor(0, 128, 0);
-            return {};
-        case Qt::TextAlignmentRole:
-            return int(Qt::AlignRight | Qt::AlignVCenter);
-        default:
-            return {};
-        }
-    }
-
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
-    {
-        if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-            return {};
-        static const char *titles[] = {"Expense", "Income", "Remainder", "Count"};
-        return QString::fromLatin1(titles[section]);
-    }
-
-private:
-    Query *m_query;
-};
-
 TFrmPayit::TFrmPayit(QWidget *parent)
-    : QDialog(parent),
-      TableSched(new Table(QStringLiteral("schedule.DB"), this)),
-      TableHistory(new Table(QStringLiteral("history.DB"), this)),
-      TableResched(new Table(QStringLiteral("resched.DB"), this)),
-      TablePayee(new Table(QStringLiteral("payee.db"), this)),
-      QueryPaydateChecked(new Query),
-      DBGridSched(new ItemGrid),
-      DBGridCheckedTot(new QTableView),
-      CheckBoxToolTip(new QCheckBox(QStringLiteral("Display this tip next time."), this)),
-      LabelSort(new QLabel(QStringLiteral("Sorted by Due Date"))),
-      m_modeLabel(new QLabel)
+    : QDialog(parent)
+    , TableSched(new Table(QStringLiteral("schedule.DB"), this))
+    , TableHistory(new Table(QStringLiteral("history.DB"), this))
+    , TableResched(new Table(QStringLiteral("resched.DB"), this))
+    , TablePayee(new Table(QStringLiteral("payee.db"), this))
+    , QueryPaydateChecked(new Query)
+    , DBGridSched(new ItemGrid)
+    , DBGridCheckedTot(new QTableView)
+    , CheckBoxToolTip(new QCheckBox(QStringLiteral("Display this tip next time."), this))
+    , LabelSort(new QLabel(QStringLiteral("Sorted by Due Date")))
+    , m_modeLabel(new QLabel)
 {
     setObjectName(QStringLiteral("FrmPayit"));
     setWindowTitle(QStringLiteral("Pay Bills"));
@@ -122,10 +58,12 @@ TFrmPayit::TFrmPayit(QWidget *parent)
     TableHistory->setIndexName(QStringLiteral("Due Date Index"));
     TableResched->setIndexName(QStringLiteral("Due Date Index"));
     TablePayee->setReadOnly(true);
-    QueryPaydateChecked->setSql(QStringLiteral(
-        "SELECT sum(\"Bill Amount\") AS TotalBillAmount, sum(\"Pay Amount\") AS TotalPayAmount, "
-        "count(\"Description\") AS totalcount FROM {schedule.DB} WHERE \"PayNow\" = '")
-                                + PayMark + QStringLiteral("'"));
+    QueryPaydateChecked->setSql(
+        QStringLiteral(
+            "SELECT sum(\"Bill Amount\") AS TotalBillAmount, sum(\"Pay Amount\") AS "
+            "TotalPayAmount, "
+            "count(\"Description\") AS totalcount FROM {schedule.DB} WHERE \"PayNow\" = '")
+        + PayMark + QStringLiteral("'"));
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -136,15 +74,17 @@ TFrmPayit::TFrmPayit(QWidget *parent)
     connect(file->addAction(QStringLiteral("&Close")), &QAction::triggered, this, &QDialog::reject);
     QMenu *record = menus->addMenu(QStringLiteral("&Record"));
     connect(record->addAction(QStringLiteral("&Proceed to Next Step")), &QAction::triggered, this,
-            &TFrmPayit::ProcessNowClick);
+        &TFrmPayit::ProcessNowClick);
     QMenu *tools = menus->addMenu(QStringLiteral("&Tools"));
     connect(tools->addAction(QStringLiteral("&Calculator")), &QAction::triggered, this,
-            [] { Calculator::instance()->execute(); });
-    Chrome::addHelpMenu(menus, this, QStringLiteral("pay_bills_screen.hta"), [this] { ToolTipClick(); });
+        [] { Calculator::instance()->execute(); });
+    Chrome::addHelpMenu(
+        menus, this, QStringLiteral("pay_bills_screen.hta"), [this] { ToolTipClick(); });
     layout->setMenuBar(menus);
 
     QToolBar *bar = Chrome::toolBar(this);
-    QAction *calc = bar->addAction(Chrome::glyph(Chrome::Glyph::Calculator), QStringLiteral("Calculator"));
+    QAction *calc
+        = bar->addAction(Chrome::glyph(Chrome::Glyph::Calculator), QStringLiteral("Calculator"));
     calc->setToolTip(QStringLiteral("Calculator"));
     connect(calc, &QAction::triggered, this, [] { Calculator::instance()->execute(); });
     QAction *back = bar->addAction(Chrome::glyph(Chrome::Glyph::Back), QStringLiteral("Back"));
@@ -159,8 +99,10 @@ TFrmPayit::TFrmPayit(QWidget *parent)
 
     layout->addWidget(Chrome::titleStrip(QStringLiteral("Pay These Bills Now"), this));
     auto *instructions = new QLabel(
-        QStringLiteral("The following items should be paid now. To deselect any of the items below, click on\n"
-                       "the \"Back\" button.  Click on the \"Next\" button to continue to the reschedule screen."),
+        QStringLiteral(
+            "The following items should be paid now. To deselect any of the items below, click on\n"
+            "the \"Back\" button.  Click on the \"Next\" button to continue to the reschedule "
+            "screen."),
         this);
     instructions->setAlignment(Qt::AlignCenter);
     instructions->setContentsMargins(4, 4, 4, 4);
@@ -177,7 +119,12 @@ TFrmPayit::TFrmPayit(QWidget *parent)
     layout->addWidget(DBGridSched, 1);
 
     layout->addWidget(Chrome::titleStrip(QStringLiteral("Selected Record Totals"), this));
-    m_totals = new CheckedTotalsModel(QueryPaydateChecked, this);
+    m_totals = new SummaryModel(QueryPaydateChecked,
+        { { QStringLiteral("TotalBillAmount"), QStringLiteral("Expense"), 113 },
+            { QStringLiteral("TotalPayAmount"), QStringLiteral("Income"), 113 },
+            { QStringLiteral("totalremainder"), QStringLiteral("Remainder"), 113 },
+            { QStringLiteral("totalcount"), QStringLiteral("Count"), 64 } },
+        this);
     DBGridCheckedTot->setObjectName(QStringLiteral("DBGridCheckedTot"));
     DBGridCheckedTot->setModel(m_totals);
     DBGridCheckedTot->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -210,7 +157,7 @@ TFrmPayit::TFrmPayit(QWidget *parent)
     m_storage = new FormStorage(this, QStringLiteral("TFrmPayit"), FormStorage::Position);
     m_storage->addProperty(CheckBoxToolTip, QStringLiteral("CheckBoxToolTip"));
     m_storage->addGrid(DBGridSched, QStringLiteral("DBGridSched"),
-                       [this](int column) { return DBGridSched->itemModel()->fieldName(column); });
+        [this](int column) { return DBGridSched->itemModel()->fieldName(column); });
     m_storage->attach();
 }
 
@@ -222,7 +169,6 @@ TFrmPayit::~TFrmPayit()
 void TFrmPayit::openTables()
 {
     TableSched->close();
-    TableSched->enableControls();
     while (TableSched->controlsDisabled())
         TableSched->enableControls();
     TableSched->open();
@@ -242,13 +188,13 @@ void TFrmPayit::closeTables()
     TableResched->close();
     TableHistory->close();
     QueryPaydateChecked->close();
-    m_totals->reload();
+    m_totals->reset();
 }
 
 void TFrmPayit::refreshTotals()
 {
     QueryPaydateChecked->reopen();
-    m_totals->reload();
+    m_totals->reset();
 }
 
 void TFrmPayit::updateStatus()
@@ -297,9 +243,10 @@ bool TFrmPayit::ProcessNowClick()
         TableSched->enableControls();
         DBGridSched->syncFromTable();
         BusyPointer::set(false);
-        Messages::current().error(QStringLiteral("The bills could not be paid: %1\nNothing was paid; every "
-                                                 "item is as it was before.")
-                                      .arg(e.message()));
+        Messages::current().error(
+            QStringLiteral("The bills could not be paid: %1\nNothing was paid; every "
+                           "item is as it was before.")
+                .arg(e.message()));
         return false;
     }
     QueryPaydateChecked->close();

@@ -9,7 +9,7 @@ class QCheckBox;
 class QLabel;
 class QTableView;
 class Table;
-class CheckedTotalsModel;
+class SummaryModel;
 
 // The pay-bills wizard: the marked items with their totals; Next pays them all
 // in one run and hands the next occurrences to the reschedule screen.
@@ -46,7 +46,7 @@ private:
     void updateStatus();
 
     QLabel *m_modeLabel;
-    CheckedTotalsModel *m_totals;
+    SummaryModel *m_totals;
     FormStorage *m_storage;
     bool m_running = false;
 };

@@ -105,23 +105,13 @@ void TestItemGrid::init()
 
 void TestItemGrid::cleanup()
 {
-    // The end of a run: the window closes before it is destroyed. Its children
-    // still signal the window while it is destroyed, so they are cut off first.
+    // The end of a run: the window closes before it is destroyed.
     if (Windows::frmSched) {
         Windows::frmSched->CheckBoxConfirmExit->setChecked(false);
         Windows::frmSched->CheckBoxBackupReminder->setChecked(false);
         if (Windows::frmSched->TableSched->isEditing())
             Windows::frmSched->TableSched->cancel();
         Windows::frmSched->close();
-        for (QObject *child : Windows::frmSched->findChildren<QObject *>())
-            QObject::disconnect(child, nullptr, Windows::frmSched, nullptr);
-    }
-    // The main window does not close its summary queries when it is destroyed
-    // without being closed; a query left attached to a deleted folder would
-    // break every later statement of the shared connection.
-    if (Windows::frmSched) {
-        Windows::frmSched->QueryTotals->close();
-        Windows::frmSched->QueryDuedateTotals->close();
     }
     destroyAllWindows();
     m_window = nullptr;

@@ -92,13 +92,6 @@ void TestMainWindow::init()
 
 void TestMainWindow::cleanup()
 {
-    // The main window does not close its summary queries when it is destroyed
-    // without being closed; a query left attached to a deleted folder would
-    // break every later statement of the shared connection.
-    if (Windows::frmSched) {
-        Windows::frmSched->QueryTotals->close();
-        Windows::frmSched->QueryDuedateTotals->close();
-    }
     destroyAllWindows();
     m_env.reset();
 }

@@ -129,12 +129,6 @@ void TestSummaries::init()
 
 void TestSummaries::cleanup()
 {
-    // The window does not close its queries when it is deleted; they would
-    // stay attached to this test's files.
-    if (TfrmSched *w = Windows::frmSched) {
-        w->QueryTotals->close();
-        w->QueryDuedateTotals->close();
-    }
     destroyAllWindows();
     m_env.reset();
 }

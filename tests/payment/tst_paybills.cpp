@@ -286,12 +286,6 @@ void TestPayBills::init()
 
 void TestPayBills::cleanup()
 {
-    // Summary queries left attached to a removed folder would break every
-    // later statement of the shared connection.
-    if (Windows::frmSched) {
-        Windows::frmSched->QueryTotals->close();
-        Windows::frmSched->QueryDuedateTotals->close();
-    }
     destroyAllWindows();
     m_window = nullptr;
     BusyPointer::set(false);

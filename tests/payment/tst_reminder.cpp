@@ -95,11 +95,6 @@ void TestReminder::init()
 
 void TestReminder::cleanup()
 {
-    // The window does not close its queries when it is deleted.
-    if (TfrmSched *w = Windows::frmSched) {
-        w->QueryTotals->close();
-        w->QueryDuedateTotals->close();
-    }
     destroyAllWindows();
     m_env.reset();
 }
