@@ -11,7 +11,6 @@
 #include "data/engineerror.h"
 #include "data/table.h"
 #include "dialogs/calculator.h"
-#include "dialogs/frmabout.h"
 #include "dialogs/tipwindow.h"
 #include "platform/busypointer.h"
 #include "platform/desktop.h"
@@ -142,18 +141,7 @@ void TFrmHistory::buildActions()
     m_exportEntries.append(tools->addAction(QStringLiteral("&Export")));
     entry(tools, QStringLiteral("&Calculator"), &TFrmHistory::CalculatorClick);
 
-    QMenu *help = m_menuBar->addMenu(QStringLiteral("&Help"));
-    entry(help, QStringLiteral("&Contents"), [] { Help::open(QStringLiteral("index.hta")); });
-    QAction *onScreen
-        = entry(help, QStringLiteral("&Help on This Screen"), [] { Help::open(HelpPage); });
-    onScreen->setShortcut(QKeySequence(Qt::Key_F1));
-    // F1 itself goes through the help-key rule in keyPressEvent.
-    onScreen->setShortcutContext(Qt::WidgetShortcut);
-    entry(help, QStringLiteral("Tool Tip"), &TFrmHistory::ToolTipClick);
-    help->addSeparator();
-    entry(help, QStringLiteral("&Duesmith Home Page..."), [] { Help::openWeb(Help::homePage()); });
-    entry(help, Help::makerEntryCaption(), [] { Help::openWeb(Help::makerPage()); });
-    entry(help, QStringLiteral("&About..."), &TFrmHistory::AboutClick);
+    Chrome::addHelpMenu(m_menuBar, this, HelpPage, [this] { ToolTipClick(); });
 
     m_reportEntries.append(m_actReports);
     m_exportEntries.append(m_actExport);
@@ -364,12 +352,6 @@ void TFrmHistory::ReportsClick()
 void TFrmHistory::CalculatorClick()
 {
     Calculator::instance()->execute();
-}
-
-void TFrmHistory::AboutClick()
-{
-    if (Windows::frmAbout)
-        Windows::frmAbout->exec();
 }
 
 QString TFrmHistory::recordText() const

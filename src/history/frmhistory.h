@@ -39,7 +39,6 @@ public:
     void ReportsClick();
     void CalculatorClick();
     void ToolTipClick();
-    void AboutClick();
     void TimerToolTipTimer();
 
     FormStorage *formStorage() const { return m_storage.get(); }
