@@ -5,8 +5,6 @@
 #include "platform/busypointer.h"
 #include "platform/singleinstance.h"
 
-#include <QSettings>
-
 int main(int argc, char **argv)
 {
     // A second copy of the program ends at once, quietly.
@@ -15,8 +13,6 @@ int main(int argc, char **argv)
         return 0;
 
     Application app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Duesmith"));
-    QSettings::setDefaultFormat(QSettings::IniFormat);
     BusyPointer::set(true);
 
     createAllWindows();

@@ -728,4 +728,9 @@ void TfrmSched::closeEvent(QCloseEvent *event)
     if (m_created)
         FormClose();
     event->accept();
+    // Closing the main window ends the program: no window of ours (a help
+    // page, say) may keep it running.
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window != this && window->isVisible())
+            window->close();
 }

@@ -9,6 +9,7 @@
 #include "dialogs/calculator.h"
 #include "dialogs/frmcalendar.h"
 #include "platform/busypointer.h"
+#include "platform/desktop.h"
 #include "platform/messages.h"
 
 #include <QAction>
@@ -20,6 +21,16 @@
 #include <QPainter>
 #include <QPointer>
 #include <QTimer>
+
+// The lists draw their cells and titles in an Arial-metric face: the column
+// widths are made for it.
+QFont listFont()
+{
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    return font;
+}
 
 QStringList unitNames()
 {
@@ -55,6 +66,30 @@ bool isNavigationKey(int key)
 {
     return key == Qt::Key_Tab || key == Qt::Key_Backtab || key == Qt::Key_Left || key == Qt::Key_Right
         || key == Qt::Key_Up || key == Qt::Key_Down;
+}
+
+bool isRowKey(int key)
+{
+    return key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown;
+}
+
+// The text field of a cell editor: the editor itself or the text part of an editable list.
+QLineEdit *textOf(QWidget *editor)
+{
+    if (auto *edit = qobject_cast<QLineEdit *>(editor))
+        return edit;
+    if (auto *combo = qobject_cast<QComboBox *>(editor))
+        return combo->lineEdit();
+    return nullptr;
+}
+
+QString editorText(QWidget *editor)
+{
+    if (auto *combo = qobject_cast<QComboBox *>(editor))
+        return combo->currentText();
+    if (auto *edit = qobject_cast<QLineEdit *>(editor))
+        return edit->text();
+    return {};
 }
 
 QIcon ellipsisIcon()
@@ -136,6 +171,7 @@ QWidget *ItemDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
             for (int i = 0; i <= 24; ++i)
                 combo->addItem(QString::number(i));
         }
+        combo->lineEdit()->installEventFilter(const_cast<ItemDelegate *>(this));
         return combo;
     }
     if (field == UnitsField) {
@@ -167,6 +203,35 @@ QWidget *ItemDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
         });
     }
     return edit;
+}
+
+bool ItemDelegate::eventFilter(QObject *object, QEvent *event)
+{
+    auto *widget = qobject_cast<QWidget *>(object);
+    // The text part of an editable list is not an editor of its own.
+    QWidget *editor = widget;
+    const bool inner = widget && qobject_cast<QComboBox *>(widget->parentWidget())
+        && static_cast<QComboBox *>(widget->parentWidget())->lineEdit() == widget;
+    if (inner)
+        editor = widget->parentWidget();
+    if (editor && event->type() == QEvent::KeyPress
+        && m_grid->editorKey(editor, static_cast<QKeyEvent *>(event)))
+        return true;
+    if (editor && event->type() == QEvent::MouseButtonDblClick
+        && ItemFields::isDate(m_grid->currentField()) && m_grid->rules().pickers) {
+        // A double click on a date opens the picker, as it does on the cell.
+        Q_EMIT commitData(editor);
+        Q_EMIT closeEditor(editor, QAbstractItemDelegate::NoHint);
+        QPointer<ItemGrid> grid = m_grid;
+        QTimer::singleShot(0, grid, [grid] {
+            if (grid)
+                grid->openCellAid();
+        });
+        return true;
+    }
+    if (inner)
+        return false;
+    return QStyledItemDelegate::eventFilter(object, event);
 }
 
 void ItemDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
@@ -227,8 +292,7 @@ ItemGrid::ItemGrid(QWidget *parent)
     verticalHeader()->setDefaultSectionSize(20);
     verticalHeader()->setMinimumWidth(14);
     verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
-    QFont cellFont = font();
-    cellFont.setPixelSize(11);
+    const QFont cellFont = listFont();
     setFont(cellFont);
     QFont titleFont = cellFont;
     titleFont.setBold(true);
@@ -327,12 +391,168 @@ void ItemGrid::syncFromTable()
         return;
     }
     const QModelIndex target = m_model->index(row, column);
-    if (target != currentIndex()) {
-        m_syncing = true;
+    // An open editor belongs to the cell it was opened on: whatever it held
+    // was taken before the table moved.
+    if (QWidget *editor = indexWidget(currentIndex()); editor && target != currentIndex())
+        QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
+    m_syncing = true;
+    if (target != currentIndex())
         setCurrentIndex(target);
-        m_syncing = false;
-    }
+    selectionModel()->select(target, QItemSelectionModel::ClearAndSelect);
+    m_syncing = false;
     Q_EMIT statusChanged();
+    showCellEditor();
+}
+
+void ItemGrid::keepSelectionOnRecord()
+{
+    if (!m_table || !m_table->isOpen())
+        return;
+    const int row = m_table->currentRow();
+    if (row < 0 || row >= m_model->rowCount() || !currentIndex().isValid())
+        return;
+    const QModelIndex target = m_model->index(row, currentIndex().column());
+    const bool moved = target != currentIndex();
+    const bool selected = selectionModel()->selectedIndexes() == QModelIndexList{ target };
+    if (!moved && selected)
+        return;
+    m_syncing = true;
+    if (moved)
+        setCurrentIndex(target);
+    selectionModel()->select(target, QItemSelectionModel::ClearAndSelect);
+    m_syncing = false;
+    Q_EMIT statusChanged();
+}
+
+void ItemGrid::showCellEditor()
+{
+    QTimer::singleShot(0, this, [this] {
+        if (!m_rules.editable || !m_table || !m_table->isOpen() || state() == EditingState)
+            return;
+        const QModelIndex at = currentIndex();
+        if (!at.isValid() || onMarkColumn() || at.row() != m_table->currentRow())
+            return;
+        if (m_table->isEmpty() && m_table->state() != Table::State::Insert)
+            return;
+        // Only the list that has the focus takes it into an editor.
+        if (!hasFocus())
+            return;
+        QTableView::edit(at, AllEditTriggers, nullptr);
+    });
+}
+
+void ItemGrid::focusInEvent(QFocusEvent *event)
+{
+    QTableView::focusInEvent(event);
+    showCellEditor();
+}
+
+void ItemGrid::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    QTableView::closeEditor(editor, hint);
+    showCellEditor();
+}
+
+bool ItemGrid::setUnitFromKey(int key)
+{
+    const QString unit = unitForKey(key);
+    try {
+        if (!m_table->isEditing() && !m_table->isEmpty())
+            m_table->edit();
+        if (unit.isEmpty() || !m_table->isEditing())
+            return false;
+        m_table->setValue(UnitsField, unit);
+    } catch (const EngineError &e) {
+        showError(e);
+        return false;
+    }
+    return true;
+}
+
+bool ItemGrid::editorKey(QWidget *editor, QKeyEvent *event)
+{
+    if (!m_table || !m_table->isOpen())
+        return false;
+    const int key = event->key();
+    const Qt::KeyboardModifiers mods = event->modifiers();
+    const QString field = currentField();
+    if (Help::isHelpKey(event))
+        return false; // reaches the window's help key
+    if (field == UnitsField) {
+        if (key == Qt::Key_Tab || key == Qt::Key_Backtab)
+            return false;
+        if (isNavigationKey(key)) {
+            keyPressEvent(event);
+            return true;
+        }
+        // Only the unit letters change the unit; every other key is taken here.
+        if (setUnitFromKey(key)) {
+            if (auto *combo = qobject_cast<QComboBox *>(editor))
+                combo->setCurrentIndex(combo->findText(unitForKey(key)));
+            viewport()->update();
+        }
+        return true;
+    }
+    if (key == Qt::Key_Delete && (mods & Qt::ControlModifier)) {
+        QTableView::closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
+        deleteRecord();
+        showCellEditor();
+        return true;
+    }
+    if (isRowKey(key) && !(mods & Qt::AltModifier)) {
+        keyPressEvent(event);
+        return true;
+    }
+    if (key == Qt::Key_Left || key == Qt::Key_Right) {
+        // Within the text the arrows move the caret; at its ends, or over a
+        // whole selected text, they move to the next cell.
+        QLineEdit *text = textOf(editor);
+        const bool whole = !text || text->text().isEmpty() || text->selectedText() == text->text();
+        const bool atEnd = text && !text->hasSelectedText()
+            && (key == Qt::Key_Left ? text->cursorPosition() == 0
+                                    : text->cursorPosition() == text->text().size());
+        if (whole || atEnd) {
+            keyPressEvent(event);
+            return true;
+        }
+        return false;
+    }
+    const QModelIndex at = currentIndex();
+    const bool unchanged = editorText(editor) == m_model->editText(at.row(), at.column());
+    if (key == Qt::Key_Escape) {
+        // The first Escape takes back what was typed into the cell, the next one the record.
+        if (!unchanged) {
+            itemDelegate()->setEditorData(editor, at);
+            return true;
+        }
+        if (m_table->isEditing()) {
+            QTableView::closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
+            m_table->cancel();
+            syncFromTable();
+        }
+        return true;
+    }
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        // Return takes the typed text into the record; on an untouched cell it posts the record.
+        if (unchanged) {
+            postPending();
+        } else {
+            commitData(editor);
+            if (indexWidget(at) == editor && editorText(editor) != m_model->editText(at.row(), at.column())
+                && m_table->isEditing())
+                itemDelegate()->setEditorData(editor, at);
+        }
+        return true;
+    }
+    if (m_rules.pickers && (key == Qt::Key_F4 || (key == Qt::Key_Down && (mods & Qt::AltModifier)))
+        && (ItemFields::isDate(field) || ItemFields::isMoney(field))) {
+        commitData(editor);
+        QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
+        openCellAid();
+        showCellEditor();
+        return true;
+    }
+    return false;
 }
 
 void ItemGrid::showError(const std::exception &error)
@@ -346,8 +566,10 @@ bool ItemGrid::postPending()
     if (!m_table)
         return true;
     // Text still in a cell editor belongs to the record: take it first.
-    if (QWidget *editor = indexWidget(currentIndex()); editor)
+    if (QWidget *editor = indexWidget(currentIndex()); editor) {
         commitData(editor);
+        QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
     if (!m_table->isEditing())
         return true;
     try {
@@ -375,14 +597,13 @@ void ItemGrid::currentChanged(const QModelIndex &current, const QModelIndex &pre
             try {
                 m_table->post();
             } catch (const EngineError &e) {
-                // The record stays in edit; so does the selection.
-                const int back = m_table->currentRow();
-                QTimer::singleShot(0, this, [this, back, column] {
-                    m_syncing = true;
-                    setCurrentIndex(m_model->index(back, column));
-                    m_syncing = false;
-                });
+                // The record stays in edit; so does the selection, at once,
+                // so that nothing acts on the row that was clicked.
+                m_syncing = true;
+                setCurrentIndex(m_model->index(m_table->currentRow(), column));
+                m_syncing = false;
                 showError(e);
+                keepSelectionOnRecord();
                 return;
             }
         }
@@ -394,18 +615,20 @@ void ItemGrid::currentChanged(const QModelIndex &current, const QModelIndex &pre
         }
         m_syncing = true;
         setCurrentIndex(m_model->index(m_table->currentRow(), column));
+        selectionModel()->select(currentIndex(), QItemSelectionModel::ClearAndSelect);
         m_syncing = false;
     }
     Q_EMIT statusChanged();
+    showCellEditor();
 }
 
 bool ItemGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
 {
     if (index.isValid() && m_model->fieldName(index.column()) == PayNowField && trigger != NoEditTriggers) {
         // No editor on the mark column: the selection moves to the due date instead.
-        if (m_rules.editable && (trigger & (AnyKeyPressed | EditKeyPressed | DoubleClicked))) {
+        if (m_rules.editable && (trigger == EditKeyPressed || trigger == DoubleClicked)) {
             const int due = columnOf(QStringLiteral("Due Date"));
-            if (due >= 0 && trigger != AnyKeyPressed)
+            if (due >= 0)
                 QTimer::singleShot(0, this, [this, due] { selectField(m_model->fieldName(due)); });
         }
         return false;
@@ -421,7 +644,8 @@ void ItemGrid::reopenEditor(const QModelIndex &index, const QString &text)
         if (!self || !at.isValid())
             return;
         self->setCurrentIndex(at);
-        self->QTableView::edit(at);
+        if (!self->indexWidget(at))
+            self->QTableView::edit(at);
         if (auto *edit = qobject_cast<QLineEdit *>(self->indexWidget(at)))
             edit->setText(text);
         else if (auto *combo = qobject_cast<QComboBox *>(self->indexWidget(at)))
@@ -463,6 +687,10 @@ void ItemGrid::toggleMark()
         return;
     if (m_table->isEmpty() && m_table->state() != Table::State::Insert)
         return;
+    if (currentIndex().row() != m_table->currentRow()) {
+        keepSelectionOnRecord();
+        return;
+    }
     try {
         if (!m_table->isEditing())
             m_table->edit();
@@ -563,27 +791,15 @@ void ItemGrid::keyPressEvent(QKeyEvent *event)
     const QString field = currentField();
     const bool editable = m_rules.editable;
 
-    if (key == Qt::Key_Delete && (mods & Qt::ControlModifier)) {
-        deleteRecord();
-        return;
-    }
-    if (editable && field == UnitsField && !isNavigationKey(key)) {
-        // The unit letters set the unit; nothing else can be typed here.
-        if (key == Qt::Key_Escape && m_table->isEditing()) {
-            event->accept();
-            return;
-        }
-        try {
-            if (!m_table->isEditing() && !m_table->isEmpty())
-                m_table->edit();
-            const QString unit = unitForKey(key);
-            if (!unit.isEmpty() && m_table->isEditing())
-                m_table->setValue(UnitsField, unit);
-        } catch (const EngineError &e) {
-            showError(e);
-        }
+    if (editable && field == UnitsField && !isNavigationKey(key) && !Help::isHelpKey(event)) {
+        // The unit letters set the unit; no other key does anything here.
+        setUnitFromKey(key);
         viewport()->update();
         event->accept();
+        return;
+    }
+    if (key == Qt::Key_Delete && (mods & Qt::ControlModifier)) {
+        deleteRecord();
         return;
     }
     if (field == PayNowField && !isNavigationKey(key) && key != Qt::Key_Escape
@@ -617,7 +833,7 @@ void ItemGrid::keyPressEvent(QKeyEvent *event)
         startRecord(&Table::insert);
         return;
     }
-    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && state() != EditingState) {
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
         postPending();
         return;
     }
@@ -632,9 +848,20 @@ void ItemGrid::keyPressEvent(QKeyEvent *event)
 void ItemGrid::mousePressEvent(QMouseEvent *event)
 {
     BusyPointer::set(false);
+    const QModelIndex pressed = indexAt(event->position().toPoint());
+    const qint64 pressedKey = pressed.isValid() && m_table && m_table->isOpen()
+        ? m_table->keyAtRow(pressed.row())
+        : -1;
     QTableView::mousePressEvent(event);
-    const QModelIndex at = indexAt(event->position().toPoint());
-    if (at.isValid() && at == currentIndex() && onMarkColumn() && m_rules.markToggle)
+    // A refused post, or a record that moved to its sorted place, leaves the
+    // table on another row than the one pressed: the selection follows the table.
+    keepSelectionOnRecord();
+    if (!pressed.isValid() || !onMarkColumn() || !m_rules.markToggle
+        || pressed.column() != currentIndex().column() || !m_table || !m_table->isOpen())
+        return;
+    // The mark goes to the record pressed, wherever its row is now.
+    if (m_table->currentRow() == currentIndex().row()
+        && m_table->keyAtRow(m_table->currentRow()) == pressedKey)
         toggleMark();
 }
 

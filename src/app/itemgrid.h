@@ -2,6 +2,7 @@
 
 #include "itemmodel.h"
 
+#include <QFont>
 #include <QHash>
 #include <QStringList>
 #include <QStyledItemDelegate>
@@ -62,6 +63,9 @@ public:
     void setModelData(QWidget *editor, QAbstractItemModel *model,
                       const QModelIndex &index) const override;
 
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override;
+
 private:
     ItemGrid *m_grid;
 };
@@ -116,6 +120,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 private:
     friend class ItemDelegate;
@@ -123,6 +129,14 @@ private:
     // Posts what is pending, then appends or inserts a record.
     void startRecord(void (Table::*start)());
     void reopenEditor(const QModelIndex &index, const QString &text);
+    // The current cell is always in its editor, except on the mark column.
+    void showCellEditor();
+    // Keys typed into a cell editor that belong to the list; true when taken.
+    bool editorKey(QWidget *editor, QKeyEvent *event);
+    // Sets the unit of a letter key on the current record; false for other keys.
+    bool setUnitFromKey(int key);
+    // Puts the selected cell back on the table's current record.
+    void keepSelectionOnRecord();
     bool onMarkColumn() const;
     void showError(const std::exception &error);
 
@@ -138,3 +152,5 @@ private:
 
 // Units offered by the list and set by the unit letter keys.
 QStringList unitNames();
+// The face and size of the lists' cells; their titles are the same in bold.
+QFont listFont();

@@ -18,18 +18,44 @@ QString Formats::date(const QDate &date)
     return date.isValid() ? date.toString(shortDateFormat()) : QString();
 }
 
+namespace {
+QDate fromFormat(const QString &text, const QString &format)
+{
+    QDate d = QDate::fromString(text, format);
+    if (!d.isValid()) {
+        // Single-digit days and months are fine too: M/d/yyyy takes 3/4/2024.
+        QString loose = format;
+        loose.replace(QLatin1String("dd"), QLatin1String("d")).replace(QLatin1String("MM"), QLatin1String("M"));
+        d = QDate::fromString(text, loose);
+    }
+    return d;
+}
+} // namespace
+
 QDate Formats::parseDate(const QString &text)
 {
     const QString t = text.trimmed();
     if (t.isEmpty())
         return {};
-    QDate d = QDate::fromString(t, shortDateFormat());
-    if (!d.isValid()) {
-        // Single-digit days and months are fine too: M/d/yyyy takes 3/4/2024.
-        QString loose = shortDateFormat();
-        loose.replace(QLatin1String("dd"), QLatin1String("d")).replace(QLatin1String("MM"), QLatin1String("M"));
-        d = QDate::fromString(t, loose);
+    const QString format = shortDateFormat();
+    QDate d = fromFormat(t, format);
+    if (!d.isValid() && format.contains(QLatin1String("yyyy"))) {
+        // A two-digit year, as the locale's own short format writes it, falls
+        // in the hundred years from 50 years ago.
+        QString narrow = format;
+        narrow.replace(QLatin1String("yyyy"), QLatin1String("yy"));
+        d = fromFormat(t, narrow);
+        if (d.isValid()) {
+            const int first = QDate::currentDate().year() - 50;
+            int year = first - first % 100 + d.year() % 100;
+            if (year < first)
+                year += 100;
+            d = QDate(year, d.month(), d.day());
+        }
     }
+    // Years outside 1 to 9999 cannot be written as dates.
+    if (d.isValid() && (d.year() < 1 || d.year() > 9999))
+        return {};
     return d;
 }
 

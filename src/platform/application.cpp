@@ -3,9 +3,20 @@
 #include "busypointer.h"
 #include "messages.h"
 
+#include <QSettings>
+
 #include <exception>
 
-Application::Application(int &argc, char **argv) : QApplication(argc, argv) { }
+Application::Application(int &argc, char **argv) : QApplication(argc, argv)
+{
+    setUp();
+}
+
+void Application::setUp()
+{
+    // No display name is set: the desktop would add it to every window's caption.
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+}
 
 bool Application::notify(QObject *receiver, QEvent *event)
 {

@@ -10,6 +10,8 @@ class Application : public QApplication
 public:
     Application(int &argc, char **argv);
     bool notify(QObject *receiver, QEvent *event) override;
+    // Settings that hold for the whole program.
+    static void setUp();
 
     // Shows an exception's text the way the application's default handler does.
     static void showException(const std::exception &error);

@@ -51,7 +51,7 @@ void BoxMessages::warn(const QString &text)
 
 void BoxMessages::error(const QString &text)
 {
-    ask(QMessageBox::Critical, QApplication::applicationDisplayName(), text, QMessageBox::Ok,
+    ask(QMessageBox::Critical, QStringLiteral("Duesmith"), text, QMessageBox::Ok,
         QMessageBox::Ok);
 }
 

@@ -1,6 +1,7 @@
 #include "support/testsupport.h"
 
 #include "app/frmsched.h"
+#include "app/coloredheader.h"
 #include "app/itemgrid.h"
 #include "app/itemmodel.h"
 #include "app/urgency.h"
@@ -17,7 +18,9 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QStatusBar>
 #include <QLineEdit>
+#include <QStyle>
 #include <QTest>
 
 #include <memory>
@@ -81,8 +84,19 @@ private Q_SLOTS:
     void titleSort();
     void escapeCancels();
     void ctrlDeleteAsks();
+    void selectionFollowsTheRecord_data();
+    void selectionFollowsTheRecord();
+    void unitsEditorKeys();
+    void editorShownAtOnce();
+    void typedDates_data();
+    void typedDates();
+    void listsShowWholeValues();
 
 private:
+    // The selected cell, the record indicator, the status line and the table are on one row.
+    void checkOneRow();
+    // Where a user's key goes: the cell editor when one is open, else the list.
+    void press(int key, Qt::KeyboardModifiers mods = {});
     void start();
     QModelIndex cell(int row, const QString &field) const;
     void click(int row, const QString &field);
@@ -549,6 +563,227 @@ void TestItemGrid::ctrlDeleteAsks()
     QCOMPARE(storedCount(), 1);
     QCOMPARE(stored(QStringLiteral("rent"), QStringLiteral("Description")).toString(),
         QStringLiteral("rent"));
+}
+
+void TestItemGrid::press(int key, Qt::KeyboardModifiers mods)
+{
+    QCoreApplication::processEvents();
+    QWidget *target = QApplication::focusWidget();
+    QVERIFY(target == m_grid || m_grid->isAncestorOf(target));
+    QTest::keyClick(target, Qt::Key(key), mods);
+    QCoreApplication::processEvents();
+}
+
+void TestItemGrid::checkOneRow()
+{
+    QCoreApplication::processEvents();
+    const Table *t = m_window->TableSched;
+    const int row = t->currentRow();
+    QCOMPARE(m_grid->currentIndex().row(), row);
+    QCOMPARE(m_grid->selectionModel()->selectedIndexes(), QModelIndexList{ m_grid->currentIndex() });
+    for (int r = 0; r < m_grid->model()->rowCount(); ++r)
+        QCOMPARE(!m_grid->model()->headerData(r, Qt::Vertical).toString().isEmpty(), r == row);
+    QStringList status;
+    for (QLabel *label : m_window->statusBar()->findChildren<QLabel *>())
+        status.append(label->text());
+    QVERIFY2(status.contains(QStringLiteral("%1:%2").arg(row + 1).arg(t->recordCount())),
+        qPrintable(status.join(QLatin1Char('|'))));
+}
+
+void TestItemGrid::selectionFollowsTheRecord_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("refused new record") << "refused";
+    QTest::newRow("saved row moves") << "moved";
+}
+
+void TestItemGrid::selectionFollowsTheRecord()
+{
+    QFETCH(QString, how);
+    for (const auto &[name, month] : { std::pair{ "a", 4 }, { "b", 5 }, { "c", 6 } })
+        addItem({ { QStringLiteral("Description"), QString::fromLatin1(name) },
+            { QStringLiteral("Due Date"), QDate(2024, month, 1) } });
+    start();
+    QString marked;
+    if (how == QLatin1String("refused")) {
+        click(1, QStringLiteral("Description"));
+        m_window->findChild<QAction *>(QStringLiteral("SpeedItemNew"))->trigger();
+        QTest::qWait(20);
+        checkOneRow();
+        // Another row's mark cell: the new record cannot be stored without a payee.
+        const QModelIndex other = cell(3, QStringLiteral("PayNow"));
+        QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, {}, m_grid->visualRect(other).center());
+        QCOMPARE(m_env->messages.texts(),
+            QStringList{ QStringLiteral("Field 'Description' must have a value") });
+        checkOneRow();
+        QCOMPARE(m_window->TableSched->state(), Table::State::Insert);
+        press(Qt::Key_Escape);
+        checkOneRow();
+        QCOMPARE(m_window->TableSched->state(), Table::State::Browse);
+        press(Qt::Key_Space);
+        checkOneRow();
+        marked = cell(m_grid->currentIndex().row(), QStringLiteral("Description")).data().toString();
+    } else {
+        type(0, QStringLiteral("Due Date"), QStringLiteral("7/1/2024"));
+        // b's mark cell: the post moves a to the end, b to the first row.
+        const QModelIndex b = cell(1, QStringLiteral("PayNow"));
+        QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, {}, m_grid->visualRect(b).center());
+        checkOneRow();
+        QCOMPARE(rowOf(QStringLiteral("a")), 2);
+        QCOMPARE(cell(m_grid->currentIndex().row(), QStringLiteral("Description")).data().toString(),
+            QStringLiteral("b"));
+        marked = QStringLiteral("b");
+        QCOMPARE(m_env->messages.texts(), QStringList());
+    }
+    QCOMPARE(m_window->TableSched->state(), Table::State::Browse);
+    Query q(QStringLiteral("SELECT \"Description\" FROM {schedule.DB} WHERE \"PayNow\" IS NOT NULL"));
+    q.open();
+    QCOMPARE(q.rowCount(), 1);
+    QCOMPARE(q.value(0, 0).toString(), marked);
+}
+
+void TestItemGrid::unitsEditorKeys()
+{
+    addItem({ { QStringLiteral("Description"), QStringLiteral("a") },
+        { QStringLiteral("Due Date"), QDate(2024, 4, 1) } });
+    addItem({ { QStringLiteral("Description"), QStringLiteral("b") },
+        { QStringLiteral("Due Date"), QDate(2024, 5, 1) } });
+    start();
+    // Reached by Tab from the repeat count, with the drop-down editor open.
+    click(0, QStringLiteral("Frequency"));
+    press(Qt::Key_Tab);
+    QCOMPARE(m_grid->currentField(), QStringLiteral("Units"));
+    QVERIFY(qobject_cast<QComboBox *>(m_grid->indexWidget(m_grid->currentIndex())));
+
+    press(Qt::Key_Down);
+    QCOMPARE(m_grid->currentIndex().row(), 1);
+    press(Qt::Key_Up);
+    QCOMPARE(m_grid->currentIndex().row(), 0);
+    QCOMPARE(m_grid->currentField(), QStringLiteral("Units"));
+    press(Qt::Key_H);
+    press(Qt::Key_Delete, Qt::ControlModifier);
+    press(Qt::Key_F1);
+    press(Qt::Key_Down);
+
+    QCOMPARE(m_env->messages.texts(), QStringList());
+    QCOMPARE(storedCount(), 2);
+    QCOMPARE(m_env->desktop.helpFiles.size(), 1);
+    QVERIFY(m_env->desktop.helpFiles.first().endsWith(QStringLiteral("/schedule_screen.hta")));
+    QCOMPARE(stored(QStringLiteral("a"), QStringLiteral("Units")).toString(),
+        QStringLiteral("Half Months"));
+    QCOMPARE(stored(QStringLiteral("b"), QStringLiteral("Units")).toString(), QStringLiteral("Months"));
+}
+
+void TestItemGrid::editorShownAtOnce()
+{
+    addItem({ { QStringLiteral("Description"), QStringLiteral("a") },
+        { QStringLiteral("Due Date"), QDate(2024, 4, 1) }, { QStringLiteral("Bill Amount"), 10.0 } });
+    addItem({ { QStringLiteral("Description"), QStringLiteral("b") },
+        { QStringLiteral("Due Date"), QDate(2024, 5, 1) } });
+    start();
+    click(0, QStringLiteral("Due Date"));
+    QCoreApplication::processEvents();
+    auto *editor = qobject_cast<QLineEdit *>(m_grid->indexWidget(m_grid->currentIndex()));
+    QVERIFY(editor);
+    QCOMPARE(editor->text(), QStringLiteral("4/1/2024"));
+    QCOMPARE(editor->actions().size(), 1); // the date picker button
+    QCOMPARE(QApplication::focusWidget(), editor);
+
+    // The arrows still move between cells and rows.
+    press(Qt::Key_Right);
+    QCOMPARE(m_grid->currentField(), QStringLiteral("Description"));
+    press(Qt::Key_Left);
+    QCOMPARE(m_grid->currentField(), QStringLiteral("Due Date"));
+    press(Qt::Key_Down);
+    QCOMPARE(m_grid->currentIndex().row(), 1);
+    press(Qt::Key_Up);
+    QCOMPARE(m_grid->currentIndex().row(), 0);
+
+    // Escape takes back the typing, then the record.
+    press(Qt::Key_Right);
+    press(Qt::Key_Right);
+    QCOMPARE(m_grid->currentField(), QStringLiteral("Bill Amount"));
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("99"));
+    press(Qt::Key_Return);
+    QCOMPARE(m_window->TableSched->state(), Table::State::Edit);
+    press(Qt::Key_Escape);
+    QCOMPARE(m_window->TableSched->state(), Table::State::Browse);
+    QCOMPARE(stored(QStringLiteral("a"), QStringLiteral("Bill Amount")).toDouble(), 10.0);
+    QVERIFY(m_grid->indexWidget(m_grid->currentIndex()));
+    QCOMPARE(m_env->messages.texts(), QStringList());
+}
+
+void TestItemGrid::typedDates_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QDate>("date"); // invalid: stored empty (NULL)
+    QTest::newRow("four-digit year") << "1/5/2027" << QDate(2027, 1, 5);
+    QTest::newRow("two-digit year") << "1/5/27" << QDate(2027, 1, 5);
+    QTest::newRow("two digits, last century") << "12/31/99" << QDate(1999, 12, 31);
+    QTest::newRow("not a date") << "abc" << QDate();
+    QTest::newRow("no such day") << "2/30/2024" << QDate();
+    QTest::newRow("year before 1") << "1/1/-0001" << QDate();
+    QTest::newRow("empty") << "" << QDate();
+}
+
+void TestItemGrid::typedDates()
+{
+    QFETCH(QString, text);
+    QFETCH(QDate, date);
+    addItem({ { QStringLiteral("Description"), QStringLiteral("rent") },
+        { QStringLiteral("Due Date"), QDate(2024, 4, 1) } });
+    start();
+    click(0, QStringLiteral("Due Date"));
+    press(Qt::Key_Delete);
+    if (!text.isEmpty())
+        QTest::keyClicks(QApplication::focusWidget(), text);
+    press(Qt::Key_Return);
+    press(Qt::Key_Return);
+    QCOMPARE(m_window->TableSched->state(), Table::State::Browse);
+    const QVariant stored = ::stored(QStringLiteral("rent"), QStringLiteral("Due Date"));
+    if (date.isValid())
+        QCOMPARE(stored.toDate(), date);
+    else
+        QVERIFY2(stored.isNull(), qPrintable(stored.toString()));
+    QCOMPARE(m_env->messages.texts(), QStringList());
+}
+
+void TestItemGrid::listsShowWholeValues()
+{
+    start();
+    // Every item list of the program: a large amount and a late date fit their cells.
+    int lists = 0;
+    QList<ItemGrid *> grids;
+    for (QWidget *w : QApplication::allWidgets())
+        if (auto *grid = qobject_cast<ItemGrid *>(w))
+            grids.append(grid);
+    for (ItemGrid *grid : grids) {
+        const QFontMetrics cells(grid->font());
+        const int margin = 2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1);
+        const struct
+        {
+            const char *field;
+            const char *text;
+            int marker;
+        } values[] = { { "Bill Amount", "$10,000.00", 0 }, { "Pay Amount", "$10,000.00", 0 },
+            { "Due Date", "12/31/2027", Urgency::DueMarkerWidth },
+            { "Pay Date", "12/31/2027", Urgency::PayMarkerWidth } };
+        for (const auto &v : values) {
+            const int column = grid->columnOf(QString::fromLatin1(v.field));
+            if (column < 0)
+                continue;
+            ++lists;
+            // Banded dates are drawn after their marker, other cells inside the style's margins.
+            const bool banded = v.marker > 0 && grid->itemModel()->urgency();
+            const int room = grid->columnWidth(column) - (banded ? v.marker : margin);
+            QVERIFY2(cells.horizontalAdvance(QString::fromLatin1(v.text)) <= room,
+                qPrintable(QStringLiteral("%1 in %2 of %3 %4: %5 > %6")
+                              .arg(v.text, v.field, grid->window()->windowTitle(), grid->objectName())
+                              .arg(cells.horizontalAdvance(QString::fromLatin1(v.text)))
+                              .arg(room)));
+        }
+    }
+    QVERIFY(lists >= 10);
 }
 
 QTEST_MAIN(TestItemGrid)

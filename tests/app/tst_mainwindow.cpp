@@ -7,6 +7,9 @@
 #include "data/query.h"
 #include "data/table.h"
 #include "main/windowset.h"
+#include "dialogs/frmcalendar.h"
+#include "platform/application.h"
+#include "platform/helpviewer.h"
 #include "platform/singleinstance.h"
 
 #include <QAction>
@@ -76,6 +79,8 @@ private Q_SLOTS:
     void helpOpensFromTheProgramFolder_data();
     void helpOpensFromTheProgramFolder();
     void secondInstanceEndsQuietly();
+    void exitClosesEveryWindow();
+    void captionsStandAlone();
 
 private:
     // FormCreate, then the start-up actions without the prompts that need a user.
@@ -298,6 +303,47 @@ void TestMainWindow::secondInstanceEndsQuietly()
     QCOMPARE(second.exitCode(), 0);
     // It ended before touching anything: no tables were set up.
     QCOMPARE(QDir(work.path()).entryList(QDir::Files), QStringList());
+}
+
+void TestMainWindow::exitClosesEveryWindow()
+{
+    m_env->createTables();
+    addItem(QStringLiteral("rent"));
+    start();
+    TfrmSched *w = mainWindow();
+    w->CheckBoxConfirmExit->setChecked(false);
+    w->CheckBoxBackupReminder->setChecked(false);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+
+    // The real help viewer, opened with F1.
+    Desktop::install(nullptr);
+    QTest::keyClick(w->DBGridSched, Qt::Key_F1);
+    Desktop::install(&m_env->desktop);
+    QVERIFY(HelpViewer::instance() && HelpViewer::instance()->isVisible());
+
+    QAction *exit = menuEntry(QStringLiteral("E&xit"));
+    QVERIFY(exit);
+    exit->trigger();
+    QStringList open;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window->isVisible())
+            open.append(window->windowTitle());
+    QCOMPARE(open, QStringList());
+}
+
+void TestMainWindow::captionsStandAlone()
+{
+    // The program's own start-up settings: a display name would be added to every caption.
+    Application::setUp();
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+    QStringList captions;
+    for (QWidget *window : { static_cast<QWidget *>(Windows::FrmPayit),
+             static_cast<QWidget *>(Windows::Frmcalendar), static_cast<QWidget *>(Windows::Frmresched) })
+        captions.append(window->windowTitle());
+    QCOMPARE(captions,
+        (QStringList{ QStringLiteral("Pay Bills"), QStringLiteral("Select a Date"),
+            QStringLiteral("Reschedule") }));
 }
 
 QTEST_MAIN(TestMainWindow)
