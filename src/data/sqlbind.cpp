@@ -11,9 +11,15 @@ void bindVariant(SQLite::Statement &stmt, int index, const QVariant &value)
         return;
     }
     switch (value.typeId()) {
-    case QMetaType::QDate:
-        stmt.bind(index, value.toDate().toString(Qt::ISODate).toStdString());
+    case QMetaType::QDate: {
+        // A date without an ISO text (a year outside 1 to 9999) is no date: empty is NULL.
+        const QString iso = value.toDate().toString(Qt::ISODate);
+        if (iso.isEmpty() || value.toDate().year() < 1)
+            stmt.bind(index);
+        else
+            stmt.bind(index, iso.toStdString());
         break;
+    }
     case QMetaType::Double:
         stmt.bind(index, value.toDouble());
         break;
