@@ -20,6 +20,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTimer>
 
 // The lists draw their cells and titles in an Arial-metric face: the column
@@ -153,7 +155,27 @@ void ItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
         painter->restore();
         return;
     }
-    QStyledItemDelegate::paint(painter, option, index);
+    // Plain cells keep a narrow margin, so that the widest usual values
+    // ("$10,000.00", "12/31/2027") fit the columns made for them.
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    const QString text = opt.text;
+    opt.text.clear();
+    const QWidget *widget = option.widget;
+    QStyle *style = widget ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+    painter->save();
+    QColor pen = opt.palette.color(QPalette::Text);
+    if (const QVariant fg = index.data(Qt::ForegroundRole); fg.canConvert<QBrush>())
+        pen = fg.value<QBrush>().color();
+    if (selected)
+        pen = option.palette.color(QPalette::HighlightedText);
+    painter->setPen(pen);
+    painter->setFont(opt.font);
+    const QRect area = option.rect.adjusted(TextMargin, 0, -TextMargin, 0);
+    painter->drawText(area, int(opt.displayAlignment) | Qt::TextSingleLine,
+                      opt.fontMetrics.elidedText(text, Qt::ElideRight, area.width()));
+    painter->restore();
 }
 
 QWidget *ItemDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &,

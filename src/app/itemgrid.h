@@ -54,6 +54,8 @@ class ItemDelegate : public QStyledItemDelegate
     Q_OBJECT
 public:
     explicit ItemDelegate(ItemGrid *grid);
+    // Space left and right of a plain cell's text.
+    static constexpr int TextMargin = 2;
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override;

@@ -20,7 +20,7 @@
 #include <QLabel>
 #include <QStatusBar>
 #include <QLineEdit>
-#include <QStyle>
+#include <QFontInfo>
 #include <QTest>
 
 #include <memory>
@@ -761,7 +761,9 @@ void TestItemGrid::listsShowWholeValues()
             grids.append(grid);
     for (ItemGrid *grid : grids) {
         const QFontMetrics cells(grid->font());
-        const int margin = 2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1);
+        QCOMPARE(QFontInfo(grid->font()).family(), QStringLiteral("Liberation Sans"));
+        // The cell is the column less its grid line.
+        const int margin = 1 + 2 * ItemDelegate::TextMargin;
         const struct
         {
             const char *field;
@@ -777,7 +779,7 @@ void TestItemGrid::listsShowWholeValues()
             ++lists;
             // Banded dates are drawn after their marker, other cells inside the style's margins.
             const bool banded = v.marker > 0 && grid->itemModel()->urgency();
-            const int room = grid->columnWidth(column) - (banded ? v.marker : margin);
+            const int room = grid->columnWidth(column) - (banded ? 1 + v.marker : margin);
             QVERIFY2(cells.horizontalAdvance(QString::fromLatin1(v.text)) <= room,
                 qPrintable(QStringLiteral("%1 in %2 of %3 %4: %5 > %6")
                               .arg(v.text, v.field, grid->window()->windowTitle(), grid->objectName())
