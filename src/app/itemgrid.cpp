@@ -456,8 +456,8 @@ void ItemGrid::showCellEditor()
             return;
         if (m_table->isEmpty() && m_table->state() != Table::State::Insert)
             return;
-        // Only the list that has the focus takes it into an editor.
-        if (!hasFocus())
+        // Only the list that has the focus in its window takes it into an editor.
+        if (window()->focusWidget() != this)
             return;
         QTableView::edit(at, AllEditTriggers, nullptr);
     });
@@ -581,6 +581,9 @@ void ItemGrid::showError(const std::exception &error)
 {
     BusyPointer::set(false);
     Messages::current().error(QString::fromUtf8(error.what()));
+    // The message took the focus: give it back to the window the user was typing in.
+    if (isVisible() && !window()->isActiveWindow())
+        window()->activateWindow();
 }
 
 bool ItemGrid::postPending()
