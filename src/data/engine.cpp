@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <SQLiteCpp/Database.h>
 #include <sqlite3.h>
@@ -32,7 +33,7 @@ void syncPath(const QString &path)
 
 EngineError fromSqlite(const SQLite::Exception &e, const QString &file = {})
 {
-    QString text = QString::fromUtf8(e.what());
+    QString text = Engine::instance().plainText(QString::fromUtf8(e.what()));
     if (e.getErrorCode() == SQLITE_CONSTRAINT && text.contains(QLatin1String("UNIQUE")))
         text = QStringLiteral("Key violation.");
     if (!file.isEmpty())
@@ -125,6 +126,17 @@ void Engine::exec(const QString &sql)
     } catch (const SQLite::Exception &e) {
         throw fromSqlite(e);
     }
+}
+
+QString Engine::plainText(const QString &message) const
+{
+    QString text = message;
+    for (auto it = m_attached.begin(); it != m_attached.end(); ++it) {
+        const QString alias = QRegularExpression::escape(it->alias);
+        text.replace(QRegularExpression(QStringLiteral("\"?\\b%1\"?\\.\"?data\"?(?!\\w)").arg(alias)),
+                     fileNameOnly(it.key()));
+    }
+    return text;
 }
 
 QString Engine::attach(const QString &absolutePath)

@@ -65,6 +65,8 @@ public:
     void exec(const QString &sql);
 
     static QString quote(const QString &identifier);
+    // An engine message with the table files named where SQLite names their aliases.
+    QString plainText(const QString &message) const;
 
 private:
     Engine();

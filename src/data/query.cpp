@@ -77,7 +77,7 @@ void Query::open()
         }
     } catch (const SQLite::Exception &e) {
         close();
-        throw EngineError(QString::fromUtf8(e.what()));
+        throw EngineError(Engine::instance().plainText(QString::fromUtf8(e.what())));
     } catch (...) {
         close();
         throw;

@@ -24,7 +24,7 @@ EngineError engineError(const SQLite::Exception &e)
 {
     if (e.getErrorCode() == SQLITE_CONSTRAINT && std::strstr(e.what(), "UNIQUE"))
         return EngineError(QStringLiteral("Key violation."));
-    return EngineError(QString::fromUtf8(e.what()));
+    return EngineError(Engine::instance().plainText(QString::fromUtf8(e.what())));
 }
 
 // Stored dates are "YYYY-MM-DD"; reading them is on the path of every scan.

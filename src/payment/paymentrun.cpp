@@ -98,7 +98,7 @@ void atomically(Work work)
         engine.commit();
     } catch (const SQLite::Exception &e) {
         engine.rollback();
-        throw EngineError(QString::fromUtf8(e.what()));
+        throw EngineError(Engine::instance().plainText(QString::fromUtf8(e.what())));
     } catch (...) {
         engine.rollback();
         throw;
@@ -174,6 +174,6 @@ bool PaymentRun::hasPendingOccurrences()
                                     .toStdString());
         return count.executeStep() && count.getColumn(0).getInt64() > 0;
     } catch (const SQLite::Exception &e) {
-        throw EngineError(QString::fromUtf8(e.what()));
+        throw EngineError(Engine::instance().plainText(QString::fromUtf8(e.what())));
     }
 }

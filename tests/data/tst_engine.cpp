@@ -98,6 +98,7 @@ private Q_SLOTS:
     void copyTableMatchesDestinationRegardlessOfCase();
     void verifyNamesTheFile_data();
     void verifyNamesTheFile();
+    void messagesNameTablesNotAliases();
 
 private:
     std::unique_ptr<TestEnv> m_env;
@@ -725,6 +726,21 @@ void TestEngine::verifyNamesTheFile()
     // Looking at a file does not change it.
     QVERIFY(fileBytes(name) == before);
     QCOMPARE(QFile::exists(name), kind != QLatin1String("missing"));
+}
+
+void TestEngine::messagesNameTablesNotAliases()
+{
+    Table work(QStringLiteral("resched.DB"));
+    work.open();
+    Query q(QStringLiteral("INSERT INTO {resched.DB} (\"No Such Field\") VALUES (1)"));
+    QString message;
+    try {
+        q.open();
+    } catch (const EngineError &e) {
+        message = e.message();
+    }
+    QVERIFY2(message.contains(QStringLiteral("table resched.DB has no column"), Qt::CaseInsensitive),
+        qPrintable(message));
 }
 
 QTEST_GUILESS_MAIN(TestEngine)
