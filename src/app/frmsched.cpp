@@ -36,6 +36,7 @@
 #include <QMenuBar>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -380,6 +381,12 @@ void TfrmSched::buildLayout()
     // Only the bars carry the hint; the panels under them have their own.
     m_outerSplitter->handle(1)->setToolTip(QStringLiteral("Drag Bar to Resize"));
     m_lowerSplitter->handle(1)->setToolTip(QStringLiteral("Drag Bar to Resize"));
+
+    // The grids give way before the title strips do: at the panels' smallest
+    // heights every title is still whole. The aging grid always has its three rows.
+    for (QTableView *grid : { DBGridPayDate, DBGridDueDate, DBGridAge })
+        grid->setMinimumHeight(1);
+    DBGridAge->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
     DBGridPayDate->setToolTip(QStringLiteral("Pay Date Summary"));
     DBGridDueDate->setToolTip(QStringLiteral("Due Date Summary"));

@@ -3,6 +3,7 @@
 #include "itemrules.h"
 
 #include "coloredheader.h"
+#include "itemgrid.h"
 #include "urgency.h"
 
 #include "data/engine.h"
@@ -59,8 +60,7 @@ void setUpGrid(QTableView *grid)
     grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     grid->verticalHeader()->setDefaultSectionSize(20);
     header->setSectionsMovable(true);
-    QFont cellFont = grid->font();
-    cellFont.setPixelSize(11);
+    const QFont cellFont = listFont();
     grid->setFont(cellFont);
     QFont titleFont = cellFont;
     titleFont.setBold(true);
