@@ -72,7 +72,8 @@ bool isNavigationKey(int key)
 
 bool isRowKey(int key)
 {
-    return key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown;
+    return key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp
+        || key == Qt::Key_PageDown;
 }
 
 // The text field of a cell editor: the editor itself or the text part of an editable list.
@@ -174,7 +175,7 @@ void ItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
     painter->setFont(opt.font);
     const QRect area = option.rect.adjusted(TextMargin, 0, -TextMargin, 0);
     painter->drawText(area, int(opt.displayAlignment) | Qt::TextSingleLine,
-                      opt.fontMetrics.elidedText(text, Qt::ElideRight, area.width()));
+        opt.fontMetrics.elidedText(text, Qt::ElideRight, area.width()));
     painter->restore();
 }
 
@@ -560,7 +561,8 @@ bool ItemGrid::editorKey(QWidget *editor, QKeyEvent *event)
             postPending();
         } else {
             commitData(editor);
-            if (indexWidget(at) == editor && editorText(editor) != m_model->editText(at.row(), at.column())
+            if (indexWidget(at) == editor
+                && editorText(editor) != m_model->editText(at.row(), at.column())
                 && m_table->isEditing())
                 itemDelegate()->setEditorData(editor, at);
         }
@@ -874,9 +876,8 @@ void ItemGrid::mousePressEvent(QMouseEvent *event)
 {
     BusyPointer::set(false);
     const QModelIndex pressed = indexAt(event->position().toPoint());
-    const qint64 pressedKey = pressed.isValid() && m_table && m_table->isOpen()
-        ? m_table->keyAtRow(pressed.row())
-        : -1;
+    const qint64 pressedKey
+        = pressed.isValid() && m_table && m_table->isOpen() ? m_table->keyAtRow(pressed.row()) : -1;
     QTableView::mousePressEvent(event);
     // A refused post, or a record that moved to its sorted place, leaves the
     // table on another row than the one pressed: the selection follows the table.

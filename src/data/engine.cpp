@@ -133,8 +133,9 @@ QString Engine::plainText(const QString &message) const
     QString text = message;
     for (auto it = m_attached.begin(); it != m_attached.end(); ++it) {
         const QString alias = QRegularExpression::escape(it->alias);
-        text.replace(QRegularExpression(QStringLiteral("\"?\\b%1\"?\\.\"?data\"?(?!\\w)").arg(alias)),
-                     fileNameOnly(it.key()));
+        text.replace(
+            QRegularExpression(QStringLiteral("\"?\\b%1\"?\\.\"?data\"?(?!\\w)").arg(alias)),
+            fileNameOnly(it.key()));
     }
     return text;
 }

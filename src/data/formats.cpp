@@ -25,7 +25,8 @@ QDate fromFormat(const QString &text, const QString &format)
     if (!d.isValid()) {
         // Single-digit days and months are fine too: M/d/yyyy takes 3/4/2024.
         QString loose = format;
-        loose.replace(QLatin1String("dd"), QLatin1String("d")).replace(QLatin1String("MM"), QLatin1String("M"));
+        loose.replace(QLatin1String("dd"), QLatin1String("d"))
+            .replace(QLatin1String("MM"), QLatin1String("M"));
         d = QDate::fromString(text, loose);
     }
     return d;

@@ -7,7 +7,8 @@
 
 #include <exception>
 
-Application::Application(int &argc, char **argv) : QApplication(argc, argv)
+Application::Application(int &argc, char **argv)
+    : QApplication(argc, argv)
 {
     setUp();
 }

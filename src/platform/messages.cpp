@@ -51,8 +51,7 @@ void BoxMessages::warn(const QString &text)
 
 void BoxMessages::error(const QString &text)
 {
-    ask(QMessageBox::Critical, QStringLiteral("Duesmith"), text, QMessageBox::Ok,
-        QMessageBox::Ok);
+    ask(QMessageBox::Critical, QStringLiteral("Duesmith"), text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 bool BoxMessages::confirmYesNo(const QString &text)

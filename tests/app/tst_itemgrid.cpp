@@ -1,7 +1,7 @@
 #include "support/testsupport.h"
 
-#include "app/frmsched.h"
 #include "app/coloredheader.h"
+#include "app/frmsched.h"
 #include "app/itemgrid.h"
 #include "app/itemmodel.h"
 #include "app/urgency.h"
@@ -16,11 +16,11 @@
 #include <QBrush>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontInfo>
 #include <QHeaderView>
 #include <QLabel>
-#include <QStatusBar>
 #include <QLineEdit>
-#include <QFontInfo>
+#include <QStatusBar>
 #include <QTest>
 
 #include <memory>
@@ -578,7 +578,8 @@ void TestItemGrid::checkOneRow()
     const Table *t = m_window->TableSched;
     const int row = t->currentRow();
     QCOMPARE(m_grid->currentIndex().row(), row);
-    QCOMPARE(m_grid->selectionModel()->selectedIndexes(), QModelIndexList{ m_grid->currentIndex() });
+    QCOMPARE(
+        m_grid->selectionModel()->selectedIndexes(), QModelIndexList{ m_grid->currentIndex() });
     for (int r = 0; r < m_grid->model()->rowCount(); ++r)
         QCOMPARE(!m_grid->model()->headerData(r, Qt::Vertical).toString().isEmpty(), r == row);
     QStringList status;
@@ -610,7 +611,8 @@ void TestItemGrid::selectionFollowsTheRecord()
         checkOneRow();
         // Another row's mark cell: the new record cannot be stored without a payee.
         const QModelIndex other = cell(3, QStringLiteral("PayNow"));
-        QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, {}, m_grid->visualRect(other).center());
+        QTest::mouseClick(
+            m_grid->viewport(), Qt::LeftButton, {}, m_grid->visualRect(other).center());
         QCOMPARE(m_env->messages.texts(),
             QStringList{ QStringLiteral("Field 'Description' must have a value") });
         checkOneRow();
@@ -620,7 +622,8 @@ void TestItemGrid::selectionFollowsTheRecord()
         QCOMPARE(m_window->TableSched->state(), Table::State::Browse);
         press(Qt::Key_Space);
         checkOneRow();
-        marked = cell(m_grid->currentIndex().row(), QStringLiteral("Description")).data().toString();
+        marked
+            = cell(m_grid->currentIndex().row(), QStringLiteral("Description")).data().toString();
     } else {
         type(0, QStringLiteral("Due Date"), QStringLiteral("7/1/2024"));
         // b's mark cell: the post moves a to the end, b to the first row.
@@ -628,13 +631,15 @@ void TestItemGrid::selectionFollowsTheRecord()
         QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, {}, m_grid->visualRect(b).center());
         checkOneRow();
         QCOMPARE(rowOf(QStringLiteral("a")), 2);
-        QCOMPARE(cell(m_grid->currentIndex().row(), QStringLiteral("Description")).data().toString(),
+        QCOMPARE(
+            cell(m_grid->currentIndex().row(), QStringLiteral("Description")).data().toString(),
             QStringLiteral("b"));
         marked = QStringLiteral("b");
         QCOMPARE(m_env->messages.texts(), QStringList());
     }
     QCOMPARE(m_window->TableSched->state(), Table::State::Browse);
-    Query q(QStringLiteral("SELECT \"Description\" FROM {schedule.DB} WHERE \"PayNow\" IS NOT NULL"));
+    Query q(
+        QStringLiteral("SELECT \"Description\" FROM {schedule.DB} WHERE \"PayNow\" IS NOT NULL"));
     q.open();
     QCOMPARE(q.rowCount(), 1);
     QCOMPARE(q.value(0, 0).toString(), marked);
@@ -669,13 +674,15 @@ void TestItemGrid::unitsEditorKeys()
     QVERIFY(m_env->desktop.helpFiles.first().endsWith(QStringLiteral("/schedule_screen.hta")));
     QCOMPARE(stored(QStringLiteral("a"), QStringLiteral("Units")).toString(),
         QStringLiteral("Half Months"));
-    QCOMPARE(stored(QStringLiteral("b"), QStringLiteral("Units")).toString(), QStringLiteral("Months"));
+    QCOMPARE(
+        stored(QStringLiteral("b"), QStringLiteral("Units")).toString(), QStringLiteral("Months"));
 }
 
 void TestItemGrid::editorShownAtOnce()
 {
     addItem({ { QStringLiteral("Description"), QStringLiteral("a") },
-        { QStringLiteral("Due Date"), QDate(2024, 4, 1) }, { QStringLiteral("Bill Amount"), 10.0 } });
+        { QStringLiteral("Due Date"), QDate(2024, 4, 1) },
+        { QStringLiteral("Bill Amount"), 10.0 } });
     addItem({ { QStringLiteral("Description"), QStringLiteral("b") },
         { QStringLiteral("Due Date"), QDate(2024, 5, 1) } });
     start();
@@ -779,10 +786,11 @@ void TestItemGrid::listsShowWholeValues()
             const bool banded = v.marker > 0 && grid->itemModel()->urgency();
             const int room = grid->columnWidth(column) - (banded ? 1 + v.marker : margin);
             QVERIFY2(cells.horizontalAdvance(QString::fromLatin1(v.text)) <= room,
-                qPrintable(QStringLiteral("%1 in %2 of %3 %4: %5 > %6")
-                              .arg(v.text, v.field, grid->window()->windowTitle(), grid->objectName())
-                              .arg(cells.horizontalAdvance(QString::fromLatin1(v.text)))
-                              .arg(room)));
+                qPrintable(
+                    QStringLiteral("%1 in %2 of %3 %4: %5 > %6")
+                        .arg(v.text, v.field, grid->window()->windowTitle(), grid->objectName())
+                        .arg(cells.horizontalAdvance(QString::fromLatin1(v.text)))
+                        .arg(room)));
         }
     }
     QVERIFY(lists >= 10);

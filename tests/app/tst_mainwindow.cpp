@@ -6,8 +6,8 @@
 #include "data/engine.h"
 #include "data/query.h"
 #include "data/table.h"
-#include "main/windowset.h"
 #include "dialogs/frmcalendar.h"
+#include "main/windowset.h"
 #include "platform/application.h"
 #include "platform/helpviewer.h"
 #include "platform/singleinstance.h"
@@ -338,8 +338,9 @@ void TestMainWindow::captionsStandAlone()
     Application::setUp();
     QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
     QStringList captions;
-    for (QWidget *window : { static_cast<QWidget *>(Windows::FrmPayit),
-             static_cast<QWidget *>(Windows::Frmcalendar), static_cast<QWidget *>(Windows::Frmresched) })
+    for (QWidget *window :
+        { static_cast<QWidget *>(Windows::FrmPayit), static_cast<QWidget *>(Windows::Frmcalendar),
+            static_cast<QWidget *>(Windows::Frmresched) })
         captions.append(window->windowTitle());
     QCOMPARE(captions,
         (QStringList{ QStringLiteral("Pay Bills"), QStringLiteral("Select a Date"),

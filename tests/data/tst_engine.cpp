@@ -739,7 +739,8 @@ void TestEngine::messagesNameTablesNotAliases()
     } catch (const EngineError &e) {
         message = e.message();
     }
-    QVERIFY2(message.contains(QStringLiteral("table resched.DB has no column"), Qt::CaseInsensitive),
+    QVERIFY2(
+        message.contains(QStringLiteral("table resched.DB has no column"), Qt::CaseInsensitive),
         qPrintable(message));
 }
 
