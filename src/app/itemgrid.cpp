@@ -283,8 +283,8 @@ void ItemDelegate::setModelData(QWidget *editor, QAbstractItemModel *, const QMo
     else if (auto *edit = qobject_cast<QLineEdit *>(editor))
         text = edit->text();
     ItemModel *model = m_grid->itemModel();
-    if (model->editText(index.row(), index.column()) == text && !model->table()->isEditing())
-        return;
+    if (model->editText(index.row(), index.column()) == text)
+        return; // nothing typed: the value and the record's state stay as they are
     try {
         model->setText(index.column(), text);
     } catch (const EngineError &e) {
@@ -740,6 +740,11 @@ void ItemGrid::openCellAid()
         return;
     if (m_table->isEmpty() && m_table->state() != Table::State::Insert)
         return;
+    // The cell's editor would write its older text over the chosen value.
+    if (QWidget *editor = indexWidget(currentIndex())) {
+        commitData(editor);
+        QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
     try {
         if (!m_table->isEditing())
             m_table->edit();
@@ -757,6 +762,10 @@ void ItemGrid::openCellAid()
         showError(e);
     }
     viewport()->update();
+    // Back from the modal picker or calculator, the list has the keyboard again.
+    if (isVisible() && !window()->isActiveWindow())
+        window()->activateWindow();
+    showCellEditor();
 }
 
 void ItemGrid::deleteRecord()
@@ -792,6 +801,9 @@ void ItemGrid::applyBlankDefaults()
     if (!m_table->isNull(QStringLiteral("Description")) || !m_table->isNull(QStringLiteral("Frequency"))
         || !m_table->isNull(QStringLiteral("Units")))
         return;
+    // An editor opened on the blank record shows none of the defaults.
+    if (QWidget *editor = indexWidget(currentIndex()))
+        QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
     const QString warnText = m_defaultWarn ? m_defaultWarn() : QStringLiteral("0");
     bool ok = false;
     const int warn = warnText.trimmed().toInt(&ok);

@@ -715,6 +715,20 @@ void TestItemGrid::editorShownAtOnce()
     QCOMPARE(m_window->TableSched->state(), Table::State::Browse);
     QCOMPARE(stored(QStringLiteral("a"), QStringLiteral("Bill Amount")).toDouble(), 10.0);
     QVERIFY(m_grid->indexWidget(m_grid->currentIndex()));
+
+    // A date chosen in the picker is not overwritten by the editor's older text.
+    press(Qt::Key_Left);
+    press(Qt::Key_Left);
+    QCOMPARE(m_grid->currentField(), QStringLiteral("Due Date"));
+    whenModalOf("TFrmcalendar", [](QWidget *picker) {
+        if (!picker)
+            return;
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    });
+    press(Qt::Key_F4);
+    press(Qt::Key_Down);
+    QCOMPARE(stored(QStringLiteral("a"), QStringLiteral("Due Date")).toDate(), QDate(2024, 4, 2));
     QCOMPARE(m_env->messages.texts(), QStringList());
 }
 
