@@ -195,7 +195,8 @@ DataFolder::Plan DataFolder::check()
             QStringLiteral("The table %1 is missing from the folder %2, which holds your "
                            "other Duesmith tables.")
                 .arg(schedule, folderName())
-            + restoreHint());
+            + restoreHint()
+            + QStringLiteral(" To start afresh instead, move the other tables out of the folder."));
     for (auto it = present.cbegin(); it != present.cend(); ++it) {
         if (!it->isFile())
             throw EngineError(QStringLiteral("%1 in the folder %2 is %3, not a table.")
