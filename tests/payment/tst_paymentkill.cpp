@@ -212,6 +212,16 @@ QHash<QString, int> countsOf(const QString &file)
     return counts;
 }
 
+QMap<QString, QByteArray> contentsOf(const QString &dir)
+{
+    QMap<QString, QByteArray> out;
+    for (const QString &name : QDir(dir).entryList(QDir::Files | QDir::Hidden)) {
+        QFile f(QDir(dir).filePath(name));
+        out.insert(name, f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray());
+    }
+    return out;
+}
+
 QString integrityOf(const QString &path)
 {
     SQLite::Database db(path.toStdString(), SQLite::OPEN_READONLY);
@@ -411,11 +421,13 @@ private Q_SLOTS:
             const QString moved = dir + QStringLiteral("-moved");
             QVERIFY(QDir().rename(dir, moved));
             QDir::setCurrent(moved);
+            const QMap<QString, QByteArray> before = contentsOf(moved);
             try {
                 DataFolder::check();
             } catch (const EngineError &e) {
                 QVERIFY2(e.message().contains(QDir::toNativeSeparators(dir) + QLatin1Char(',')),
                          qPrintable(e.message()));
+                QVERIFY(contentsOf(moved) == before);
                 ++refused;
                 QDir::setCurrent(m_root.path());
                 QVERIFY(QDir().rename(moved, dir));
