@@ -514,7 +514,7 @@ void TestUpgrade::damagedSessionFileIsReplaced()
     {
         QFile f(Engine::sessionFileName());
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray("not a database at all, ").repeated(100));
+        f.write(QByteArray("not a database at all, ").repeated(400));
     }
 
     startUp();
