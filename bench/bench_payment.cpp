@@ -116,7 +116,7 @@ public:
         for (const auto &[file, alias] : files) {
             db.exec("ATTACH DATABASE '" + pathOf(file) + "' AS " + alias);
             db.exec(std::string("PRAGMA ") + alias + ".journal_mode=DELETE");
-            db.exec(std::string("PRAGMA ") + alias + ".synchronous=FULL");
+            db.exec(std::string("PRAGMA ") + alias + ".synchronous=EXTRA");
         }
     }
     SQLite::Database db;

@@ -302,7 +302,7 @@ int main(int argc, char **argv)
 
     w.bareSchedule = std::make_unique<SQLite::Database>(w.schedule, SQLite::OPEN_READONLY);
     w.bareResched = std::make_unique<SQLite::Database>(w.resched, SQLite::OPEN_READWRITE);
-    w.bareResched->exec("PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL");
+    w.bareResched->exec("PRAGMA journal_mode=DELETE; PRAGMA synchronous=EXTRA");
     {
         SQLite::Statement attach(*w.bareResched, "ATTACH DATABASE ? AS s");
         attach.bind(1, w.schedule);

@@ -14,6 +14,7 @@ class QLineEdit;
 class QSplitter;
 class QTableView;
 class QTimer;
+class FolderLock;
 class Table;
 
 // The main window: the scheduled items, their summaries, and the user's
@@ -133,6 +134,7 @@ private:
         m_exportEntries, m_optionEntries;
 
     std::unique_ptr<FormStorage> m_storage;
+    std::unique_ptr<FolderLock> m_folderLock;
     // Models and helpers of the summary grids (owned as children).
     QObject *m_summaries = nullptr;
     bool m_created = false;

@@ -14,11 +14,19 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
 constexpr int CacheLimit = 4096;
 constexpr int FetchBlock = 64;
+constexpr double MaxAmount = 999999999999.99;
+
+int characters(const QString &text)
+{
+    return int(
+        std::count_if(text.begin(), text.end(), [](QChar c) { return !c.isLowSurrogate(); }));
+}
 
 EngineError engineError(const SQLite::Exception &e)
 {
@@ -143,22 +151,31 @@ void Table::setExclusive(bool exclusive)
 
 void Table::setFilter(const QString &filter)
 {
-    m_filter = filter;
     if (isOpen() && m_filtered) {
         checkBrowseMode();
+        // A filter that does not compile leaves the previous one in place.
+        if (!filter.trimmed().isEmpty())
+            compileFilter(filter, m_fields);
+        m_filter = filter;
         refresh();
+        return;
     }
+    m_filter = filter;
 }
 
 void Table::setFiltered(bool filtered)
 {
     if (m_filtered == filtered)
         return;
-    m_filtered = filtered;
     if (isOpen()) {
         checkBrowseMode();
+        if (filtered && !m_filter.trimmed().isEmpty())
+            compileFilter(m_filter, m_fields);
+        m_filtered = filtered;
         refresh();
+        return;
     }
+    m_filtered = filtered;
 }
 
 void Table::open()
@@ -660,7 +677,8 @@ QVariant Table::converted(int field, const QVariant &value) const
     switch (f.type) {
     case FieldType::Text: {
         const QString text = value.toString();
-        if (f.size > 0 && text.size() > f.size)
+        // Characters, not UTF-16 units: an emoji is one character.
+        if (f.size > 0 && characters(text) > f.size)
             throw EngineError(QStringLiteral("Value is too long for field '%1': at most %2 characters.")
                                   .arg(f.name)
                                   .arg(f.size));
@@ -684,6 +702,13 @@ QVariant Table::converted(int field, const QVariant &value) const
         if (!ok)
             throw EngineError(QStringLiteral("'%1' is not a valid floating point value for field '%2'")
                                   .arg(value.toString(), displayLabel(f.name)));
+        // The sums add amounts as whole ten-thousandths in 64 bits: beyond this
+        // bound they would no longer be exact, and could overflow.
+        if (!std::isfinite(v) || std::fabs(v) > MaxAmount)
+            throw EngineError(
+                QStringLiteral("%1 is not a valid amount for field '%2'. Amounts lie between "
+                               "-999,999,999,999.99 and 999,999,999,999.99")
+                    .arg(value.toString(), displayLabel(f.name)));
         return v;
     }
     case FieldType::SmallInt: {
@@ -872,7 +897,8 @@ void Table::post()
             for (; n < idx.size(); ++n)
                 bindVariant(stmt, int(n) + 1, m_buffer[idx[n]]);
             stmt.bind(int(n) + 1, static_cast<int64_t>(key));
-            stmt.exec();
+            if (stmt.exec() == 0)
+                throw EngineError(QStringLiteral("Record/Key deleted."));
         }
         Row row;
         row.values = m_buffer;
@@ -882,7 +908,7 @@ void Table::post()
         m_state = State::Browse;
         placeKey(key, !inserting, oldPos);
     } catch (const SQLite::Exception &e) {
-        const EngineError error = engineError(e);
+        const EngineError error = Engine::writeError(e, m_path);
         Q_EMIT postError(error.message());
         throw error;
     } catch (const EngineError &e) {
@@ -967,7 +993,7 @@ void Table::remove()
         stmt.bind(1, static_cast<int64_t>(key));
         stmt.exec();
     } catch (const SQLite::Exception &e) {
-        throw engineError(e);
+        throw Engine::writeError(e, m_path);
     }
     m_state = State::Browse;
     m_modified = false;

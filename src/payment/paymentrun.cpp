@@ -98,7 +98,7 @@ void atomically(Work work)
         engine.commit();
     } catch (const SQLite::Exception &e) {
         engine.rollback();
-        throw EngineError(Engine::instance().plainText(QString::fromUtf8(e.what())));
+        throw Engine::writeError(e, {});
     } catch (...) {
         engine.rollback();
         throw;

@@ -93,6 +93,10 @@ private Q_SLOTS:
     void refusedValuesKeepTheRecord_data();
     void refusedValuesKeepTheRecord();
     void postWithoutDescriptionIsRefused();
+    void postOfARecordDeletedElsewhereFails();
+    void valuesAtTheLimitsAreKept();
+    void badFilterKeepsThePreviousOne();
+    void writeInADeletedFolderNamesIt();
     void rollbackRestoresFilesAndHandles();
     void copyTableReplacesOnlyWhenComplete();
     void copyTableMatchesDestinationRegardlessOfCase();
@@ -469,6 +473,14 @@ void TestEngine::refusedValuesKeepTheRecord_data()
         << "Warning Days" << QVariant(-40000) << QStringLiteral("-32768 to 32767");
     QTest::newRow("warning days as text")
         << "Warning Days" << QVariant(QStringLiteral("99999")) << QStringLiteral("-32768 to 32767");
+    QTest::newRow("amount beyond the sums")
+        << "Bill Amount" << QVariant(1e15) << QStringLiteral("999,999,999,999.99");
+    QTest::newRow("amount near the largest number")
+        << "Pay Amount" << QVariant(-1e308) << QStringLiteral("999,999,999,999.99");
+    QTest::newRow("infinite amount as text")
+        << "Budget" << QVariant(QStringLiteral("inf")) << QStringLiteral("999,999,999,999.99");
+    QTest::newRow("amount that is no number")
+        << "Balance" << QVariant(qQNaN()) << QStringLiteral("999,999,999,999.99");
     QTest::newRow("date that is no date") << "Due Date" << QVariant(QStringLiteral("tomorrow"))
                                           << QStringLiteral("'tomorrow' is not a valid date");
 }
@@ -528,6 +540,84 @@ void TestEngine::postWithoutDescriptionIsRefused()
     t.setValue(QStringLiteral("Description"), QStringLiteral("now named"));
     t.post();
     QCOMPARE(t.recordCount(), 1);
+}
+
+void TestEngine::postOfARecordDeletedElsewhereFails()
+{
+    Table mine(QStringLiteral("schedule.DB"));
+    mine.open();
+    addItem(mine, { { QStringLiteral("Description"), QStringLiteral("rent") } });
+    {
+        Table other(QStringLiteral("schedule.DB"));
+        other.open();
+        other.remove();
+    }
+    mine.edit();
+    mine.setValue(QStringLiteral("Bill Amount"), 5.0);
+    try {
+        mine.post();
+        QFAIL("a post that changed nothing succeeded");
+    } catch (const EngineError &e) {
+        QCOMPARE(e.message(), QStringLiteral("Record/Key deleted."));
+    }
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM {schedule.DB}")).toInt(), 0);
+}
+
+void TestEngine::valuesAtTheLimitsAreKept()
+{
+    // Text length is counted in characters: an emoji is one.
+    const QString emoji = QString::fromUtf8("\xF0\x9F\x92\xB8").repeated(255);
+    Table t(QStringLiteral("schedule.DB"));
+    t.open();
+    addItem(t,
+        { { QStringLiteral("Description"), emoji },
+            { QStringLiteral("Bill Amount"), 999999999999.99 },
+            { QStringLiteral("Pay Amount"), -999999999999.99 } });
+    t.close();
+    t.open();
+    QCOMPARE(t.value(QStringLiteral("Description")).toString(), emoji);
+    QCOMPARE(t.value(QStringLiteral("Bill Amount")).toDouble(), 999999999999.99);
+    QCOMPARE(t.value(QStringLiteral("Pay Amount")).toDouble(), -999999999999.99);
+    t.edit();
+    QVERIFY_THROWS_EXCEPTION(
+        EngineError, t.setValue(QStringLiteral("Description"), emoji + QLatin1Char('x')));
+}
+
+void TestEngine::badFilterKeepsThePreviousOne()
+{
+    Table t(QStringLiteral("schedule.DB"));
+    t.open();
+    addItem(t, { { QStringLiteral("PayNow"), PayMark } });
+    addItem(t, {});
+    const QString marked = QStringLiteral("[PayNow] = '") + PayMark + QLatin1Char('\'');
+    t.setFilter(marked);
+    t.setFiltered(true);
+    QCOMPARE(t.recordCount(), 1);
+    QVERIFY_THROWS_EXCEPTION(EngineError, t.setFilter(QStringLiteral("[Due Date] >= 'soon'")));
+    QCOMPARE(t.filter(), marked);
+    t.refresh();
+    QCOMPARE(t.recordCount(), 1);
+}
+
+void TestEngine::writeInADeletedFolderNamesIt()
+{
+    const QString folder = m_env->dir() + QStringLiteral("/gone");
+    QVERIFY(QDir().mkpath(folder));
+    const QString file = folder + QStringLiteral("/schedule.DB");
+    Engine::instance().createTable(file, Layouts::item());
+    Table t(file);
+    t.open();
+    addItem(t, {});
+    QVERIFY(QDir(folder).removeRecursively());
+    t.edit();
+    t.setValue(QStringLiteral("Bill Amount"), 1.0);
+    try {
+        t.post();
+        QFAIL("a post into a deleted folder succeeded");
+    } catch (const EngineError &e) {
+        QVERIFY2(e.message().contains(QStringLiteral("The folder %1 no longer exists").arg(folder)),
+            qPrintable(e.message()));
+    }
 }
 
 void TestEngine::rollbackRestoresFilesAndHandles()
