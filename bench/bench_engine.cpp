@@ -149,7 +149,7 @@ void BM_AppendOnePostEach(benchmark::State &state)
         Clock::time_point t = Clock::now();
         {
             SQLite::Database db(pathOf("append_sqlite.DB"), SQLite::OPEN_READWRITE);
-            db.exec("PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL");
+            db.exec(engineDurability(QStringLiteral("append.DB")));
             SQLite::Statement insert(db,
                 "INSERT INTO data (\"Due Date\", \"Description\", \"Bill Amount\", "
                 "\"Frequency\", \"Units\") VALUES (?, ?, ?, ?, ?)");
@@ -189,9 +189,10 @@ void BM_AppendOnePostEach(benchmark::State &state)
     reportRatio(state, handle, baseline);
 }
 
-// A scan as the summaries do it: every record in index order, a few fields each.
-// The handle reads whole records, so the baseline that does the same work reads
-// every field of each record too; the four-field statement is reported beside it.
+// A scan as a report does it: every record in index order, four fields each.
+// The headline baseline reads just those four fields, as a caller writing bare
+// SQL would; the statement reading every field of each record (the handle's
+// own work) is reported beside it.
 void BM_Scan(benchmark::State &state)
 {
     const std::string path = pathOf("scan.DB");
@@ -205,8 +206,17 @@ void BM_Scan(benchmark::State &state)
                 "FROM data ORDER BY \"Due Date\", \"Description\", rowid");
             double sum = 0;
             while (stmt.executeStep()) {
-                benchmark::DoNotOptimize(
-                    QDate::fromString(QString::fromUtf8(stmt.getColumn(0).getText()), Qt::ISODate));
+                const SQLite::Column due = stmt.getColumn(0);
+                if (due.getBytes() == 10) {
+                    const char *d = due.getText();
+                    auto num = [d](int at, int len) {
+                        int v = 0;
+                        for (int k = at; k < at + len; ++k)
+                            v = v * 10 + (d[k] - '0');
+                        return v;
+                    };
+                    benchmark::DoNotOptimize(QDate(num(0, 4), num(5, 2), num(8, 2)));
+                }
                 sum += stmt.getColumn(1).getDouble() - stmt.getColumn(2).getDouble();
                 benchmark::DoNotOptimize(QString::fromUtf8(stmt.getColumn(3).getText()));
             }
@@ -272,9 +282,9 @@ void BM_Scan(benchmark::State &state)
         handle += took;
         state.SetIterationTime(took);
     }
-    reportRatio(state, handle, baseline);
-    state.counters["four_fields_ms"] = narrow * 1000 / state.iterations();
-    state.counters["ratio_four_fields"] = handle / narrow;
+    reportRatio(state, handle, narrow);
+    state.counters["whole_records_ms"] = baseline * 1000 / state.iterations();
+    state.counters["ratio_whole_records"] = handle / baseline;
 }
 
 BENCHMARK(BM_OpenHistoryMemory)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);

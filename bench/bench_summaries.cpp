@@ -1,10 +1,15 @@
-// The main window's summaries over a schedule of 100,000 items: the aging
-// computation and the two totals queries, each against one bare SQLite
-// aggregate computing the same sums, and the start-up reminder list against a
-// bare INSERT ... SELECT doing the same copy. Each pair runs side by side in
-// every iteration and reports its ratio.
+// The main window over a schedule of 100,000 items: the aging computation and
+// the two totals queries (the full path), each against one bare SQLite
+// aggregate computing the same sums; the start-up reminder list against a
+// bare INSERT ... SELECT doing the same copy; and an edit and a mark toggle in
+// the list with everything the window does after the save (summaries, aging,
+// redraw) against the bare UPDATE, commit and re-read of that row with the
+// engine's durability. Each pair runs side by side in every iteration and
+// reports its ratio.
 
 #include "app/frmsched.h"
+#include "app/itemgrid.h"
+#include "app/itemmodel.h"
 #include "app/reminderlist.h"
 #include "app/summaries.h"
 #include "data/engine.h"
@@ -19,6 +24,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QSettings>
@@ -29,6 +35,8 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+
+#include "benchsupport.h"
 
 namespace {
 constexpr int Items = 100000;
@@ -255,6 +263,145 @@ void BM_BuildReminderList(benchmark::State &state)
     state.counters["listed"] = listed;
 }
 
+// One row of the list edited the bare way: an autocommit UPDATE with the
+// engine's durability and the row read again.
+struct BareRow
+{
+    SQLite::Database db;
+    SQLite::Statement setAmount;
+    SQLite::Statement setMark;
+    SQLite::Statement read;
+    explicit BareRow(const std::string &path)
+        : db(path, SQLite::OPEN_READWRITE)
+        , setAmount(db, "UPDATE data SET \"Bill Amount\" = ? WHERE rowid = ?")
+        , setMark(db, "UPDATE data SET \"PayNow\" = ? WHERE rowid = ?")
+        , read(db, "SELECT * FROM data WHERE rowid = ?")
+    {
+        db.exec(BenchSupport::engineDurability(QStringLiteral("schedule.DB")));
+    }
+    void update(SQLite::Statement &stmt, long long key)
+    {
+        stmt.bind(2, static_cast<int64_t>(key));
+        stmt.exec();
+        stmt.reset();
+        read.bind(1, static_cast<int64_t>(key));
+        while (read.executeStep())
+            for (int c = 0; c < read.getColumnCount(); ++c)
+                benchmark::DoNotOptimize(read.getColumn(c).getText());
+        read.reset();
+    }
+};
+
+// What the window shows after a save: the list's visible rows and the three summaries.
+void redraw(TfrmSched *w)
+{
+    for (QTableView *grid : { static_cast<QTableView *>(w->DBGridSched), w->DBGridPayDate,
+             w->DBGridDueDate, w->DBGridAge })
+        grid->viewport()->repaint();
+}
+
+// An expense typed into a row of the list, then the row left: the post, the
+// summaries and the aging kept up to date, the window redrawn.
+void BM_EditAmountAndLeaveRow(benchmark::State &state)
+{
+    TfrmSched *w = world->window.get();
+    ItemGrid *grid = w->DBGridSched;
+    ItemModel *model = grid->itemModel();
+    const int amount = grid->columnOf(QStringLiteral("Bill Amount"));
+    BareRow bare(world->schedule);
+    double oursTotal = 0, bareTotal = 0;
+    int n = 0;
+    for (auto _ : state) {
+        ++n;
+        const int row = 100 + (n % 20) * 2;
+        Timer::time_point t = Timer::now();
+        bare.setAmount.bind(1, 12.5 + n);
+        bare.update(bare.setAmount, w->TableSched->keyAtRow(row + 1000));
+        bareTotal += secondsSince(t);
+
+        grid->setCurrentIndex(model->index(row, amount));
+        QCoreApplication::processEvents();
+        t = Timer::now();
+        model->setText(amount, QString::number(12.5 + n));
+        grid->setCurrentIndex(model->index(row + 1, amount));
+        redraw(w);
+        const double took = secondsSince(t);
+        oursTotal += took;
+        state.SetIterationTime(took);
+        if (w->TableSched->isEditing())
+            state.SkipWithError("the row was not posted");
+    }
+    reportRatio(state, oursTotal, bareTotal);
+}
+
+// The payment mark toggled on a row of the list (posted at once), with the same work after it.
+void BM_ToggleMark(benchmark::State &state)
+{
+    TfrmSched *w = world->window.get();
+    ItemGrid *grid = w->DBGridSched;
+    ItemModel *model = grid->itemModel();
+    const int mark = grid->columnOf(QStringLiteral("PayNow"));
+    BareRow bare(world->schedule);
+    double oursTotal = 0, bareTotal = 0;
+    int n = 0;
+    for (auto _ : state) {
+        ++n;
+        const int row = 200 + n % 20;
+        Timer::time_point t = Timer::now();
+        if (n % 2)
+            bare.setMark.bind(1, "\xc3\xbc");
+        else
+            bare.setMark.bind(1);
+        bare.update(bare.setMark, w->TableSched->keyAtRow(row + 1000));
+        bareTotal += secondsSince(t);
+
+        grid->setCurrentIndex(model->index(row, mark));
+        QCoreApplication::processEvents();
+        t = Timer::now();
+        grid->toggleMark();
+        redraw(w);
+        const double took = secondsSince(t);
+        oursTotal += took;
+        state.SetIterationTime(took);
+        if (w->TableSched->isEditing())
+            state.SkipWithError("the mark was not posted");
+    }
+    reportRatio(state, oursTotal, bareTotal);
+}
+
+// A hundred items marked one after another, as a user clicks down the list:
+// the interface time of the whole series.
+void BM_Mark100Items(benchmark::State &state)
+{
+    TfrmSched *w = world->window.get();
+    ItemGrid *grid = w->DBGridSched;
+    ItemModel *model = grid->itemModel();
+    const int mark = grid->columnOf(QStringLiteral("PayNow"));
+    BareRow bare(world->schedule);
+    double oursTotal = 0, bareTotal = 0;
+    for (auto _ : state) {
+        Timer::time_point t = Timer::now();
+        for (int i = 0; i < 100; ++i) {
+            bare.setMark.bind(1, "\xc3\xbc");
+            bare.update(bare.setMark, w->TableSched->keyAtRow(3000 + i));
+        }
+        bareTotal += secondsSince(t);
+
+        double took = 0;
+        for (int i = 0; i < 100; ++i) {
+            grid->setCurrentIndex(model->index(300 + i, mark));
+            QCoreApplication::processEvents();
+            t = Timer::now();
+            grid->toggleMark();
+            redraw(w);
+            took += secondsSince(t);
+        }
+        oursTotal += took;
+        state.SetIterationTime(took);
+    }
+    reportRatio(state, oursTotal, bareTotal);
+}
+
 BENCHMARK(BM_UpdateDueTotals)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(3);
 BENCHMARK(BM_UpdateDueTotalsAfterChange)
     ->UseManualTime()
@@ -263,6 +410,9 @@ BENCHMARK(BM_UpdateDueTotalsAfterChange)
 BENCHMARK(BM_QueryTotals)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(3);
 BENCHMARK(BM_QueryDuedateTotals)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(3);
 BENCHMARK(BM_BuildReminderList)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(3);
+BENCHMARK(BM_EditAmountAndLeaveRow)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(3);
+BENCHMARK(BM_ToggleMark)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(3);
+BENCHMARK(BM_Mark100Items)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
 } // namespace
 
 int main(int argc, char **argv)
@@ -299,10 +449,13 @@ int main(int argc, char **argv)
     w.window->CheckBoxDisplayReminder->setChecked(false);
     if (!w.window->FormCreate())
         return 1;
+    w.window->show();
+    while (!w.window->startupDone())
+        QCoreApplication::processEvents();
 
     w.bareSchedule = std::make_unique<SQLite::Database>(w.schedule, SQLite::OPEN_READONLY);
     w.bareResched = std::make_unique<SQLite::Database>(w.resched, SQLite::OPEN_READWRITE);
-    w.bareResched->exec("PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL");
+    w.bareResched->exec(BenchSupport::engineDurability(QStringLiteral("resched.DB")));
     {
         SQLite::Statement attach(*w.bareResched, "ATTACH DATABASE ? AS s");
         attach.bind(1, w.schedule);

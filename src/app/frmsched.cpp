@@ -414,13 +414,11 @@ void TfrmSched::wireTable()
     connect(TableSched, &Table::postError, this, [] { BusyPointer::set(false); });
     connect(TableSched, &Table::afterPost, this, [this] {
         TableSched->flush();
-        reopenSummaryQueries();
-        UpdateDueTotals();
+        updateSummaries(TableSched->changedBefore(), TableSched->changedAfter());
         BusyPointer::set(false);
     });
     connect(TableSched, &Table::afterDelete, this, [this] {
-        reopenSummaryQueries();
-        UpdateDueTotals();
+        updateSummaries(TableSched->changedBefore(), TableSched->changedAfter());
     });
 }
 

@@ -10,18 +10,25 @@
 #include "data/table.h"
 #include "platform/clock.h"
 
+#include <QDateTime>
+
 #include <QDialog>
 #include <QTableView>
 
 namespace {
-const QString TotalsSql
-    = QStringLiteral("SELECT \"PayNow\", sum(\"Bill Amount\") AS TotalBillAmount,"
-                     " sum(\"Pay Amount\") AS TotalPayAmount, count(\"Description\") AS totalcount"
-                     " FROM {schedule.DB} GROUP BY \"PayNow\" ORDER BY \"PayNow\"");
-const QString DueDateTotalsSql
-    = QStringLiteral("SELECT \"Due Date\", sum(\"Bill Amount\") AS TotalBillAmount,"
-                     " sum(\"Pay Amount\") AS TotalPayAmount, count(\"Description\") AS totalcount"
-                     " FROM {schedule.DB} GROUP BY \"Due Date\" ORDER BY \"Due Date\"");
+// Money is summed exactly in ten-thousandths. The counts of amounts and items
+// beside the totals let a post or delete update the rows without running the
+// statement again.
+QString totalsSql(const char *groupField)
+{
+    return QStringLiteral(
+        "SELECT \"%1\", sum(ds_fixed4(\"Bill Amount\")) / 10000.0 AS TotalBillAmount,"
+        " sum(ds_fixed4(\"Pay Amount\")) / 10000.0 AS TotalPayAmount,"
+        " count(\"Description\") AS totalcount, count(\"Bill Amount\") AS billcount,"
+        " count(\"Pay Amount\") AS paycount, count(*) AS itemcount"
+        " FROM {schedule.DB} GROUP BY \"%1\" ORDER BY \"%1\"")
+        .arg(QLatin1String(groupField));
+}
 
 // Re-opens a query and lets its grid read the new rows, also when it failed.
 void reopen(Query *query, SummaryModel *model)
@@ -44,8 +51,8 @@ void TfrmSched::buildSummaries()
     DBGridDueDate->setObjectName(QStringLiteral("DBGridDueDate"));
     DBGridAge = new QTableView;
     DBGridAge->setObjectName(QStringLiteral("DBGridAge"));
-    QueryTotals->setSql(TotalsSql);
-    QueryDuedateTotals->setSql(DueDateTotalsSql);
+    QueryTotals->setSql(totalsSql("PayNow"));
+    QueryDuedateTotals->setSql(totalsSql("Due Date"));
     auto *views = new SummaryViews(
         QueryTotals, QueryDuedateTotals, TableAge, [this] { return agingInterval(); }, this);
     views->attach(DBGridPayDate, DBGridDueDate, DBGridAge);
@@ -61,12 +68,49 @@ void TfrmSched::reopenSummaryQueries()
 
 void TfrmSched::UpdateDueTotals()
 {
+    auto *views = static_cast<SummaryViews *>(m_summaries);
     const int interval = agingInterval();
-    const Aging::Sums sums
-        = Aging::compute(TableSched->fileName(), interval, Clock::current().now());
+    const QDateTime now = Clock::current().now();
+    views->agingState.known = false;
+    const Aging::Sums sums = Aging::compute(TableSched->fileName(), interval, now);
+    views->agingState = { true, interval, now.date(), sums };
     Aging::write(TableAge, sums);
     Aging::setTitles(TableAge, interval);
-    static_cast<SummaryViews *>(m_summaries)->aging()->titlesChanged();
+    views->aging()->titlesChanged();
+}
+
+void TfrmSched::updateSummaries(
+    const std::vector<QVariant> &before, const std::vector<QVariant> &after)
+{
+    auto *views = static_cast<SummaryViews *>(m_summaries);
+    for (auto [query, model] :
+        { std::pair{ QueryTotals, views->payNow() }, std::pair{ QueryDuedateTotals, views->dueDate() } }) {
+        const bool kept = (before.empty() || Totals::apply(*query, *TableSched, before, -1))
+            && (after.empty() || Totals::apply(*query, *TableSched, after, 1));
+        if (kept)
+            model->reset();
+        else
+            reopen(query, model);
+    }
+
+    // The aging moves with the record unless the day or the interval changed
+    // since it was computed; then it is computed again over the whole schedule.
+    const int interval = agingInterval();
+    const QDateTime now = Clock::current().now();
+    SummaryViews::AgingState &state = views->agingState;
+    if (!state.known || state.interval != interval || state.day != now.date()) {
+        UpdateDueTotals();
+        return;
+    }
+    const int due = TableSched->fieldIndexOrThrow(QStringLiteral("Due Date"));
+    const int bill = TableSched->fieldIndexOrThrow(QStringLiteral("Bill Amount"));
+    const int pay = TableSched->fieldIndexOrThrow(QStringLiteral("Pay Amount"));
+    const Aging::Cutoffs cutoffs = Aging::cutoffs(interval, now.date());
+    if (!before.empty())
+        Aging::add(state.sums, cutoffs, before[due], before[bill], before[pay], -1);
+    if (!after.empty())
+        Aging::add(state.sums, cutoffs, after[due], after[bill], after[pay], 1);
+    Aging::write(TableAge, state.sums);
 }
 
 void TfrmSched::showOverdueReminder()

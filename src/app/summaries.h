@@ -10,6 +10,8 @@
 #include <QVariant>
 
 #include <array>
+#include <string>
+#include <vector>
 #include <functional>
 
 class Query;
@@ -99,6 +101,18 @@ struct Sums
 // One amount in ten-thousandths, rounded half away from zero.
 qint64 toFixed(double amount);
 
+// The last date of buckets 0 to 3 as stored text, for one interval and day.
+struct Cutoffs
+{
+    std::string ends[4];
+};
+Cutoffs cutoffs(int interval, const QDate &today);
+// The bucket of a due date, found by the same text comparison the aggregate makes.
+int bucket(const QVariant &due, const Cutoffs &cutoffs);
+// Adds (sign 1) or takes away (sign -1) one record's amounts, totals included.
+void add(Sums &sums, const Cutoffs &cutoffs, const QVariant &due, const QVariant &bill,
+    const QVariant &pay, int sign);
+
 // Sums the schedule's amounts into the urgency buckets of their due dates
 // (an empty due date counts as past due) with one aggregate statement.
 Sums compute(const QString &scheduleFile, int interval, const QDateTime &now);
@@ -110,6 +124,15 @@ void write(Table *ageTable, const Sums &sums);
 QStringList titles(int interval);
 void setTitles(Table *ageTable, int interval);
 } // namespace Aging
+
+// Keeps the rows of a totals query over the schedule (grouped by its first
+// column, with the counts of bill amounts, pay amounts and items beside the
+// sums) up to date as one record leaves (sign -1) or joins (sign 1) it.
+// Returns false when the rows do not agree with the record; the query must be
+// run again then.
+namespace Totals {
+bool apply(Query &query, const Table &schedule, const std::vector<QVariant> &record, int sign);
+}
 
 // The models and delegates of the main window's summary grids.
 class SummaryViews : public QObject
@@ -124,6 +147,16 @@ public:
     SummaryModel *payNow() const { return m_payNow; }
     SummaryModel *dueDate() const { return m_dueDate; }
     AgingModel *aging() const { return m_aging; }
+
+    // The aging sums last computed, with the interval and day they hold for.
+    struct AgingState
+    {
+        bool known = false;
+        int interval = 0;
+        QDate day;
+        Aging::Sums sums;
+    };
+    AgingState agingState;
 
 private:
     SummaryModel *m_payNow;
