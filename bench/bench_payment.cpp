@@ -177,11 +177,13 @@ public:
             for (std::size_t at = 0; at < durability.size();) {
                 const std::size_t end = durability.find(';', at);
                 // "PRAGMA x=y;" becomes "PRAGMA alias.x=y;"
-                pragmas += "PRAGMA " + std::string(alias) + "." + durability.substr(at + 7, end - at - 7) + ";";
+                pragmas += "PRAGMA " + std::string(alias) + "."
+                    + durability.substr(at + 7, end - at - 7) + ";";
                 at = end + 1;
             }
             if (runCache)
-                pragmas += "PRAGMA " + std::string(alias) + ".cache_size=-" + std::to_string(RunCacheKiB) + ";";
+                pragmas += "PRAGMA " + std::string(alias) + ".cache_size=-"
+                    + std::to_string(RunCacheKiB) + ";";
             db.exec(pragmas);
         }
     }

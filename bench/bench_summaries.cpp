@@ -24,8 +24,8 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QSettings>
 #include <QTableView>
@@ -217,8 +217,7 @@ void sideBySide(benchmark::State &state, Ours ours, Bare bare)
 void BM_UpdateDueTotals(benchmark::State &state)
 {
     sideBySide(
-        state, [] { window()->UpdateDueTotals(); },
-        [] { benchmark::DoNotOptimize(bareAging()); });
+        state, [] { window()->UpdateDueTotals(); }, [] { benchmark::DoNotOptimize(bareAging()); });
 }
 
 // The same after every change of an amount, so the aging rows are rewritten each time.
@@ -435,8 +434,8 @@ void BM_StartUp(benchmark::State &state)
         Timer::time_point t = Timer::now();
         {
             SQLite::Database db(world->schedule, SQLite::OPEN_READONLY);
-            SQLite::Statement keys(
-                db, "SELECT \"PrimaryKey\" FROM data ORDER BY \"Due Date\", \"Description\", rowid");
+            SQLite::Statement keys(db,
+                "SELECT \"PrimaryKey\" FROM data ORDER BY \"Due Date\", \"Description\", rowid");
             std::vector<long long> list;
             while (keys.executeStep())
                 list.push_back(keys.getColumn(0).getInt64());
@@ -453,8 +452,8 @@ void BM_StartUp(benchmark::State &state)
                 aging.bind(k + 1, ends[k]);
             while (aging.executeStep())
                 benchmark::DoNotOptimize(aging.getColumn(0).getInt64());
-            SQLite::Statement screen(db,
-                "SELECT * FROM data ORDER BY \"Due Date\", \"Description\", rowid LIMIT 30");
+            SQLite::Statement screen(
+                db, "SELECT * FROM data ORDER BY \"Due Date\", \"Description\", rowid LIMIT 30");
             while (screen.executeStep())
                 for (int c = 0; c < screen.getColumnCount(); ++c)
                     benchmark::DoNotOptimize(screen.getColumn(c).getText());
@@ -524,7 +523,6 @@ int main(int argc, char **argv)
     w.resched = Engine::resolve(QStringLiteral("resched.DB")).toStdString();
     fillSchedule(w.schedule);
     std::fprintf(stderr, "schedule.DB with %d items written in %.1f s\n", Items, secondsSince(t));
-
 
     w.bareSchedule = std::make_unique<SQLite::Database>(w.schedule, SQLite::OPEN_READONLY);
     w.bareResched = std::make_unique<SQLite::Database>(w.resched, SQLite::OPEN_READWRITE);

@@ -417,9 +417,8 @@ void TfrmSched::wireTable()
         updateSummaries(TableSched->changedBefore(), TableSched->changedAfter());
         BusyPointer::set(false);
     });
-    connect(TableSched, &Table::afterDelete, this, [this] {
-        updateSummaries(TableSched->changedBefore(), TableSched->changedAfter());
-    });
+    connect(TableSched, &Table::afterDelete, this,
+        [this] { updateSummaries(TableSched->changedBefore(), TableSched->changedAfter()); });
 }
 
 void TfrmSched::updateStatus()

@@ -83,8 +83,8 @@ void TfrmSched::updateSummaries(
     const std::vector<QVariant> &before, const std::vector<QVariant> &after)
 {
     auto *views = static_cast<SummaryViews *>(m_summaries);
-    for (auto [query, model] :
-        { std::pair{ QueryTotals, views->payNow() }, std::pair{ QueryDuedateTotals, views->dueDate() } }) {
+    for (auto [query, model] : { std::pair{ QueryTotals, views->payNow() },
+             std::pair{ QueryDuedateTotals, views->dueDate() } }) {
         const bool kept = (before.empty() || Totals::apply(*query, *TableSched, before, -1))
             && (after.empty() || Totals::apply(*query, *TableSched, after, 1));
         if (kept)

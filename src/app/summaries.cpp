@@ -503,9 +503,8 @@ int compareGroups(const QVariant &a, const QVariant &b)
                                               : v.toString().toUtf8();
     };
     const QByteArray x = text(a), y = text(b);
-    const auto fold = [](char c) {
-        return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    };
+    const auto fold
+        = [](char c) { return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 32 : c); };
     const qsizetype n = std::min(x.size(), y.size());
     for (qsizetype i = 0; i < n; ++i)
         if (fold(x[i]) != fold(y[i]))
@@ -514,8 +513,8 @@ int compareGroups(const QVariant &a, const QVariant &b)
 }
 } // namespace
 
-bool Totals::apply(Query &query, const Table &schedule, const std::vector<QVariant> &record,
-    int sign)
+bool Totals::apply(
+    Query &query, const Table &schedule, const std::vector<QVariant> &record, int sign)
 {
     if (!query.isOpen() || query.columns().isEmpty())
         return false;
@@ -568,7 +567,8 @@ bool Totals::apply(Query &query, const Table &schedule, const std::vector<QVaria
     if (!record[descField].isNull())
         query.setValue(lo, count, number(count) + sign);
     // The sums are whole ten-thousandths, empty while no record carries an amount.
-    for (auto [field, sum, n] : { std::tuple{ billField, billSum, bills }, std::tuple{ payField, paySum, pays } }) {
+    for (auto [field, sum, n] :
+        { std::tuple{ billField, billSum, bills }, std::tuple{ payField, paySum, pays } }) {
         if (record[field].isNull())
             continue;
         const qlonglong carrying = number(n) + sign;

@@ -10,9 +10,9 @@
 #include <QVariant>
 
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
-#include <functional>
 
 class Query;
 class Table;

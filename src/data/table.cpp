@@ -69,7 +69,8 @@ void bindValue(sqlite3_stmt *stmt, int index, const QVariant &value)
         switch (value.typeId()) {
         case QMetaType::QDate: {
             const QByteArray text = value.toDate().toString(Qt::ISODate).toUtf8();
-            rc = sqlite3_bind_text(stmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+            rc = sqlite3_bind_text(
+                stmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
             break;
         }
         case QMetaType::Double:
@@ -82,7 +83,8 @@ void bindValue(sqlite3_stmt *stmt, int index, const QVariant &value)
             break;
         default: {
             const QByteArray text = value.toString().toUtf8();
-            rc = sqlite3_bind_text(stmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+            rc = sqlite3_bind_text(
+                stmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
             break;
         }
         }
@@ -526,8 +528,9 @@ Table::Row Table::readRow(sqlite3_stmt *stmt, int first) const
 bool Table::readStored(qint64 key, std::vector<QVariant> &values) const
 {
     if (!m_fetch)
-        m_fetch = prepare(QStringLiteral("SELECT %1 FROM %2.%3 WHERE rowid=?")
-                              .arg(columnList(), Engine::quote(m_alias), Engine::quote(DataTableName)));
+        m_fetch
+            = prepare(QStringLiteral("SELECT %1 FROM %2.%3 WHERE rowid=?")
+                          .arg(columnList(), Engine::quote(m_alias), Engine::quote(DataTableName)));
     sqlite3_stmt *stmt = m_fetch.get();
     sqlite3_reset(stmt);
     check(sqlite3_bind_int64(stmt, 1, key));
@@ -1044,8 +1047,9 @@ bool Table::matchesFilter(qint64 key) const
     if (m_where.isEmpty())
         return true;
     if (!m_filterCheck)
-        m_filterCheck = prepare(QStringLiteral("SELECT 1 FROM %1.%2 WHERE rowid=? AND (%3)")
-                                    .arg(Engine::quote(m_alias), Engine::quote(DataTableName), m_where));
+        m_filterCheck
+            = prepare(QStringLiteral("SELECT 1 FROM %1.%2 WHERE rowid=? AND (%3)")
+                          .arg(Engine::quote(m_alias), Engine::quote(DataTableName), m_where));
     sqlite3_stmt *stmt = m_filterCheck.get();
     sqlite3_reset(stmt);
     check(sqlite3_bind_int64(stmt, 1, key));

@@ -47,8 +47,7 @@ public:
             if (m_cacheSize)
                 Engine::instance().db().exec(
                     pragma(QStringLiteral("cache_size=%1").arg(*m_cacheSize)).toStdString());
-        } catch (const SQLite::Exception &) {
-        }
+        } catch (const SQLite::Exception &) { }
         Engine::instance().detach(m_path);
     }
     Attached(const Attached &) = delete;

@@ -457,7 +457,8 @@ void TestSummaries::incrementalMatchesFullRequery()
     QFETCH(QString, interval);
     QRandomGenerator random(seed);
     const auto randomDue = [&random]() -> QVariant {
-        return random.bounded(6) == 0 ? QVariant() : QVariant(Today.addDays(random.bounded(-10, 30)));
+        return random.bounded(6) == 0 ? QVariant()
+                                      : QVariant(Today.addDays(random.bounded(-10, 30)));
     };
     QList<Item> items;
     for (int i = 0; i < 30; ++i)
