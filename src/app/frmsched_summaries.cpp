@@ -106,11 +106,20 @@ void TfrmSched::updateSummaries(
     const int bill = TableSched->fieldIndexOrThrow(QStringLiteral("Bill Amount"));
     const int pay = TableSched->fieldIndexOrThrow(QStringLiteral("Pay Amount"));
     const Aging::Cutoffs cutoffs = Aging::cutoffs(interval, now.date());
+    const Aging::Sums old = state.sums;
     if (!before.empty())
         Aging::add(state.sums, cutoffs, before[due], before[bill], before[pay], -1);
     if (!after.empty())
         Aging::add(state.sums, cutoffs, after[due], after[bill], after[pay], 1);
-    Aging::write(TableAge, state.sums);
+    // Most changes (a mark, a payee, a date within its bucket) leave the aging as it was.
+    if (state.sums.income == old.income && state.sums.expense == old.expense)
+        return;
+    try {
+        Aging::write(TableAge, state.sums);
+    } catch (...) {
+        state.known = false; // the rows on file are not these sums: the next change recomputes
+        throw;
+    }
 }
 
 void TfrmSched::showOverdueReminder()
