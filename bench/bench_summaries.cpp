@@ -312,12 +312,11 @@ struct BareRow
     }
 };
 
-// What the window shows after a save: the list's visible rows and the three summaries.
-void redraw(TfrmSched *w)
+// What the window shows after a save: it repaints what the change made out of
+// date (the list's rows and the summaries) when its events are processed.
+void redraw(TfrmSched *)
 {
-    for (QTableView *grid : { static_cast<QTableView *>(w->DBGridSched), w->DBGridPayDate,
-             w->DBGridDueDate, w->DBGridAge })
-        grid->viewport()->repaint();
+    QCoreApplication::processEvents();
 }
 
 // An expense typed into a row of the list, then the row left: the post, the

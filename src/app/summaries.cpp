@@ -457,19 +457,52 @@ void Aging::write(Table *ageTable, const Sums &sums)
     // Rows that already hold these sums are left as they are: most changes
     // to the schedule do not move the aging, and a rewrite costs a durable commit.
     if (ageTable->recordCount() == 3) {
-        bool same = true;
-        for (int order = 0; order < 3 && same; ++order) {
+        bool shaped = true, same = true;
+        for (int order = 0; order < 3 && shaped; ++order) {
             const auto value = [&](const QString &field) {
                 return ageTable->rowValue(order, ageTable->fieldIndexOrThrow(field));
             };
-            same = value(QStringLiteral("Order")).toInt() == order
+            shaped = value(QStringLiteral("Order")).toInt() == order
                 && value(QStringLiteral("Type")).toString() == QLatin1String(types[order]);
-            for (int k = 0; k < 6 && same; ++k) {
+            for (int k = 0; k < 6 && shaped && same; ++k) {
                 const QVariant v = value(QStringLiteral("Amount%1").arg(k));
                 same = !v.isNull() && v.toDouble() == amount(order, k);
             }
         }
-        if (same) {
+        if (shaped && same) {
+            ageTable->first();
+            return;
+        }
+        if (shaped) {
+            // The rows are in place: one statement sets the amounts of all three,
+            // atomic by itself and a commit of age.db alone.
+            Engine &engine = Engine::instance();
+            const QString alias = engine.attach(ageTable->path());
+            try {
+                QStringList sets;
+                for (int k = 0; k < 6; ++k)
+                    sets.append(QStringLiteral("%1 = CASE \"Order\" WHEN 0 THEN ?%2 WHEN 1 THEN ?%3 "
+                                               "ELSE ?%4 END")
+                                    .arg(Engine::quote(QStringLiteral("Amount%1").arg(k)))
+                                    .arg(3 * k + 1)
+                                    .arg(3 * k + 2)
+                                    .arg(3 * k + 3));
+                SQLite::Statement update(engine.db(),
+                    QStringLiteral("UPDATE %1.%2 SET %3 WHERE \"Order\" IN (0, 1, 2)")
+                        .arg(Engine::quote(alias), Engine::quote(DataTableName),
+                            sets.join(QStringLiteral(", ")))
+                        .toStdString());
+                for (int k = 0; k < 6; ++k)
+                    for (int order = 0; order < 3; ++order)
+                        update.bind(3 * k + order + 1, amount(order, k));
+                update.exec();
+            } catch (const SQLite::Exception &e) {
+                engine.detach(ageTable->path());
+                ageTable->refresh();
+                throw EngineError(QString::fromUtf8(e.what()));
+            }
+            engine.detach(ageTable->path());
+            ageTable->refresh();
             ageTable->first();
             return;
         }

@@ -1017,9 +1017,9 @@ void Table::post()
             && std::all_of(m_orderIdx.begin(), m_orderIdx.end(),
                 [this](int f) { return m_changedBefore[f] == m_buffer[f]; });
         if (samePlace) {
-            m_cur = -2;
-            notifyReset();
             setCurrent(oldPos);
+            if (!controlsDisabled())
+                Q_EMIT rowChanged(oldPos);
         } else {
             placeKey(key, !inserting, oldPos);
         }
