@@ -520,6 +520,7 @@ void TfrmSched::Timer1Timer()
 
 void TfrmSched::showModal(QDialog *dialog)
 {
+    flushAgingWrites();
     dialog->exec();
 }
 
@@ -691,6 +692,7 @@ bool TfrmSched::FormCloseQuery()
 
 void TfrmSched::FormClose()
 {
+    flushAgingWrites();
     QueryTotals->close();
     QueryDuedateTotals->close();
     TableSched->close();

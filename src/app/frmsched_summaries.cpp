@@ -6,11 +6,17 @@
 #include "summaries.h"
 #include "windows.h"
 
+#include "data/engine.h"
+#include "data/engineerror.h"
 #include "data/query.h"
 #include "data/table.h"
 #include "platform/clock.h"
 
 #include <QDateTime>
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Exception.h>
+#include <SQLiteCpp/Statement.h>
 
 #include <QDialog>
 #include <QTableView>
@@ -72,8 +78,10 @@ void TfrmSched::UpdateDueTotals()
     const int interval = agingInterval();
     const QDateTime now = Clock::current().now();
     views->agingState.known = false;
+    views->agingWriter.flush(); // whatever it held is written again below
     const Aging::Sums sums = Aging::compute(TableSched->fileName(), interval, now);
     views->agingState = { true, interval, now.date(), sums };
+    views->aging()->showRows(Aging::rows(sums));
     Aging::write(TableAge, sums);
     Aging::setTitles(TableAge, interval);
     views->aging()->titlesChanged();
@@ -114,11 +122,36 @@ void TfrmSched::updateSummaries(
     // Most changes (a mark, a payee, a date within its bucket) leave the aging as it was.
     if (state.sums.income == old.income && state.sums.expense == old.expense)
         return;
-    try {
-        Aging::write(TableAge, state.sums);
-    } catch (...) {
-        state.known = false; // the rows on file are not these sums: the next change recomputes
-        throw;
+    views->aging()->showRows(Aging::rows(state.sums));
+    if (views->agingPragmas.empty()) {
+        Engine &engine = Engine::instance();
+        const QString path = TableAge->path();
+        const std::string alias = Engine::quote(engine.attach(path)).toStdString();
+        try {
+            for (const char *setting : { "journal_mode", "synchronous" }) {
+                SQLite::Statement read(engine.db(), "PRAGMA " + alias + "." + setting);
+                if (read.executeStep())
+                    views->agingPragmas += std::string("PRAGMA ") + setting + "="
+                        + read.getColumn(0).getString() + ";";
+            }
+        } catch (const SQLite::Exception &e) {
+            engine.detach(path);
+            throw EngineError(QString::fromUtf8(e.what()));
+        }
+        engine.detach(path);
+    }
+    // The file follows on the writer's thread; its durable commit does not
+    // hold up the window.
+    views->agingWriter.post(TableAge->path(), views->agingPragmas, state.sums);
+}
+
+void TfrmSched::flushAgingWrites()
+{
+    auto *views = static_cast<SummaryViews *>(m_summaries);
+    if (!views->agingWriter.flush()) {
+        // The rows on file are not the sums shown: they are written again here.
+        views->agingState.known = false;
+        UpdateDueTotals();
     }
 }
 

@@ -16,6 +16,7 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QFile>
 #include <QFont>
 #include <QHeaderView>
 #include <QPainter>
@@ -95,6 +96,23 @@ QString agingSql(const QString &table)
     }
     return QStringLiteral("SELECT ") + sums.join(QStringLiteral(", ")) + QStringLiteral(" FROM ")
         + table;
+}
+
+// Sets the amounts of the three aging rows by one statement: atomic by itself,
+// and a commit of the aging file alone. Placeholder 3k + order + 1 is the
+// amount k of row order.
+QString updateAmountsSql(const QString &table)
+{
+    QStringList sets;
+    for (int k = 0; k < 6; ++k)
+        sets.append(
+            QStringLiteral("%1 = CASE \"Order\" WHEN 0 THEN ?%2 WHEN 1 THEN ?%3 ELSE ?%4 END")
+                .arg(Engine::quote(QStringLiteral("Amount%1").arg(k)))
+                .arg(3 * k + 1)
+                .arg(3 * k + 2)
+                .arg(3 * k + 3));
+    return QStringLiteral("UPDATE %1 SET %2 WHERE \"Order\" IN (0, 1, 2)")
+        .arg(table, sets.join(QStringLiteral(", ")));
 }
 } // namespace
 
@@ -219,6 +237,8 @@ QStringList AgingModel::fieldNames()
 
 void AgingModel::resync()
 {
+    if (!m_shown.isEmpty())
+        return; // the rows shown are the window's own
     beginResetModel();
     m_rows = m_table->isOpen() ? m_table->recordCount() : 0;
     endResetModel();
@@ -239,23 +259,42 @@ int AgingModel::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : 7;
 }
 
+void AgingModel::showRows(const QList<QVariantList> &rows)
+{
+    if (rows.size() != m_shown.size()) {
+        beginResetModel();
+        m_shown = rows;
+        m_rows = int(rows.size());
+        endResetModel();
+        return;
+    }
+    m_shown = rows;
+    if (m_rows > 0)
+        Q_EMIT dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1));
+}
+
+QVariant AgingModel::cell(int row, int column) const
+{
+    if (!m_shown.isEmpty())
+        return m_shown.value(row).value(column);
+    if (!m_table->isOpen() || row >= m_table->rowCount())
+        return {};
+    const int fi = m_table->fieldIndex(fieldNames().value(column));
+    return fi < 0 ? QVariant() : m_table->rowValue(row, fi);
+}
+
 QVariant AgingModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || !m_table->isOpen() || index.row() >= m_table->rowCount())
+    if (!index.isValid() || index.row() >= m_rows)
         return {};
-    const QString field = fieldNames().value(index.column());
-    const int fi = m_table->fieldIndex(field);
-    if (fi < 0)
-        return {};
-    const QVariant v = m_table->rowValue(index.row(), fi);
+    const QVariant v = cell(index.row(), index.column());
     switch (role) {
     case Qt::DisplayRole:
         if (v.isNull())
             return QString();
         return index.column() == 0 ? v.toString() : Formats::money(v.toDouble());
     case Qt::ForegroundRole: {
-        const int typeField = m_table->fieldIndex(QStringLiteral("Type"));
-        const QString type = m_table->rowValue(index.row(), typeField).toString();
+        const QString type = cell(index.row(), 0).toString();
         if (type == QLatin1String("Income"))
             return QBrush(Green);
         if (type == QLatin1String("Expense"))
@@ -479,18 +518,9 @@ void Aging::write(Table *ageTable, const Sums &sums)
             Engine &engine = Engine::instance();
             const QString alias = engine.attach(ageTable->path());
             try {
-                QStringList sets;
-                for (int k = 0; k < 6; ++k)
-                    sets.append(QStringLiteral("%1 = CASE \"Order\" WHEN 0 THEN ?%2 WHEN 1 THEN ?%3 "
-                                               "ELSE ?%4 END")
-                                    .arg(Engine::quote(QStringLiteral("Amount%1").arg(k)))
-                                    .arg(3 * k + 1)
-                                    .arg(3 * k + 2)
-                                    .arg(3 * k + 3));
                 SQLite::Statement update(engine.db(),
-                    QStringLiteral("UPDATE %1.%2 SET %3 WHERE \"Order\" IN (0, 1, 2)")
-                        .arg(Engine::quote(alias), Engine::quote(DataTableName),
-                            sets.join(QStringLiteral(", ")))
+                    updateAmountsSql(Engine::quote(alias) + QLatin1Char('.')
+                        + Engine::quote(DataTableName))
                         .toStdString());
                 for (int k = 0; k < 6; ++k)
                     for (int order = 0; order < 3; ++order)
@@ -614,6 +644,103 @@ bool Totals::apply(
         query.setValue(lo, sum, carrying == 0 ? QVariant() : QVariant(double(fixed) / 10000.0));
     }
     return number(count) >= 0;
+}
+
+QList<QVariantList> Aging::rows(const Sums &sums)
+{
+    static const char *types[] = { "Income", "Expense", "Total" };
+    QList<QVariantList> rows;
+    for (int order = 0; order < 3; ++order) {
+        QVariantList row{ QString::fromLatin1(types[order]) };
+        for (int k = 0; k < 6; ++k) {
+            const qint64 v = order == 0 ? sums.income[k]
+                : order == 1            ? sums.expense[k]
+                                        : sums.income[k] - sums.expense[k];
+            row.append(double(v) / 10000.0);
+        }
+        rows.append(row);
+    }
+    return rows;
+}
+
+
+Aging::Writer::Writer() : m_thread([this] { run(); }) { }
+
+Aging::Writer::~Writer()
+{
+    {
+        std::unique_lock lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+void Aging::Writer::post(const QString &path, const std::string &pragmas, const Sums &sums)
+{
+    {
+        std::unique_lock lock(m_mutex);
+        m_path = QFile::encodeName(path).toStdString();
+        m_pragmas = pragmas;
+        m_sums = sums;
+        m_pending = true;
+    }
+    m_wake.notify_all();
+}
+
+bool Aging::Writer::flush()
+{
+    std::unique_lock lock(m_mutex);
+    m_idle.wait(lock, [this] { return !m_pending && !m_busy; });
+    const bool ok = !m_failed;
+    m_failed = false;
+    return ok;
+}
+
+void Aging::Writer::run()
+{
+    sqlite3 *db = nullptr;
+    std::string openPath;
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_pending || m_stop; });
+        if (!m_pending)
+            break;
+        const std::string path = m_path;
+        const std::string pragmas = m_pragmas;
+        const QList<QVariantList> rows = Aging::rows(m_sums);
+        m_pending = false;
+        m_busy = true;
+        lock.unlock();
+
+        bool ok = true;
+        if (openPath != path) {
+            sqlite3_close(db);
+            db = nullptr;
+            ok = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                     nullptr)
+                    == SQLITE_OK
+                && sqlite3_busy_timeout(db, 5000) == SQLITE_OK
+                && sqlite3_exec(db, pragmas.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+            openPath = ok ? path : std::string();
+        }
+        sqlite3_stmt *stmt = nullptr;
+        const QByteArray sql = updateAmountsSql(QStringLiteral("main.") + Engine::quote(DataTableName)).toUtf8();
+        ok = ok && sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) == SQLITE_OK;
+        for (int k = 0; ok && k < 6; ++k)
+            for (int order = 0; ok && order < 3; ++order)
+                ok = sqlite3_bind_double(stmt, 3 * k + order + 1, rows[order][1 + k].toDouble())
+                    == SQLITE_OK;
+        ok = ok && sqlite3_step(stmt) == SQLITE_DONE && sqlite3_changes(db) == 3;
+        sqlite3_finalize(stmt);
+
+        lock.lock();
+        m_busy = false;
+        m_failed = m_failed || !ok;
+        if (!m_pending)
+            m_idle.notify_all();
+    }
+    sqlite3_close(db);
 }
 
 QStringList Aging::titles(int interval)

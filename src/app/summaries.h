@@ -10,6 +10,9 @@
 #include <QVariant>
 
 #include <array>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <functional>
 #include <string>
 #include <vector>
@@ -62,6 +65,9 @@ public:
 
     static QStringList fieldNames();
     void titlesChanged();
+    // Shows these rows (Type, Amount0 .. Amount5 each) instead of the table's:
+    // the sums the window holds, which reach the file a moment later.
+    void showRows(const QList<QVariantList> &rows);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -71,9 +77,11 @@ public:
 
 private:
     void resync();
+    QVariant cell(int row, int column) const;
 
     Table *m_table;
     int m_rows = 0;
+    QList<QVariantList> m_shown;
 };
 
 // Draws the payment mark and the due-date markers of the summary grids.
@@ -119,6 +127,41 @@ Sums compute(const QString &scheduleFile, int interval, const QDateTime &now);
 
 // Replaces the rows of the aging table by Income, Expense and Total.
 void write(Table *ageTable, const Sums &sums);
+// The three rows as the aging table holds them: Type, Amount0 .. Amount5.
+QList<QVariantList> rows(const Sums &sums);
+
+// Writes the amounts of the aging rows on a thread of its own, so the durable
+// commit of a second file does not hold up the window after every save. The
+// rows must be in place (as write() leaves them); the latest sums win.
+class Writer
+{
+public:
+    Writer();
+    ~Writer();
+    Writer(const Writer &) = delete;
+    Writer &operator=(const Writer &) = delete;
+
+    // Queues the sums for the aging table file; pragmas give its journal and sync settings.
+    void post(const QString &path, const std::string &pragmas, const Sums &sums);
+    // Waits until everything queued is on file; false when a write failed
+    // (the rows on file are then not the sums: write them again).
+    bool flush();
+
+private:
+    void run();
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_idle;
+    bool m_pending = false;
+    bool m_busy = false;
+    bool m_stop = false;
+    bool m_failed = false;
+    std::string m_path;
+    std::string m_pragmas;
+    Sums m_sums;
+    std::thread m_thread; // last: it starts once everything above is in place
+};
 
 // Titles of Type, Amount0 .. Amount5 for an interval.
 QStringList titles(int interval);
@@ -157,6 +200,8 @@ public:
         Aging::Sums sums;
     };
     AgingState agingState;
+    Aging::Writer agingWriter;
+    std::string agingPragmas; // the engine's journal and sync settings for age.db
 
 private:
     SummaryModel *m_payNow;

@@ -59,6 +59,8 @@ void addItems(const QList<Item> &items)
 // The aging rows as stored: Type and Amount0..Amount5 per row, in Order.
 QList<QVariantList> agingRows()
 {
+    if (Windows::frmSched)
+        Windows::frmSched->flushAgingWrites();
     Table t(QStringLiteral("age.db"));
     t.setIndexFieldNames(QStringLiteral("Order"));
     t.open();
