@@ -519,8 +519,8 @@ void Aging::write(Table *ageTable, const Sums &sums)
             const QString alias = engine.attach(ageTable->path());
             try {
                 SQLite::Statement update(engine.db(),
-                    updateAmountsSql(Engine::quote(alias) + QLatin1Char('.')
-                        + Engine::quote(DataTableName))
+                    updateAmountsSql(
+                        Engine::quote(alias) + QLatin1Char('.') + Engine::quote(DataTableName))
                         .toStdString());
                 for (int k = 0; k < 6; ++k)
                     for (int order = 0; order < 3; ++order)
@@ -663,8 +663,9 @@ QList<QVariantList> Aging::rows(const Sums &sums)
     return rows;
 }
 
-
-Aging::Writer::Writer() : m_thread([this] { run(); }) { }
+Aging::Writer::Writer()
+    : m_thread([this] { run(); })
+{ }
 
 Aging::Writer::~Writer()
 {
@@ -717,15 +718,16 @@ void Aging::Writer::run()
         if (openPath != path) {
             sqlite3_close(db);
             db = nullptr;
-            ok = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
-                     nullptr)
+            ok = sqlite3_open_v2(
+                     path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr)
                     == SQLITE_OK
                 && sqlite3_busy_timeout(db, 5000) == SQLITE_OK
                 && sqlite3_exec(db, pragmas.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
             openPath = ok ? path : std::string();
         }
         sqlite3_stmt *stmt = nullptr;
-        const QByteArray sql = updateAmountsSql(QStringLiteral("main.") + Engine::quote(DataTableName)).toUtf8();
+        const QByteArray sql
+            = updateAmountsSql(QStringLiteral("main.") + Engine::quote(DataTableName)).toUtf8();
         ok = ok && sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) == SQLITE_OK;
         for (int k = 0; ok && k < 6; ++k)
             for (int order = 0; ok && order < 3; ++order)

@@ -11,10 +11,10 @@
 
 #include <array>
 #include <condition_variable>
-#include <mutex>
-#include <thread>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 class Query;
