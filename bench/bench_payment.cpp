@@ -332,9 +332,11 @@ void BM_PayRun(benchmark::State &state)
         t0 = std::chrono::steady_clock::now();
         barePay(bare);
         baseline += seconds(t0);
-        SQLite::Statement count(bare.db, "SELECT count(*) FROM r.data");
-        if (!count.executeStep() || count.getColumn(0).getInt() != outcome.continuing)
-            state.SkipWithError("the baseline did not build the same next occurrences");
+        {
+            SQLite::Statement count(bare.db, "SELECT count(*) FROM r.data");
+            if (!count.executeStep() || count.getColumn(0).getInt() != outcome.continuing)
+                state.SkipWithError("the baseline did not build the same next occurrences");
+        }
 
         fillSchedule();
         t0 = std::chrono::steady_clock::now();
