@@ -896,6 +896,7 @@ void Table::edit()
         return;
     }
     bufferCurrent();
+    m_original = m_buffer;
     m_modified = false;
     setState(State::Edit);
 }
@@ -971,18 +972,25 @@ void Table::post()
                 m_buffer[m_counterField] = qlonglong(key);
         } else {
             key = m_keys[m_cur];
-            // Only the fields that differ from the stored record are written; a
-            // record gone from the file is written whole, so the engine reports it.
+            // Only the fields given new values since the edit began are written,
+            // so a field changed meanwhile by another handle keeps that change;
+            // a record gone from the file is written whole, so the engine reports it.
             quint64 changed = 0;
             const bool stored = readStored(key, before);
             if (!stored)
                 before.clear();
+            const bool known = m_original.size() == m_buffer.size();
             for (int i = 0; i < m_fields.size(); ++i) {
                 if (i == m_counterField)
                     continue;
-                if (!stored || i >= 64 || before[i] != m_buffer[i])
+                if (!stored || !known || i >= 64 || m_original[i] != m_buffer[i])
                     changed |= quint64(1) << std::min(i, 63);
             }
+            // The record is now the stored one with those fields replaced.
+            if (stored)
+                for (int i = 0; i < m_fields.size(); ++i)
+                    if (i != m_counterField && !(changed & (quint64(1) << std::min(i, 63))))
+                        m_buffer[i] = before[i];
             if (changed != 0) {
                 Statement &update = m_updates[changed];
                 if (!update) {

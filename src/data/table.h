@@ -210,6 +210,7 @@ private:
     bool m_bof = true;
     int m_insertRow = -1;
     std::vector<QVariant> m_buffer;
+    std::vector<QVariant> m_original; // the record as it was when the edit began
     bool m_modified = false;
     int m_controlsDisabled = 0;
 };
