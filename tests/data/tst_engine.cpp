@@ -409,7 +409,8 @@ void TestEngine::postWritesOnlyWhatTheEditChanged()
     for (int day = 1; day <= 40; ++day)
         addItem(t, { { QStringLiteral("Due Date"), QDate(2024, 3, 1).addDays(day) } });
     const qint64 key = addItem(t,
-        { { QStringLiteral("Bill Amount"), 10.0 }, { QStringLiteral("Due Date"), QDate(2024, 3, 1) } });
+        { { QStringLiteral("Bill Amount"), 10.0 },
+            { QStringLiteral("Due Date"), QDate(2024, 3, 1) } });
     t.last();
     QVERIFY(t.locate(key));
     QCOMPARE(t.recNo(), 1);
