@@ -96,7 +96,7 @@ void TfrmSched::updateSummaries(
         const bool kept = (before.empty() || Totals::apply(*query, *TableSched, before, -1))
             && (after.empty() || Totals::apply(*query, *TableSched, after, 1));
         if (kept)
-            model->reset();
+            model->rowsChanged();
         else
             reopen(query, model);
     }

@@ -136,6 +136,17 @@ void SummaryModel::reset()
     endResetModel();
 }
 
+void SummaryModel::rowsChanged()
+{
+    const int rows = m_query->isOpen() ? m_query->rowCount() : 0;
+    if (rows != m_rows) {
+        reset();
+        return;
+    }
+    if (rows > 0)
+        Q_EMIT dataChanged(index(0, 0), index(rows - 1, columnCount() - 1));
+}
+
 QVariant SummaryModel::value(int row, const QString &field) const
 {
     if (row >= m_query->rowCount())

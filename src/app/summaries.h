@@ -40,6 +40,9 @@ public:
     QString fieldName(int column) const;
     // The query was re-opened: the rows are read again.
     void reset();
+    // The rows changed in place: with as many rows as before only the cells
+    // are drawn again, so the grid keeps its layout.
+    void rowsChanged();
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
