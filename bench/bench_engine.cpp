@@ -9,6 +9,7 @@
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 #include <benchmark/benchmark.h>
+#include <sqlite3.h>
 
 #include <QCoreApplication>
 #include <QDate>
@@ -68,14 +69,30 @@ void reportRatio(benchmark::State &state, double handle, double baseline)
     state.counters["ratio"] = baseline > 0 ? handle / baseline : 0;
 }
 
-// What the bare baseline reads: the keys in the order of "Due Date Index".
-std::vector<long long> dueDateKeys(SQLite::Database &db)
+// What the bare baseline reads: the keys in the order of "Due Date Index",
+// through SQLite's C interface on a connection opened for the purpose, into a
+// vector sized once.
+std::vector<long long> dueDateKeys(const std::string &path)
 {
-    SQLite::Statement stmt(
-        db, "SELECT \"PrimaryKey\" FROM data ORDER BY \"Due Date\", \"Description\", rowid");
+    sqlite3 *db = nullptr;
     std::vector<long long> keys;
-    while (stmt.executeStep())
-        keys.push_back(stmt.getColumn(0).getInt64());
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr)
+        == SQLITE_OK) {
+        sqlite3_stmt *count = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT max(rowid) FROM data", -1, &count, nullptr) == SQLITE_OK
+            && sqlite3_step(count) == SQLITE_ROW)
+            keys.reserve(std::size_t(sqlite3_column_int64(count, 0)));
+        sqlite3_finalize(count);
+        sqlite3_stmt *stmt = nullptr;
+        if (sqlite3_prepare_v2(db,
+                "SELECT \"PrimaryKey\" FROM data ORDER BY \"Due Date\", \"Description\", rowid",
+                -1, &stmt, nullptr)
+            == SQLITE_OK)
+            while (sqlite3_step(stmt) == SQLITE_ROW)
+                keys.push_back(sqlite3_column_int64(stmt, 0));
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
     return keys;
 }
 
@@ -93,10 +110,7 @@ void BM_OpenHistoryFirst50(benchmark::State &state)
     double handle = 0, baseline = 0;
     for (auto _ : state) {
         Clock::time_point t = Clock::now();
-        {
-            SQLite::Database db(path, SQLite::OPEN_READONLY);
-            benchmark::DoNotOptimize(dueDateKeys(db));
-        }
+        benchmark::DoNotOptimize(dueDateKeys(path));
         baseline += secondsSince(t);
 
         t = Clock::now();
@@ -212,9 +226,10 @@ void BM_AppendOnePostEach(benchmark::State &state)
     state.counters["handle_over_full"] = full > 0 ? handle / full : 0;
 }
 
-// A scan as the summaries do it: every record in index order, a few fields each.
-// The handle reads whole records, so the baseline that does the same work reads
-// every field of each record too; the four-field statement is reported beside it.
+// A scan as a report does it: every record in index order, four fields each.
+// The headline baseline reads just those four fields, as a caller writing bare
+// SQL would; the statement reading every field of each record (the handle's
+// own work) is reported beside it.
 void BM_Scan(benchmark::State &state)
 {
     const std::string path = pathOf("scan.DB");
@@ -228,8 +243,17 @@ void BM_Scan(benchmark::State &state)
                 "FROM data ORDER BY \"Due Date\", \"Description\", rowid");
             double sum = 0;
             while (stmt.executeStep()) {
-                benchmark::DoNotOptimize(
-                    QDate::fromString(QString::fromUtf8(stmt.getColumn(0).getText()), Qt::ISODate));
+                const SQLite::Column due = stmt.getColumn(0);
+                if (due.getBytes() == 10) {
+                    const char *d = due.getText();
+                    auto num = [d](int at, int len) {
+                        int v = 0;
+                        for (int k = at; k < at + len; ++k)
+                            v = v * 10 + (d[k] - '0');
+                        return v;
+                    };
+                    benchmark::DoNotOptimize(QDate(num(0, 4), num(5, 2), num(8, 2)));
+                }
                 sum += stmt.getColumn(1).getDouble() - stmt.getColumn(2).getDouble();
                 benchmark::DoNotOptimize(QString::fromUtf8(stmt.getColumn(3).getText()));
             }
@@ -295,9 +319,9 @@ void BM_Scan(benchmark::State &state)
         handle += took;
         state.SetIterationTime(took);
     }
-    reportRatio(state, handle, baseline);
-    state.counters["four_fields_ms"] = narrow * 1000 / state.iterations();
-    state.counters["ratio_four_fields"] = handle / narrow;
+    reportRatio(state, handle, narrow);
+    state.counters["whole_records_ms"] = baseline * 1000 / state.iterations();
+    state.counters["ratio_whole_records"] = handle / baseline;
 }
 
 BENCHMARK(BM_OpenHistoryMemory)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);

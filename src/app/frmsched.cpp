@@ -422,14 +422,11 @@ void TfrmSched::wireTable()
     connect(TableSched, &Table::postError, this, [] { BusyPointer::set(false); });
     connect(TableSched, &Table::afterPost, this, [this] {
         TableSched->flush();
-        reopenSummaryQueries();
-        UpdateDueTotals();
+        updateSummaries(TableSched->changedBefore(), TableSched->changedAfter());
         BusyPointer::set(false);
     });
-    connect(TableSched, &Table::afterDelete, this, [this] {
-        reopenSummaryQueries();
-        UpdateDueTotals();
-    });
+    connect(TableSched, &Table::afterDelete, this,
+        [this] { updateSummaries(TableSched->changedBefore(), TableSched->changedAfter()); });
 }
 
 void TfrmSched::updateStatus()
@@ -546,6 +543,7 @@ void TfrmSched::Timer1Timer()
 
 void TfrmSched::showModal(QDialog *dialog)
 {
+    flushAgingWrites();
     dialog->exec();
 }
 
@@ -717,6 +715,7 @@ bool TfrmSched::FormCloseQuery()
 
 void TfrmSched::FormClose()
 {
+    flushAgingWrites();
     QueryTotals->close();
     QueryDuedateTotals->close();
     TableSched->close();

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QVariant>
 
 #include <memory>
+#include <vector>
 
 class FormStorage;
 class ItemGrid;
@@ -78,8 +80,15 @@ public:
     void AboutClick();
 
     // Summaries.
+    // The full path: both totals queries run again over the whole schedule.
     void reopenSummaryQueries();
     void UpdateDueTotals();
+    // After a post or delete in the list: the summaries follow the one record
+    // that changed (as stored before and after), without reading the schedule.
+    void updateSummaries(const std::vector<QVariant> &before, const std::vector<QVariant> &after);
+    // Waits until the aging rows on file are the ones shown (they follow a
+    // change on a thread of their own); done before another window may read them.
+    void flushAgingWrites();
     void LoadPayeePickList();
     // Display labels of the list's fields, from the user's titles.
     void setFieldLabels();

@@ -65,7 +65,8 @@ void Engine::openSession()
     m_db.reset();
     m_db = std::make_unique<SQLite::Database>(
         QDir(m_sessionDir).absoluteFilePath(QStringLiteral(".duesmith-session")).toStdString(),
-        SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+        // One thread uses the connection: no mutex around every call and value read.
+        SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE | SQLite::OPEN_NOMUTEX);
     m_db->setBusyTimeout(1000);
 }
 

@@ -88,6 +88,7 @@ private Q_SLOTS:
     void badFilterLiterals();
     void recordLeavingTheFilterLeavesTheView();
     void counterNeverReusesAValue();
+    void postWritesOnlyWhatTheEditChanged();
     void emptyStringIsStoredAsEmpty();
     void exclusiveUse();
     void refusedValuesKeepTheRecord_data();
@@ -400,6 +401,55 @@ void TestEngine::counterNeverReusesAValue()
     copy.open();
     copy.emptyTable();
     QVERIFY(addItem(copy, {}) > d);
+}
+
+// Two handles edit one record: each post writes the fields its edit changed,
+// and reports the record as stored before and after it, which is what the
+// summaries follow.
+void TestEngine::postWritesOnlyWhatTheEditChanged()
+{
+    Table t(QStringLiteral("schedule.DB"));
+    t.setIndexName(QStringLiteral("Due Date Index"));
+    t.open();
+    for (int day = 1; day <= 40; ++day)
+        addItem(t, { { QStringLiteral("Due Date"), QDate(2024, 3, 1).addDays(day) } });
+    const qint64 key = addItem(t,
+        { { QStringLiteral("Bill Amount"), 10.0 },
+            { QStringLiteral("Due Date"), QDate(2024, 3, 1) } });
+    t.last();
+    QVERIFY(t.locate(key));
+    QCOMPARE(t.recNo(), 1);
+    t.edit();
+    {
+        Table other(QStringLiteral("schedule.DB"));
+        other.open();
+        QVERIFY(other.locate(key));
+        other.edit();
+        other.setValue(QStringLiteral("Bill Amount"), 25.0);
+        other.post();
+    }
+    t.setValue(QStringLiteral("Description"), QStringLiteral("renamed"));
+    t.post();
+
+    const QString where = QStringLiteral(" FROM {schedule.DB} WHERE \"PrimaryKey\" = %1").arg(key);
+    QCOMPARE(scalar(QStringLiteral("SELECT \"Bill Amount\"") + where).toDouble(), 25.0);
+    QCOMPARE(scalar(QStringLiteral("SELECT \"Description\"") + where).toString(),
+        QStringLiteral("renamed"));
+    const int bill = t.fieldIndex(QStringLiteral("Bill Amount"));
+    const int description = t.fieldIndex(QStringLiteral("Description"));
+    QCOMPARE(t.changedBefore().at(bill).toDouble(), 25.0);
+    QCOMPARE(t.changedBefore().at(description).toString(), QStringLiteral("item"));
+    QCOMPARE(t.changedAfter().at(bill).toDouble(), 25.0);
+    QCOMPARE(t.changedAfter().at(description).toString(), QStringLiteral("renamed"));
+    QCOMPARE(t.value(QStringLiteral("Bill Amount")).toDouble(), 25.0);
+
+    // A post that changes nothing leaves the record as it is.
+    t.edit();
+    t.post();
+    QCOMPARE(t.changedBefore(), t.changedAfter());
+    t.remove();
+    QCOMPARE(t.changedBefore().at(description).toString(), QStringLiteral("renamed"));
+    QVERIFY(t.changedAfter().empty());
 }
 
 void TestEngine::emptyStringIsStoredAsEmpty()
