@@ -11,6 +11,7 @@
 #include "data/layouts.h"
 #include "data/query.h"
 #include "data/table.h"
+#include "domain/options.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
 
@@ -295,8 +296,10 @@ int main(int argc, char **argv)
     std::fprintf(stderr, "schedule.DB with %d items written in %.1f s\n", Items, secondsSince(t));
 
     w.window = std::make_unique<TfrmSched>();
-    w.window->CheckBoxIntro->setChecked(false);
-    w.window->CheckBoxDisplayReminder->setChecked(false);
+    OptionsStore::instance().update([&](Options &o) {
+        o.intro = false;
+        o.displayReminder = false;
+    });
     if (!w.window->FormCreate())
         return 1;
 

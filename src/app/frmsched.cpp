@@ -10,20 +10,22 @@
 
 #include "data/engine.h"
 #include "data/engineerror.h"
+#include "data/itemfields.h"
 #include "data/query.h"
 #include "data/table.h"
+#include "data/tablefiles.h"
 #include "data/templates.h"
 #include "data/upgrade.h"
 #include "dialogs/calculator.h"
 #include "dialogs/frmabout.h"
 #include "dialogs/frmintro.h"
+#include "domain/options.h"
 #include "platform/busypointer.h"
 #include "platform/desktop.h"
 #include "platform/messages.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDir>
@@ -32,7 +34,6 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenuBar>
 #include <QSplitter>
 #include <QStatusBar>
@@ -41,34 +42,13 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-namespace {
-const QString ScheduleFile = QStringLiteral("schedule.DB");
-
-QLineEdit *holder(QWidget *parent, const QString &name, const QString &text)
-{
-    auto *edit = new QLineEdit(text, parent);
-    edit->setObjectName(name);
-    edit->hide();
-    return edit;
-}
-
-QCheckBox *switchHolder(QWidget *parent, const QString &name)
-{
-    auto *box = new QCheckBox(parent);
-    box->setObjectName(name);
-    box->setChecked(true);
-    box->hide();
-    return box;
-}
-} // namespace
-
 TfrmSched::TfrmSched(QWidget *parent)
     : QMainWindow(parent)
-    , TableSched(new Table(ScheduleFile, this))
-    , TableSched2(new Table(ScheduleFile, this))
-    , Tableresched(new Table(QStringLiteral("resched.DB"), this))
-    , TableAge(new Table(QStringLiteral("age.db"), this))
-    , TablePayee(new Table(QStringLiteral("payee.db"), this))
+    , TableSched(new Table(TableFiles::Schedule, this))
+    , TableSched2(new Table(TableFiles::Schedule, this))
+    , Tableresched(new Table(TableFiles::Resched, this))
+    , TableAge(new Table(TableFiles::Aging, this))
+    , TablePayee(new Table(TableFiles::Payee, this))
     , QueryTotals(new Query)
     , QueryDuedateTotals(new Query)
     , DBGridSched(new ItemGrid)
@@ -82,25 +62,19 @@ TfrmSched::TfrmSched(QWidget *parent)
     setWindowTitle(QStringLiteral("Duesmith"));
     resize(661, 498);
 
-    TableSched->setIndexName(QStringLiteral("Due Date Index"));
+    TableSched->setIndexName(TableFiles::DueDateIndex);
     TableSched2->setIndexFieldNames(QStringLiteral("Due Date;Description"));
     TableSched2->setReadOnly(true);
     Tableresched->setIndexFieldNames(QStringLiteral("Due Date;Description"));
     TableAge->setIndexFieldNames(QStringLiteral("Order"));
     TablePayee->setReadOnly(true);
 
-    EditAgingInterval = holder(this, QStringLiteral("EditAgingInterval"), QStringLiteral("7"));
-    EditDefaultWarn = holder(this, QStringLiteral("EditDefaultWarn"), QStringLiteral("0"));
-    UserTitle1 = holder(this, QStringLiteral("UserTitle1"), QStringLiteral("User Field 1"));
-    UserTitle2 = holder(this, QStringLiteral("UserTitle2"), QStringLiteral("User Field 2"));
-    UserTitle3 = holder(this, QStringLiteral("UserTitle3"), QStringLiteral("User Field 3"));
-    UserTitle4 = holder(this, QStringLiteral("UserTitle4"), QStringLiteral("User Field 4"));
-    for (QLineEdit *title : { UserTitle1, UserTitle2, UserTitle3, UserTitle4 })
-        title->setMaxLength(25);
-    CheckBoxDisplayReminder = switchHolder(this, QStringLiteral("CheckBoxDisplayReminder"));
-    CheckBoxIntro = switchHolder(this, QStringLiteral("CheckBoxIntro"));
-    CheckBoxBackupReminder = switchHolder(this, QStringLiteral("CheckBoxBackupReminder"));
-    CheckBoxConfirmExit = switchHolder(this, QStringLiteral("CheckBoxConfirmExit"));
+    // A main window starts from the design values; its storage brings back the user's.
+    OptionsStore::instance().reset();
+    connect(&OptionsStore::instance(), &OptionsStore::changed, this, [this](const Options &) {
+        if (m_startupDone)
+            setFieldLabels();
+    });
 
     Timer1->setSingleShot(true);
     Timer1->setInterval(1);
@@ -112,12 +86,8 @@ TfrmSched::TfrmSched(QWidget *parent)
 
     m_storage = std::make_unique<FormStorage>(this, QStringLiteral("TfrmSched"),
         FormStorage::Placement(FormStorage::State | FormStorage::Position | FormStorage::Focus));
-    for (QLineEdit *edit :
-        { EditAgingInterval, EditDefaultWarn, UserTitle1, UserTitle2, UserTitle3, UserTitle4 })
-        m_storage->addProperty(edit, edit->objectName());
-    for (QCheckBox *box :
-        { CheckBoxDisplayReminder, CheckBoxIntro, CheckBoxBackupReminder, CheckBoxConfirmExit })
-        m_storage->addProperty(box, box->objectName());
+    for (const OptionsStore::Value &value : OptionsStore::instance().values())
+        m_storage->addProperty(value.name, value.get, value.set);
     auto sizes = [](QSplitter *s) { return s->sizes(); };
     m_storage->addIntProperty(
         QStringLiteral("Panel3_Height"), [this, sizes] { return sizes(m_outerSplitter).value(1); },
@@ -165,17 +135,6 @@ TfrmSched::~TfrmSched()
     delete QueryDuedateTotals;
     if (Windows::frmSched == this)
         Windows::frmSched = nullptr;
-}
-
-QString TfrmSched::userTitle(int n) const
-{
-    const QLineEdit *titles[] = { UserTitle1, UserTitle2, UserTitle3, UserTitle4 };
-    return n >= 1 && n <= 4 ? titles[n - 1]->text() : QString();
-}
-
-int TfrmSched::agingInterval() const
-{
-    return Urgency::readInterval(EditAgingInterval->text());
 }
 
 void TfrmSched::buildActions()
@@ -409,8 +368,8 @@ void TfrmSched::wireTable()
 {
     DBGridSched->setTable(TableSched);
     DBGridSched->setColumns(ItemRules::listColumns(true));
-    DBGridSched->setIntervalSource([this] { return agingInterval(); });
-    DBGridSched->setDefaultWarnSource([this] { return EditDefaultWarn->text(); });
+    DBGridSched->setIntervalSource([] { return OptionsStore::current().agingDays(); });
+    DBGridSched->setDefaultWarnSource([] { return OptionsStore::current().defaultWarn; });
     DBGridSched->titles()->markSortSection(1);
     connect(DBGridSched, &ItemGrid::sortChanged, LabelSort, &QLabel::setText);
     connect(DBGridSched, &ItemGrid::statusChanged, this, &TfrmSched::updateStatus);
@@ -516,11 +475,11 @@ void TfrmSched::Timer1Timer()
     UpdateDueTotals();
     setFieldLabels();
     LoadPayeePickList();
-    if (CheckBoxIntro->isChecked() && Windows::FrmIntro)
-        Windows::FrmIntro->execFor(CheckBoxIntro);
+    if (OptionsStore::current().intro && Windows::FrmIntro)
+        askIntroduction();
     if (Windows::resumeInterruptedRun)
         Windows::resumeInterruptedRun();
-    if (CheckBoxDisplayReminder->isChecked())
+    if (OptionsStore::current().displayReminder)
         showOverdueReminder();
     BusyPointer::set(false);
     if (TableSched->isOpen() && TableSched->isEmpty()
@@ -548,21 +507,19 @@ void TfrmSched::SpeedItemCopyClick()
         return;
     if (TableSched->eof() && TableSched->isEmpty())
         return;
-    static const char *fields[] = { "Pay Date", "Due Date", "Description", "Bill Amount",
-        "Pay Amount", "Frequency", "Units", "End Date", "Warning Days", "Budget", "Balance",
-        "User Field 1", "User Field 2", "User Field 3", "User Field 4" };
     // The record passes through the work table, which is empty before and after.
     if (!Tableresched->isOpen())
         Tableresched->open();
     Tableresched->emptyTable();
     Tableresched->append();
-    for (const char *f : fields)
-        Tableresched->setValue(QString::fromLatin1(f), TableSched->value(QString::fromLatin1(f)));
+    const QStringList &fields = ItemFields::entered();
+    for (const QString &f : fields)
+        Tableresched->setValue(f, TableSched->value(f));
     Tableresched->post();
     Tableresched->flush();
     TableSched->append();
-    for (const char *f : fields)
-        TableSched->setValue(QString::fromLatin1(f), Tableresched->value(QString::fromLatin1(f)));
+    for (const QString &f : fields)
+        TableSched->setValue(f, Tableresched->value(f));
     if (!DBGridSched->postPending())
         return;
     DBGridSched->selectField(QStringLiteral("PayNow"));
@@ -665,8 +622,20 @@ void TfrmSched::ToolTipClick()
     if (!Windows::FrmIntro)
         return;
     BusyPointer::set(true);
-    Windows::FrmIntro->execFor(CheckBoxIntro);
+    askIntroduction();
     BusyPointer::set(false);
+}
+
+int TfrmSched::agingInterval() const
+{
+    return OptionsStore::current().agingDays();
+}
+
+void TfrmSched::askIntroduction()
+{
+    bool shown = OptionsStore::current().intro;
+    Windows::FrmIntro->execFor(shown);
+    OptionsStore::instance().update([shown](Options &o) { o.intro = shown; });
 }
 
 void TfrmSched::AboutClick()
@@ -686,11 +655,12 @@ void TfrmSched::keyPressEvent(QKeyEvent *event)
 
 bool TfrmSched::FormCloseQuery()
 {
-    if (CheckBoxConfirmExit->isChecked()
+    const Options &options = OptionsStore::current();
+    if (options.confirmExit
         && !Messages::current().confirmYesNo(
             QStringLiteral("Are you sure you want to close Duesmith?")))
         return false;
-    if (CheckBoxBackupReminder->isChecked()
+    if (options.backupReminder
         && Messages::current().confirmYesNo(
             QStringLiteral("Perform a backup of your Duesmith files before closing?"))) {
         if (Windows::FrmBackup)

@@ -8,16 +8,14 @@ class FormStorage;
 class ItemGrid;
 class Query;
 class QAction;
-class QCheckBox;
 class QLabel;
-class QLineEdit;
 class QSplitter;
 class QTableView;
 class QTimer;
 class Table;
 
-// The main window: the scheduled items, their summaries, and the user's
-// options held in (mostly hidden) controls that the other windows read.
+// The main window: the scheduled items and their summaries. It stores the
+// user's options with its own settings.
 class TfrmSched : public QMainWindow
 {
     Q_OBJECT
@@ -44,22 +42,6 @@ public:
     QTableView *DBGridDueDate = nullptr;
     QTableView *DBGridAge = nullptr;
     QLabel *LabelSort;
-
-    // Option holders.
-    QLineEdit *EditAgingInterval;
-    QLineEdit *EditDefaultWarn;
-    QLineEdit *UserTitle1;
-    QLineEdit *UserTitle2;
-    QLineEdit *UserTitle3;
-    QLineEdit *UserTitle4;
-    QCheckBox *CheckBoxDisplayReminder;
-    QCheckBox *CheckBoxIntro;
-    QCheckBox *CheckBoxBackupReminder;
-    QCheckBox *CheckBoxConfirmExit;
-    QString userTitle(int n) const; // 1..4
-
-    // The aging interval as a whole number; throws the conversion error.
-    int agingInterval() const;
 
     // Toolbar and menu actions.
     void SpeedItemNewClick();
@@ -106,6 +88,9 @@ private:
     bool FormCloseQuery();
     void FormClose();
     void showModal(QDialog *dialog);
+    // The introduction prompt over the introduction switch of the options.
+    void askIntroduction();
+    int agingInterval() const;
 
     QTimer *Timer1;
     QLabel *m_recordLabel;

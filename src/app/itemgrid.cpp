@@ -4,6 +4,7 @@
 #include "urgency.h"
 
 #include "data/engineerror.h"
+#include "data/itemfields.h"
 #include "data/layouts.h"
 #include "data/table.h"
 #include "dialogs/calculator.h"

@@ -24,6 +24,7 @@ Layout makeItem()
     add("Bill Amount", FieldType::Money);
     add("Pay Amount", FieldType::Money);
     add("Frequency", FieldType::SmallInt, 0, true);
+    l.fields.last().blankZero = true; // a one-time item repeats every 0: nothing to show
     add("Units", FieldType::Text, 15);
     add("Warning Days", FieldType::SmallInt);
     add("End Date", FieldType::Date);

@@ -1,15 +1,15 @@
 #include "frmhistory.h"
 
 #include "app/chrome.h"
-#include "app/itemrules.h"
 #include "app/coloredheader.h"
 #include "app/formstorage.h"
-#include "app/frmsched.h"
 #include "app/itemgrid.h"
 #include "app/itemmodel.h"
+#include "app/itemrules.h"
 #include "app/windows.h"
 #include "data/engineerror.h"
 #include "data/table.h"
+#include "data/tablefiles.h"
 #include "dialogs/calculator.h"
 #include "dialogs/tipwindow.h"
 #include "platform/busypointer.h"
@@ -37,8 +37,6 @@
 #include <exception>
 
 namespace {
-const QString HistoryFile = QStringLiteral("history.DB");
-const QString DueDateIndex = QStringLiteral("Due Date Index");
 const QString HelpPage = QStringLiteral("history_screen.hta");
 
 void showError(const std::exception &error)
@@ -50,7 +48,7 @@ void showError(const std::exception &error)
 
 TFrmHistory::TFrmHistory(QWidget *parent)
     : QDialog(parent)
-    , TableSched(new Table(HistoryFile, this))
+    , TableSched(new Table(TableFiles::History, this))
     , DBGridSched(new ItemGrid)
     , LabelSort(new QLabel(QStringLiteral("Sorted by Due Date")))
     , CheckBoxToolTip(new QCheckBox(this))
@@ -62,7 +60,7 @@ TFrmHistory::TFrmHistory(QWidget *parent)
     setWindowTitle(QStringLiteral("History"));
     resize(603, 431);
 
-    TableSched->setIndexName(DueDateIndex);
+    TableSched->setIndexName(TableFiles::DueDateIndex);
 
     CheckBoxToolTip->setObjectName(QStringLiteral("CheckBoxToolTip"));
     CheckBoxToolTip->setChecked(true);
@@ -186,31 +184,14 @@ void TFrmHistory::wireGrid()
     // their widest usual value.
     const QFontMetrics titleMetrics(DBGridSched->titles()->font());
     const QFontMetrics cellMetrics(DBGridSched->font());
-    auto fit = [&](const char *title, const char *widest) {
-        return std::max({ 64, titleMetrics.horizontalAdvance(QLatin1String(title)) + 12,
-            cellMetrics.horizontalAdvance(QLatin1String(widest)) + 10 });
-    };
-    const char *amount = "$99,999.99";
-    const QList<GridColumn> columns = {
-        { QStringLiteral("Process Date"), {}, 86 },
-        { QStringLiteral("Due Date"), {}, 65 },
-        { QStringLiteral("Description"), {}, 185 },
-        { QStringLiteral("Bill Amount"), QStringLiteral("Expense Amount"),
-            fit("Expense Amount", amount) },
-        { QStringLiteral("Pay Amount"), QStringLiteral("Income Amount"),
-            fit("Income Amount", amount) },
-        { QStringLiteral("Frequency"), QStringLiteral("Repeat Every"),
-            fit("Repeat Every", "9999") },
-        { QStringLiteral("Units"), {}, fit("Units", "Half Months") },
-        { QStringLiteral("End Date"), {}, fit("End Date", "12/31/2099") },
-        { QStringLiteral("Warning Days"), {}, fit("Warning Days", "999") },
-        { QStringLiteral("Budget"), QStringLiteral("Budget Amount"), fit("Budget Amount", amount) },
-        { QStringLiteral("Balance"), {}, fit("Balance", amount) },
-        { QStringLiteral("User Field 1"), {}, 80 },
-        { QStringLiteral("User Field 2"), {}, 80 },
-        { QStringLiteral("User Field 3"), {}, 80 },
-        { QStringLiteral("User Field 4"), {}, 80 },
-    };
+    QList<GridColumn> columns = ItemRules::columns(ItemRules::List::History);
+    for (GridColumn &column : columns) {
+        if (column.width > 0)
+            continue;
+        const QString title = column.title.isEmpty() ? column.field : column.title;
+        column.width = std::max({ 64, titleMetrics.horizontalAdvance(title) + 12,
+            cellMetrics.horizontalAdvance(ItemRules::widestValue(column.field)) + 10 });
+    }
     const GridRules rules = GridRules::readOnly();
     DBGridSched->setTable(TableSched);
     DBGridSched->setColumns(columns);
@@ -232,24 +213,7 @@ void TFrmHistory::updateActions()
 
 void TFrmHistory::setFieldLabels()
 {
-    static const char *const own[][2] = {
-        { "Process Date", "Process Date" },
-        { "Due Date", "Due Date" },
-        { "Description", "Description" },
-        { "Bill Amount", "Expense Amount" },
-        { "Pay Amount", "Income Amount" },
-        { "Frequency", "Repeat" },
-        { "Units", "Units" },
-        { "End Date", "End Date" },
-        { "Warning Days", "Warning Days" },
-    };
-    for (const auto &label : own)
-        TableSched->setDisplayLabel(QLatin1String(label[0]), QLatin1String(label[1]));
-    for (int n = 1; n <= 4; ++n) {
-        const QString field = QStringLiteral("User Field %1").arg(n);
-        TableSched->setDisplayLabel(
-            field, Windows::frmSched ? Windows::frmSched->userTitle(n) : field);
-    }
+    ItemRules::setListLabels(*TableSched, ItemRules::List::History);
     DBGridSched->itemModel()->headerTitlesChanged();
 }
 
@@ -267,7 +231,7 @@ void TFrmHistory::FormShow()
     try {
         TableSched->close();
         TableSched->setExclusive(false);
-        TableSched->setIndexName(DueDateIndex);
+        TableSched->setIndexName(TableFiles::DueDateIndex);
         setFieldLabels();
         TableSched->open();
     } catch (const std::exception &e) {

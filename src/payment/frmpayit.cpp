@@ -5,7 +5,6 @@
 #include "app/chrome.h"
 #include "app/coloredheader.h"
 #include "app/formstorage.h"
-#include "app/frmsched.h"
 #include "app/itemgrid.h"
 #include "app/itemrules.h"
 #include "app/summaries.h"
@@ -14,8 +13,10 @@
 #include "data/layouts.h"
 #include "data/query.h"
 #include "data/table.h"
+#include "data/tablefiles.h"
 #include "dialogs/calculator.h"
 #include "dialogs/tipwindow.h"
+#include "domain/options.h"
 #include "platform/busypointer.h"
 #include "platform/clock.h"
 #include "platform/desktop.h"
@@ -34,10 +35,10 @@
 
 TFrmPayit::TFrmPayit(QWidget *parent)
     : QDialog(parent)
-    , TableSched(new Table(QStringLiteral("schedule.DB"), this))
-    , TableHistory(new Table(QStringLiteral("history.DB"), this))
-    , TableResched(new Table(QStringLiteral("resched.DB"), this))
-    , TablePayee(new Table(QStringLiteral("payee.db"), this))
+    , TableSched(new Table(TableFiles::Schedule, this))
+    , TableHistory(new Table(TableFiles::History, this))
+    , TableResched(new Table(TableFiles::Resched, this))
+    , TablePayee(new Table(TableFiles::Payee, this))
     , QueryPaydateChecked(new Query)
     , DBGridSched(new ItemGrid)
     , DBGridCheckedTot(new QTableView)
@@ -112,7 +113,7 @@ TFrmPayit::TFrmPayit(QWidget *parent)
     DBGridSched->setTable(TableSched);
     DBGridSched->setColumns(ItemRules::listColumns(true));
     DBGridSched->setRules(GridRules::workList());
-    DBGridSched->setIntervalSource([] { return Windows::frmSched->agingInterval(); });
+    DBGridSched->setIntervalSource([] { return OptionsStore::current().agingDays(); });
     DBGridSched->titles()->markSortSection(1);
     connect(DBGridSched, &ItemGrid::sortChanged, LabelSort, &QLabel::setText);
     connect(DBGridSched, &ItemGrid::statusChanged, this, &TFrmPayit::updateStatus);

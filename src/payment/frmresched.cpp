@@ -5,14 +5,15 @@
 #include "app/chrome.h"
 #include "app/coloredheader.h"
 #include "app/formstorage.h"
-#include "app/frmsched.h"
 #include "app/itemgrid.h"
 #include "app/itemrules.h"
 #include "app/windows.h"
 #include "data/engineerror.h"
 #include "data/table.h"
+#include "data/tablefiles.h"
 #include "dialogs/calculator.h"
 #include "dialogs/tipwindow.h"
+#include "domain/options.h"
 #include "platform/busypointer.h"
 #include "platform/desktop.h"
 #include "platform/messages.h"
@@ -27,15 +28,15 @@
 #include <QVBoxLayout>
 
 TFrmresched::TFrmresched(QWidget *parent)
-    : QDialog(parent),
-      Tableresched(new Table(QStringLiteral("resched.DB"), this)),
-      TableSched(new Table(QStringLiteral("schedule.DB"), this)),
-      TablePayee(new Table(QStringLiteral("payee.db"), this)),
-      DBGridsched(new ItemGrid),
-      CheckBoxToolTip(new QCheckBox(QStringLiteral("Display this tip next time."), this)),
-      LabelSort(new QLabel(QStringLiteral("Sorted by Due Date"))),
-      m_recordLabel(new QLabel),
-      m_modeLabel(new QLabel)
+    : QDialog(parent)
+    , Tableresched(new Table(TableFiles::Resched, this))
+    , TableSched(new Table(TableFiles::Schedule, this))
+    , TablePayee(new Table(TableFiles::Payee, this))
+    , DBGridsched(new ItemGrid)
+    , CheckBoxToolTip(new QCheckBox(QStringLiteral("Display this tip next time."), this))
+    , LabelSort(new QLabel(QStringLiteral("Sorted by Due Date")))
+    , m_recordLabel(new QLabel)
+    , m_modeLabel(new QLabel)
 {
     setObjectName(QStringLiteral("Frmresched"));
     setWindowTitle(QStringLiteral("Reschedule"));
@@ -74,7 +75,7 @@ TFrmresched::TFrmresched(QWidget *parent)
     DBGridsched->setTable(Tableresched);
     DBGridsched->setColumns(ItemRules::listColumns(false));
     DBGridsched->setRules(GridRules::workList());
-    DBGridsched->setIntervalSource([] { return Windows::frmSched->agingInterval(); });
+    DBGridsched->setIntervalSource([] { return OptionsStore::current().agingDays(); });
     DBGridsched->titles()->markSortSection(0);
     connect(DBGridsched, &ItemGrid::sortChanged, LabelSort, &QLabel::setText);
     connect(DBGridsched, &ItemGrid::statusChanged, this, &TFrmresched::updateStatus);

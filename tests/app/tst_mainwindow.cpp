@@ -7,6 +7,7 @@
 #include "data/query.h"
 #include "data/table.h"
 #include "dialogs/frmcalendar.h"
+#include "domain/options.h"
 #include "main/windowset.h"
 #include "platform/application.h"
 #include "platform/helpviewer.h"
@@ -104,8 +105,10 @@ void TestMainWindow::cleanup()
 void TestMainWindow::start()
 {
     TfrmSched *w = mainWindow();
-    w->CheckBoxIntro->setChecked(false);
-    w->CheckBoxDisplayReminder->setChecked(false);
+    OptionsStore::instance().update([&](Options &o) {
+        o.intro = false;
+        o.displayReminder = false;
+    });
     QVERIFY(w->FormCreate());
     QTRY_VERIFY_WITH_TIMEOUT(w->startupDone(), 2000);
 }
@@ -146,8 +149,10 @@ void TestMainWindow::unreadableTableStopsTheStart()
     const QMap<QString, QByteArray> before = folderContents(m_env->dir());
 
     TfrmSched *w = mainWindow();
-    w->CheckBoxIntro->setChecked(false);
-    w->CheckBoxDisplayReminder->setChecked(false);
+    OptionsStore::instance().update([&](Options &o) {
+        o.intro = false;
+        o.displayReminder = false;
+    });
     QVERIFY(!w->FormCreate());
 
     const QList<ScriptedMessages::Shown> shown = m_env->messages.shown();
@@ -194,8 +199,10 @@ void TestMainWindow::closing()
     TfrmSched *w = mainWindow();
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w));
-    w->CheckBoxConfirmExit->setChecked(confirmExit);
-    w->CheckBoxBackupReminder->setChecked(backupReminder);
+    OptionsStore::instance().update([&](Options &o) {
+        o.confirmExit = confirmExit;
+        o.backupReminder = backupReminder;
+    });
     for (bool a : answers)
         m_env->messages.answer({ a });
     if (Windows::FrmBackup && backupReminder)
@@ -311,8 +318,10 @@ void TestMainWindow::exitClosesEveryWindow()
     addItem(QStringLiteral("rent"));
     start();
     TfrmSched *w = mainWindow();
-    w->CheckBoxConfirmExit->setChecked(false);
-    w->CheckBoxBackupReminder->setChecked(false);
+    OptionsStore::instance().update([&](Options &o) {
+        o.confirmExit = false;
+        o.backupReminder = false;
+    });
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w));
 
