@@ -5,6 +5,7 @@
 #include "formstorage.h"
 #include "itemgrid.h"
 #include "itemrules.h"
+#include "listwindow.h"
 #include "urgency.h"
 #include "windows.h"
 
@@ -54,8 +55,6 @@ TfrmSched::TfrmSched(QWidget *parent)
     , DBGridSched(new ItemGrid)
     , LabelSort(new QLabel(QStringLiteral("Sorted by Due Date")))
     , Timer1(new QTimer(this))
-    , m_recordLabel(new QLabel)
-    , m_modeLabel(new QLabel)
 {
     Windows::frmSched = this;
     setObjectName(QStringLiteral("frmSched"));
@@ -352,16 +351,8 @@ void TfrmSched::buildLayout()
     DBGridAge->setToolTip(QStringLiteral("Due Date Aging Summary"));
 
     // Status line: Record n:count | Sorted by … | Mode: …
-    QStatusBar *status = statusBar();
-    status->setSizeGripEnabled(false);
-    status->setFixedHeight(18);
-    auto *word = new QLabel(QStringLiteral("Record"));
-    status->addWidget(word);
-    status->addWidget(m_recordLabel);
-    LabelSort->setAlignment(Qt::AlignCenter);
-    LabelSort->setObjectName(QStringLiteral("LabelSort"));
-    status->addWidget(LabelSort, 1);
-    status->addPermanentWidget(m_modeLabel);
+    m_status = std::make_unique<StatusLine>(statusBar(), StatusLine::Record::OfCount, LabelSort);
+    statusBar()->setFixedHeight(18);
 }
 
 void TfrmSched::wireTable()
@@ -392,14 +383,7 @@ void TfrmSched::wireTable()
 
 void TfrmSched::updateStatus()
 {
-    if (!TableSched->isOpen()) {
-        m_recordLabel->setText(QString());
-        m_modeLabel->setText(QStringLiteral("Mode: Closed"));
-        return;
-    }
-    m_recordLabel->setText(
-        QStringLiteral("%1:%2").arg(TableSched->recNo()).arg(TableSched->recordCount()));
-    m_modeLabel->setText(QStringLiteral("Mode: ") + ItemRules::modeText(*TableSched));
+    m_status->update(*TableSched);
 }
 
 bool TfrmSched::FormCreate()

@@ -9,6 +9,7 @@ class ItemGrid;
 class Query;
 class QAction;
 class QLabel;
+class StatusLine;
 class QSplitter;
 class QTableView;
 class QTimer;
@@ -93,8 +94,7 @@ private:
     int agingInterval() const;
 
     QTimer *Timer1;
-    QLabel *m_recordLabel;
-    QLabel *m_modeLabel;
+    std::unique_ptr<StatusLine> m_status;
     QSplitter *m_outerSplitter = nullptr;
     QSplitter *m_lowerSplitter = nullptr;
     QSplitter *m_summarySplitter = nullptr;

@@ -1,8 +1,6 @@
 #include "frmhistory.h"
 
-#include "app/chrome.h"
 #include "app/coloredheader.h"
-#include "app/formstorage.h"
 #include "app/itemgrid.h"
 #include "app/itemmodel.h"
 #include "app/itemrules.h"
@@ -13,25 +11,15 @@
 #include "dialogs/calculator.h"
 #include "dialogs/tipwindow.h"
 #include "platform/busypointer.h"
-#include "platform/desktop.h"
 #include "platform/messages.h"
 
 #include <QAction>
-#include <QCheckBox>
-#include <QFont>
 #include <QFontMetrics>
-#include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
-#include <QKeySequence>
-#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QShowEvent>
-#include <QStatusBar>
-#include <QTimer>
 #include <QToolBar>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <exception>
@@ -44,43 +32,33 @@ void showError(const std::exception &error)
     BusyPointer::set(false);
     Messages::current().error(QString::fromUtf8(error.what()));
 }
+
+ListWindow::Frame historyFrame()
+{
+    ListWindow::Frame frame;
+    frame.name = QStringLiteral("FrmHistory");
+    frame.caption = QStringLiteral("History");
+    frame.size = QSize(603, 431);
+    frame.title = QStringLiteral("Duesmith History");
+    frame.section = QStringLiteral("TFrmHistory");
+    frame.placement = FormStorage::Placement(FormStorage::State | FormStorage::Position);
+    frame.helpPage = HelpPage;
+    frame.record = StatusLine::Record::OfCount;
+    frame.compactStatus = true;
+    frame.tip = [] { return Windows::FrmToolTipHist; };
+    return frame;
+}
 } // namespace
 
 TFrmHistory::TFrmHistory(QWidget *parent)
-    : QDialog(parent)
+    : ListWindow(historyFrame(), parent)
     , TableSched(new Table(TableFiles::History, this))
     , DBGridSched(new ItemGrid)
-    , LabelSort(new QLabel(QStringLiteral("Sorted by Due Date")))
-    , CheckBoxToolTip(new QCheckBox(this))
-    , TimerToolTip(new QTimer(this))
-    , m_recordLabel(new QLabel)
-    , m_modeLabel(new QLabel)
 {
-    setObjectName(QStringLiteral("FrmHistory"));
-    setWindowTitle(QStringLiteral("History"));
-    resize(603, 431);
-
     TableSched->setIndexName(TableFiles::DueDateIndex);
-
-    CheckBoxToolTip->setObjectName(QStringLiteral("CheckBoxToolTip"));
-    CheckBoxToolTip->setChecked(true);
-    CheckBoxToolTip->hide();
-
-    TimerToolTip->setSingleShot(true);
-    TimerToolTip->setInterval(1);
-    connect(TimerToolTip, &QTimer::timeout, this, &TFrmHistory::TimerToolTipTimer);
-
     buildActions();
-    buildLayout();
     wireGrid();
-
-    m_storage = std::make_unique<FormStorage>(this, QStringLiteral("TFrmHistory"),
-        FormStorage::Placement(FormStorage::State | FormStorage::Position));
-    m_storage->addProperty(CheckBoxToolTip, QStringLiteral("CheckBoxToolTip"));
-    m_storage->addGrid(DBGridSched, QStringLiteral("DBGridSched"),
-        [this](int column) { return DBGridSched->itemModel()->fieldName(column); });
-    m_storage->attach();
-
+    finishFrame();
     updateStatus();
 }
 
@@ -93,89 +71,39 @@ TFrmHistory::~TFrmHistory()
 void TFrmHistory::buildActions()
 {
     using Glyph = Chrome::Glyph;
-    auto make = [this](const QString &text, const QString &tip, Glyph icon, const QString &name) {
-        auto *a = new QAction(Chrome::glyph(icon), text, this);
-        a->setToolTip(tip);
-        a->setObjectName(name);
-        return a;
-    };
-    m_actDelete = make(QStringLiteral("Delete"), QStringLiteral("Delete Record"), Glyph::Delete,
+    m_actDelete = addTool(Glyph::Delete, QStringLiteral("Delete"), QStringLiteral("Delete Record"),
         QStringLiteral("SpeedItemDelete"));
     connect(m_actDelete, &QAction::triggered, this, &TFrmHistory::SpeedItemDeleteClick);
-    m_actReports = make(QStringLiteral("Reports"), QStringLiteral("View Reports"), Glyph::Reports,
-        QStringLiteral("SpeedItemReports"));
+    m_actReports = addTool(Glyph::Reports, QStringLiteral("Reports"),
+        QStringLiteral("View Reports"), QStringLiteral("SpeedItemReports"));
     connect(m_actReports, &QAction::triggered, this, &TFrmHistory::ReportsClick);
     // Export arrives with the export dialog; until then it stays disabled.
-    m_actExport = make(QStringLiteral("Export"), QStringLiteral("Export History Records"),
-        Glyph::Export, QStringLiteral("SpeedItemExport"));
-    m_actCalc = make(QStringLiteral("Calculator"), QStringLiteral("Calculator"), Glyph::Calculator,
-        QStringLiteral("SpeedItemCalc"));
-    connect(m_actCalc, &QAction::triggered, this, &TFrmHistory::CalculatorClick);
+    m_actExport = addTool(Glyph::Export, QStringLiteral("Export"),
+        QStringLiteral("Export History Records"), QStringLiteral("SpeedItemExport"));
 
-    m_toolBar = Chrome::toolBar(this);
+    QMenu *file = menus()->addMenu(QStringLiteral("&File"));
+    m_reportEntries.append(
+        addEntry(file, QStringLiteral("View &Reports"), this, &TFrmHistory::ReportsClick));
+    file->addSeparator();
+    addEntry(file, QStringLiteral("&Close"), this, [this] { close(); });
+
+    QMenu *record = menus()->addMenu(QStringLiteral("&Record"));
+    addEntry(record, QStringLiteral("&Delete Record"), this, &TFrmHistory::SpeedItemDeleteClick);
+    addEntry(
+        record, QStringLiteral("D&elete All Records"), this, &TFrmHistory::DeleteAllRecordsClick);
+
+    QMenu *tools = menus()->addMenu(QStringLiteral("&Tools"));
+    m_exportEntries.append(tools->addAction(QStringLiteral("&Export")));
+    m_actCalc = addCalculator(tools);
+    m_actCalc->setObjectName(QStringLiteral("SpeedItemCalc"));
     for (QAction *a : { m_actDelete, m_actReports, m_actExport, m_actCalc }) {
-        m_toolBar->addAction(a);
-        if (QWidget *button = m_toolBar->widgetForAction(a))
+        if (QWidget *button = toolBar()->widgetForAction(a))
             button->setFixedSize(50, 40);
     }
-
-    m_menuBar = new QMenuBar(this);
-    auto entry = [this](QMenu *menu, const QString &text, auto slot) {
-        QAction *a = menu->addAction(text);
-        connect(a, &QAction::triggered, this, slot);
-        return a;
-    };
-    QMenu *file = m_menuBar->addMenu(QStringLiteral("&File"));
-    m_reportEntries.append(
-        entry(file, QStringLiteral("View &Reports"), &TFrmHistory::ReportsClick));
-    file->addSeparator();
-    entry(file, QStringLiteral("&Close"), [this] { close(); });
-
-    QMenu *record = m_menuBar->addMenu(QStringLiteral("&Record"));
-    entry(record, QStringLiteral("&Delete Record"), &TFrmHistory::SpeedItemDeleteClick);
-    entry(record, QStringLiteral("D&elete All Records"), &TFrmHistory::DeleteAllRecordsClick);
-
-    QMenu *tools = m_menuBar->addMenu(QStringLiteral("&Tools"));
-    m_exportEntries.append(tools->addAction(QStringLiteral("&Export")));
-    entry(tools, QStringLiteral("&Calculator"), &TFrmHistory::CalculatorClick);
-
-    Chrome::addHelpMenu(m_menuBar, this, HelpPage, [this] { ToolTipClick(); });
 
     m_reportEntries.append(m_actReports);
     m_exportEntries.append(m_actExport);
     updateActions();
-}
-
-void TFrmHistory::buildLayout()
-{
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->setMenuBar(m_menuBar);
-    layout->addWidget(m_toolBar);
-    layout->addWidget(Chrome::titleStrip(QStringLiteral("Duesmith History"), this));
-
-    DBGridSched->setObjectName(QStringLiteral("DBGridSched"));
-    DBGridSched->setParent(this);
-    layout->addWidget(DBGridSched, 1);
-
-    auto *status = new QStatusBar(this);
-    status->setObjectName(QStringLiteral("StatusBar"));
-    status->setSizeGripEnabled(false);
-    status->setFixedHeight(18);
-    QFont small = status->font();
-    small.setPixelSize(11);
-    status->setFont(small);
-    status->addWidget(new QLabel(QStringLiteral("Record")));
-    m_recordLabel->setObjectName(QStringLiteral("LabelRecord"));
-    m_recordLabel->setMinimumWidth(60);
-    status->addWidget(m_recordLabel);
-    LabelSort->setObjectName(QStringLiteral("LabelSort"));
-    LabelSort->setAlignment(Qt::AlignCenter);
-    status->addWidget(LabelSort, 1);
-    m_modeLabel->setObjectName(QStringLiteral("LabelMode"));
-    status->addPermanentWidget(m_modeLabel);
-    layout->addWidget(status);
 }
 
 void TFrmHistory::wireGrid()
@@ -193,14 +121,13 @@ void TFrmHistory::wireGrid()
             cellMetrics.horizontalAdvance(ItemRules::widestValue(column.field)) + 10 });
     }
     const GridRules rules = GridRules::readOnly();
+    DBGridSched->setObjectName(QStringLiteral("DBGridSched"));
     DBGridSched->setTable(TableSched);
     DBGridSched->setColumns(columns);
     DBGridSched->setRules(rules);
     DBGridSched->itemModel()->setUrgency(false);
     DBGridSched->titles()->markSortSection(DBGridSched->columnOf(QStringLiteral("Due Date")));
-    connect(DBGridSched, &ItemGrid::sortChanged, LabelSort, &QLabel::setText);
-    connect(DBGridSched, &ItemGrid::statusChanged, this, &TFrmHistory::updateStatus);
-    connect(TableSched, &Table::stateChanged, this, &TFrmHistory::updateStatus);
+    setList(DBGridSched, TableSched);
 }
 
 void TFrmHistory::updateActions()
@@ -227,7 +154,7 @@ void TFrmHistory::showEvent(QShowEvent *event)
 void TFrmHistory::FormShow()
 {
     updateActions();
-    TimerToolTip->stop();
+    stopTip();
     try {
         TableSched->close();
         TableSched->setExclusive(false);
@@ -242,20 +169,7 @@ void TFrmHistory::FormShow()
     DBGridSched->setFocus();
     updateStatus();
     BusyPointer::set(false);
-    TimerToolTip->start();
-}
-
-void TFrmHistory::TimerToolTipTimer()
-{
-    TimerToolTip->stop();
-    if (CheckBoxToolTip->isChecked() && isVisible())
-        ToolTipClick();
-}
-
-void TFrmHistory::ToolTipClick()
-{
-    if (Windows::FrmToolTipHist)
-        Windows::FrmToolTipHist->execFor(CheckBoxToolTip);
+    showTipSoon();
 }
 
 void TFrmHistory::SpeedItemDeleteClick()
@@ -318,40 +232,9 @@ void TFrmHistory::CalculatorClick()
     Calculator::instance()->execute();
 }
 
-QString TFrmHistory::recordText() const
-{
-    return QStringLiteral("Record ") + m_recordLabel->text();
-}
-
-QString TFrmHistory::modeText() const
-{
-    return m_modeLabel->text();
-}
-
-void TFrmHistory::updateStatus()
-{
-    if (!TableSched->isOpen()) {
-        m_recordLabel->setText(QString());
-        m_modeLabel->setText(QStringLiteral("Mode: Closed"));
-        return;
-    }
-    m_recordLabel->setText(
-        QStringLiteral("%1:%2").arg(TableSched->recNo()).arg(TableSched->recordCount()));
-    m_modeLabel->setText(QStringLiteral("Mode: ") + ItemRules::modeText(*TableSched));
-}
-
-void TFrmHistory::keyPressEvent(QKeyEvent *event)
-{
-    if (Help::isHelpKey(event)) {
-        Help::open(HelpPage);
-        return;
-    }
-    QDialog::keyPressEvent(event);
-}
-
 void TFrmHistory::done(int result)
 {
-    TimerToolTip->stop();
+    stopTip();
     BusyPointer::set(true);
     TableSched->close();
     QDialog::done(result);
