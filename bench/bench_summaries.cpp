@@ -5,13 +5,13 @@
 // every iteration and reports its ratio.
 
 #include "app/frmsched.h"
-#include "app/reminderlist.h"
 #include "app/summaries.h"
 #include "data/engine.h"
 #include "data/layouts.h"
 #include "data/query.h"
 #include "data/table.h"
 #include "domain/options.h"
+#include "domain/reminderlist.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
 

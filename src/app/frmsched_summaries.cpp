@@ -2,7 +2,7 @@
 // start-up reminder list.
 #include "frmsched.h"
 
-#include "reminderlist.h"
+#include "domain/reminderlist.h"
 #include "summaries.h"
 #include "windows.h"
 

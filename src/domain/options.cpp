@@ -2,15 +2,12 @@
 
 #include "data/engineerror.h"
 
-#include <optional>
-
-namespace {
-QString boolText(bool value)
+QString StoredText::boolText(bool value)
 {
     return value ? QStringLiteral("True") : QStringLiteral("False");
 }
 
-std::optional<bool> parseBool(const QString &text)
+std::optional<bool> StoredText::parseBool(const QString &text)
 {
     const QString t = text.trimmed();
     if (t.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
@@ -19,7 +16,6 @@ std::optional<bool> parseBool(const QString &text)
         return false;
     return std::nullopt;
 }
-} // namespace
 
 int Options::agingDays() const
 {
@@ -68,9 +64,9 @@ QList<OptionsStore::Value> OptionsStore::values()
     };
     auto flag = [this](const QString &name, bool Options::*member) {
         return Value{ name + QStringLiteral("_Checked"),
-            [this, member] { return boolText(m_options.*member); },
+            [this, member] { return StoredText::boolText(m_options.*member); },
             [this, member](const QString &value) {
-                const std::optional<bool> on = parseBool(value);
+                const std::optional<bool> on = StoredText::parseBool(value);
                 if (!on)
                     return false;
                 update([&](Options &o) { o.*member = *on; });

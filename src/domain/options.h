@@ -6,6 +6,14 @@
 
 #include <array>
 #include <functional>
+#include <optional>
+
+// Switches as the settings file spells them: "True" and "False", read
+// without regard to case or surrounding blanks.
+namespace StoredText {
+QString boolText(bool value);
+std::optional<bool> parseBool(const QString &text);
+} // namespace StoredText
 
 // The user's options as one value.
 struct Options

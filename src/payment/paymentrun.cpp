@@ -1,7 +1,7 @@
 #include "paymentrun.h"
 
-#include "itemrecord.h"
-#include "nextoccurrence.h"
+#include "domain/itemrecord.h"
+#include "domain/nextoccurrence.h"
 
 #include "data/engine.h"
 #include "data/engineerror.h"

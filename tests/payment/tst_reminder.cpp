@@ -2,7 +2,6 @@
 
 #include "app/frmsched.h"
 #include "app/itemgrid.h"
-#include "app/reminderlist.h"
 #include "app/urgency.h"
 #include "app/windows.h"
 #include "data/engine.h"
@@ -10,6 +9,7 @@
 #include "data/query.h"
 #include "data/table.h"
 #include "domain/options.h"
+#include "domain/reminderlist.h"
 #include "main/windowset.h"
 #include "payment/frmreminder.h"
 
