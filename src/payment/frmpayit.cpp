@@ -47,7 +47,7 @@ TFrmPayit::TFrmPayit(QWidget *parent)
     , TableHistory(new Table(TableFiles::History, this))
     , TableResched(new Table(TableFiles::Resched, this))
     , TablePayee(new Table(TableFiles::Payee, this))
-    , QueryPaydateChecked(new Query)
+    , QueryPaydateChecked(std::make_unique<Query>())
     , DBGridSched(new ItemGrid)
     , DBGridCheckedTot(new QTableView)
 {
@@ -95,7 +95,7 @@ TFrmPayit::TFrmPayit(QWidget *parent)
     setList(DBGridSched, TableSched);
 
     body()->addWidget(Chrome::titleStrip(QStringLiteral("Selected Record Totals"), this));
-    m_totals = new SummaryModel(QueryPaydateChecked,
+    m_totals = new SummaryModel(QueryPaydateChecked.get(),
         { { QStringLiteral("TotalBillAmount"), QStringLiteral("Expense"), 113 },
             { QStringLiteral("TotalPayAmount"), QStringLiteral("Income"), 113 },
             { QStringLiteral("totalremainder"), QStringLiteral("Remainder"), 113 },
@@ -125,10 +125,7 @@ TFrmPayit::TFrmPayit(QWidget *parent)
     finishFrame();
 }
 
-TFrmPayit::~TFrmPayit()
-{
-    delete QueryPaydateChecked;
-}
+TFrmPayit::~TFrmPayit() = default;
 
 void TFrmPayit::openTables()
 {

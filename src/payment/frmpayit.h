@@ -2,6 +2,8 @@
 
 #include "app/listwindow.h"
 
+#include <memory>
+
 class ItemGrid;
 class Query;
 class QTableView;
@@ -21,7 +23,7 @@ public:
     Table *TableHistory;
     Table *TableResched;
     Table *TablePayee;
-    Query *QueryPaydateChecked;
+    std::unique_ptr<Query> QueryPaydateChecked;
     ItemGrid *DBGridSched;
     QTableView *DBGridCheckedTot;
 
