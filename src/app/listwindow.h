@@ -82,9 +82,10 @@ public:
     // Shows the window's tip over its switch.
     void ToolTipClick();
 
+    ~ListWindow() override;
+
 protected:
     ListWindow(const Frame &frame, QWidget *parent);
-    ~ListWindow() override;
 
     QMenuBar *menus() const { return m_menus; }
     QToolBar *toolBar() const { return m_toolBar; }
