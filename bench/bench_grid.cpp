@@ -169,7 +169,7 @@ void BM_EditAmountAndLeaveRow(benchmark::State &state)
     const int amount = main.grid.columnOf(QStringLiteral("Bill Amount"));
     const int visible = main.grid.rowAt(main.grid.viewport()->height() - 1);
     SQLite::Database db(schedulePath(), SQLite::OPEN_READWRITE);
-    db.exec("PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL");
+    db.exec(engineDurability(QStringLiteral("schedule.DB")));
     SQLite::Statement update(db, "UPDATE data SET \"Bill Amount\" = ? WHERE rowid = ?");
     SQLite::Statement rows(
         db, "SELECT * FROM data ORDER BY \"Due Date\", \"Description\", rowid LIMIT ?");

@@ -12,6 +12,7 @@
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 #include <benchmark/benchmark.h>
+#include <sqlite3.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -79,15 +80,28 @@ void fillHistory(const std::string &path)
         db.exec(sql);
 }
 
-// The baseline: the keys of the table in an order, read with plain SQLite.
+// The baseline: the keys of the table in an order, read through SQLite's C
+// interface on a connection opened for the purpose, into a vector sized once.
 std::vector<long long> keysInOrder(const std::string &path, const char *orderBy)
 {
-    SQLite::Database db(path, SQLite::OPEN_READONLY);
-    SQLite::Statement stmt(db,
-        std::string("SELECT \"PrimaryKey\" FROM data ORDER BY ") + orderBy + ", \"PrimaryKey\"");
+    sqlite3 *db = nullptr;
     std::vector<long long> keys;
-    while (stmt.executeStep())
-        keys.push_back(stmt.getColumn(0).getInt64());
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr)
+        == SQLITE_OK) {
+        const std::string sql = std::string("SELECT \"PrimaryKey\" FROM data ORDER BY ") + orderBy
+            + ", \"PrimaryKey\"";
+        sqlite3_stmt *count = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT max(rowid) FROM data", -1, &count, nullptr) == SQLITE_OK
+            && sqlite3_step(count) == SQLITE_ROW)
+            keys.reserve(std::size_t(sqlite3_column_int64(count, 0)));
+        sqlite3_finalize(count);
+        sqlite3_stmt *stmt = nullptr;
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK)
+            while (sqlite3_step(stmt) == SQLITE_ROW)
+                keys.push_back(sqlite3_column_int64(stmt, 0));
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
     return keys;
 }
 
@@ -119,6 +133,29 @@ void reportRatio(benchmark::State &state, double window, double baseline)
     const double n = double(state.iterations());
     state.counters["window_ms"] = 1000.0 * window / n;
     state.counters["sqlite_ms"] = 1000.0 * baseline / n;
+    state.counters["ratio"] = baseline > 0 ? window / baseline : 0;
+}
+
+// The first time the window is shown in the process: nothing of it has been
+// laid out or painted before. Runs before every other benchmark.
+void BM_FirstOpenListDueDate(benchmark::State &state)
+{
+    double window = 0, baseline = 0;
+    for (auto _ : state) {
+        Clock::time_point t = Clock::now();
+        benchmark::DoNotOptimize(keysInOrder(world->path, "\"Due Date\", \"Description\""));
+        baseline = secondsSince(t);
+
+        t = Clock::now();
+        openWindow();
+        window = secondsSince(t);
+        state.SetIterationTime(window);
+        if (world->window->TableSched->recordCount() != Records)
+            state.SkipWithError("the list is not complete");
+        closeWindow();
+    }
+    state.counters["window_ms"] = 1000.0 * window;
+    state.counters["sqlite_ms"] = 1000.0 * baseline;
     state.counters["ratio"] = baseline > 0 ? window / baseline : 0;
 }
 
@@ -184,6 +221,7 @@ void BM_ResidentMemoryOpen(benchmark::State &state)
     state.counters["rss_before_MB"] = world->rssBefore;
 }
 
+BENCHMARK(BM_FirstOpenListDueDate)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ResidentMemoryOpen)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenListDueDate)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(3);
 BENCHMARK(BM_SortByDescription)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(3);

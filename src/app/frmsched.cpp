@@ -9,13 +9,13 @@
 #include "urgency.h"
 #include "windows.h"
 
+#include "data/datafolder.h"
 #include "data/engine.h"
 #include "data/engineerror.h"
 #include "data/itemfields.h"
 #include "data/query.h"
 #include "data/table.h"
 #include "data/tablefiles.h"
-#include "data/templates.h"
 #include "data/upgrade.h"
 #include "dialogs/calculator.h"
 #include "dialogs/frmabout.h"
@@ -24,6 +24,7 @@
 #include "platform/busypointer.h"
 #include "platform/desktop.h"
 #include "platform/messages.h"
+#include "platform/singleinstance.h"
 
 #include <QAction>
 #include <QApplication>
@@ -371,14 +372,11 @@ void TfrmSched::wireTable()
     connect(TableSched, &Table::postError, this, [] { BusyPointer::set(false); });
     connect(TableSched, &Table::afterPost, this, [this] {
         TableSched->flush();
-        reopenSummaryQueries();
-        UpdateDueTotals();
+        updateSummaries(TableSched->changedBefore(), TableSched->changedAfter());
         BusyPointer::set(false);
     });
-    connect(TableSched, &Table::afterDelete, this, [this] {
-        reopenSummaryQueries();
-        UpdateDueTotals();
-    });
+    connect(TableSched, &Table::afterDelete, this,
+        [this] { updateSummaries(TableSched->changedBefore(), TableSched->changedAfter()); });
 }
 
 void TfrmSched::updateStatus()
@@ -396,7 +394,26 @@ bool TfrmSched::FormCreate()
                 QStringLiteral("The folder %1 cannot be written. Duesmith keeps its tables "
                                "there; start it from a folder you can write to.")
                     .arg(QDir::toNativeSeparators(folder.absoluteFilePath())));
-        Templates::provideMissing(Help::programFolder());
+        // One program per data folder, and nothing read before the lock is held.
+        m_folderLock = std::make_unique<FolderLock>(QDir::currentPath());
+        switch (m_folderLock->take()) {
+        case FolderLock::Result::Taken:
+            break;
+        case FolderLock::Result::Busy:
+            throw EngineError(
+                QStringLiteral("Duesmith is already running with the tables in the folder "
+                               "%1. Use that window, or close it before starting Duesmith again.")
+                    .arg(QDir::toNativeSeparators(QDir::currentPath())));
+        case FolderLock::Result::Unusable:
+            throw EngineError(
+                QStringLiteral("Duesmith cannot lock the folder %1 (%2: %3), so it cannot make "
+                               "sure that no other Duesmith uses the same tables.")
+                    .arg(QDir::toNativeSeparators(QDir::currentPath()), FolderLock::fileName(),
+                        m_folderLock->error()));
+        }
+        const DataFolder::Plan plan = DataFolder::check();
+        DataFolder::prepare(plan, Help::programFolder(),
+            [](const QString &text) { Messages::current().inform(text); });
         Upgrade::stepA();
         Upgrade::Hooks hooks;
         hooks.announce = [] {
@@ -413,12 +430,7 @@ bool TfrmSched::FormCreate()
         Tableresched->setExclusive(false);
 
         // Every table must be readable and of its layout before anything is shown.
-        Engine &engine = Engine::instance();
-        engine.verify(QStringLiteral("schedule.DB"), Layouts::item());
-        engine.verify(QStringLiteral("history.DB"), Layouts::item());
-        engine.verify(QStringLiteral("resched.DB"), Layouts::item());
-        engine.verify(QStringLiteral("payee.db"), Layouts::payee());
-        engine.verify(QStringLiteral("age.db"), Layouts::aging());
+        DataFolder::finish();
 
         Tableresched->open();
         TableSched->close();
@@ -428,6 +440,7 @@ bool TfrmSched::FormCreate()
         TableAge->close();
         TableAge->open();
     } catch (const std::exception &e) {
+        m_folderLock.reset();
         BusyPointer::set(false);
         Messages::current().error(QString::fromUtf8(e.what()));
         return false;
@@ -473,6 +486,7 @@ void TfrmSched::Timer1Timer()
 
 void TfrmSched::showModal(QDialog *dialog)
 {
+    flushAgingWrites();
     dialog->exec();
 }
 
@@ -655,6 +669,7 @@ bool TfrmSched::FormCloseQuery()
 
 void TfrmSched::FormClose()
 {
+    flushAgingWrites();
     QueryTotals->close();
     QueryDuedateTotals->close();
     TableSched->close();

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QVariant>
 
 #include <memory>
+#include <vector>
 
 class FormStorage;
 class ItemGrid;
@@ -13,6 +15,7 @@ class StatusLine;
 class QSplitter;
 class QTableView;
 class QTimer;
+class FolderLock;
 class Table;
 
 // The main window: the scheduled items and their summaries. It stores the
@@ -60,8 +63,15 @@ public:
     void AboutClick();
 
     // Summaries.
+    // The full path: both totals queries run again over the whole schedule.
     void reopenSummaryQueries();
     void UpdateDueTotals();
+    // After a post or delete in the list: the summaries follow the one record
+    // that changed (as stored before and after), without reading the schedule.
+    void updateSummaries(const std::vector<QVariant> &before, const std::vector<QVariant> &after);
+    // Waits until the aging rows on file are the ones shown (they follow a
+    // change on a thread of their own); done before another window may read them.
+    void flushAgingWrites();
     void LoadPayeePickList();
     // Display labels of the list's fields, from the user's titles.
     void setFieldLabels();
@@ -118,6 +128,7 @@ private:
         m_exportEntries, m_optionEntries;
 
     std::unique_ptr<FormStorage> m_storage;
+    std::unique_ptr<FolderLock> m_folderLock;
     // Models and helpers of the summary grids (owned as children).
     QObject *m_summaries = nullptr;
     bool m_created = false;

@@ -6,22 +6,35 @@
 #include "summaries.h"
 #include "windows.h"
 
+#include "data/engine.h"
+#include "data/engineerror.h"
 #include "data/query.h"
 #include "data/table.h"
 #include "platform/clock.h"
+
+#include <QDateTime>
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Exception.h>
+#include <SQLiteCpp/Statement.h>
 
 #include <QDialog>
 #include <QTableView>
 
 namespace {
-const QString TotalsSql
-    = QStringLiteral("SELECT \"PayNow\", sum(\"Bill Amount\") AS TotalBillAmount,"
-                     " sum(\"Pay Amount\") AS TotalPayAmount, count(\"Description\") AS totalcount"
-                     " FROM {schedule.DB} GROUP BY \"PayNow\" ORDER BY \"PayNow\"");
-const QString DueDateTotalsSql
-    = QStringLiteral("SELECT \"Due Date\", sum(\"Bill Amount\") AS TotalBillAmount,"
-                     " sum(\"Pay Amount\") AS TotalPayAmount, count(\"Description\") AS totalcount"
-                     " FROM {schedule.DB} GROUP BY \"Due Date\" ORDER BY \"Due Date\"");
+// Money is summed exactly in ten-thousandths. The counts of amounts and items
+// beside the totals let a post or delete update the rows without running the
+// statement again.
+QString totalsSql(const char *groupField)
+{
+    return QStringLiteral(
+        "SELECT \"%1\", sum(ds_fixed4(\"Bill Amount\")) / 10000.0 AS TotalBillAmount,"
+        " sum(ds_fixed4(\"Pay Amount\")) / 10000.0 AS TotalPayAmount,"
+        " count(\"Description\") AS totalcount, count(\"Bill Amount\") AS billcount,"
+        " count(\"Pay Amount\") AS paycount, count(*) AS itemcount"
+        " FROM {schedule.DB} GROUP BY \"%1\" ORDER BY \"%1\"")
+        .arg(QLatin1String(groupField));
+}
 
 // Re-opens a query and lets its grid read the new rows, also when it failed.
 void reopen(Query *query, SummaryModel *model)
@@ -44,8 +57,8 @@ void TfrmSched::buildSummaries()
     DBGridDueDate->setObjectName(QStringLiteral("DBGridDueDate"));
     DBGridAge = new QTableView;
     DBGridAge->setObjectName(QStringLiteral("DBGridAge"));
-    QueryTotals->setSql(TotalsSql);
-    QueryDuedateTotals->setSql(DueDateTotalsSql);
+    QueryTotals->setSql(totalsSql("PayNow"));
+    QueryDuedateTotals->setSql(totalsSql("Due Date"));
     auto *views = new SummaryViews(
         QueryTotals, QueryDuedateTotals, TableAge, [this] { return agingInterval(); }, this);
     views->attach(DBGridPayDate, DBGridDueDate, DBGridAge);
@@ -61,12 +74,85 @@ void TfrmSched::reopenSummaryQueries()
 
 void TfrmSched::UpdateDueTotals()
 {
+    auto *views = static_cast<SummaryViews *>(m_summaries);
     const int interval = agingInterval();
-    const Aging::Sums sums
-        = Aging::compute(TableSched->fileName(), interval, Clock::current().now());
+    const QDateTime now = Clock::current().now();
+    views->agingState.known = false;
+    views->agingWriter.flush(); // whatever it held is written again below
+    const Aging::Sums sums = Aging::compute(TableSched->fileName(), interval, now);
+    views->agingState = { true, interval, now.date(), sums };
+    views->aging()->showRows(Aging::rows(sums));
     Aging::write(TableAge, sums);
     Aging::setTitles(TableAge, interval);
-    static_cast<SummaryViews *>(m_summaries)->aging()->titlesChanged();
+    views->aging()->titlesChanged();
+}
+
+void TfrmSched::updateSummaries(
+    const std::vector<QVariant> &before, const std::vector<QVariant> &after)
+{
+    auto *views = static_cast<SummaryViews *>(m_summaries);
+    for (auto [query, model] : { std::pair{ QueryTotals, views->payNow() },
+             std::pair{ QueryDuedateTotals, views->dueDate() } }) {
+        const bool kept = (before.empty() || Totals::apply(*query, *TableSched, before, -1))
+            && (after.empty() || Totals::apply(*query, *TableSched, after, 1));
+        if (kept)
+            model->rowsChanged();
+        else
+            reopen(query, model);
+    }
+
+    // The aging moves with the record unless the day or the interval changed
+    // since it was computed; then it is computed again over the whole schedule.
+    const int interval = agingInterval();
+    const QDateTime now = Clock::current().now();
+    SummaryViews::AgingState &state = views->agingState;
+    if (!state.known || state.interval != interval || state.day != now.date()) {
+        UpdateDueTotals();
+        return;
+    }
+    const int due = TableSched->fieldIndexOrThrow(QStringLiteral("Due Date"));
+    const int bill = TableSched->fieldIndexOrThrow(QStringLiteral("Bill Amount"));
+    const int pay = TableSched->fieldIndexOrThrow(QStringLiteral("Pay Amount"));
+    const Aging::Cutoffs cutoffs = Aging::cutoffs(interval, now.date());
+    const Aging::Sums old = state.sums;
+    if (!before.empty())
+        Aging::add(state.sums, cutoffs, before[due], before[bill], before[pay], -1);
+    if (!after.empty())
+        Aging::add(state.sums, cutoffs, after[due], after[bill], after[pay], 1);
+    // Most changes (a mark, a payee, a date within its bucket) leave the aging as it was.
+    if (state.sums.income == old.income && state.sums.expense == old.expense)
+        return;
+    views->aging()->showRows(Aging::rows(state.sums));
+    if (views->agingPragmas.empty()) {
+        Engine &engine = Engine::instance();
+        const QString path = TableAge->path();
+        const std::string alias = Engine::quote(engine.attach(path)).toStdString();
+        try {
+            for (const char *setting : { "journal_mode", "synchronous" }) {
+                SQLite::Statement read(engine.db(), "PRAGMA " + alias + "." + setting);
+                if (read.executeStep())
+                    views->agingPragmas += std::string("PRAGMA ") + setting + "="
+                        + read.getColumn(0).getString() + ";";
+            }
+        } catch (const SQLite::Exception &e) {
+            engine.detach(path);
+            throw EngineError(QString::fromUtf8(e.what()));
+        }
+        engine.detach(path);
+    }
+    // The file follows on the writer's thread; its durable commit does not
+    // hold up the window.
+    views->agingWriter.post(TableAge->path(), views->agingPragmas, state.sums);
+}
+
+void TfrmSched::flushAgingWrites()
+{
+    auto *views = static_cast<SummaryViews *>(m_summaries);
+    if (!views->agingWriter.flush()) {
+        // The rows on file are not the sums shown: they are written again here.
+        views->agingState.known = false;
+        UpdateDueTotals();
+    }
 }
 
 void TfrmSched::showOverdueReminder()

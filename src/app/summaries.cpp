@@ -11,11 +11,13 @@
 #include "data/formats.h"
 #include "data/layouts.h"
 #include "data/query.h"
+#include "data/sqlbind.h"
 #include "data/table.h"
 #include "platform/clock.h"
 
 #include <QBrush>
 #include <QColor>
+#include <QFile>
 #include <QFont>
 #include <QHeaderView>
 #include <QPainter>
@@ -27,9 +29,11 @@
 #include <SQLiteCpp/Statement.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
+#include <tuple>
 
 namespace {
 const QColor Maroon(128, 0, 0);
@@ -71,48 +75,11 @@ void setUpGrid(QTableView *grid)
     grid->setPalette(pal);
 }
 
-// The date after which bucket k ends, as stored ISO text; years outside the
-// four-digit range are clamped so text comparison still orders them.
-std::string cutoff(const QDate &today, qint64 days)
-{
-    const QDate d = today.addDays(days);
-    if (!d.isValid() || d.year() > 9999)
-        return "9999-12-31";
-    if (d.year() < 1)
-        return "0000-00-00";
-    return d.toString(Qt::ISODate).toStdString();
-}
-
-// llround(x * 10000) for SQL, so the sums are exact whole ten-thousandths.
-void fixedFunction(sqlite3_context *context, int, sqlite3_value **args)
-{
-    if (sqlite3_value_type(args[0]) == SQLITE_NULL) {
-        sqlite3_result_null(context);
-        return;
-    }
-    sqlite3_result_int64(context, Aging::toFixed(sqlite3_value_double(args[0])));
-}
-
-// Prepares a statement that uses ds_fixed4, registering the function on the
-// engine's connection the first time (the engine may open a new connection).
-std::unique_ptr<SQLite::Statement> prepareWithFixed(SQLite::Database &db, const std::string &sql)
-{
-    try {
-        return std::make_unique<SQLite::Statement>(db, sql);
-    } catch (const SQLite::Exception &) {
-        // Most likely the function is not known yet; any other fault shows again below.
-    }
-    const int rc = sqlite3_create_function_v2(db.getHandle(), "ds_fixed4", 1,
-        SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr, fixedFunction, nullptr,
-        nullptr, nullptr);
-    if (rc != SQLITE_OK)
-        throw EngineError(QString::fromUtf8(sqlite3_errmsg(db.getHandle())));
-    return std::make_unique<SQLite::Statement>(db, sql);
-}
-
 QString agingSql(const QString &table)
 {
-    const QString d = Engine::quote(QStringLiteral("Due Date"));
+    // The unary plus takes the column's numeric affinity away, so the stored
+    // text is compared with the cut-off text as it is, not converted row by row.
+    const QString d = QLatin1Char('+') + Engine::quote(QStringLiteral("Due Date"));
     const QString inBucket[5] = {
         QStringLiteral("%1 IS NULL OR %1 <= ?1").arg(d),
         QStringLiteral("%1 > ?1 AND %1 <= ?2").arg(d),
@@ -129,6 +96,23 @@ QString agingSql(const QString &table)
     }
     return QStringLiteral("SELECT ") + sums.join(QStringLiteral(", ")) + QStringLiteral(" FROM ")
         + table;
+}
+
+// Sets the amounts of the three aging rows by one statement: atomic by itself,
+// and a commit of the aging file alone. Placeholder 3k + order + 1 is the
+// amount k of row order.
+QString updateAmountsSql(const QString &table)
+{
+    QStringList sets;
+    for (int k = 0; k < 6; ++k)
+        sets.append(
+            QStringLiteral("%1 = CASE \"Order\" WHEN 0 THEN ?%2 WHEN 1 THEN ?%3 ELSE ?%4 END")
+                .arg(Engine::quote(QStringLiteral("Amount%1").arg(k)))
+                .arg(3 * k + 1)
+                .arg(3 * k + 2)
+                .arg(3 * k + 3));
+    return QStringLiteral("UPDATE %1 SET %2 WHERE \"Order\" IN (0, 1, 2)")
+        .arg(table, sets.join(QStringLiteral(", ")));
 }
 } // namespace
 
@@ -150,6 +134,17 @@ void SummaryModel::reset()
     beginResetModel();
     m_rows = m_query->isOpen() ? m_query->rowCount() : 0;
     endResetModel();
+}
+
+void SummaryModel::rowsChanged()
+{
+    const int rows = m_query->isOpen() ? m_query->rowCount() : 0;
+    if (rows != m_rows) {
+        reset();
+        return;
+    }
+    if (rows > 0)
+        Q_EMIT dataChanged(index(0, 0), index(rows - 1, columnCount() - 1));
 }
 
 QVariant SummaryModel::value(int row, const QString &field) const
@@ -253,6 +248,8 @@ QStringList AgingModel::fieldNames()
 
 void AgingModel::resync()
 {
+    if (!m_shown.isEmpty())
+        return; // the rows shown are the window's own
     beginResetModel();
     m_rows = m_table->isOpen() ? m_table->recordCount() : 0;
     endResetModel();
@@ -273,23 +270,42 @@ int AgingModel::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : 7;
 }
 
+void AgingModel::showRows(const QList<QVariantList> &rows)
+{
+    if (rows.size() != m_shown.size()) {
+        beginResetModel();
+        m_shown = rows;
+        m_rows = int(rows.size());
+        endResetModel();
+        return;
+    }
+    m_shown = rows;
+    if (m_rows > 0)
+        Q_EMIT dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1));
+}
+
+QVariant AgingModel::cell(int row, int column) const
+{
+    if (!m_shown.isEmpty())
+        return m_shown.value(row).value(column);
+    if (!m_table->isOpen() || row >= m_table->rowCount())
+        return {};
+    const int fi = m_table->fieldIndex(fieldNames().value(column));
+    return fi < 0 ? QVariant() : m_table->rowValue(row, fi);
+}
+
 QVariant AgingModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || !m_table->isOpen() || index.row() >= m_table->rowCount())
+    if (!index.isValid() || index.row() >= m_rows)
         return {};
-    const QString field = fieldNames().value(index.column());
-    const int fi = m_table->fieldIndex(field);
-    if (fi < 0)
-        return {};
-    const QVariant v = m_table->rowValue(index.row(), fi);
+    const QVariant v = cell(index.row(), index.column());
     switch (role) {
     case Qt::DisplayRole:
         if (v.isNull())
             return QString();
         return index.column() == 0 ? v.toString() : Formats::money(v.toDouble());
     case Qt::ForegroundRole: {
-        const int typeField = m_table->fieldIndex(QStringLiteral("Type"));
-        const QString type = m_table->rowValue(index.row(), typeField).toString();
+        const QString type = cell(index.row(), 0).toString();
         if (type == QLatin1String("Income"))
             return QBrush(Green);
         if (type == QLatin1String("Expense"))
@@ -387,7 +403,54 @@ void SummaryDelegate::paint(
 
 qint64 Aging::toFixed(double amount)
 {
-    return std::llround(amount * 10000.0);
+    return fixedMoney(amount);
+}
+
+// Bucket k ends with the date today + kN, as stored text; years outside the
+// four-digit range are clamped so text comparison still orders them, and the
+// ends are kept rising so a negative interval still puts each date into the
+// first bucket that holds.
+Aging::Cutoffs Aging::cutoffs(int interval, const QDate &today)
+{
+    Cutoffs c;
+    for (int k = 0; k < 4; ++k) {
+        const QDate d = today.addDays(qint64(k) * interval);
+        if (!d.isValid() || d.year() > 9999)
+            c.ends[k] = "9999-12-31";
+        else if (d.year() < 1)
+            c.ends[k] = "0000-00-00";
+        else
+            c.ends[k] = d.toString(Qt::ISODate).toStdString();
+        if (k > 0 && c.ends[k] < c.ends[k - 1])
+            c.ends[k] = c.ends[k - 1];
+    }
+    return c;
+}
+
+int Aging::bucket(const QVariant &due, const Cutoffs &cutoffs)
+{
+    if (due.isNull())
+        return 0;
+    const std::string text = due.toDate().toString(Qt::ISODate).toStdString();
+    for (int k = 0; k < 4; ++k)
+        if (text <= cutoffs.ends[k])
+            return k;
+    return 4;
+}
+
+void Aging::add(Sums &sums, const Cutoffs &cutoffs, const QVariant &due, const QVariant &bill,
+    const QVariant &pay, int sign)
+{
+    const int k = bucket(due, cutoffs);
+    if (!bill.isNull())
+        sums.expense[k] += sign * toFixed(bill.toDouble());
+    if (!pay.isNull())
+        sums.income[k] += sign * toFixed(pay.toDouble());
+    sums.expense[5] = sums.income[5] = 0;
+    for (int b = 0; b < 5; ++b) {
+        sums.expense[5] += sums.expense[b];
+        sums.income[5] += sums.income[b];
+    }
 }
 
 Aging::Sums Aging::compute(const QString &scheduleFile, int interval, const QDateTime &now)
@@ -399,20 +462,12 @@ Aging::Sums Aging::compute(const QString &scheduleFile, int interval, const QDat
     const QString alias = engine.attach(path);
     Sums sums;
     try {
-        // Bucket k ends with the date today + kN; the ends are kept rising so
-        // a negative interval still puts each date into the first bucket that holds.
-        const QDate today = now.date();
-        std::string ends[4];
-        for (int k = 0; k < 4; ++k) {
-            ends[k] = cutoff(today, qint64(k) * interval);
-            if (k > 0 && ends[k] < ends[k - 1])
-                ends[k] = ends[k - 1];
-        }
-        const std::unique_ptr<SQLite::Statement> stmt = prepareWithFixed(engine.db(),
+        const Cutoffs ends = cutoffs(interval, now.date());
+        const std::unique_ptr<SQLite::Statement> stmt = prepareWithMoney(engine.db(),
             agingSql(Engine::quote(alias) + QLatin1Char('.') + Engine::quote(DataTableName))
                 .toStdString());
         for (int k = 0; k < 4; ++k)
-            stmt->bind(k + 1, ends[k]);
+            stmt->bind(k + 1, ends.ends[k]);
         if (stmt->executeStep()) {
             for (int k = 0; k < 5; ++k) {
                 sums.expense[k] = stmt->getColumn(k).getInt64();
@@ -436,8 +491,11 @@ Aging::Sums Aging::compute(const QString &scheduleFile, int interval, const QDat
 
 void Aging::write(Table *ageTable, const Sums &sums)
 {
-    ageTable->close();
-    ageTable->open();
+    // Read again what the file holds now, without opening it anew.
+    if (ageTable->isOpen())
+        ageTable->refresh();
+    else
+        ageTable->open();
     const auto fromFixed = [](qint64 v) { return double(v) / 10000.0; };
     const auto amount = [&](int order, int k) {
         const qint64 v = order == 0 ? sums.income[k]
@@ -449,19 +507,43 @@ void Aging::write(Table *ageTable, const Sums &sums)
     // Rows that already hold these sums are left as they are: most changes
     // to the schedule do not move the aging, and a rewrite costs a durable commit.
     if (ageTable->recordCount() == 3) {
-        bool same = true;
-        for (int order = 0; order < 3 && same; ++order) {
+        bool shaped = true, same = true;
+        for (int order = 0; order < 3 && shaped; ++order) {
             const auto value = [&](const QString &field) {
                 return ageTable->rowValue(order, ageTable->fieldIndexOrThrow(field));
             };
-            same = value(QStringLiteral("Order")).toInt() == order
+            shaped = value(QStringLiteral("Order")).toInt() == order
                 && value(QStringLiteral("Type")).toString() == QLatin1String(types[order]);
-            for (int k = 0; k < 6 && same; ++k) {
+            for (int k = 0; k < 6 && shaped && same; ++k) {
                 const QVariant v = value(QStringLiteral("Amount%1").arg(k));
                 same = !v.isNull() && v.toDouble() == amount(order, k);
             }
         }
-        if (same) {
+        if (shaped && same) {
+            ageTable->first();
+            return;
+        }
+        if (shaped) {
+            // The rows are in place: one statement sets the amounts of all three,
+            // atomic by itself and a commit of age.db alone.
+            Engine &engine = Engine::instance();
+            const QString alias = engine.attach(ageTable->path());
+            try {
+                SQLite::Statement update(engine.db(),
+                    updateAmountsSql(
+                        Engine::quote(alias) + QLatin1Char('.') + Engine::quote(DataTableName))
+                        .toStdString());
+                for (int k = 0; k < 6; ++k)
+                    for (int order = 0; order < 3; ++order)
+                        update.bind(3 * k + order + 1, amount(order, k));
+                update.exec();
+            } catch (const SQLite::Exception &e) {
+                engine.detach(ageTable->path());
+                ageTable->refresh();
+                throw EngineError(QString::fromUtf8(e.what()));
+            }
+            engine.detach(ageTable->path());
+            ageTable->refresh();
             ageTable->first();
             return;
         }
@@ -479,6 +561,199 @@ void Aging::write(Table *ageTable, const Sums &sums)
         }
     });
     ageTable->first();
+}
+
+// ---------------------------------------------------------------- totals kept up to date
+
+namespace {
+// The order of the groups as the query sorts them: empty first, dates by
+// their stored text, other text by SQLite's NOCASE (ASCII letters folded).
+int compareGroups(const QVariant &a, const QVariant &b)
+{
+    if (a.isNull() || b.isNull())
+        return a.isNull() == b.isNull() ? 0 : (a.isNull() ? -1 : 1);
+    const auto text = [](const QVariant &v) {
+        return v.typeId() == QMetaType::QDate ? v.toDate().toString(Qt::ISODate).toUtf8()
+                                              : v.toString().toUtf8();
+    };
+    const QByteArray x = text(a), y = text(b);
+    const auto fold
+        = [](char c) { return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 32 : c); };
+    const qsizetype n = std::min(x.size(), y.size());
+    for (qsizetype i = 0; i < n; ++i)
+        if (fold(x[i]) != fold(y[i]))
+            return fold(x[i]) < fold(y[i]) ? -1 : 1;
+    return x.size() == y.size() ? 0 : (x.size() < y.size() ? -1 : 1);
+}
+} // namespace
+
+bool Totals::apply(
+    Query &query, const Table &schedule, const std::vector<QVariant> &record, int sign)
+{
+    if (!query.isOpen() || query.columns().isEmpty())
+        return false;
+    const int group = schedule.fieldIndex(query.columns().first());
+    const int billField = schedule.fieldIndex(QStringLiteral("Bill Amount"));
+    const int payField = schedule.fieldIndex(QStringLiteral("Pay Amount"));
+    const int descField = schedule.fieldIndex(QStringLiteral("Description"));
+    const int billSum = query.columnIndex(BillTotalField);
+    const int paySum = query.columnIndex(PayTotalField);
+    const int count = query.columnIndex(CountField);
+    const int bills = query.columnIndex(QStringLiteral("billcount"));
+    const int pays = query.columnIndex(QStringLiteral("paycount"));
+    const int items = query.columnIndex(QStringLiteral("itemcount"));
+    if (group < 0 || billField < 0 || payField < 0 || descField < 0 || billSum < 0 || paySum < 0
+        || count < 0 || bills < 0 || pays < 0 || items < 0
+        || int(record.size()) != schedule.fields().size())
+        return false;
+
+    const QVariant key = record[group];
+    int lo = 0, hi = query.rowCount();
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        if (compareGroups(query.value(mid, 0), key) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    const bool found = lo < query.rowCount() && compareGroups(query.value(lo, 0), key) == 0;
+    if (!found) {
+        if (sign < 0)
+            return false;
+        std::vector<QVariant> row(query.columns().size());
+        row[0] = key;
+        row[billSum] = row[paySum] = QVariant();
+        row[count] = row[bills] = row[pays] = row[items] = qlonglong(0);
+        query.insertRow(lo, std::move(row));
+    }
+    const auto number = [&](int column) { return query.value(lo, column).toLongLong(); };
+    const qlonglong itemCount = number(items) + sign;
+    if (itemCount < 0)
+        return false;
+    if (itemCount == 0) {
+        // The last record of its group: the row goes, and must have held only it.
+        const bool alone = number(bills) == (record[billField].isNull() ? 0 : 1)
+            && number(pays) == (record[payField].isNull() ? 0 : 1);
+        query.removeRow(lo);
+        return alone;
+    }
+    query.setValue(lo, items, itemCount);
+    if (!record[descField].isNull())
+        query.setValue(lo, count, number(count) + sign);
+    // The sums are whole ten-thousandths, empty while no record carries an amount.
+    for (auto [field, sum, n] :
+        { std::tuple{ billField, billSum, bills }, std::tuple{ payField, paySum, pays } }) {
+        if (record[field].isNull())
+            continue;
+        const qlonglong carrying = number(n) + sign;
+        if (carrying < 0)
+            return false;
+        const QVariant old = query.value(lo, sum);
+        const qint64 fixed = (old.isNull() ? 0 : Aging::toFixed(old.toDouble()))
+            + sign * Aging::toFixed(record[field].toDouble());
+        query.setValue(lo, n, carrying);
+        query.setValue(lo, sum, carrying == 0 ? QVariant() : QVariant(double(fixed) / 10000.0));
+    }
+    return number(count) >= 0;
+}
+
+QList<QVariantList> Aging::rows(const Sums &sums)
+{
+    static const char *types[] = { "Income", "Expense", "Total" };
+    QList<QVariantList> rows;
+    for (int order = 0; order < 3; ++order) {
+        QVariantList row{ QString::fromLatin1(types[order]) };
+        for (int k = 0; k < 6; ++k) {
+            const qint64 v = order == 0 ? sums.income[k]
+                : order == 1            ? sums.expense[k]
+                                        : sums.income[k] - sums.expense[k];
+            row.append(double(v) / 10000.0);
+        }
+        rows.append(row);
+    }
+    return rows;
+}
+
+Aging::Writer::Writer()
+    : m_thread([this] { run(); })
+{ }
+
+Aging::Writer::~Writer()
+{
+    {
+        std::unique_lock lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+void Aging::Writer::post(const QString &path, const std::string &pragmas, const Sums &sums)
+{
+    {
+        std::unique_lock lock(m_mutex);
+        m_path = QFile::encodeName(path).toStdString();
+        m_pragmas = pragmas;
+        m_sums = sums;
+        m_pending = true;
+    }
+    m_wake.notify_all();
+}
+
+bool Aging::Writer::flush()
+{
+    std::unique_lock lock(m_mutex);
+    m_idle.wait(lock, [this] { return !m_pending && !m_busy; });
+    const bool ok = !m_failed;
+    m_failed = false;
+    return ok;
+}
+
+void Aging::Writer::run()
+{
+    sqlite3 *db = nullptr;
+    std::string openPath;
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_pending || m_stop; });
+        if (!m_pending)
+            break;
+        const std::string path = m_path;
+        const std::string pragmas = m_pragmas;
+        const QList<QVariantList> rows = Aging::rows(m_sums);
+        m_pending = false;
+        m_busy = true;
+        lock.unlock();
+
+        bool ok = true;
+        if (openPath != path) {
+            sqlite3_close(db);
+            db = nullptr;
+            ok = sqlite3_open_v2(
+                     path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr)
+                    == SQLITE_OK
+                && sqlite3_busy_timeout(db, 5000) == SQLITE_OK
+                && sqlite3_exec(db, pragmas.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+            openPath = ok ? path : std::string();
+        }
+        sqlite3_stmt *stmt = nullptr;
+        const QByteArray sql
+            = updateAmountsSql(QStringLiteral("main.") + Engine::quote(DataTableName)).toUtf8();
+        ok = ok && sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) == SQLITE_OK;
+        for (int k = 0; ok && k < 6; ++k)
+            for (int order = 0; ok && order < 3; ++order)
+                ok = sqlite3_bind_double(stmt, 3 * k + order + 1, rows[order][1 + k].toDouble())
+                    == SQLITE_OK;
+        ok = ok && sqlite3_step(stmt) == SQLITE_DONE && sqlite3_changes(db) == 3;
+        sqlite3_finalize(stmt);
+
+        lock.lock();
+        m_busy = false;
+        m_failed = m_failed || !ok;
+        if (!m_pending)
+            m_idle.notify_all();
+    }
+    sqlite3_close(db);
 }
 
 QStringList Aging::titles(int interval)

@@ -50,23 +50,23 @@ Engine &Engine::instance()
     return *engine;
 }
 
-Engine::Engine()
-{
-    openSession();
-}
+Engine::Engine() = default;
 
 // The connection's main database is named in the working directory but never
 // written, so the file itself is not created. SQLite puts the super-journal of
 // a transaction that spans several files beside it; without one (an in-memory
 // main database) a crash during commit could leave some files committed and
 // others not.
+// The session is opened on first use, so a start refused by the folder checks
+// leaves no session file behind.
 void Engine::openSession()
 {
     m_sessionDir = QDir::currentPath();
     m_db.reset();
     m_db = std::make_unique<SQLite::Database>(
         QDir(m_sessionDir).absoluteFilePath(QStringLiteral(".duesmith-session")).toStdString(),
-        SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+        // One thread uses the connection: no mutex around every call and value read.
+        SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE | SQLite::OPEN_NOMUTEX);
     m_db->setBusyTimeout(1000);
 }
 
@@ -74,7 +74,47 @@ Engine::~Engine() = default;
 
 SQLite::Database &Engine::db()
 {
+    if (!m_db)
+        openSession();
     return *m_db;
+}
+
+QString Engine::sessionFileName()
+{
+    return QStringLiteral(".duesmith-session");
+}
+
+void Engine::replaceSession()
+{
+    m_pendingDetach.unite(QSet<QString>(m_attached.keyBegin(), m_attached.keyEnd()));
+    applyPending();
+    if (!m_attached.isEmpty())
+        throw EngineError(QStringLiteral("Tables are open; the session cannot be replaced."));
+    m_db.reset();
+    const QString path = QDir::current().absoluteFilePath(sessionFileName());
+    if (QFileInfo::exists(path) && !QFile::remove(path))
+        throw EngineError(
+            QStringLiteral("Cannot delete %1 in the folder %2.")
+                .arg(sessionFileName(), QDir::toNativeSeparators(QDir::currentPath())));
+}
+
+EngineError Engine::writeError(const SQLite::Exception &e, const QString &path)
+{
+    const int code = e.getErrorCode();
+    const bool io = code == SQLITE_FULL || code == SQLITE_IOERR || code == SQLITE_CANTOPEN
+        || code == SQLITE_READONLY || code == SQLITE_NOTADB || code == SQLITE_CORRUPT;
+    if (!io)
+        return fromSqlite(e);
+    const QString message = QString::fromUtf8(e.what());
+    const QString folder = QDir::toNativeSeparators(
+        path.isEmpty() ? instance().m_sessionDir : QFileInfo(path).absolutePath());
+    if (!QFileInfo(folder).isDir())
+        return EngineError(
+            QStringLiteral("The folder %1 no longer exists (%2).").arg(folder, message));
+    if (path.isEmpty())
+        return EngineError(QStringLiteral("%1 (tables in the folder %2)").arg(message, folder));
+    return EngineError(
+        QStringLiteral("%1 in the folder %2: %3").arg(fileNameOnly(path), folder, message));
 }
 
 QString Engine::quote(const QString &identifier)
@@ -122,7 +162,7 @@ void Engine::removeFile(const QString &fileName)
 void Engine::exec(const QString &sql)
 {
     try {
-        m_db->exec(sql.toStdString());
+        db().exec(sql.toStdString());
     } catch (const SQLite::Exception &e) {
         throw fromSqlite(e);
     }
@@ -151,7 +191,7 @@ QString Engine::attach(const QString &absolutePath)
     if (m_inTransaction)
         throw EngineError(
             QStringLiteral("%1 cannot be opened during a transaction.").arg(fileNameOnly(absolutePath)));
-    if (m_attached.isEmpty() && QDir::currentPath() != m_sessionDir)
+    if (!m_db || (m_attached.isEmpty() && QDir::currentPath() != m_sessionDir))
         openSession();
     const QString alias = QStringLiteral("t%1").arg(m_nextAlias++);
     try {
@@ -164,7 +204,9 @@ QString Engine::attach(const QString &absolutePath)
     try {
         // Reading the schema is what finds out that a file is not a database.
         m_db->exec(("PRAGMA " + quote(alias) + ".journal_mode=DELETE").toStdString());
-        m_db->exec(("PRAGMA " + quote(alias) + ".synchronous=FULL").toStdString());
+        // EXTRA: the folder is synced once the journal is deleted, so a post
+        // that has returned survives a power cut too.
+        m_db->exec(("PRAGMA " + quote(alias) + ".synchronous=EXTRA").toStdString());
     } catch (const SQLite::Exception &e) {
         try {
             m_db->exec(("DETACH DATABASE " + quote(alias)).toStdString());
@@ -244,32 +286,130 @@ void Engine::createTable(const QString &fileName, const Layout &layout)
     detach(path);
 }
 
-void Engine::verify(const QString &fileName, const Layout &layout)
+// Fields, types, required fields and indexes of one table in a schema of a
+// connection. Faults in the data's layout throw, naming the file; indexes
+// that are missing or differ are returned, to be rebuilt.
+QList<IndexDef> Engine::inspect(
+    SQLite::Database &db, const QString &schema, const QString &fileName, const Layout &layout)
+{
+    const QString name = fileNameOnly(fileName);
+    const std::string s = quote(schema).toStdString();
+    struct Column
+    {
+        FieldDef field;
+        bool known = false;
+        bool hasDefault = false;
+    };
+    QList<Column> columns;
+    QList<IndexDef> stale;
+    try {
+        SQLite::Statement info(
+            db, "PRAGMA " + s + ".table_info(" + quote(DataTableName).toStdString() + ")");
+        while (info.executeStep()) {
+            Column c;
+            c.field.name = QString::fromStdString(info.getColumn(1).getString());
+            c.known
+                = parseDeclaredType(QString::fromStdString(info.getColumn(2).getString()), c.field);
+            c.field.required
+                = info.getColumn(3).getInt() != 0 && c.field.type != FieldType::Counter;
+            c.hasDefault = !info.getColumn(4).isNull();
+            columns.append(c);
+        }
+        if (columns.isEmpty())
+            throw EngineError(
+                QStringLiteral("%1: not a Duesmith table (it holds no table of records).")
+                    .arg(name));
+        for (const Column &c : std::as_const(columns)) {
+            const FieldDef *want = layout.field(c.field.name);
+            if (!want && c.field.required && !c.hasDefault)
+                throw EngineError(
+                    QStringLiteral("%1: field '%2' is not one Duesmith knows, and every record "
+                                   "must have a value in it.")
+                        .arg(name, c.field.name));
+        }
+        for (const FieldDef &want : layout.fields) {
+            auto found = std::find_if(columns.begin(), columns.end(), [&](const Column &c) {
+                return c.field.name.compare(want.name, Qt::CaseInsensitive) == 0;
+            });
+            if (found == columns.end())
+                throw EngineError(
+                    QStringLiteral("%1: field '%2' is missing.").arg(name, want.name));
+            if (!found->known || found->field.type != want.type
+                || (want.type == FieldType::Text && found->field.size != want.size))
+                throw EngineError(
+                    QStringLiteral("%1: field '%2' has the wrong type.").arg(name, want.name));
+            if (found->field.required != want.required && want.type != FieldType::Counter)
+                throw EngineError(want.required
+                        ? QStringLiteral("%1: field '%2' should be required and is not.")
+                              .arg(name, want.name)
+                        : QStringLiteral("%1: field '%2' should not be required and is.")
+                              .arg(name, want.name));
+        }
+        for (const IndexDef &index : layout.indexes) {
+            QStringList have;
+            SQLite::Statement cols(
+                db, "PRAGMA " + s + ".index_info(" + quote(index.name).toStdString() + ")");
+            while (cols.executeStep())
+                have.append(QString::fromStdString(cols.getColumn(2).getString()));
+            bool same = have.size() == index.fields.size();
+            for (int i = 0; same && i < have.size(); ++i)
+                same = have[i].compare(index.fields[i], Qt::CaseInsensitive) == 0;
+            if (same) {
+                SQLite::Statement on(db,
+                    "SELECT tbl_name FROM " + s + ".sqlite_master WHERE type='index' AND name=?");
+                on.bind(1, index.name.toStdString());
+                same = on.executeStep()
+                    && on.getColumn(0).getString() == DataTableName.toStdString();
+            }
+            if (!same)
+                stale.append(index);
+        }
+    } catch (const SQLite::Exception &e) {
+        throw fromSqlite(e, fileName);
+    }
+    return stale;
+}
+
+QList<IndexDef> Engine::verify(const QString &fileName, const Layout &layout)
 {
     const QString path = resolve(fileName);
-    const QString name = fileNameOnly(path);
     if (!QFileInfo::exists(path))
-        throw EngineError(QStringLiteral("Table does not exist: %1").arg(name));
+        throw EngineError(QStringLiteral("Table does not exist: %1").arg(fileNameOnly(path)));
     const QString alias = attach(path);
-    QList<FieldDef> fields;
     try {
-        fields = fieldsOf(alias);
+        const QList<IndexDef> stale = inspect(*m_db, alias, path, layout);
+        detach(path);
+        return stale;
+    } catch (...) {
+        detach(path);
+        throw;
+    }
+}
+
+void Engine::rebuildIndexes(const QString &fileName, const QList<IndexDef> &indexes)
+{
+    if (indexes.isEmpty())
+        return;
+    const QString path = resolve(fileName);
+    const QString alias = attach(path);
+    try {
+        ::inTransaction([&] {
+            for (const IndexDef &index : indexes) {
+                QStringList cols;
+                for (const QString &f : index.fields)
+                    cols.append(quote(f));
+                exec(QStringLiteral("DROP INDEX IF EXISTS %1.%2")
+                         .arg(quote(alias), quote(index.name)));
+                exec(QStringLiteral("CREATE INDEX %1.%2 ON %3 (%4)")
+                         .arg(quote(alias), quote(index.name), quote(DataTableName),
+                             cols.join(QStringLiteral(", "))));
+            }
+        });
     } catch (const EngineError &e) {
         detach(path);
-        throw EngineError(name + QStringLiteral(": ") + e.message());
+        throw EngineError(fileNameOnly(path) + QStringLiteral(": ") + e.message());
     }
     detach(path);
-    if (fields.isEmpty())
-        throw EngineError(QStringLiteral("%1: not a Duesmith table (it holds no table of records).").arg(name));
-    for (const FieldDef &want : layout.fields) {
-        auto found = std::find_if(fields.begin(), fields.end(), [&](const FieldDef &f) {
-            return f.name.compare(want.name, Qt::CaseInsensitive) == 0;
-        });
-        if (found == fields.end())
-            throw EngineError(QStringLiteral("%1: field '%2' is missing.").arg(name, want.name));
-        if (found->type != want.type)
-            throw EngineError(QStringLiteral("%1: field '%2' has the wrong type.").arg(name, want.name));
-    }
 }
 
 void Engine::copyTable(const QString &sourceFile, const QString &destFile)
@@ -326,7 +466,11 @@ void Engine::begin()
 
 void Engine::commit()
 {
-    exec(QStringLiteral("COMMIT"));
+    try {
+        db().exec("COMMIT");
+    } catch (const SQLite::Exception &e) {
+        throw writeError(e, {});
+    }
     m_inTransaction = false;
     applyPending();
 }

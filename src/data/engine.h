@@ -12,9 +12,11 @@
 
 namespace SQLite {
 class Database;
+class Exception;
 class Statement;
 } // namespace SQLite
 
+class EngineError;
 class Table;
 
 // The local table engine: one SQLite connection to which every table file is
@@ -47,9 +49,14 @@ public:
     void copyTable(const QString &sourceFile, const QString &destFile);
     // The fields a table file declares, in its physical order.
     QList<FieldDef> fieldsOf(const QString &schema);
-    // Checks that a table file is a readable table holding every field of the
-    // layout with the right type; throws with the file's name and the fault.
-    void verify(const QString &fileName, const Layout &layout);
+    // Checks that a table file is a readable table of the layout: every field
+    // with its type and required flag, no unknown field that must have a value.
+    // Throws with the file's name and the fault; returns the indexes that are
+    // missing or differ (they hold no data and can be rebuilt).
+    QList<IndexDef> verify(const QString &fileName, const Layout &layout);
+    static QList<IndexDef> inspect(
+        SQLite::Database &db, const QString &schema, const QString &fileName, const Layout &layout);
+    void rebuildIndexes(const QString &fileName, const QList<IndexDef> &indexes);
 
     // Transactions over every attached file: commit is atomic across them.
     void begin();
@@ -67,6 +74,15 @@ public:
     static QString quote(const QString &identifier);
     // An engine message with the table files named where SQLite names their aliases.
     QString plainText(const QString &message) const;
+
+    // The connection's own file in the data folder (it holds no data).
+    static QString sessionFileName();
+    // Closes the connection and deletes the session file, to be created anew
+    // on next use; no table may be attached.
+    void replaceSession();
+    // An error of a write: I/O faults name the table file (or, for an empty
+    // path, the data folder) and say when the folder is gone.
+    static EngineError writeError(const SQLite::Exception &e, const QString &path);
 
 private:
     Engine();

@@ -2,9 +2,12 @@
 
 #include "engine.h"
 #include "engineerror.h"
+#include "sqlbind.h"
 
 #include <QDate>
 #include <QRegularExpression>
+
+#include <algorithm>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Exception.h>
@@ -40,7 +43,9 @@ void Query::open()
         }
         sql += m_sql.mid(last);
 
-        SQLite::Statement stmt(engine.db(), sql.toStdString());
+        const std::unique_ptr<SQLite::Statement> prepared
+            = prepareWithMoney(engine.db(), sql.toStdString());
+        SQLite::Statement &stmt = *prepared;
         m_columns.clear();
         const int n = stmt.getColumnCount();
         for (int i = 0; i < n; ++i)
@@ -118,4 +123,22 @@ QVariant Query::value(int row, int column) const
 QVariant Query::value(int row, const QString &column) const
 {
     return value(row, columnIndex(column));
+}
+
+void Query::setValue(int row, int column, const QVariant &value)
+{
+    if (row >= 0 && row < int(m_rows.size()) && column >= 0 && column < m_columns.size())
+        m_rows[row][column] = value;
+}
+
+void Query::insertRow(int row, std::vector<QVariant> values)
+{
+    values.resize(m_columns.size());
+    m_rows.insert(m_rows.begin() + std::clamp(row, 0, int(m_rows.size())), std::move(values));
+}
+
+void Query::removeRow(int row)
+{
+    if (row >= 0 && row < int(m_rows.size()))
+        m_rows.erase(m_rows.begin() + row);
 }

@@ -31,6 +31,11 @@ public:
     QVariant value(int row, int column) const;
     QVariant value(int row, const QString &column) const;
 
+    // For a caller that keeps the rows up to date itself between re-runs.
+    void setValue(int row, int column, const QVariant &value);
+    void insertRow(int row, std::vector<QVariant> values);
+    void removeRow(int row);
+
 private:
     QString m_sql;
     bool m_open = false;

@@ -2,7 +2,25 @@
 
 #include <QDate>
 
+#include "engineerror.h"
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
+#include <sqlite3.h>
+
+#include <cmath>
+
+namespace {
+void fixedFunction(sqlite3_context *context, int, sqlite3_value **args)
+{
+    if (sqlite3_value_type(args[0]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    sqlite3_result_int64(context, fixedMoney(sqlite3_value_double(args[0])));
+}
+} // namespace
 
 void bindVariant(SQLite::Statement &stmt, int index, const QVariant &value)
 {
@@ -32,4 +50,24 @@ void bindVariant(SQLite::Statement &stmt, int index, const QVariant &value)
         stmt.bind(index, value.toString().toStdString());
         break;
     }
+}
+
+qint64 fixedMoney(double amount)
+{
+    return std::llround(amount * 10000.0);
+}
+
+std::unique_ptr<SQLite::Statement> prepareWithMoney(SQLite::Database &db, const std::string &sql)
+{
+    try {
+        return std::make_unique<SQLite::Statement>(db, sql);
+    } catch (const SQLite::Exception &) {
+        // Most likely the function is not known yet; any other fault shows again below.
+    }
+    const int rc = sqlite3_create_function_v2(db.getHandle(), "ds_fixed4", 1,
+        SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr, fixedFunction, nullptr,
+        nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        throw EngineError(QString::fromUtf8(sqlite3_errmsg(db.getHandle())));
+    return std::make_unique<SQLite::Statement>(db, sql);
 }

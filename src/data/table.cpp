@@ -3,7 +3,6 @@
 #include "engine.h"
 #include "engineerror.h"
 #include "filter.h"
-#include "sqlbind.h"
 
 #include <QDate>
 #include <QFileInfo>
@@ -14,17 +13,88 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
 constexpr int CacheLimit = 4096;
 constexpr int FetchBlock = 64;
+constexpr double MaxAmount = 999999999999.99;
+
+int characters(const QString &text)
+{
+    return int(
+        std::count_if(text.begin(), text.end(), [](QChar c) { return !c.isLowSurrogate(); }));
+}
 
 EngineError engineError(const SQLite::Exception &e)
 {
     if (e.getErrorCode() == SQLITE_CONSTRAINT && std::strstr(e.what(), "UNIQUE"))
         return EngineError(QStringLiteral("Key violation."));
     return EngineError(Engine::instance().plainText(QString::fromUtf8(e.what())));
+}
+
+// The hot paths talk to SQLite directly: the wrapper's column objects cost a
+// shared-pointer round trip and a check per value read.
+EngineError engineError(sqlite3 *db, int rc, const QString &path = {})
+{
+    return Engine::writeError(SQLite::Exception(db, rc), path);
+}
+
+sqlite3 *connection()
+{
+    return Engine::instance().db().getHandle();
+}
+
+void check(int rc)
+{
+    if (rc != SQLITE_OK)
+        throw engineError(connection(), rc);
+}
+
+// Steps a statement; true while it gives rows.
+bool step(sqlite3_stmt *stmt, const QString &path = {})
+{
+    const int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    const EngineError error = engineError(connection(), rc, path);
+    sqlite3_reset(stmt);
+    throw error;
+}
+
+void bindValue(sqlite3_stmt *stmt, int index, const QVariant &value)
+{
+    int rc = SQLITE_OK;
+    if (value.isNull()) {
+        rc = sqlite3_bind_null(stmt, index);
+    } else {
+        switch (value.typeId()) {
+        case QMetaType::QDate: {
+            const QByteArray text = value.toDate().toString(Qt::ISODate).toUtf8();
+            rc = sqlite3_bind_text(
+                stmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        case QMetaType::Double:
+            rc = sqlite3_bind_double(stmt, index, value.toDouble());
+            break;
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::Bool:
+            rc = sqlite3_bind_int64(stmt, index, value.toLongLong());
+            break;
+        default: {
+            const QByteArray text = value.toString().toUtf8();
+            rc = sqlite3_bind_text(
+                stmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        }
+    }
+    check(rc);
 }
 
 // Stored dates are "YYYY-MM-DD"; reading them is on the path of every scan.
@@ -87,11 +157,38 @@ int compareValues(const QVariant &a, const QVariant &b)
 
 Table::Table(const QString &fileName, QObject *parent) : QObject(parent), m_fileName(fileName) { }
 
+void Table::StatementDeleter::operator()(sqlite3_stmt *stmt) const
+{
+    sqlite3_finalize(stmt);
+}
+
+Table::Statement Table::prepare(const QString &sql) const
+{
+    sqlite3_stmt *stmt = nullptr;
+    const QByteArray text = sql.toUtf8();
+    const int rc = sqlite3_prepare_v3(connection(), text.constData(), int(text.size()),
+        SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        throw engineError(connection(), rc);
+    }
+    return Statement(stmt);
+}
+
+void Table::finalizeStatements()
+{
+    m_fetch.reset();
+    m_fetchBlock.reset();
+    m_insert.reset();
+    m_delete.reset();
+    m_filterCheck.reset();
+    m_updates.clear();
+}
+
 Table::~Table()
 {
     if (isOpen()) {
-        m_fetch.reset();
-        m_fetchBlock.reset();
+        finalizeStatements();
         Engine::instance().unregisterHandle(this, m_path);
         Engine::instance().detach(m_path);
     }
@@ -143,22 +240,31 @@ void Table::setExclusive(bool exclusive)
 
 void Table::setFilter(const QString &filter)
 {
-    m_filter = filter;
     if (isOpen() && m_filtered) {
         checkBrowseMode();
+        // A filter that does not compile leaves the previous one in place.
+        if (!filter.trimmed().isEmpty())
+            compileFilter(filter, m_fields);
+        m_filter = filter;
         refresh();
+        return;
     }
+    m_filter = filter;
 }
 
 void Table::setFiltered(bool filtered)
 {
     if (m_filtered == filtered)
         return;
-    m_filtered = filtered;
     if (isOpen()) {
         checkBrowseMode();
+        if (filtered && !m_filter.trimmed().isEmpty())
+            compileFilter(m_filter, m_fields);
+        m_filtered = filtered;
         refresh();
+        return;
     }
+    m_filtered = filtered;
 }
 
 void Table::open()
@@ -197,8 +303,7 @@ void Table::open()
         loadKeys();
     } catch (...) {
         m_state = State::Inactive;
-        m_fetch.reset();
-        m_fetchBlock.reset();
+        finalizeStatements();
         m_fields.clear();
         engine.unregisterHandle(this, path);
         engine.detach(path);
@@ -216,8 +321,8 @@ void Table::close()
 {
     if (!isOpen())
         return;
-    m_fetch.reset();
-    m_fetchBlock.reset();
+    finalizeStatements();
+    m_keysHint = m_keys.size();
     m_keys.clear();
     m_keys.shrink_to_fit();
     m_cache.clear();
@@ -322,20 +427,28 @@ void Table::loadKeys()
         m_where = compiled.where;
         m_whereParams = compiled.params;
     }
-    QString sql = QStringLiteral("SELECT rowid FROM %1.%2").arg(Engine::quote(m_alias), Engine::quote(DataTableName));
+    m_filterCheck.reset();
+    const QString table = Engine::quote(m_alias) + QLatin1Char('.') + Engine::quote(DataTableName);
+    QString sql = QStringLiteral("SELECT rowid FROM ") + table;
     if (!m_where.isEmpty())
         sql += QStringLiteral(" WHERE ") + m_where;
     sql += QStringLiteral(" ORDER BY ") + orderClause();
-    std::vector<qint64> keys;
-    try {
-        SQLite::Statement stmt(Engine::instance().db(), sql.toStdString());
-        for (int i = 0; i < m_whereParams.size(); ++i)
-            bindVariant(stmt, i + 1, m_whereParams[i]);
-        while (stmt.executeStep())
-            keys.push_back(stmt.getColumn(0).getInt64());
-    } catch (const SQLite::Exception &e) {
-        throw engineError(e);
+    // Room for every key at once: growing a vector of a million keys step by
+    // step copies it again and again.
+    std::size_t expected = std::max(m_keysHint, m_keys.size());
+    if (m_where.isEmpty()) {
+        const Statement last = prepare(QStringLiteral("SELECT max(rowid) FROM ") + table);
+        if (step(last.get()))
+            expected = std::size_t(std::clamp<sqlite3_int64>(
+                sqlite3_column_int64(last.get(), 0), 0, 16 * 1024 * 1024));
     }
+    std::vector<qint64> keys;
+    keys.reserve(expected);
+    const Statement stmt = prepare(sql);
+    for (int i = 0; i < m_whereParams.size(); ++i)
+        bindValue(stmt.get(), i + 1, m_whereParams[i]);
+    while (step(stmt.get()))
+        keys.push_back(sqlite3_column_int64(stmt.get(), 0));
     m_keys.swap(keys);
 }
 
@@ -391,36 +504,55 @@ int Table::fieldIndexOrThrow(const QString &name) const
     return i;
 }
 
-Table::Row Table::readRow(SQLite::Statement &stmt, int first) const
+Table::Row Table::readRow(sqlite3_stmt *stmt, int first) const
 {
     Row row;
     row.values.resize(m_fields.size());
     for (int i = 0; i < m_fields.size(); ++i) {
-        SQLite::Column c = stmt.getColumn(first + i);
-        if (c.isNull())
+        const int c = first + i;
+        if (sqlite3_column_type(stmt, c) == SQLITE_NULL)
             continue;
         switch (m_fields[i].type) {
         case FieldType::Date: {
-            const QDate d = isoDate(c.getText(), c.getBytes());
+            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, c));
+            const QDate d = isoDate(text, sqlite3_column_bytes(stmt, c));
             if (d.isValid())
                 row.values[i] = d;
             break;
         }
         case FieldType::Money:
-            row.values[i] = c.getDouble();
+            row.values[i] = sqlite3_column_double(stmt, c);
             break;
         case FieldType::SmallInt:
-            row.values[i] = int(c.getInt64());
+            row.values[i] = int(sqlite3_column_int64(stmt, c));
             break;
         case FieldType::Counter:
-            row.values[i] = qlonglong(c.getInt64());
+            row.values[i] = qlonglong(sqlite3_column_int64(stmt, c));
             break;
-        case FieldType::Text:
-            row.values[i] = QString::fromUtf8(c.getText());
+        case FieldType::Text: {
+            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, c));
+            row.values[i] = QString::fromUtf8(text, sqlite3_column_bytes(stmt, c));
             break;
+        }
         }
     }
     return row;
+}
+
+bool Table::readStored(qint64 key, std::vector<QVariant> &values) const
+{
+    if (!m_fetch)
+        m_fetch
+            = prepare(QStringLiteral("SELECT %1 FROM %2.%3 WHERE rowid=?")
+                          .arg(columnList(), Engine::quote(m_alias), Engine::quote(DataTableName)));
+    sqlite3_stmt *stmt = m_fetch.get();
+    sqlite3_reset(stmt);
+    check(sqlite3_bind_int64(stmt, 1, key));
+    const bool found = step(stmt);
+    if (found)
+        values = readRow(stmt, 0).values;
+    sqlite3_reset(stmt);
+    return found;
 }
 
 QString Table::columnList() const
@@ -439,25 +571,8 @@ const Table::Row &Table::fetch(qint64 key) const
     if (m_cache.size() >= CacheLimit)
         m_cache.clear();
     Row row;
-    row.values.resize(m_fields.size());
-    try {
-        if (!m_fetch) {
-            const QString sql
-                = QStringLiteral("SELECT %1 FROM %2.%3 WHERE rowid=?")
-                      .arg(columnList(), Engine::quote(m_alias), Engine::quote(DataTableName));
-            m_fetch
-                = std::make_unique<SQLite::Statement>(Engine::instance().db(), sql.toStdString());
-        }
-        m_fetch->reset();
-        m_fetch->bind(1, static_cast<int64_t>(key));
-        if (m_fetch->executeStep())
-            row = readRow(*m_fetch, 0);
-        m_fetch->reset();
-    } catch (const SQLite::Exception &e) {
-        m_fetch.reset();
-        m_fetchBlock.reset();
-        throw engineError(e);
-    }
+    if (!readStored(key, row.values))
+        row.values.assign(m_fields.size(), QVariant());
     return *m_cache.insert(key, std::move(row));
 }
 
@@ -472,30 +587,24 @@ const Table::Row &Table::fetchAt(int pos) const
         return *it;
     if (m_cache.size() + FetchBlock > CacheLimit)
         m_cache.clear();
-    try {
-        if (!m_fetchBlock) {
-            QStringList marks;
-            for (int i = 0; i < FetchBlock; ++i)
-                marks.append(QStringLiteral("?"));
-            const QString sql = QStringLiteral("SELECT rowid, %1 FROM %2.%3 WHERE rowid IN (%4)")
-                                    .arg(columnList(), Engine::quote(m_alias),
-                                        Engine::quote(DataTableName), marks.join(QLatin1Char(',')));
-            m_fetchBlock
-                = std::make_unique<SQLite::Statement>(Engine::instance().db(), sql.toStdString());
-        }
-        m_fetchBlock->reset();
-        m_fetchBlock->clearBindings();
-        int bound = 0;
-        for (int p = pos; p < int(m_keys.size()) && bound < FetchBlock; ++p)
-            if (!m_cache.contains(m_keys[p]))
-                m_fetchBlock->bind(++bound, static_cast<int64_t>(m_keys[p]));
-        while (m_fetchBlock->executeStep())
-            m_cache.insert(m_fetchBlock->getColumn(0).getInt64(), readRow(*m_fetchBlock, 1));
-        m_fetchBlock->reset();
-    } catch (const SQLite::Exception &e) {
-        m_fetchBlock.reset();
-        throw engineError(e);
+    if (!m_fetchBlock) {
+        QStringList marks;
+        for (int i = 0; i < FetchBlock; ++i)
+            marks.append(QStringLiteral("?"));
+        m_fetchBlock = prepare(QStringLiteral("SELECT rowid, %1 FROM %2.%3 WHERE rowid IN (%4)")
+                                   .arg(columnList(), Engine::quote(m_alias),
+                                       Engine::quote(DataTableName), marks.join(QLatin1Char(','))));
     }
+    sqlite3_stmt *stmt = m_fetchBlock.get();
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    int bound = 0;
+    for (int p = pos; p < int(m_keys.size()) && bound < FetchBlock; ++p)
+        if (!m_cache.contains(m_keys[p]))
+            check(sqlite3_bind_int64(stmt, ++bound, m_keys[p]));
+    while (step(stmt))
+        m_cache.insert(sqlite3_column_int64(stmt, 0), readRow(stmt, 1));
+    sqlite3_reset(stmt);
     it = m_cache.constFind(key);
     if (it != m_cache.constEnd())
         return *it;
@@ -599,10 +708,22 @@ bool Table::locate(qint64 key)
 {
     requireOpen();
     checkBrowseMode();
-    auto it = std::find(m_keys.begin(), m_keys.end(), key);
-    if (it == m_keys.end())
+    const int n = int(m_keys.size());
+    // A cursor move asks for the key of a row it has just read, or one near
+    // the current record: look there before walking outwards from it.
+    int found = -1;
+    if (m_keyRowHint >= 0 && m_keyRowHint < n && m_keys[m_keyRowHint] == key)
+        found = m_keyRowHint;
+    const int from = std::clamp(m_cur, 0, std::max(n - 1, 0));
+    for (int d = 0; found < 0 && (from - d >= 0 || from + d < n); ++d) {
+        if (from + d < n && m_keys[from + d] == key)
+            found = from + d;
+        else if (from - d >= 0 && m_keys[from - d] == key)
+            found = from - d;
+    }
+    if (found < 0)
         return false;
-    setCurrent(int(it - m_keys.begin()));
+    setCurrent(found);
     return true;
 }
 
@@ -641,7 +762,10 @@ qint64 Table::keyAtRow(int row) const
         if (row > m_insertRow)
             --row;
     }
-    return row >= 0 && row < int(m_keys.size()) ? m_keys[row] : -1;
+    if (row < 0 || row >= int(m_keys.size()))
+        return -1;
+    m_keyRowHint = row;
+    return m_keys[row];
 }
 
 int Table::rowCount() const
@@ -660,7 +784,8 @@ QVariant Table::converted(int field, const QVariant &value) const
     switch (f.type) {
     case FieldType::Text: {
         const QString text = value.toString();
-        if (f.size > 0 && text.size() > f.size)
+        // Characters, not UTF-16 units: an emoji is one character.
+        if (f.size > 0 && characters(text) > f.size)
             throw EngineError(QStringLiteral("Value is too long for field '%1': at most %2 characters.")
                                   .arg(f.name)
                                   .arg(f.size));
@@ -684,6 +809,13 @@ QVariant Table::converted(int field, const QVariant &value) const
         if (!ok)
             throw EngineError(QStringLiteral("'%1' is not a valid floating point value for field '%2'")
                                   .arg(value.toString(), displayLabel(f.name)));
+        // The sums add amounts as whole ten-thousandths in 64 bits: beyond this
+        // bound they would no longer be exact, and could overflow.
+        if (!std::isfinite(v) || std::fabs(v) > MaxAmount)
+            throw EngineError(
+                QStringLiteral("%1 is not a valid amount for field '%2'. Amounts lie between "
+                               "-999,999,999,999.99 and 999,999,999,999.99")
+                    .arg(value.toString(), displayLabel(f.name)));
         return v;
     }
     case FieldType::SmallInt: {
@@ -786,6 +918,7 @@ void Table::edit()
         return;
     }
     bufferCurrent();
+    m_original = m_buffer;
     m_modified = false;
     setState(State::Edit);
 }
@@ -830,59 +963,100 @@ void Table::post()
             if (m_fields[i].required && m_buffer[i].isNull())
                 throw EngineError(QStringLiteral("Field '%1' must have a value").arg(m_fields[i].name));
 
-        SQLite::Database &db = Engine::instance().db();
         const QString table = Engine::quote(m_alias) + QLatin1Char('.') + Engine::quote(DataTableName);
         qint64 key = -1;
         const bool inserting = m_state == State::Insert;
         const int oldPos = inserting ? -1 : m_cur;
+        std::vector<QVariant> before;
         if (inserting) {
-            QStringList cols, marks;
-            std::vector<int> idx;
-            for (int i = 0; i < m_fields.size(); ++i) {
-                if (i == m_counterField)
-                    continue;
-                cols.append(Engine::quote(m_fields[i].name));
-                marks.append(QStringLiteral("?"));
-                idx.push_back(i);
+            if (!m_insert) {
+                QStringList cols, marks;
+                for (int i = 0; i < m_fields.size(); ++i) {
+                    if (i == m_counterField)
+                        continue;
+                    cols.append(Engine::quote(m_fields[i].name));
+                    marks.append(QStringLiteral("?"));
+                }
+                m_insert = prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                       .arg(table, cols.join(QStringLiteral(", ")),
+                                           marks.join(QStringLiteral(", "))));
             }
-            SQLite::Statement stmt(db, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                           .arg(table, cols.join(QStringLiteral(", ")),
-                                                marks.join(QStringLiteral(", ")))
-                                           .toStdString());
-            for (size_t n = 0; n < idx.size(); ++n)
-                bindVariant(stmt, int(n) + 1, m_buffer[idx[n]]);
-            stmt.exec();
-            key = db.getLastInsertRowid();
+            sqlite3_stmt *stmt = m_insert.get();
+            sqlite3_reset(stmt);
+            int n = 0;
+            for (int i = 0; i < m_fields.size(); ++i)
+                if (i != m_counterField)
+                    bindValue(stmt, ++n, m_buffer[i]);
+            step(stmt, m_path);
+            sqlite3_reset(stmt);
+            key = sqlite3_last_insert_rowid(connection());
             if (m_counterField >= 0)
                 m_buffer[m_counterField] = qlonglong(key);
         } else {
             key = m_keys[m_cur];
-            QStringList sets;
-            std::vector<int> idx;
+            // Only the fields given new values since the edit began are written,
+            // so a field changed meanwhile by another handle keeps that change;
+            // a record gone from the file is written whole, so the engine reports it.
+            quint64 changed = 0;
+            const bool stored = readStored(key, before);
+            if (!stored)
+                before.clear();
+            const bool known = m_original.size() == m_buffer.size();
             for (int i = 0; i < m_fields.size(); ++i) {
                 if (i == m_counterField)
                     continue;
-                sets.append(Engine::quote(m_fields[i].name) + QStringLiteral("=?"));
-                idx.push_back(i);
+                if (!stored || !known || i >= 64 || m_original[i] != m_buffer[i])
+                    changed |= quint64(1) << std::min(i, 63);
             }
-            SQLite::Statement stmt(db, QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?")
-                                           .arg(table, sets.join(QStringLiteral(", ")))
-                                           .toStdString());
-            size_t n = 0;
-            for (; n < idx.size(); ++n)
-                bindVariant(stmt, int(n) + 1, m_buffer[idx[n]]);
-            stmt.bind(int(n) + 1, static_cast<int64_t>(key));
-            stmt.exec();
+            // The record is now the stored one with those fields replaced.
+            if (stored)
+                for (int i = 0; i < m_fields.size(); ++i)
+                    if (i != m_counterField && !(changed & (quint64(1) << std::min(i, 63))))
+                        m_buffer[i] = before[i];
+            if (changed != 0) {
+                Statement &update = m_updates[changed];
+                if (!update) {
+                    QStringList sets;
+                    for (int i = 0; i < m_fields.size(); ++i)
+                        if (i != m_counterField && (changed & (quint64(1) << std::min(i, 63))))
+                            sets.append(Engine::quote(m_fields[i].name) + QStringLiteral("=?"));
+                    update = prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?")
+                                         .arg(table, sets.join(QStringLiteral(", "))));
+                }
+                sqlite3_stmt *stmt = update.get();
+                sqlite3_reset(stmt);
+                int n = 0;
+                for (int i = 0; i < m_fields.size(); ++i)
+                    if (i != m_counterField && (changed & (quint64(1) << std::min(i, 63))))
+                        bindValue(stmt, ++n, m_buffer[i]);
+                check(sqlite3_bind_int64(stmt, n + 1, key));
+                step(stmt, m_path);
+                sqlite3_reset(stmt);
+                if (sqlite3_changes(connection()) == 0)
+                    throw EngineError(QStringLiteral("Record/Key deleted."));
+            }
         }
+        m_changedBefore = std::move(before);
+        m_changedAfter = m_buffer;
         Row row;
         row.values = m_buffer;
         m_cache.insert(key, std::move(row));
         m_insertRow = -1;
         m_modified = false;
         m_state = State::Browse;
-        placeKey(key, !inserting, oldPos);
+        // A record whose order fields kept their values keeps its place.
+        const bool samePlace = !inserting && !m_changedBefore.empty() && m_where.isEmpty()
+            && std::all_of(m_orderIdx.begin(), m_orderIdx.end(),
+                [this](int f) { return m_changedBefore[f] == m_buffer[f]; });
+        if (samePlace) {
+            setCurrent(oldPos);
+            if (!controlsDisabled())
+                Q_EMIT rowChanged(oldPos);
+        } else {
+            placeKey(key, !inserting, oldPos);
+        }
     } catch (const SQLite::Exception &e) {
-        const EngineError error = engineError(e);
+        const EngineError error = Engine::writeError(e, m_path);
         Q_EMIT postError(error.message());
         throw error;
     } catch (const EngineError &e) {
@@ -908,18 +1082,18 @@ bool Table::matchesFilter(qint64 key) const
 {
     if (m_where.isEmpty())
         return true;
-    try {
-        SQLite::Statement stmt(Engine::instance().db(),
-                               QStringLiteral("SELECT 1 FROM %1.%2 WHERE rowid=? AND (%3)")
-                                   .arg(Engine::quote(m_alias), Engine::quote(DataTableName), m_where)
-                                   .toStdString());
-        stmt.bind(1, static_cast<int64_t>(key));
-        for (int i = 0; i < m_whereParams.size(); ++i)
-            bindVariant(stmt, i + 2, m_whereParams[i]);
-        return stmt.executeStep();
-    } catch (const SQLite::Exception &e) {
-        throw engineError(e);
-    }
+    if (!m_filterCheck)
+        m_filterCheck
+            = prepare(QStringLiteral("SELECT 1 FROM %1.%2 WHERE rowid=? AND (%3)")
+                          .arg(Engine::quote(m_alias), Engine::quote(DataTableName), m_where));
+    sqlite3_stmt *stmt = m_filterCheck.get();
+    sqlite3_reset(stmt);
+    check(sqlite3_bind_int64(stmt, 1, key));
+    for (int i = 0; i < m_whereParams.size(); ++i)
+        bindValue(stmt, i + 2, m_whereParams[i]);
+    const bool matches = step(stmt);
+    sqlite3_reset(stmt);
+    return matches;
 }
 
 // Puts a posted record at its place in the order without re-reading every key.
@@ -959,16 +1133,19 @@ void Table::remove()
     if (m_keys.empty() || m_cur < 0)
         throw EngineError(QStringLiteral("Cannot perform this operation on an empty dataset"));
     const qint64 key = m_keys[m_cur];
-    try {
-        SQLite::Statement stmt(Engine::instance().db(),
-                               QStringLiteral("DELETE FROM %1.%2 WHERE rowid=?")
-                                   .arg(Engine::quote(m_alias), Engine::quote(DataTableName))
-                                   .toStdString());
-        stmt.bind(1, static_cast<int64_t>(key));
-        stmt.exec();
-    } catch (const SQLite::Exception &e) {
-        throw engineError(e);
-    }
+    std::vector<QVariant> before;
+    if (!readStored(key, before))
+        before.clear();
+    if (!m_delete)
+        m_delete = prepare(QStringLiteral("DELETE FROM %1.%2 WHERE rowid=?")
+                               .arg(Engine::quote(m_alias), Engine::quote(DataTableName)));
+    sqlite3_stmt *stmt = m_delete.get();
+    sqlite3_reset(stmt);
+    check(sqlite3_bind_int64(stmt, 1, key));
+    step(stmt, m_path);
+    sqlite3_reset(stmt);
+    m_changedBefore = std::move(before);
+    m_changedAfter.clear();
     m_state = State::Browse;
     m_modified = false;
     m_cache.remove(key);

@@ -8,11 +8,10 @@
 #include <QVariant>
 
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
-namespace SQLite {
-class Statement;
-}
+struct sqlite3_stmt;
 
 // A handle on one table file: an ordered, optionally filtered view of its
 // records with a current record and a row buffer for editing. Only the keys
@@ -64,6 +63,7 @@ public:
     bool eof() const { return m_eof; }
     bool bof() const { return m_bof; }
     // Makes the record with this key current; false when it is not in the view.
+    // The key is looked for near the current record and the last row asked for first.
     bool locate(qint64 key);
     qint64 currentKey() const;
 
@@ -113,6 +113,12 @@ public:
     // After a rolled-back transaction the view is re-read from the file.
     void reloadAfterRollback();
 
+    // The record the last post or delete changed, as stored before and after it
+    // (in field order; empty when there was none: an insert has no before, a
+    // delete no after). Lets listeners update what they derive from the file.
+    const std::vector<QVariant> &changedBefore() const { return m_changedBefore; }
+    const std::vector<QVariant> &changedAfter() const { return m_changedAfter; }
+
     // The model stops hearing about changes while controls are disabled.
     void disableControls();
     void enableControls();
@@ -137,6 +143,15 @@ private:
     {
         std::vector<QVariant> values;
     };
+    struct StatementDeleter
+    {
+        void operator()(sqlite3_stmt *stmt) const;
+    };
+    using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
+    Statement prepare(const QString &sql) const;
+    void finalizeStatements();
+    // The record as stored now; false when the file no longer holds it.
+    bool readStored(qint64 key, std::vector<QVariant> &values) const;
     void requireOpen() const;
     void requireWritable() const;
     void loadKeys();
@@ -145,7 +160,7 @@ private:
     QStringList primaryColumns() const;
     const Row &fetch(qint64 key) const;
     const Row &fetchAt(int pos) const;
-    Row readRow(SQLite::Statement &stmt, int first) const;
+    Row readRow(sqlite3_stmt *stmt, int first) const;
     QString columnList() const;
     void bufferCurrent();
     void setCurrent(int row, bool eof = false, bool bof = false);
@@ -177,8 +192,17 @@ private:
 
     std::vector<qint64> m_keys;
     mutable QHash<qint64, Row> m_cache;
-    mutable std::unique_ptr<SQLite::Statement> m_fetch;
-    mutable std::unique_ptr<SQLite::Statement> m_fetchBlock;
+    // Statements kept prepared while the table is open.
+    mutable Statement m_fetch;
+    mutable Statement m_fetchBlock;
+    Statement m_insert;
+    Statement m_delete;
+    mutable Statement m_filterCheck;
+    std::unordered_map<quint64, Statement> m_updates; // by the set of fields written
+    std::size_t m_keysHint = 0;
+    mutable int m_keyRowHint = -1;
+    std::vector<QVariant> m_changedBefore;
+    std::vector<QVariant> m_changedAfter;
 
     State m_state = State::Inactive;
     int m_cur = -1;
@@ -186,6 +210,7 @@ private:
     bool m_bof = true;
     int m_insertRow = -1;
     std::vector<QVariant> m_buffer;
+    std::vector<QVariant> m_original; // the record as it was when the edit began
     bool m_modified = false;
     int m_controlsDisabled = 0;
 };

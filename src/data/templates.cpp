@@ -24,32 +24,18 @@ void Templates::write(const QString &folder)
 
 QStringList Templates::provideMissing(const QString &programFolder)
 {
-    auto missing = [](const char *name) { return !Engine::exists(QString::fromLatin1(name)); };
     QStringList copied;
-    auto provide = [&](const QString &templ, const QString &dest) {
-        if (Engine::exists(dest))
+    auto provide = [&](const QString &templ, const QString &live) {
+        if (Engine::exists(live) || Engine::exists(templ))
             return;
         const QString source = QDir(programFolder).absoluteFilePath(templ);
         if (!QFileInfo::exists(source))
             throw EngineError(QStringLiteral("The template table %1 is missing beside the program.").arg(templ));
-        Engine::instance().copyTable(source, dest);
-        copied.append(dest);
+        Engine::instance().copyTable(source, templ);
+        copied.append(templ);
     };
-
-    if (missing("age.db"))
-        provide(Age, Age);
-    if (missing("payee.db"))
-        provide(Payee, Payee);
-    if (missing("schedule.DB") || missing("history.DB")) {
-        provide(Schedule, Schedule);
-    } else if (missing("resched.DB")) {
-        // The work table holds nothing worth carrying: a fresh copy is enough, and
-        // the user's items keep their keys and marks.
-        const QString source = QDir(programFolder).absoluteFilePath(Schedule);
-        if (!QFileInfo::exists(source))
-            throw EngineError(QStringLiteral("The template table %1 is missing beside the program.").arg(Schedule));
-        Engine::instance().copyTable(source, QStringLiteral("resched.DB"));
-        copied.append(QStringLiteral("resched.DB"));
-    }
+    provide(Age, QStringLiteral("age.db"));
+    provide(Payee, QStringLiteral("payee.db"));
+    provide(Schedule, QStringLiteral("schedule.DB"));
     return copied;
 }

@@ -12,7 +12,7 @@ inline const QString Payee = QStringLiteral("newpayee.DB");
 // Writes the three templates into a folder, replacing older ones.
 void write(const QString &folder);
 
-// Before the upgrade runs: copies into the working directory the templates
-// whose live tables are missing there. Returns the names copied.
+// On a first run, before the upgrade: copies into the working directory the
+// templates whose live tables are missing there. Returns the names copied.
 QStringList provideMissing(const QString &programFolder);
 } // namespace Templates

@@ -11,27 +11,58 @@
 
 #include <QStringList>
 
+#include <optional>
+
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
 
 namespace {
-// Keeps a table file attached for the length of a write.
+// Pages a run may keep in memory per file, in KiB: a run touches the pages of
+// every index of the history and the schedule, far more than the default
+// cache of 2 MiB holds, and would otherwise read the same pages again and again.
+constexpr int RunCacheKiB = 64 * 1024;
+
+// Keeps a table file attached for the length of a write, with a page cache
+// large enough for the run; the connection's own size is restored afterwards.
 class Attached
 {
 public:
     explicit Attached(const QString &fileName)
         : m_path(Engine::resolve(fileName)), m_alias(Engine::instance().attach(m_path))
     {
+        try {
+            SQLite::Database &db = Engine::instance().db();
+            SQLite::Statement size(db, pragma("cache_size").toStdString());
+            if (size.executeStep())
+                m_cacheSize = size.getColumn(0).getInt();
+            db.exec(pragma(QStringLiteral("cache_size=-%1").arg(RunCacheKiB)).toStdString());
+        } catch (const SQLite::Exception &) {
+            m_cacheSize.reset(); // the run goes ahead with the cache it has
+        }
     }
-    ~Attached() { Engine::instance().detach(m_path); }
+    ~Attached()
+    {
+        try {
+            if (m_cacheSize)
+                Engine::instance().db().exec(
+                    pragma(QStringLiteral("cache_size=%1").arg(*m_cacheSize)).toStdString());
+        } catch (const SQLite::Exception &) { }
+        Engine::instance().detach(m_path);
+    }
     Attached(const Attached &) = delete;
     Attached &operator=(const Attached &) = delete;
     QString table() const { return Engine::quote(m_alias) + QLatin1Char('.') + Engine::quote(DataTableName); }
 
 private:
+    QString pragma(const QString &setting) const
+    {
+        return QStringLiteral("PRAGMA ") + Engine::quote(m_alias) + QLatin1Char('.') + setting;
+    }
+
     QString m_path;
     QString m_alias;
+    std::optional<int> m_cacheSize;
 };
 
 std::string insertSql(const Attached &into, const QStringList &fields)
@@ -98,7 +129,7 @@ void atomically(Work work)
         engine.commit();
     } catch (const SQLite::Exception &e) {
         engine.rollback();
-        throw EngineError(Engine::instance().plainText(QString::fromUtf8(e.what())));
+        throw Engine::writeError(e, {});
     } catch (...) {
         engine.rollback();
         throw;

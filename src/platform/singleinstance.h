@@ -21,3 +21,29 @@ private:
     QString m_path;
     int m_fd = -1;
 };
+
+// Keeps a second program off one data folder, whatever its runtime folder:
+// an flock on a file in the data folder itself, held for the life of the
+// program. The kernel drops it when the holder dies, so the lock of a killed
+// process is taken over.
+class FolderLock
+{
+public:
+    enum class Result { Taken, Busy, Unusable };
+
+    explicit FolderLock(const QString &folder);
+    ~FolderLock();
+    FolderLock(const FolderLock &) = delete;
+    FolderLock &operator=(const FolderLock &) = delete;
+
+    Result take();
+    // Why the lock file could not be used, after Unusable.
+    QString error() const { return m_error; }
+    QString lockPath() const { return m_path; }
+    static QString fileName() { return QStringLiteral(".duesmith-lock"); }
+
+private:
+    QString m_path;
+    QString m_error;
+    int m_fd = -1;
+};

@@ -35,6 +35,8 @@ QMap<QString, QByteArray> folderContents(const QString &dir)
 {
     QMap<QString, QByteArray> out;
     for (const QString &name : QDir(dir).entryList(QDir::Files | QDir::Hidden)) {
+        if (name == FolderLock::fileName())
+            continue; // holds nothing; made by the first start and kept
         QFile f(QDir(dir).filePath(name));
         if (f.open(QIODevice::ReadOnly))
             out.insert(name, f.readAll());
@@ -82,6 +84,8 @@ private Q_SLOTS:
     void secondInstanceEndsQuietly();
     void exitClosesEveryWindow();
     void captionsStandAlone();
+    void folderLock_data();
+    void folderLock();
 
 private:
     // FormCreate, then the start-up actions without the prompts that need a user.
@@ -354,6 +358,55 @@ void TestMainWindow::captionsStandAlone()
     QCOMPARE(captions,
         (QStringList{ QStringLiteral("Pay Bills"), QStringLiteral("Select a Date"),
             QStringLiteral("Reschedule") }));
+}
+
+void TestMainWindow::folderLock_data()
+{
+    QTest::addColumn<QString>("holder");
+    QTest::addColumn<bool>("starts");
+    // Another program on the folder, whatever its runtime folder: its lock is
+    // on the folder's own lock file.
+    QTest::newRow("running program") << "running" << false;
+    QTest::newRow("lock file unusable") << "unusable" << false;
+    QTest::newRow("holder was killed") << "killed" << true;
+}
+
+void TestMainWindow::folderLock()
+{
+    QFETCH(QString, holder);
+    QFETCH(bool, starts);
+    m_env->createTables();
+    addItem(QStringLiteral("rent"), PayMark);
+    const QString lockFile = QDir(m_env->dir()).filePath(FolderLock::fileName());
+    FolderLock other(m_env->dir());
+    QProcess killed;
+    if (holder == QLatin1String("running")) {
+        QCOMPARE(other.take(), FolderLock::Result::Taken);
+    } else if (holder == QLatin1String("unusable")) {
+        QVERIFY(QDir().mkdir(lockFile));
+    } else {
+        killed.start(QStringLiteral("flock"),
+            { QStringLiteral("-o"), lockFile, QStringLiteral("sleep"), QStringLiteral("30") });
+        if (!killed.waitForStarted())
+            QSKIP("no flock command");
+        QTRY_VERIFY(FolderLock(m_env->dir()).take() == FolderLock::Result::Busy);
+        killed.kill();
+        QVERIFY(killed.waitForFinished());
+    }
+    const QMap<QString, QByteArray> before = folderContents(m_env->dir());
+
+    TfrmSched *w = mainWindow();
+    OptionsStore::instance().update([](Options &o) {
+        o.intro = false;
+        o.displayReminder = false;
+    });
+    QCOMPARE(w->FormCreate(), starts);
+    if (starts)
+        return;
+    QCOMPARE(m_env->messages.shown().size(), 1);
+    const QString text = m_env->messages.shown().first().text;
+    QVERIFY2(text.contains(QDir::toNativeSeparators(m_env->dir())), qPrintable(text));
+    QVERIFY(folderContents(m_env->dir()) == before);
 }
 
 QTEST_MAIN(TestMainWindow)

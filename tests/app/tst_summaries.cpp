@@ -60,6 +60,8 @@ void addItems(const QList<Item> &items)
 // The aging rows as stored: Type and Amount0..Amount5 per row, in Order.
 QList<QVariantList> agingRows()
 {
+    if (Windows::frmSched)
+        Windows::frmSched->flushAgingWrites();
     Table t(QStringLiteral("age.db"));
     t.setIndexFieldNames(QStringLiteral("Order"));
     t.open();
@@ -115,6 +117,8 @@ private Q_SLOTS:
     void dueDateMarkers();
     void badIntervalFailsOnce();
     void postFromTheListRefreshes();
+    void incrementalMatchesFullRequery_data();
+    void incrementalMatchesFullRequery();
 
 private:
     TfrmSched *start();
@@ -411,6 +415,114 @@ void TestSummaries::postFromTheListRefreshes()
     t->remove();
     QCOMPARE(w->DBGridPayDate->model()->rowCount(), 0);
     QCOMPARE(aging(1, 2), 0.0);
+}
+
+namespace {
+QList<QVariantList> queryRows(const Query &q)
+{
+    QList<QVariantList> rows;
+    for (int r = 0; r < q.rowCount(); ++r) {
+        QVariantList row;
+        for (int c = 0; c < q.columns().size(); ++c)
+            row.append(q.value(r, c));
+        rows.append(row);
+    }
+    return rows;
+}
+
+QVariant randomAmount(QRandomGenerator &random)
+{
+    switch (random.bounded(5)) {
+    case 0:
+        return {};
+    case 1: // halves of a ten-thousandth round away from zero
+        return random.bounded(2) ? 0.00005 : -1.23455;
+    default:
+        return random.bounded(200000) / 100.0 - 300.0;
+    }
+}
+} // namespace
+
+// Posts, deletes and new records in the list, in a random order: after each,
+// the summaries kept up to date from the changed record hold exactly what the
+// full statements and the full aging give.
+void TestSummaries::incrementalMatchesFullRequery_data()
+{
+    QTest::addColumn<quint32>("seed");
+    QTest::addColumn<QString>("interval");
+    QTest::newRow("seed 1") << 1u << "7";
+    QTest::newRow("seed 2") << 2u << "7";
+    QTest::newRow("seed 3, interval 0") << 3u << "0";
+    QTest::newRow("seed 4, interval 3") << 4u << "3";
+}
+
+void TestSummaries::incrementalMatchesFullRequery()
+{
+    QFETCH(quint32, seed);
+    QFETCH(QString, interval);
+    QRandomGenerator random(seed);
+    const auto randomDue = [&random]() -> QVariant {
+        return random.bounded(6) == 0 ? QVariant()
+                                      : QVariant(Today.addDays(random.bounded(-10, 30)));
+    };
+    QList<Item> items;
+    for (int i = 0; i < 30; ++i)
+        items.append({ randomDue(), randomAmount(random), randomAmount(random),
+            random.bounded(3) == 0 ? PayMark : QString() });
+    addItems(items);
+    TfrmSched *w = start();
+    QVERIFY(w);
+    OptionsStore::instance().update([&](Options &o) { o.agingInterval = interval; });
+    w->UpdateDueTotals();
+    Table *t = w->TableSched;
+    if (t->state() == Table::State::Insert)
+        t->cancel();
+
+    Query fullTotals(w->QueryTotals->sql());
+    Query fullDueDates(w->QueryDuedateTotals->sql());
+    for (int step = 0; step < 120; ++step) {
+        const int action = t->isEmpty() ? 0 : random.bounded(10);
+        if (action == 0) {
+            t->append();
+            t->setValue(QStringLiteral("Description"), QStringLiteral("new %1").arg(step));
+        } else {
+            t->goToRow(random.bounded(t->recordCount()));
+            if (action == 1) {
+                t->remove();
+            } else {
+                t->edit();
+            }
+        }
+        if (t->isEditing()) {
+            // Each field changes or keeps its value at random, so some posts change nothing.
+            if (random.bounded(2))
+                t->setValue(QStringLiteral("Due Date"), randomDue());
+            if (random.bounded(2))
+                t->setValue(QStringLiteral("Bill Amount"), randomAmount(random));
+            if (random.bounded(2))
+                t->setValue(QStringLiteral("Pay Amount"), randomAmount(random));
+            if (random.bounded(2))
+                t->setValue(QStringLiteral("PayNow"),
+                    t->value(QStringLiteral("PayNow")).toString() == PayMark ? QString() : PayMark);
+            t->post();
+        }
+
+        fullTotals.reopen();
+        fullDueDates.reopen();
+        QCOMPARE(queryRows(*w->QueryTotals), queryRows(fullTotals));
+        QCOMPARE(queryRows(*w->QueryDuedateTotals), queryRows(fullDueDates));
+        QCOMPARE(w->DBGridDueDate->model()->rowCount(), fullDueDates.rowCount());
+        const Aging::Sums sums
+            = Aging::compute(QStringLiteral("schedule.DB"), interval.toInt(), m_env->clock.now());
+        const QList<QVariantList> stored = agingRows();
+        QCOMPARE(stored.size(), 3);
+        for (int k = 0; k <= 5; ++k) {
+            QCOMPARE(stored[0][2 + k].toDouble(), double(sums.income[k]) / 10000.0);
+            QCOMPARE(stored[1][2 + k].toDouble(), double(sums.expense[k]) / 10000.0);
+        }
+    }
+    fullTotals.close();
+    fullDueDates.close();
 }
 
 QTEST_MAIN(TestSummaries)

@@ -88,11 +88,16 @@ private Q_SLOTS:
     void badFilterLiterals();
     void recordLeavingTheFilterLeavesTheView();
     void counterNeverReusesAValue();
+    void postWritesOnlyWhatTheEditChanged();
     void emptyStringIsStoredAsEmpty();
     void exclusiveUse();
     void refusedValuesKeepTheRecord_data();
     void refusedValuesKeepTheRecord();
     void postWithoutDescriptionIsRefused();
+    void postOfARecordDeletedElsewhereFails();
+    void valuesAtTheLimitsAreKept();
+    void badFilterKeepsThePreviousOne();
+    void writeInADeletedFolderNamesIt();
     void rollbackRestoresFilesAndHandles();
     void copyTableReplacesOnlyWhenComplete();
     void copyTableMatchesDestinationRegardlessOfCase();
@@ -398,6 +403,55 @@ void TestEngine::counterNeverReusesAValue()
     QVERIFY(addItem(copy, {}) > d);
 }
 
+// Two handles edit one record: each post writes the fields its edit changed,
+// and reports the record as stored before and after it, which is what the
+// summaries follow.
+void TestEngine::postWritesOnlyWhatTheEditChanged()
+{
+    Table t(QStringLiteral("schedule.DB"));
+    t.setIndexName(QStringLiteral("Due Date Index"));
+    t.open();
+    for (int day = 1; day <= 40; ++day)
+        addItem(t, { { QStringLiteral("Due Date"), QDate(2024, 3, 1).addDays(day) } });
+    const qint64 key = addItem(t,
+        { { QStringLiteral("Bill Amount"), 10.0 },
+            { QStringLiteral("Due Date"), QDate(2024, 3, 1) } });
+    t.last();
+    QVERIFY(t.locate(key));
+    QCOMPARE(t.recNo(), 1);
+    t.edit();
+    {
+        Table other(QStringLiteral("schedule.DB"));
+        other.open();
+        QVERIFY(other.locate(key));
+        other.edit();
+        other.setValue(QStringLiteral("Bill Amount"), 25.0);
+        other.post();
+    }
+    t.setValue(QStringLiteral("Description"), QStringLiteral("renamed"));
+    t.post();
+
+    const QString where = QStringLiteral(" FROM {schedule.DB} WHERE \"PrimaryKey\" = %1").arg(key);
+    QCOMPARE(scalar(QStringLiteral("SELECT \"Bill Amount\"") + where).toDouble(), 25.0);
+    QCOMPARE(scalar(QStringLiteral("SELECT \"Description\"") + where).toString(),
+        QStringLiteral("renamed"));
+    const int bill = t.fieldIndex(QStringLiteral("Bill Amount"));
+    const int description = t.fieldIndex(QStringLiteral("Description"));
+    QCOMPARE(t.changedBefore().at(bill).toDouble(), 25.0);
+    QCOMPARE(t.changedBefore().at(description).toString(), QStringLiteral("item"));
+    QCOMPARE(t.changedAfter().at(bill).toDouble(), 25.0);
+    QCOMPARE(t.changedAfter().at(description).toString(), QStringLiteral("renamed"));
+    QCOMPARE(t.value(QStringLiteral("Bill Amount")).toDouble(), 25.0);
+
+    // A post that changes nothing leaves the record as it is.
+    t.edit();
+    t.post();
+    QCOMPARE(t.changedBefore(), t.changedAfter());
+    t.remove();
+    QCOMPARE(t.changedBefore().at(description).toString(), QStringLiteral("renamed"));
+    QVERIFY(t.changedAfter().empty());
+}
+
 void TestEngine::emptyStringIsStoredAsEmpty()
 {
     Table t(QStringLiteral("schedule.DB"));
@@ -469,6 +523,14 @@ void TestEngine::refusedValuesKeepTheRecord_data()
         << "Warning Days" << QVariant(-40000) << QStringLiteral("-32768 to 32767");
     QTest::newRow("warning days as text")
         << "Warning Days" << QVariant(QStringLiteral("99999")) << QStringLiteral("-32768 to 32767");
+    QTest::newRow("amount beyond the sums")
+        << "Bill Amount" << QVariant(1e15) << QStringLiteral("999,999,999,999.99");
+    QTest::newRow("amount near the largest number")
+        << "Pay Amount" << QVariant(-1e308) << QStringLiteral("999,999,999,999.99");
+    QTest::newRow("infinite amount as text")
+        << "Budget" << QVariant(QStringLiteral("inf")) << QStringLiteral("999,999,999,999.99");
+    QTest::newRow("amount that is no number")
+        << "Balance" << QVariant(qQNaN()) << QStringLiteral("999,999,999,999.99");
     QTest::newRow("date that is no date") << "Due Date" << QVariant(QStringLiteral("tomorrow"))
                                           << QStringLiteral("'tomorrow' is not a valid date");
 }
@@ -528,6 +590,84 @@ void TestEngine::postWithoutDescriptionIsRefused()
     t.setValue(QStringLiteral("Description"), QStringLiteral("now named"));
     t.post();
     QCOMPARE(t.recordCount(), 1);
+}
+
+void TestEngine::postOfARecordDeletedElsewhereFails()
+{
+    Table mine(QStringLiteral("schedule.DB"));
+    mine.open();
+    addItem(mine, { { QStringLiteral("Description"), QStringLiteral("rent") } });
+    {
+        Table other(QStringLiteral("schedule.DB"));
+        other.open();
+        other.remove();
+    }
+    mine.edit();
+    mine.setValue(QStringLiteral("Bill Amount"), 5.0);
+    try {
+        mine.post();
+        QFAIL("a post that changed nothing succeeded");
+    } catch (const EngineError &e) {
+        QCOMPARE(e.message(), QStringLiteral("Record/Key deleted."));
+    }
+    QCOMPARE(scalar(QStringLiteral("SELECT count(*) FROM {schedule.DB}")).toInt(), 0);
+}
+
+void TestEngine::valuesAtTheLimitsAreKept()
+{
+    // Text length is counted in characters: an emoji is one.
+    const QString emoji = QString::fromUtf8("\xF0\x9F\x92\xB8").repeated(255);
+    Table t(QStringLiteral("schedule.DB"));
+    t.open();
+    addItem(t,
+        { { QStringLiteral("Description"), emoji },
+            { QStringLiteral("Bill Amount"), 999999999999.99 },
+            { QStringLiteral("Pay Amount"), -999999999999.99 } });
+    t.close();
+    t.open();
+    QCOMPARE(t.value(QStringLiteral("Description")).toString(), emoji);
+    QCOMPARE(t.value(QStringLiteral("Bill Amount")).toDouble(), 999999999999.99);
+    QCOMPARE(t.value(QStringLiteral("Pay Amount")).toDouble(), -999999999999.99);
+    t.edit();
+    QVERIFY_THROWS_EXCEPTION(
+        EngineError, t.setValue(QStringLiteral("Description"), emoji + QLatin1Char('x')));
+}
+
+void TestEngine::badFilterKeepsThePreviousOne()
+{
+    Table t(QStringLiteral("schedule.DB"));
+    t.open();
+    addItem(t, { { QStringLiteral("PayNow"), PayMark } });
+    addItem(t, {});
+    const QString marked = QStringLiteral("[PayNow] = '") + PayMark + QLatin1Char('\'');
+    t.setFilter(marked);
+    t.setFiltered(true);
+    QCOMPARE(t.recordCount(), 1);
+    QVERIFY_THROWS_EXCEPTION(EngineError, t.setFilter(QStringLiteral("[Due Date] >= 'soon'")));
+    QCOMPARE(t.filter(), marked);
+    t.refresh();
+    QCOMPARE(t.recordCount(), 1);
+}
+
+void TestEngine::writeInADeletedFolderNamesIt()
+{
+    const QString folder = m_env->dir() + QStringLiteral("/gone");
+    QVERIFY(QDir().mkpath(folder));
+    const QString file = folder + QStringLiteral("/schedule.DB");
+    Engine::instance().createTable(file, Layouts::item());
+    Table t(file);
+    t.open();
+    addItem(t, {});
+    QVERIFY(QDir(folder).removeRecursively());
+    t.edit();
+    t.setValue(QStringLiteral("Bill Amount"), 1.0);
+    try {
+        t.post();
+        QFAIL("a post into a deleted folder succeeded");
+    } catch (const EngineError &e) {
+        QVERIFY2(e.message().contains(QStringLiteral("The folder %1 no longer exists").arg(folder)),
+            qPrintable(e.message()));
+    }
 }
 
 void TestEngine::rollbackRestoresFilesAndHandles()

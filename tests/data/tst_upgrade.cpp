@@ -1,5 +1,6 @@
 #include "support/testsupport.h"
 
+#include "data/datafolder.h"
 #include "data/engine.h"
 #include "data/engineerror.h"
 #include "data/layouts.h"
@@ -105,6 +106,28 @@ QStringList templateFiles(const QString &dir)
 {
     return QDir(dir).entryList({ QStringLiteral("new*") }, QDir::Files);
 }
+
+// Every entry of the folder (links and folders by name) with the bytes of each file.
+QMap<QString, QByteArray> folderContents()
+{
+    QMap<QString, QByteArray> out;
+    for (const QFileInfo &e : QDir::current().entryInfoList(
+             QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        QFile f(e.absoluteFilePath());
+        out.insert(
+            e.fileName(), e.isFile() && f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray());
+    }
+    return out;
+}
+
+void runSql(const QString &file, const QString &sql)
+{
+    Engine &engine = Engine::instance();
+    const QString path = Engine::resolve(file);
+    const QString alias = engine.attach(path);
+    engine.exec(QString(sql).replace(QStringLiteral("$"), Engine::quote(alias)));
+    engine.detach(path);
+}
 } // namespace
 
 class TestUpgrade : public QObject
@@ -122,6 +145,11 @@ private Q_SLOTS:
     void failedStepKeepsItsTemplate();
     void missingTableComesBackAlone_data();
     void missingTableComesBackAlone();
+    void refusedStartChangesNothing_data();
+    void refusedStartChangesNothing();
+    void indexesAreRebuilt_data();
+    void indexesAreRebuilt();
+    void damagedSessionFileIsReplaced();
 
 private:
     // What the main window does at start, with the program's folder given.
@@ -130,6 +158,7 @@ private:
     std::unique_ptr<TestEnv> m_env;
     QString m_program; // stands in for the program's folder
     int m_announced = 0;
+    QStringList m_notices;
 };
 
 void TestUpgrade::init()
@@ -141,16 +170,19 @@ void TestUpgrade::init()
     addPayees(m_program + QStringLiteral("/newpayee.DB"),
         { QStringLiteral("Electric Co"), QStringLiteral("Landlord") });
     m_announced = 0;
+    m_notices.clear();
 }
 
 void TestUpgrade::startUp()
 {
-    Templates::provideMissing(m_program);
+    const DataFolder::Plan plan = DataFolder::check();
+    DataFolder::prepare(plan, m_program, [this](const QString &text) { m_notices.append(text); });
     Upgrade::stepA();
     Upgrade::Hooks hooks;
     hooks.announce = [this] { ++m_announced; };
     Upgrade::stepB(hooks);
     Upgrade::stepC();
+    DataFolder::finish();
 }
 
 void TestUpgrade::firstInstallation()
@@ -316,6 +348,7 @@ void TestUpgrade::failedStepKeepsItsTemplate()
 void TestUpgrade::missingTableComesBackAlone_data()
 {
     QTest::addColumn<QString>("missing");
+    QTest::newRow("history") << "history.DB";
     QTest::newRow("age") << "age.db";
     QTest::newRow("payee") << "payee.db";
     QTest::newRow("work table") << "resched.DB";
@@ -332,23 +365,161 @@ void TestUpgrade::missingTableComesBackAlone()
     const Records before = records(QStringLiteral("schedule.DB"), &keys, &marks);
     const QByteArray historyBefore = fileBytes(QStringLiteral("history.DB"));
     QVERIFY(QFile::remove(missing));
+    const bool history = missing == QLatin1String("history.DB");
 
     startUp();
 
     QVERIFY(Engine::exists(missing));
     Engine::instance().verify(missing, *Layouts::forFile(missing));
     QCOMPARE(m_announced, 0);
+    QCOMPARE(m_notices.size(), history ? 1 : 0);
+    if (history)
+        QVERIFY2(m_notices.first().contains(missing), qPrintable(m_notices.first()));
+    // Recreated empty, not through the upgrade.
+    Table recreated(missing);
+    recreated.open();
+    QCOMPARE(recreated.recordCount(), 0);
     QList<qint64> keysAfter;
     QStringList marksAfter;
     QCOMPARE(records(QStringLiteral("schedule.DB"), &keysAfter, &marksAfter), before);
     QCOMPARE(keysAfter, keys);
     QCOMPARE(marksAfter, marks);
     QVERIFY(marks.contains(PayMark));
-    QVERIFY(fileBytes(QStringLiteral("history.DB")) == historyBefore);
-    if (missing == QLatin1String("payee.db"))
-        QCOMPARE(payeeNames(missing),
-            (QStringList{ QStringLiteral("Electric Co"), QStringLiteral("Landlord") }));
+    if (!history)
+        QVERIFY(fileBytes(QStringLiteral("history.DB")) == historyBefore);
     QCOMPARE(templateFiles(m_env->dir()), QStringList());
+}
+
+void TestUpgrade::refusedStartChangesNothing_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QStringList>("named"); // what the message must name
+    const QString schedule = QStringLiteral("schedule.DB");
+    QTest::newRow("schedule missing")
+        << "schedule missing" << QStringList{ schedule, QStringLiteral("backup") };
+    QTest::newRow("schedule a dangling link")
+        << "schedule link" << QStringList{ schedule, QStringLiteral("link") };
+    QTest::newRow("schedule a folder")
+        << "schedule folder" << QStringList{ schedule, QStringLiteral("folder") };
+    QTest::newRow("history a folder")
+        << "history folder" << QStringList{ QStringLiteral("history.DB") };
+    QTest::newRow("names differing in case")
+        << "twins" << QStringList{ QStringLiteral("SCHEDULE.DB"), schedule };
+    QTest::newRow("unknown required field")
+        << "required field" << QStringList{ schedule, QStringLiteral("Memo") };
+    QTest::newRow("field of the wrong type")
+        << "wrong type" << QStringList{ QStringLiteral("age.db"), QStringLiteral("Amount3") };
+    QTest::newRow("required flag lost")
+        << "not required" << QStringList{ QStringLiteral("payee.db"), QStringLiteral("Payee") };
+    QTest::newRow("session file a folder")
+        << "session folder" << QStringList{ Engine::sessionFileName() };
+}
+
+void TestUpgrade::refusedStartChangesNothing()
+{
+    QFETCH(QString, fault);
+    QFETCH(QStringList, named);
+    m_env->createTables();
+    fillItems(QStringLiteral("schedule.DB"), { QStringLiteral("rent") });
+    fillItems(QStringLiteral("history.DB"), { QStringLiteral("paid") });
+    // The start below must not even create the session file.
+    Engine::instance().replaceSession();
+    auto replaceWith = [](const QString &file, Layout layout) {
+        QVERIFY(QFile::remove(file));
+        Engine::instance().createTable(file, layout);
+        Engine::instance().replaceSession();
+    };
+    if (fault == QLatin1String("schedule missing")) {
+        QVERIFY(QFile::remove(QStringLiteral("schedule.DB")));
+    } else if (fault == QLatin1String("schedule link")) {
+        QVERIFY(QFile::remove(QStringLiteral("schedule.DB")));
+        QVERIFY(QFile::link(QStringLiteral("moved-away.DB"), QStringLiteral("schedule.DB")));
+    } else if (fault.endsWith(QLatin1String(" folder"))) {
+        const QString name = fault.startsWith(QLatin1String("session")) ? Engine::sessionFileName()
+            : fault.startsWith(QLatin1String("history")) ? QStringLiteral("history.DB")
+                                                         : QStringLiteral("schedule.DB");
+        QFile::remove(name);
+        QVERIFY(QDir().mkdir(name));
+    } else if (fault == QLatin1String("twins")) {
+        QVERIFY(QFile::copy(QStringLiteral("schedule.DB"), QStringLiteral("SCHEDULE.DB")));
+    } else if (fault == QLatin1String("required field")) {
+        Layout layout = Layouts::item();
+        layout.fields.append({ QStringLiteral("Memo"), FieldType::Text, 40, true });
+        replaceWith(QStringLiteral("schedule.DB"), layout);
+    } else if (fault == QLatin1String("wrong type")) {
+        Layout layout = Layouts::aging();
+        layout.fields[5].type = FieldType::Date;
+        replaceWith(QStringLiteral("age.db"), layout);
+    } else if (fault == QLatin1String("not required")) {
+        Layout layout = Layouts::payee();
+        layout.fields[0].required = false;
+        layout.primaryKeyField.clear();
+        replaceWith(QStringLiteral("payee.db"), layout);
+    }
+    const QMap<QString, QByteArray> before = folderContents();
+
+    try {
+        startUp();
+        QFAIL("the start was not refused");
+    } catch (const EngineError &e) {
+        for (const QString &name : std::as_const(named))
+            QVERIFY2(e.message().contains(name), qPrintable(e.message()));
+    }
+    QCOMPARE(folderContents().keys(), before.keys());
+    QVERIFY(folderContents() == before);
+}
+
+void TestUpgrade::indexesAreRebuilt_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::newRow("missing") << QStringLiteral("DROP INDEX $.\"Due Date Index\"");
+    QTest::newRow("on other fields")
+        << QStringLiteral("DROP INDEX $.\"Due Date Index\"; CREATE INDEX $.\"Due Date Index\" ON "
+                          "data (\"Description\")");
+}
+
+void TestUpgrade::indexesAreRebuilt()
+{
+    QFETCH(QString, sql);
+    m_env->createTables();
+    fillItems(
+        QStringLiteral("schedule.DB"), { QStringLiteral("b later"), QStringLiteral("a latest") });
+    QList<qint64> keys;
+    QStringList marks;
+    const Records before = records(QStringLiteral("schedule.DB"), &keys, &marks);
+    runSql(QStringLiteral("schedule.DB"), sql);
+
+    startUp();
+
+    Table t(QStringLiteral("schedule.DB"));
+    t.setIndexName(QStringLiteral("Due Date Index"));
+    t.open();
+    QStringList order;
+    for (t.first(); !t.eof(); t.next())
+        order.append(t.value(QStringLiteral("Description")).toString());
+    QCOMPARE(order, (QStringList{ QStringLiteral("b later"), QStringLiteral("a latest") }));
+    QList<qint64> keysAfter;
+    QStringList marksAfter;
+    QCOMPARE(records(QStringLiteral("schedule.DB"), &keysAfter, &marksAfter), before);
+    QCOMPARE(keysAfter, keys);
+    QCOMPARE(marksAfter, marks);
+}
+
+// The session file holds no data; garbage in it must not be blamed on a table.
+void TestUpgrade::damagedSessionFileIsReplaced()
+{
+    m_env->createTables();
+    fillItems(QStringLiteral("schedule.DB"), { QStringLiteral("rent") });
+    Engine::instance().replaceSession();
+    {
+        QFile f(Engine::sessionFileName());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("not a database at all, ").repeated(400));
+    }
+
+    startUp();
+
+    QCOMPARE(records(QStringLiteral("schedule.DB")).keys(), QStringList{ QStringLiteral("rent") });
 }
 
 QTEST_GUILESS_MAIN(TestUpgrade)
