@@ -371,7 +371,6 @@ void TfrmSched::wireTable()
     connect(TableSched, &Table::beforePost, this, [] { BusyPointer::set(true); });
     connect(TableSched, &Table::postError, this, [] { BusyPointer::set(false); });
     connect(TableSched, &Table::afterPost, this, [this] {
-        TableSched->flush();
         updateSummaries(TableSched->changedBefore(), TableSched->changedAfter());
         BusyPointer::set(false);
     });
@@ -514,7 +513,6 @@ void TfrmSched::SpeedItemCopyClick()
     for (const QString &f : fields)
         Tableresched->setValue(f, TableSched->value(f));
     Tableresched->post();
-    Tableresched->flush();
     TableSched->append();
     for (const QString &f : fields)
         TableSched->setValue(f, Tableresched->value(f));

@@ -1,6 +1,7 @@
 #include "engine.h"
 
 #include "engineerror.h"
+#include "sqlerror.h"
 #include "table.h"
 
 #include <QDir>
@@ -31,15 +32,6 @@ void syncPath(const QString &path)
     }
 }
 
-EngineError fromSqlite(const SQLite::Exception &e, const QString &file = {})
-{
-    QString text = Engine::instance().plainText(QString::fromUtf8(e.what()));
-    if (e.getErrorCode() == SQLITE_CONSTRAINT && text.contains(QLatin1String("UNIQUE")))
-        text = QStringLiteral("Key violation.");
-    if (!file.isEmpty())
-        text = fileNameOnly(file) + QStringLiteral(": ") + text;
-    return EngineError(text);
-}
 } // namespace
 
 Engine &Engine::instance()
@@ -104,7 +96,7 @@ EngineError Engine::writeError(const SQLite::Exception &e, const QString &path)
     const bool io = code == SQLITE_FULL || code == SQLITE_IOERR || code == SQLITE_CANTOPEN
         || code == SQLITE_READONLY || code == SQLITE_NOTADB || code == SQLITE_CORRUPT;
     if (!io)
-        return fromSqlite(e);
+        return engineError(e);
     const QString message = QString::fromUtf8(e.what());
     const QString folder = QDir::toNativeSeparators(
         path.isEmpty() ? instance().m_sessionDir : QFileInfo(path).absolutePath());
@@ -164,7 +156,7 @@ void Engine::exec(const QString &sql)
     try {
         db().exec(sql.toStdString());
     } catch (const SQLite::Exception &e) {
-        throw fromSqlite(e);
+        throw engineError(e);
     }
 }
 
@@ -199,7 +191,7 @@ QString Engine::attach(const QString &absolutePath)
         attach.bind(1, absolutePath.toStdString());
         attach.exec();
     } catch (const SQLite::Exception &e) {
-        throw fromSqlite(e, absolutePath);
+        throw engineError(e, absolutePath);
     }
     try {
         // Reading the schema is what finds out that a file is not a database.
@@ -212,7 +204,7 @@ QString Engine::attach(const QString &absolutePath)
             m_db->exec(("DETACH DATABASE " + quote(alias)).toStdString());
         } catch (const SQLite::Exception &) {
         }
-        throw fromSqlite(e, absolutePath);
+        throw engineError(e, absolutePath);
     }
     m_attached.insert(absolutePath, {alias, 1});
     return alias;
@@ -264,7 +256,7 @@ QList<FieldDef> Engine::fieldsOf(const QString &schema)
             fields.append(f);
         }
     } catch (const SQLite::Exception &e) {
-        throw fromSqlite(e);
+        throw engineError(e);
     }
     return fields;
 }
@@ -281,7 +273,7 @@ void Engine::createTable(const QString &fileName, const Layout &layout)
     } catch (const SQLite::Exception &e) {
         detach(path);
         QFile::remove(path);
-        throw fromSqlite(e, path);
+        throw engineError(e, path);
     }
     detach(path);
 }
@@ -365,7 +357,7 @@ QList<IndexDef> Engine::inspect(
                 stale.append(index);
         }
     } catch (const SQLite::Exception &e) {
-        throw fromSqlite(e, fileName);
+        throw engineError(e, fileName);
     }
     return stale;
 }
@@ -443,7 +435,7 @@ void Engine::copyTable(const QString &sourceFile, const QString &destFile)
     } catch (const SQLite::Exception &e) {
         detach(source);
         QFile::remove(temp);
-        throw fromSqlite(e, source);
+        throw engineError(e, source);
     }
     detach(source);
     syncPath(temp);
@@ -485,9 +477,7 @@ void Engine::rollback()
     } catch (const SQLite::Exception &) {
         // SQLite may have rolled back already after an I/O error.
     }
-    for (auto it = m_users.begin(); it != m_users.end(); ++it)
-        for (Table *table : std::as_const(it->handles))
-            table->reloadAfterRollback();
+    Q_EMIT rolledBack();
     applyPending();
 }
 
@@ -517,8 +507,16 @@ void inTransaction(const std::function<void()> &work)
     try {
         work();
         engine.commit();
+    } catch (const SQLite::Exception &e) {
+        engine.rollback();
+        throw Engine::writeError(e, {});
     } catch (...) {
         engine.rollback();
         throw;
     }
+}
+
+QList<Table *> Engine::handlesOn(const QString &fileName) const
+{
+    return m_users.value(resolve(fileName)).handles;
 }

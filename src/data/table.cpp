@@ -3,6 +3,7 @@
 #include "engine.h"
 #include "engineerror.h"
 #include "filter.h"
+#include "sqlerror.h"
 
 #include <QDate>
 #include <QFileInfo>
@@ -25,13 +26,6 @@ int characters(const QString &text)
 {
     return int(
         std::count_if(text.begin(), text.end(), [](QChar c) { return !c.isLowSurrogate(); }));
-}
-
-EngineError engineError(const SQLite::Exception &e)
-{
-    if (e.getErrorCode() == SQLITE_CONSTRAINT && std::strstr(e.what(), "UNIQUE"))
-        return EngineError(QStringLiteral("Key violation."));
-    return EngineError(Engine::instance().plainText(QString::fromUtf8(e.what())));
 }
 
 // The hot paths talk to SQLite directly: the wrapper's column objects cost a
@@ -312,6 +306,7 @@ void Table::open()
     }
     m_insertRow = -1;
     m_modified = false;
+    connect(&engine, &Engine::rolledBack, this, &Table::reloadAfterRollback);
     setCurrent(m_keys.empty() ? -1 : 0, m_keys.empty(), true);
     notifyReset();
     Q_EMIT stateChanged();
@@ -333,6 +328,7 @@ void Table::close()
     m_state = State::Inactive;
     if (!m_indexName.isEmpty())
         m_orderFields.clear();
+    disconnect(&Engine::instance(), &Engine::rolledBack, this, &Table::reloadAfterRollback);
     Engine::instance().unregisterHandle(this, m_path);
     Engine::instance().detach(m_path);
     m_path.clear();

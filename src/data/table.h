@@ -93,8 +93,6 @@ public:
     void cancel();
     void remove();
     void emptyTable();
-    // Posts are durable when they return; kept for the callers' sake.
-    void flush() { }
     // Posts a pending edit.
     void checkBrowseMode();
 
@@ -110,7 +108,8 @@ public:
 
     // Re-reads the key list, keeping the current record where possible.
     void refresh();
-    // After a rolled-back transaction the view is re-read from the file.
+    // After a rolled-back transaction (the engine's rolledBack()) the view is
+    // re-read from the file.
     void reloadAfterRollback();
 
     // The record the last post or delete changed, as stored before and after it

@@ -113,7 +113,6 @@ TFrmPayit::TFrmPayit(QWidget *parent)
 
     ItemRules::install(*TableSched, ItemRules::PayBills);
     connect(TableSched, &Table::afterPost, this, [this] {
-        TableSched->flush();
         if (!TableSched->controlsDisabled())
             refreshTotals();
     });

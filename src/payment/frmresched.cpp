@@ -60,7 +60,6 @@ TFrmresched::TFrmresched(QWidget *parent)
     setList(DBGridsched, Tableresched);
 
     ItemRules::install(*Tableresched, ItemRules::Reschedule);
-    connect(Tableresched, &Table::afterPost, Tableresched, &Table::flush);
     connect(Tableresched, &Table::postError, this, [] { BusyPointer::set(false); });
     finishFrame();
 }
