@@ -2,13 +2,18 @@
 
 #include <QString>
 
+#include <optional>
+
 // Keeps a table file attached to the engine's connection for as long as it
 // lives, so statements can name it beside the other files of one transaction.
 class AttachedFile
 {
 public:
     // fileName is looked up in the working directory without regard to case.
-    explicit AttachedFile(const QString &fileName);
+    // With cacheKiB the file's page cache is that large while attached (a long
+    // write that touches every index would otherwise read the same pages again
+    // and again); the connection's own size comes back afterwards.
+    explicit AttachedFile(const QString &fileName, int cacheKiB = 0);
     ~AttachedFile();
     AttachedFile(const AttachedFile &) = delete;
     AttachedFile &operator=(const AttachedFile &) = delete;
@@ -18,6 +23,9 @@ public:
     QString table() const;
 
 private:
+    QString pragma(const QString &setting) const;
+
     QString m_path;
     QString m_alias;
+    std::optional<int> m_cacheSize;
 };

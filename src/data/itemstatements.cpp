@@ -3,6 +3,7 @@
 #include "attachedfile.h"
 #include "engine.h"
 #include "itemfields.h"
+#include "sqlbind.h"
 #include "sqlerror.h"
 #include "table.h"
 
@@ -44,4 +45,60 @@ int ItemStatements::copyDue(Table &work, const QString &scheduleFile, const QDat
         });
     });
     return copied;
+}
+
+ItemInsert::ItemInsert(const AttachedFile &into, const QStringList &fields)
+    : m_fields(fields)
+{
+    QStringList columns, marks;
+    for (const QString &f : fields) {
+        columns.append(Engine::quote(f));
+        marks.append(QStringLiteral("?"));
+    }
+    const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                            .arg(into.table(), columns.join(QStringLiteral(", ")),
+                                marks.join(QStringLiteral(", ")));
+    m_statement = std::make_unique<SQLite::Statement>(Engine::instance().db(), sql.toStdString());
+}
+
+ItemInsert::~ItemInsert() = default;
+
+void ItemInsert::insert(const QVariantList &values)
+{
+    m_statement->reset();
+    for (int i = 0; i < values.size(); ++i)
+        bindVariant(*m_statement, i + 1, values[i]);
+    m_statement->exec();
+}
+
+ItemRemove::ItemRemove(const AttachedFile &from)
+    : m_statement(std::make_unique<SQLite::Statement>(Engine::instance().db(),
+        (QStringLiteral("DELETE FROM ") + from.table() + QStringLiteral(" WHERE rowid=?"))
+            .toStdString()))
+{ }
+
+ItemRemove::~ItemRemove() = default;
+
+void ItemRemove::remove(qint64 key)
+{
+    m_statement->reset();
+    m_statement->bind(1, static_cast<int64_t>(key));
+    m_statement->exec();
+}
+
+void ItemStatements::empty(const AttachedFile &file)
+{
+    Engine::instance().db().exec((QStringLiteral("DELETE FROM ") + file.table()).toStdString());
+}
+
+qint64 ItemStatements::countProcessed(const QString &fileName)
+{
+    AttachedFile file(fileName);
+    return translatingErrors([&] {
+        SQLite::Statement count(Engine::instance().db(),
+            (QStringLiteral("SELECT count(*) FROM ") + file.table()
+                + QStringLiteral(" WHERE \"Process Date\" IS NOT NULL"))
+                .toStdString());
+        return count.executeStep() ? qint64(count.getColumn(0).getInt64()) : qint64(0);
+    });
 }

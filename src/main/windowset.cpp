@@ -2,17 +2,17 @@
 
 #include "app/frmsched.h"
 #include "app/windows.h"
+#include "dialogs/calculator.h"
 #include "dialogs/frmabout.h"
 #include "dialogs/frmcalendar.h"
 #include "dialogs/frmintro.h"
 #include "dialogs/tipwindow.h"
+#include "domain/paymentrun.h"
 #include "history/frmhistory.h"
 #include "payment/frmpayit.h"
 #include "payment/frmreminder.h"
 #include "payment/frmresched.h"
-#include "payment/paymentrun.h"
 #include "platform/messages.h"
-#include "dialogs/calculator.h"
 
 void createAllWindows()
 {

@@ -1,6 +1,6 @@
 #include "frmpayit.h"
 
-#include "paymentrun.h"
+#include "domain/paymentrun.h"
 
 #include "app/coloredheader.h"
 #include "app/itemgrid.h"

@@ -10,7 +10,7 @@
 #include "data/layouts.h"
 #include "data/query.h"
 #include "data/table.h"
-#include "payment/paymentrun.h"
+#include "domain/paymentrun.h"
 
 #include <QCoreApplication>
 #include <QDir>
