@@ -51,8 +51,8 @@ TfrmSched::TfrmSched(QWidget *parent)
     , Tableresched(new Table(TableFiles::Resched, this))
     , TableAge(new Table(TableFiles::Aging, this))
     , TablePayee(new Table(TableFiles::Payee, this))
-    , QueryTotals(new Query)
-    , QueryDuedateTotals(new Query)
+    , QueryTotals(std::make_unique<Query>())
+    , QueryDuedateTotals(std::make_unique<Query>())
     , DBGridSched(new ItemGrid)
     , LabelSort(new QLabel(QStringLiteral("Sorted by Due Date")))
     , Timer1(new QTimer(this))
@@ -130,9 +130,6 @@ TfrmSched::~TfrmSched()
     // The children outlive this destructor briefly; nothing they signal may reach it.
     for (QObject *child : findChildren<QObject *>())
         QObject::disconnect(child, nullptr, this, nullptr);
-    // Queries are not children of the window: release their files here.
-    delete QueryTotals;
-    delete QueryDuedateTotals;
     if (Windows::frmSched == this)
         Windows::frmSched = nullptr;
 }
@@ -620,11 +617,6 @@ void TfrmSched::ToolTipClick()
     BusyPointer::set(true);
     askIntroduction();
     BusyPointer::set(false);
-}
-
-int TfrmSched::agingInterval() const
-{
-    return OptionsStore::current().agingDays();
 }
 
 void TfrmSched::askIntroduction()

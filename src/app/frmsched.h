@@ -12,6 +12,7 @@ class Query;
 class QAction;
 class QLabel;
 class StatusLine;
+class SummaryViews;
 class QSplitter;
 class QTableView;
 class QTimer;
@@ -37,8 +38,8 @@ public:
     Table *Tableresched;
     Table *TableAge;
     Table *TablePayee;
-    Query *QueryTotals;
-    Query *QueryDuedateTotals;
+    std::unique_ptr<Query> QueryTotals;
+    std::unique_ptr<Query> QueryDuedateTotals;
 
     // The lists.
     ItemGrid *DBGridSched;
@@ -101,7 +102,6 @@ private:
     void showModal(QDialog *dialog);
     // The introduction prompt over the introduction switch of the options.
     void askIntroduction();
-    int agingInterval() const;
 
     QTimer *Timer1;
     std::unique_ptr<StatusLine> m_status;
@@ -130,7 +130,7 @@ private:
     std::unique_ptr<FormStorage> m_storage;
     std::unique_ptr<FolderLock> m_folderLock;
     // Models and helpers of the summary grids (owned as children).
-    QObject *m_summaries = nullptr;
+    SummaryViews *m_summaries = nullptr;
     bool m_created = false;
     bool m_startupDone = false;
     bool m_closing = false;
