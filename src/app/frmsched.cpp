@@ -2,6 +2,7 @@
 
 #include "chrome.h"
 #include "coloredheader.h"
+#include "datafolderstartup.h"
 #include "formstorage.h"
 #include "itemgrid.h"
 #include "itemrules.h"
@@ -9,14 +10,12 @@
 #include "urgency.h"
 #include "windows.h"
 
-#include "data/datafolder.h"
 #include "data/engine.h"
 #include "data/engineerror.h"
 #include "data/itemfields.h"
 #include "data/query.h"
 #include "data/table.h"
 #include "data/tablefiles.h"
-#include "data/upgrade.h"
 #include "dialogs/calculator.h"
 #include "dialogs/frmabout.h"
 #include "dialogs/frmintro.h"
@@ -24,14 +23,11 @@
 #include "platform/busypointer.h"
 #include "platform/desktop.h"
 #include "platform/messages.h"
-#include "platform/singleinstance.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
-#include <QDir>
-#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -384,49 +380,8 @@ bool TfrmSched::FormCreate()
 {
     BusyPointer::set(true);
     try {
-        const QFileInfo folder(QDir::currentPath());
-        if (!folder.isWritable())
-            throw EngineError(
-                QStringLiteral("The folder %1 cannot be written. Duesmith keeps its tables "
-                               "there; start it from a folder you can write to.")
-                    .arg(QDir::toNativeSeparators(folder.absoluteFilePath())));
-        // One program per data folder, and nothing read before the lock is held.
-        m_folderLock = std::make_unique<FolderLock>(QDir::currentPath());
-        switch (m_folderLock->take()) {
-        case FolderLock::Result::Taken:
-            break;
-        case FolderLock::Result::Busy:
-            throw EngineError(
-                QStringLiteral("Duesmith is already running with the tables in the folder "
-                               "%1. Use that window, or close it before starting Duesmith again.")
-                    .arg(QDir::toNativeSeparators(QDir::currentPath())));
-        case FolderLock::Result::Unusable:
-            throw EngineError(
-                QStringLiteral("Duesmith cannot lock the folder %1 (%2: %3), so it cannot make "
-                               "sure that no other Duesmith uses the same tables.")
-                    .arg(QDir::toNativeSeparators(QDir::currentPath()), FolderLock::fileName(),
-                        m_folderLock->error()));
-        }
-        const DataFolder::Plan plan = DataFolder::check();
-        DataFolder::prepare(plan, Help::programFolder(),
-            [](const QString &text) { Messages::current().inform(text); });
-        Upgrade::stepA();
-        Upgrade::Hooks hooks;
-        hooks.announce = [] {
-            Messages::current().inform(QStringLiteral(
-                "Your Duesmith database will now be updated to the latest version."));
-        };
-        hooks.setBusy = [](bool on) { BusyPointer::set(on); };
-        Upgrade::stepB(hooks);
-        Tableresched->close();
-        Tableresched->setExclusive(true);
-        Tableresched->open();
-        Upgrade::stepC();
-        Tableresched->close();
-        Tableresched->setExclusive(false);
-
-        // Every table must be readable and of its layout before anything is shown.
-        DataFolder::finish();
+        m_dataFolder = std::make_unique<DataFolderStartup>();
+        m_dataFolder->prepare();
 
         Tableresched->open();
         TableSched->close();
@@ -436,7 +391,7 @@ bool TfrmSched::FormCreate()
         TableAge->close();
         TableAge->open();
     } catch (const std::exception &e) {
-        m_folderLock.reset();
+        m_dataFolder.reset();
         BusyPointer::set(false);
         Messages::current().error(QString::fromUtf8(e.what()));
         return false;

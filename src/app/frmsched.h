@@ -16,7 +16,7 @@ class SummaryViews;
 class QSplitter;
 class QTableView;
 class QTimer;
-class FolderLock;
+class DataFolderStartup;
 class Table;
 
 // The main window: the scheduled items and their summaries. It stores the
@@ -128,7 +128,7 @@ private:
         m_exportEntries, m_optionEntries;
 
     std::unique_ptr<FormStorage> m_storage;
-    std::unique_ptr<FolderLock> m_folderLock;
+    std::unique_ptr<DataFolderStartup> m_dataFolder; // holds the folder lock
     // Models and helpers of the summary grids (owned as children).
     SummaryViews *m_summaries = nullptr;
     bool m_created = false;
