@@ -6,6 +6,7 @@
 #include "summaries.h"
 #include "windows.h"
 
+#include "data/attachedfile.h"
 #include "data/engine.h"
 #include "data/engineerror.h"
 #include "data/query.h"
@@ -14,10 +15,6 @@
 #include "platform/clock.h"
 
 #include <QDateTime>
-
-#include <SQLiteCpp/Database.h>
-#include <SQLiteCpp/Exception.h>
-#include <SQLiteCpp/Statement.h>
 
 #include <QDialog>
 #include <QTableView>
@@ -124,23 +121,8 @@ void TfrmSched::updateSummaries(
     if (state.sums.income == old.income && state.sums.expense == old.expense)
         return;
     views->aging()->showRows(Aging::rows(state.sums));
-    if (views->agingPragmas.empty()) {
-        Engine &engine = Engine::instance();
-        const QString path = TableAge->path();
-        const std::string alias = Engine::quote(engine.attach(path)).toStdString();
-        try {
-            for (const char *setting : { "journal_mode", "synchronous" }) {
-                SQLite::Statement read(engine.db(), "PRAGMA " + alias + "." + setting);
-                if (read.executeStep())
-                    views->agingPragmas += std::string("PRAGMA ") + setting + "="
-                        + read.getColumn(0).getString() + ";";
-            }
-        } catch (const SQLite::Exception &e) {
-            engine.detach(path);
-            throw EngineError(QString::fromUtf8(e.what()));
-        }
-        engine.detach(path);
-    }
+    if (views->agingPragmas.empty())
+        views->agingPragmas = AttachedFile(TableAge->path()).durabilityPragmas();
     // The file follows on the writer's thread; its durable commit does not
     // hold up the window.
     views->agingWriter.post(TableAge->path(), views->agingPragmas, state.sums);

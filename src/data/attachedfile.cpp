@@ -2,6 +2,7 @@
 
 #include "engine.h"
 #include "layouts.h"
+#include "sqlerror.h"
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Exception.h>
@@ -42,4 +43,19 @@ QString AttachedFile::table() const
 QString AttachedFile::pragma(const QString &setting) const
 {
     return QStringLiteral("PRAGMA ") + Engine::quote(m_alias) + QLatin1Char('.') + setting;
+}
+
+std::string AttachedFile::durabilityPragmas() const
+{
+    return translatingErrors([&] {
+        std::string pragmas;
+        for (const char *setting : { "journal_mode", "synchronous" }) {
+            SQLite::Statement read(
+                Engine::instance().db(), pragma(QString::fromLatin1(setting)).toStdString());
+            if (read.executeStep())
+                pragmas
+                    += std::string("PRAGMA ") + setting + "=" + read.getColumn(0).getString() + ";";
+        }
+        return pragmas;
+    });
 }

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <optional>
+#include <string>
 
 // Keeps a table file attached to the engine's connection for as long as it
 // lives, so statements can name it beside the other files of one transaction.
@@ -21,6 +22,9 @@ public:
     QString path() const { return m_path; }
     // The file's table, quoted for SQL: "alias"."data".
     QString table() const;
+    // The file's journal mode and synchronous setting as PRAGMA statements,
+    // so that another connection to it writes with the same durability.
+    std::string durabilityPragmas() const;
 
 private:
     QString pragma(const QString &setting) const;
