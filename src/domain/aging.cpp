@@ -1,5 +1,6 @@
 #include "aging.h"
 
+#include "data/agingstatements.h"
 #include "data/engine.h"
 #include "data/engineerror.h"
 #include "data/layouts.h"
@@ -8,11 +9,6 @@
 #include "data/table.h"
 
 #include <QFile>
-
-#include <SQLiteCpp/Database.h>
-#include <SQLiteCpp/Exception.h>
-#include <SQLiteCpp/Statement.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <cmath>
@@ -25,45 +21,6 @@ const QString BillTotalField = QStringLiteral("TotalBillAmount");
 const QString PayTotalField = QStringLiteral("TotalPayAmount");
 const QString CountField = QStringLiteral("totalcount");
 
-QString agingSql(const QString &table)
-{
-    // The unary plus takes the column's numeric affinity away, so the stored
-    // text is compared with the cut-off text as it is, not converted row by row.
-    const QString d = QLatin1Char('+') + Engine::quote(QStringLiteral("Due Date"));
-    const QString inBucket[5] = {
-        QStringLiteral("%1 IS NULL OR %1 <= ?1").arg(d),
-        QStringLiteral("%1 > ?1 AND %1 <= ?2").arg(d),
-        QStringLiteral("%1 > ?2 AND %1 <= ?3").arg(d),
-        QStringLiteral("%1 > ?3 AND %1 <= ?4").arg(d),
-        QStringLiteral("%1 > ?4").arg(d),
-    };
-    QStringList sums;
-    for (const char *field : { "Bill Amount", "Pay Amount" }) {
-        const QString amount
-            = QStringLiteral("ds_fixed4(%1)").arg(Engine::quote(QString::fromLatin1(field)));
-        for (const QString &condition : inBucket)
-            sums.append(QStringLiteral("SUM(CASE WHEN %1 THEN %2 END)").arg(condition, amount));
-    }
-    return QStringLiteral("SELECT ") + sums.join(QStringLiteral(", ")) + QStringLiteral(" FROM ")
-        + table;
-}
-
-// Sets the amounts of the three aging rows by one statement: atomic by itself,
-// and a commit of the aging file alone. Placeholder 3k + order + 1 is the
-// amount k of row order.
-QString updateAmountsSql(const QString &table)
-{
-    QStringList sets;
-    for (int k = 0; k < 6; ++k)
-        sets.append(
-            QStringLiteral("%1 = CASE \"Order\" WHEN 0 THEN ?%2 WHEN 1 THEN ?%3 ELSE ?%4 END")
-                .arg(Engine::quote(QStringLiteral("Amount%1").arg(k)))
-                .arg(3 * k + 1)
-                .arg(3 * k + 2)
-                .arg(3 * k + 3));
-    return QStringLiteral("UPDATE %1 SET %2 WHERE \"Order\" IN (0, 1, 2)")
-        .arg(table, sets.join(QStringLiteral(", ")));
-}
 } // namespace
 
 // ---------------------------------------------------------------- aging
@@ -122,34 +79,12 @@ void Aging::add(Sums &sums, const Cutoffs &cutoffs, const QVariant &due, const Q
 
 Aging::Sums Aging::compute(const QString &scheduleFile, int interval, const QDateTime &now)
 {
-    Engine &engine = Engine::instance();
-    const QString path = Engine::resolve(scheduleFile);
-    if (!Engine::exists(path))
-        throw EngineError(QStringLiteral("Table does not exist: %1").arg(scheduleFile));
-    const QString alias = engine.attach(path);
+    const Cutoffs ends = cutoffs(interval, now.date());
+    const std::array<qint64, 10> buckets = AgingStatements::bucketSums(scheduleFile, ends.ends);
     Sums sums;
-    try {
-        const Cutoffs ends = cutoffs(interval, now.date());
-        const std::unique_ptr<SQLite::Statement> stmt = prepareWithMoney(engine.db(),
-            agingSql(Engine::quote(alias) + QLatin1Char('.') + Engine::quote(DataTableName))
-                .toStdString());
-        for (int k = 0; k < 4; ++k)
-            stmt->bind(k + 1, ends.ends[k]);
-        if (stmt->executeStep()) {
-            for (int k = 0; k < 5; ++k) {
-                sums.expense[k] = stmt->getColumn(k).getInt64();
-                sums.income[k] = stmt->getColumn(k + 5).getInt64();
-            }
-        }
-    } catch (const SQLite::Exception &e) {
-        engine.detach(path);
-        throw EngineError(QString::fromUtf8(e.what()));
-    } catch (...) {
-        engine.detach(path);
-        throw;
-    }
-    engine.detach(path);
-    for (int k = 0; k < 5; ++k) {
+    for (std::size_t k = 0; k < 5; ++k) {
+        sums.expense[k] = buckets[k];
+        sums.income[k] = buckets[k + 5];
         sums.expense[5] += sums.expense[k];
         sums.income[5] += sums.income[k];
     }
@@ -193,23 +128,16 @@ void Aging::write(Table *ageTable, const Sums &sums)
         if (shaped) {
             // The rows are in place: one statement sets the amounts of all three,
             // atomic by itself and a commit of age.db alone.
-            Engine &engine = Engine::instance();
-            const QString alias = engine.attach(ageTable->path());
+            AgingStatements::Amounts amounts{};
+            for (int k = 0; k < 6; ++k)
+                for (int order = 0; order < 3; ++order)
+                    amounts[std::size_t(3 * k + order)] = amount(order, k);
             try {
-                SQLite::Statement update(engine.db(),
-                    updateAmountsSql(
-                        Engine::quote(alias) + QLatin1Char('.') + Engine::quote(DataTableName))
-                        .toStdString());
-                for (int k = 0; k < 6; ++k)
-                    for (int order = 0; order < 3; ++order)
-                        update.bind(3 * k + order + 1, amount(order, k));
-                update.exec();
-            } catch (const SQLite::Exception &e) {
-                engine.detach(ageTable->path());
+                AgingStatements::setAmounts(ageTable->path(), amounts);
+            } catch (...) {
                 ageTable->refresh();
-                throw EngineError(QString::fromUtf8(e.what()));
+                throw;
             }
-            engine.detach(ageTable->path());
             ageTable->refresh();
             ageTable->first();
             return;
@@ -378,8 +306,7 @@ bool Aging::Writer::flush()
 
 void Aging::Writer::run()
 {
-    sqlite3 *db = nullptr;
-    std::string openPath;
+    AgingStatements::OwnConnection connection;
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return m_pending || m_stop; });
@@ -392,27 +319,11 @@ void Aging::Writer::run()
         m_busy = true;
         lock.unlock();
 
-        bool ok = true;
-        if (openPath != path) {
-            sqlite3_close(db);
-            db = nullptr;
-            ok = sqlite3_open_v2(
-                     path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr)
-                    == SQLITE_OK
-                && sqlite3_busy_timeout(db, 5000) == SQLITE_OK
-                && sqlite3_exec(db, pragmas.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
-            openPath = ok ? path : std::string();
-        }
-        sqlite3_stmt *stmt = nullptr;
-        const QByteArray sql
-            = updateAmountsSql(QStringLiteral("main.") + Engine::quote(DataTableName)).toUtf8();
-        ok = ok && sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) == SQLITE_OK;
-        for (int k = 0; ok && k < 6; ++k)
-            for (int order = 0; ok && order < 3; ++order)
-                ok = sqlite3_bind_double(stmt, 3 * k + order + 1, rows[order][1 + k].toDouble())
-                    == SQLITE_OK;
-        ok = ok && sqlite3_step(stmt) == SQLITE_DONE && sqlite3_changes(db) == 3;
-        sqlite3_finalize(stmt);
+        AgingStatements::Amounts amounts{};
+        for (int k = 0; k < 6; ++k)
+            for (int order = 0; order < 3; ++order)
+                amounts[std::size_t(3 * k + order)] = rows[order][1 + k].toDouble();
+        const bool ok = connection.setAmounts(path, pragmas, amounts);
 
         lock.lock();
         m_busy = false;
@@ -420,7 +331,6 @@ void Aging::Writer::run()
         if (!m_pending)
             m_idle.notify_all();
     }
-    sqlite3_close(db);
 }
 
 QStringList Aging::titles(int interval)
