@@ -34,8 +34,8 @@ QStringList Templates::provideMissing(const QString &programFolder)
         Engine::instance().copyTable(source, templ);
         copied.append(templ);
     };
-    provide(Age, QStringLiteral("age.db"));
-    provide(Payee, QStringLiteral("payee.db"));
-    provide(Schedule, QStringLiteral("schedule.DB"));
+    provide(Age, TableFiles::Aging);
+    provide(Payee, TableFiles::Payee);
+    provide(Schedule, TableFiles::Schedule);
     return copied;
 }
