@@ -18,7 +18,9 @@ const QColor Maroon(128, 0, 0);
 const QColor Green(0, 128, 0);
 } // namespace
 
-ItemModel::ItemModel(QObject *parent) : QAbstractTableModel(parent) { }
+ItemModel::ItemModel(QObject *parent)
+    : QAbstractTableModel(parent)
+{ }
 
 void ItemModel::setTable(Table *table)
 {
@@ -92,7 +94,7 @@ int ItemModel::band(const QModelIndex &index) const
     if (!interval)
         return Urgency::NoBand;
     return Urgency::band(m_table->rowValue(index.row(), fieldIndex(index.column())), *interval,
-                         Clock::current().now());
+        Clock::current().now());
 }
 
 int ItemModel::rowCount(const QModelIndex &parent) const
@@ -222,8 +224,9 @@ void ItemModel::setText(int column, const QString &text)
         }
         t.setValue(fi, v);
         if (v > 0) {
-            const QString other = field == QLatin1String("Bill Amount") ? QStringLiteral("Pay Amount")
-                                                                       : QStringLiteral("Bill Amount");
+            const QString other = field == QLatin1String("Bill Amount")
+                ? QStringLiteral("Pay Amount")
+                : QStringLiteral("Bill Amount");
             t.setValue(other, QVariant());
         }
         return;
@@ -235,8 +238,9 @@ void ItemModel::setText(int column, const QString &text)
         }
         double v = 0;
         if (!Formats::parseNumber(text, v))
-            throw EngineError(QStringLiteral("'%1' is not a valid floating point value for field '%2'")
-                                  .arg(text, t.displayLabel(field)));
+            throw EngineError(
+                QStringLiteral("'%1' is not a valid floating point value for field '%2'")
+                    .arg(text, t.displayLabel(field)));
         t.setValue(fi, v);
         return;
     }

@@ -70,8 +70,8 @@ void ItemRules::install(Table &table, Kind kind)
         const QVariant frequency = table.value(QStringLiteral("Frequency"));
         const QVariant units = table.value(QStringLiteral("Units"));
         const QString u = units.toString();
-        if (frequency.isNull() || units.isNull() || frequency.toInt() == 0 || u == QLatin1String(" ")
-            || u == QLatin1String("One Time")) {
+        if (frequency.isNull() || units.isNull() || frequency.toInt() == 0
+            || u == QLatin1String(" ") || u == QLatin1String("One Time")) {
             table.setValue(QStringLiteral("Units"), QStringLiteral("One Time"));
             table.setValue(QStringLiteral("Frequency"), 0);
         }
@@ -85,7 +85,7 @@ void ItemRules::install(Table &table, Kind kind)
         };
         if (positive(bill) && positive(pay))
             table.setValue(bill, QVariant());
-        QStringList zeroed = {bill, pay};
+        QStringList zeroed = { bill, pay };
         if (kind == PayBills)
             zeroed << QStringLiteral("Budget") << QStringLiteral("Balance");
         for (const QString &f : zeroed) {

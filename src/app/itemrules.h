@@ -13,8 +13,8 @@ class Table;
 // tidied before it is stored, the field labels and the payee pick list.
 namespace ItemRules {
 enum Kind {
-    Schedule,   // the main list
-    PayBills,   // the wizard: two amounts above 0 keep the income; zeros are emptied
+    Schedule, // the main list
+    PayBills, // the wizard: two amounts above 0 keep the income; zeros are emptied
     Reschedule, // the reschedule screen: like the wizard, but budget and balance stay as typed
 };
 

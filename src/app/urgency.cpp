@@ -52,8 +52,8 @@ QPixmap Urgency::payMarker(int band)
     pm.fill(Qt::transparent);
     if (band < 0 || band > 4)
         return pm;
-    static const QColor balls[] = {QColor(255, 0, 0), QColor(255, 220, 0), Green, QColor(0, 0, 255),
-                                   QColor(150, 150, 150)};
+    static const QColor balls[] = { QColor(255, 0, 0), QColor(255, 220, 0), Green,
+        QColor(0, 0, 255), QColor(150, 150, 150) };
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     p.setBrush(balls[band]);

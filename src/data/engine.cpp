@@ -10,9 +10,9 @@
 #include <QRegularExpression>
 
 #include <SQLiteCpp/Database.h>
-#include <sqlite3.h>
 #include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
+#include <sqlite3.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -119,7 +119,8 @@ QString Engine::quote(const QString &identifier)
 QString Engine::resolve(const QString &fileName)
 {
     const QFileInfo given(fileName);
-    QDir dir = given.isAbsolute() ? given.absoluteDir() : QDir(QDir::current().filePath(given.path()));
+    QDir dir
+        = given.isAbsolute() ? given.absoluteDir() : QDir(QDir::current().filePath(given.path()));
     const QString name = given.fileName();
     if (QFileInfo::exists(dir.filePath(name)))
         return QDir::cleanPath(dir.absoluteFilePath(name));
@@ -181,8 +182,8 @@ QString Engine::attach(const QString &absolutePath)
         return it->alias;
     }
     if (m_inTransaction)
-        throw EngineError(
-            QStringLiteral("%1 cannot be opened during a transaction.").arg(fileNameOnly(absolutePath)));
+        throw EngineError(QStringLiteral("%1 cannot be opened during a transaction.")
+                              .arg(fileNameOnly(absolutePath)));
     if (!m_db || (m_attached.isEmpty() && QDir::currentPath() != m_sessionDir))
         openSession();
     const QString alias = QStringLiteral("t%1").arg(m_nextAlias++);
@@ -202,11 +203,10 @@ QString Engine::attach(const QString &absolutePath)
     } catch (const SQLite::Exception &e) {
         try {
             m_db->exec(("DETACH DATABASE " + quote(alias)).toStdString());
-        } catch (const SQLite::Exception &) {
-        }
+        } catch (const SQLite::Exception &) { }
         throw engineError(e, absolutePath);
     }
-    m_attached.insert(absolutePath, {alias, 1});
+    m_attached.insert(absolutePath, { alias, 1 });
     return alias;
 }
 
@@ -245,8 +245,9 @@ QList<FieldDef> Engine::fieldsOf(const QString &schema)
 {
     QList<FieldDef> fields;
     try {
-        SQLite::Statement info(*m_db, "PRAGMA " + quote(schema).toStdString() + ".table_info("
-                                          + quote(DataTableName).toStdString() + ")");
+        SQLite::Statement info(*m_db,
+            "PRAGMA " + quote(schema).toStdString() + ".table_info("
+                + quote(DataTableName).toStdString() + ")");
         while (info.executeStep()) {
             FieldDef f;
             f.name = QString::fromStdString(info.getColumn(1).getString());

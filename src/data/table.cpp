@@ -20,7 +20,10 @@
 
 using namespace TableSupport;
 
-Table::Table(const QString &fileName, QObject *parent) : QObject(parent), m_fileName(fileName) { }
+Table::Table(const QString &fileName, QObject *parent)
+    : QObject(parent)
+    , m_fileName(fileName)
+{ }
 
 Table::~Table()
 {
@@ -125,7 +128,8 @@ void Table::open()
         m_fields = engine.fieldsOf(m_alias);
         if (m_fields.isEmpty())
             throw EngineError(
-                QStringLiteral("%1: not a Duesmith table (it holds no table of records).").arg(name));
+                QStringLiteral("%1: not a Duesmith table (it holds no table of records).")
+                    .arg(name));
         m_fieldByName.clear();
         m_counterField = -1;
         for (int i = 0; i < m_fields.size(); ++i) {

@@ -164,8 +164,8 @@ private:
     void bufferCurrent();
     void setCurrent(int row, bool eof = false, bool bof = false);
     void placeKey(qint64 key, bool wasInView, int oldPos);
-    int compareRecords(const std::vector<QVariant> &a, qint64 ka, const std::vector<QVariant> &b,
-                       qint64 kb) const;
+    int compareRecords(
+        const std::vector<QVariant> &a, qint64 ka, const std::vector<QVariant> &b, qint64 kb) const;
     bool matchesFilter(qint64 key) const;
     void setState(State state);
     void beginInsert(int row);

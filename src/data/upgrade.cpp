@@ -9,10 +9,10 @@
 namespace {
 QStringList itemTemplateNames()
 {
-    QStringList names = {QStringLiteral("newsched.db"), QStringLiteral("newsched.px"),
-                         QStringLiteral("newsched.val")};
+    QStringList names = { QStringLiteral("newsched.db"), QStringLiteral("newsched.px"),
+        QStringLiteral("newsched.val") };
     const QString digits = QStringLiteral("0123456789abcdef");
-    for (const char *prefix : {"xg", "yg"}) {
+    for (const char *prefix : { "xg", "yg" }) {
         for (QChar c : digits)
             names.append(QStringLiteral("newsched.") + QLatin1String(prefix) + c);
         if (QLatin1String(prefix) == QLatin1String("xg"))
@@ -45,7 +45,8 @@ void transfer(Table &oldTable, Table &newTable, bool allFields)
         while (!oldTable.eof()) {
             newTable.append();
             for (const FieldDef &f : oldTable.fields()) {
-                if (!allFields && (f.name == QLatin1String("PrimaryKey") || f.name == QLatin1String("PayNow")))
+                if (!allFields
+                    && (f.name == QLatin1String("PrimaryKey") || f.name == QLatin1String("PayNow")))
                     continue;
                 newTable.setValue(f.name, oldTable.value(f.name));
             }
@@ -84,7 +85,7 @@ void Upgrade::stepA()
     openExclusive(ageNew);
     Engine::instance().copyTable(ageNew.path(), TableFiles::Aging);
     ageNew.close();
-    removeAll({QStringLiteral("newage.db"), QStringLiteral("newage.px")});
+    removeAll({ QStringLiteral("newage.db"), QStringLiteral("newage.px") });
 }
 
 void Upgrade::stepB(const Hooks &hooks)
@@ -145,5 +146,5 @@ void Upgrade::stepC()
     }
     Engine::instance().copyTable(payeeNew.path(), TableFiles::Payee);
     payeeNew.close();
-    removeAll({QStringLiteral("newpayee.db"), QStringLiteral("newpayee.px")});
+    removeAll({ QStringLiteral("newpayee.db"), QStringLiteral("newpayee.px") });
 }

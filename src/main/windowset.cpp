@@ -34,9 +34,10 @@ void createAllWindows()
     Windows::resumeInterruptedRun = [] {
         if (!PaymentRun::hasPendingOccurrences())
             return;
-        Messages::current().inform(QStringLiteral(
-            "The last bill payment was interrupted before its rescheduled items were saved. They are "
-            "shown again now; click \"Continue\" to add them to your schedule."));
+        Messages::current().inform(
+            QStringLiteral("The last bill payment was interrupted before its rescheduled items "
+                           "were saved. They are "
+                           "shown again now; click \"Continue\" to add them to your schedule."));
         Windows::Frmresched->exec();
         Windows::frmSched->refreshAfterPayment();
     };

@@ -75,7 +75,8 @@ int TFrmresched::exec()
         TableSched->open();
         ItemRules::setListLabels(*Tableresched);
         DBGridsched->itemModel()->headerTitlesChanged();
-        DBGridsched->setPickList(QStringLiteral("Description"), ItemRules::payeePickList(*TablePayee));
+        DBGridsched->setPickList(
+            QStringLiteral("Description"), ItemRules::payeePickList(*TablePayee));
         DBGridsched->syncFromTable();
     } catch (const EngineError &e) {
         Messages::current().error(e.message());
@@ -102,9 +103,10 @@ bool TFrmresched::writeBack()
         Tableresched->enableControls();
         DBGridsched->syncFromTable();
         BusyPointer::set(false);
-        Messages::current().error(QStringLiteral("The rescheduled items could not be saved: %1\nNothing "
-                                                 "was written; they are still here.")
-                                      .arg(e.message()));
+        Messages::current().error(
+            QStringLiteral("The rescheduled items could not be saved: %1\nNothing "
+                           "was written; they are still here.")
+                .arg(e.message()));
         return false;
     }
     Tableresched->close();

@@ -11,13 +11,13 @@ bool ScriptedMessages::next()
 
 bool ScriptedMessages::confirmYesNo(const QString &text)
 {
-    m_shown.append({QStringLiteral("yesno"), text});
+    m_shown.append({ QStringLiteral("yesno"), text });
     return next();
 }
 
 bool ScriptedMessages::confirmOkCancel(const QString &text)
 {
-    m_shown.append({QStringLiteral("okcancel"), text});
+    m_shown.append({ QStringLiteral("okcancel"), text });
     return next();
 }
 
@@ -29,7 +29,8 @@ QStringList ScriptedMessages::texts() const
     return out;
 }
 
-TestEnv::TestEnv(const QDateTime &now) : clock(now)
+TestEnv::TestEnv(const QDateTime &now)
+    : clock(now)
 {
     Messages::install(&messages);
     Desktop::install(&desktop);

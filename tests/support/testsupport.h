@@ -26,9 +26,12 @@ public:
         QString kind; // inform, warn, error, yesno, okcancel
         QString text;
     };
-    void inform(const QString &text) override { m_shown.append({QStringLiteral("inform"), text}); }
-    void warn(const QString &text) override { m_shown.append({QStringLiteral("warn"), text}); }
-    void error(const QString &text) override { m_shown.append({QStringLiteral("error"), text}); }
+    void inform(const QString &text) override
+    {
+        m_shown.append({ QStringLiteral("inform"), text });
+    }
+    void warn(const QString &text) override { m_shown.append({ QStringLiteral("warn"), text }); }
+    void error(const QString &text) override { m_shown.append({ QStringLiteral("error"), text }); }
     bool confirmYesNo(const QString &text) override;
     bool confirmOkCancel(const QString &text) override;
 
