@@ -30,9 +30,6 @@ constexpr int HistoryRecords = 1000000;
 constexpr int ScanRecords = 100000;
 constexpr int Appends = 10000;
 
-
-
-
 std::string pathOf(const char *name)
 {
     return Engine::resolve(QString::fromLatin1(name)).toStdString();
@@ -85,8 +82,8 @@ std::vector<long long> dueDateKeys(const std::string &path)
         sqlite3_finalize(count);
         sqlite3_stmt *stmt = nullptr;
         if (sqlite3_prepare_v2(db,
-                "SELECT \"PrimaryKey\" FROM data ORDER BY \"Due Date\", \"Description\", rowid",
-                -1, &stmt, nullptr)
+                "SELECT \"PrimaryKey\" FROM data ORDER BY \"Due Date\", \"Description\", rowid", -1,
+                &stmt, nullptr)
             == SQLITE_OK)
             while (sqlite3_step(stmt) == SQLITE_ROW)
                 keys.push_back(sqlite3_column_int64(stmt, 0));
@@ -206,7 +203,8 @@ void BM_AppendOnePostEach(benchmark::State &state)
                 for (int i = from; i < from + Block; ++i) {
                     table.append();
                     table.setValue(QStringLiteral("Due Date"), QDate(2024, 1, 1).addDays(i % 365));
-                    table.setValue(QStringLiteral("Description"), QStringLiteral("payee %1").arg(i));
+                    table.setValue(
+                        QStringLiteral("Description"), QStringLiteral("payee %1").arg(i));
                     table.setValue(QStringLiteral("Bill Amount"), 10.0 + i);
                     table.setValue(QStringLiteral("Frequency"), 1);
                     table.setValue(QStringLiteral("Units"), QStringLiteral("Months"));
@@ -264,7 +262,8 @@ void BM_Scan(benchmark::State &state)
         t = Clock::now();
         {
             SQLite::Database db(path, SQLite::OPEN_READONLY);
-            SQLite::Statement stmt(db, "SELECT * FROM data ORDER BY \"Due Date\", \"Description\", rowid");
+            SQLite::Statement stmt(
+                db, "SELECT * FROM data ORDER BY \"Due Date\", \"Description\", rowid");
             const int n = stmt.getColumnCount();
             std::vector<QVariant> record(n);
             while (stmt.executeStep()) {
@@ -281,8 +280,7 @@ void BM_Scan(benchmark::State &state)
                             return v;
                         };
                         record[i] = QDate(num(0, 4), num(5, 2), num(8, 2));
-                    }
-                    else if (c.isText())
+                    } else if (c.isText())
                         record[i] = QString::fromUtf8(c.getText());
                     else if (c.isFloat())
                         record[i] = c.getDouble();

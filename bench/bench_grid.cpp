@@ -28,8 +28,6 @@ namespace {
 using namespace BenchSupport;
 constexpr int Items = 100000;
 
-
-
 std::string schedulePath()
 {
     return Engine::resolve(QStringLiteral("schedule.DB")).toStdString();

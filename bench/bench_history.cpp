@@ -39,9 +39,6 @@ namespace {
 using namespace BenchSupport;
 constexpr int Records = 1000000;
 
-
-
-
 // Fills history.DB in one statement. The indexes are dropped first and built
 // again afterwards, which is much faster than keeping them up to date row by row.
 void fillHistory(const std::string &path)

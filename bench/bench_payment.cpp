@@ -7,7 +7,7 @@
 #include "data/engine.h"
 #include "data/layouts.h"
 #include "data/table.h"
-#include "payment/paymentrun.h"
+#include "domain/paymentrun.h"
 
 #include <QCoreApplication>
 #include <QDate>

@@ -10,12 +10,13 @@
 #include "app/frmsched.h"
 #include "app/itemgrid.h"
 #include "app/itemmodel.h"
-#include "app/reminderlist.h"
 #include "app/summaries.h"
 #include "data/engine.h"
 #include "data/layouts.h"
 #include "data/query.h"
 #include "data/table.h"
+#include "domain/options.h"
+#include "domain/reminderlist.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
 
@@ -132,8 +133,10 @@ TfrmSched *window()
     if (!world->window) {
         world->window = std::make_unique<TfrmSched>();
         TfrmSched *w = world->window.get();
-        w->CheckBoxIntro->setChecked(false);
-        w->CheckBoxDisplayReminder->setChecked(false);
+        OptionsStore::instance().update([](Options &o) {
+            o.intro = false;
+            o.displayReminder = false;
+        });
         if (!w->FormCreate())
             std::abort();
         w->show();
@@ -494,8 +497,10 @@ void BM_StartUp(benchmark::State &state)
         t = Timer::now();
         {
             TfrmSched w;
-            w.CheckBoxIntro->setChecked(false);
-            w.CheckBoxDisplayReminder->setChecked(false);
+            OptionsStore::instance().update([](Options &o) {
+                o.intro = false;
+                o.displayReminder = false;
+            });
             if (!w.FormCreate())
                 state.SkipWithError("start-up failed");
             w.show();

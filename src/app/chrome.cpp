@@ -20,9 +20,9 @@ QLabel *Chrome::titleStrip(const QString &text, QWidget *parent)
     f.setBold(true);
     f.setPixelSize(13);
     label->setFont(f);
-    label->setStyleSheet(QStringLiteral(
-        "QLabel { color: white; background: qlineargradient(x1:0, y1:0, x2:0, y2:1, "
-        "stop:0 #3a5a9a, stop:1 #0a2060); }"));
+    label->setStyleSheet(
+        QStringLiteral("QLabel { color: white; background: qlineargradient(x1:0, y1:0, x2:0, y2:1, "
+                       "stop:0 #3a5a9a, stop:1 #0a2060); }"));
     return label;
 }
 
@@ -133,7 +133,8 @@ QToolBar *Chrome::toolBar(QWidget *parent)
     bar->setIconSize(QSize(24, 24));
     bar->setFixedHeight(47);
     bar->setStyleSheet(QStringLiteral(
-        "QToolBar { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #f4f6fb, stop:1 #d6dcea);"
+        "QToolBar { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #f4f6fb, stop:1 "
+        "#d6dcea);"
         " border-bottom: 1px solid #8090b0; spacing: 1px; }"
         // A narrow face, so that "Calculator" fits a 50-pixel button.
         " QToolButton { min-width: 50px; min-height: 38px; font-family: 'Liberation Sans Narrow',"
@@ -141,23 +142,26 @@ QToolBar *Chrome::toolBar(QWidget *parent)
     return bar;
 }
 
-void Chrome::addHelpMenu(QMenuBar *bar, QWidget *owner, const QString &screenPage,
-                         const std::function<void()> &toolTip)
+void Chrome::addHelpMenu(
+    QMenuBar *bar, QWidget *owner, const QString &screenPage, const std::function<void()> &toolTip)
 {
     QMenu *help = bar->addMenu(QStringLiteral("&Help"));
     QObject::connect(help->addAction(QStringLiteral("&Contents")), &QAction::triggered, owner,
-                     [] { Help::open(QStringLiteral("index.hta")); });
+        [] { Help::open(QStringLiteral("index.hta")); });
     QAction *onScreen = help->addAction(QStringLiteral("&Help on This Screen"));
     onScreen->setShortcut(QKeySequence(Qt::Key_F1));
-    onScreen->setShortcutContext(Qt::WidgetShortcut); // the window's key handler applies the F1 rule
-    QObject::connect(onScreen, &QAction::triggered, owner, [screenPage] { Help::open(screenPage); });
+    onScreen->setShortcutContext(
+        Qt::WidgetShortcut); // the window's key handler applies the F1 rule
+    QObject::connect(
+        onScreen, &QAction::triggered, owner, [screenPage] { Help::open(screenPage); });
     if (toolTip)
-        QObject::connect(help->addAction(QStringLiteral("Tool Tip")), &QAction::triggered, owner, toolTip);
+        QObject::connect(
+            help->addAction(QStringLiteral("Tool Tip")), &QAction::triggered, owner, toolTip);
     help->addSeparator();
-    QObject::connect(help->addAction(QStringLiteral("&Duesmith Home Page...")), &QAction::triggered, owner,
-                     [] { Help::openWeb(Help::homePage()); });
+    QObject::connect(help->addAction(QStringLiteral("&Duesmith Home Page...")), &QAction::triggered,
+        owner, [] { Help::openWeb(Help::homePage()); });
     QObject::connect(help->addAction(Help::makerEntryCaption()), &QAction::triggered, owner,
-                     [] { Help::openWeb(Help::makerPage()); });
+        [] { Help::openWeb(Help::makerPage()); });
     QObject::connect(help->addAction(QStringLiteral("&About...")), &QAction::triggered, owner, [] {
         if (Windows::frmAbout)
             Windows::frmAbout->exec();

@@ -13,7 +13,22 @@ class QWidget;
 // The look shared by the program's windows: title strips, toolbar glyphs, the
 // toolbar itself and the Help menu.
 namespace Chrome {
-enum class Glyph { New, Copy, Delete, PayBills, Payees, Calculator, Reports, History, Backup, Export, Options, Back, Next, Continue };
+enum class Glyph {
+    New,
+    Copy,
+    Delete,
+    PayBills,
+    Payees,
+    Calculator,
+    Reports,
+    History,
+    Backup,
+    Export,
+    Options,
+    Back,
+    Next,
+    Continue
+};
 
 // A strip with centred bold text on a dark band.
 QLabel *titleStrip(const QString &text, QWidget *parent = nullptr);
@@ -23,6 +38,6 @@ QToolBar *toolBar(QWidget *parent);
 
 // "&Help": "&Contents", "&Help on This Screen" (F1), an optional "Tool Tip",
 // the two web entries and "&About...".
-void addHelpMenu(QMenuBar *bar, QWidget *owner, const QString &screenPage,
-                 const std::function<void()> &toolTip);
+void addHelpMenu(
+    QMenuBar *bar, QWidget *owner, const QString &screenPage, const std::function<void()> &toolTip);
 } // namespace Chrome

@@ -2,7 +2,8 @@
 
 #include <QPainter>
 
-ColoredHeader::ColoredHeader(QWidget *parent) : QHeaderView(Qt::Horizontal, parent)
+ColoredHeader::ColoredHeader(QWidget *parent)
+    : QHeaderView(Qt::Horizontal, parent)
 {
     setSectionsClickable(true);
     setHighlightSections(false);
@@ -14,7 +15,7 @@ ColoredHeader::ColoredHeader(QWidget *parent) : QHeaderView(Qt::Horizontal, pare
 
 void ColoredHeader::setSectionColors(int logicalIndex, const QColor &background, const QColor &text)
 {
-    m_colors.insert(logicalIndex, {background, text});
+    m_colors.insert(logicalIndex, { background, text });
     viewport()->update();
 }
 
@@ -30,7 +31,7 @@ void ColoredHeader::markSortSection(int logicalIndex)
     m_colors.remove(m_sortSection);
     m_sortSection = logicalIndex;
     if (logicalIndex >= 0)
-        m_colors.insert(logicalIndex, {QColor(128, 128, 128), Qt::white});
+        m_colors.insert(logicalIndex, { QColor(128, 128, 128), Qt::white });
     viewport()->update();
 }
 
@@ -49,7 +50,8 @@ void ColoredHeader::paintSection(QPainter *painter, const QRect &rect, int logic
     QFont f = font();
     f.setBold(true);
     painter->setFont(f);
-    const QString title = model() ? model()->headerData(logicalIndex, orientation()).toString() : QString();
+    const QString title
+        = model() ? model()->headerData(logicalIndex, orientation()).toString() : QString();
     painter->drawText(rect.adjusted(2, 0, -2, 0), Qt::AlignCenter | Qt::TextWordWrap, title);
     painter->restore();
 }

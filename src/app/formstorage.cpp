@@ -1,5 +1,6 @@
 #include "formstorage.h"
 
+#include "domain/options.h"
 #include "platform/messages.h"
 
 #include <QAbstractButton>
@@ -44,20 +45,8 @@ constexpr int RestoreToMaximized = 2;
 
 constexpr int MaxColumnWidth = 10000;
 
-QString boolText(bool value)
-{
-    return value ? QStringLiteral("True") : QStringLiteral("False");
-}
-
-std::optional<bool> parseBool(const QString &text)
-{
-    const QString t = text.trimmed();
-    if (t.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
-        return true;
-    if (t.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
-        return false;
-    return std::nullopt;
-}
+using StoredText::boolText;
+using StoredText::parseBool;
 
 std::optional<int> parseInt(const QString &text)
 {

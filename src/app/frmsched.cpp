@@ -2,38 +2,36 @@
 
 #include "chrome.h"
 #include "coloredheader.h"
+#include "datafolderstartup.h"
 #include "formstorage.h"
 #include "itemgrid.h"
 #include "itemrules.h"
+#include "listwindow.h"
 #include "urgency.h"
 #include "windows.h"
 
-#include "data/datafolder.h"
 #include "data/engine.h"
 #include "data/engineerror.h"
+#include "data/itemfields.h"
 #include "data/query.h"
 #include "data/table.h"
-#include "data/upgrade.h"
+#include "data/tablefiles.h"
 #include "dialogs/calculator.h"
 #include "dialogs/frmabout.h"
 #include "dialogs/frmintro.h"
+#include "domain/options.h"
 #include "platform/busypointer.h"
 #include "platform/desktop.h"
 #include "platform/messages.h"
-#include "platform/singleinstance.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDialog>
-#include <QDir>
-#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenuBar>
 #include <QSplitter>
 #include <QStatusBar>
@@ -42,66 +40,37 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-namespace {
-const QString ScheduleFile = QStringLiteral("schedule.DB");
-
-QLineEdit *holder(QWidget *parent, const QString &name, const QString &text)
-{
-    auto *edit = new QLineEdit(text, parent);
-    edit->setObjectName(name);
-    edit->hide();
-    return edit;
-}
-
-QCheckBox *switchHolder(QWidget *parent, const QString &name)
-{
-    auto *box = new QCheckBox(parent);
-    box->setObjectName(name);
-    box->setChecked(true);
-    box->hide();
-    return box;
-}
-} // namespace
-
 TfrmSched::TfrmSched(QWidget *parent)
     : QMainWindow(parent)
-    , TableSched(new Table(ScheduleFile, this))
-    , TableSched2(new Table(ScheduleFile, this))
-    , Tableresched(new Table(QStringLiteral("resched.DB"), this))
-    , TableAge(new Table(QStringLiteral("age.db"), this))
-    , TablePayee(new Table(QStringLiteral("payee.db"), this))
-    , QueryTotals(new Query)
-    , QueryDuedateTotals(new Query)
+    , TableSched(new Table(TableFiles::Schedule, this))
+    , TableSched2(new Table(TableFiles::Schedule, this))
+    , Tableresched(new Table(TableFiles::Resched, this))
+    , TableAge(new Table(TableFiles::Aging, this))
+    , TablePayee(new Table(TableFiles::Payee, this))
+    , QueryTotals(std::make_unique<Query>())
+    , QueryDuedateTotals(std::make_unique<Query>())
     , DBGridSched(new ItemGrid)
     , LabelSort(new QLabel(QStringLiteral("Sorted by Due Date")))
     , Timer1(new QTimer(this))
-    , m_recordLabel(new QLabel)
-    , m_modeLabel(new QLabel)
 {
     Windows::frmSched = this;
     setObjectName(QStringLiteral("frmSched"));
     setWindowTitle(QStringLiteral("Duesmith"));
     resize(661, 498);
 
-    TableSched->setIndexName(QStringLiteral("Due Date Index"));
+    TableSched->setIndexName(TableFiles::DueDateIndex);
     TableSched2->setIndexFieldNames(QStringLiteral("Due Date;Description"));
     TableSched2->setReadOnly(true);
     Tableresched->setIndexFieldNames(QStringLiteral("Due Date;Description"));
     TableAge->setIndexFieldNames(QStringLiteral("Order"));
     TablePayee->setReadOnly(true);
 
-    EditAgingInterval = holder(this, QStringLiteral("EditAgingInterval"), QStringLiteral("7"));
-    EditDefaultWarn = holder(this, QStringLiteral("EditDefaultWarn"), QStringLiteral("0"));
-    UserTitle1 = holder(this, QStringLiteral("UserTitle1"), QStringLiteral("User Field 1"));
-    UserTitle2 = holder(this, QStringLiteral("UserTitle2"), QStringLiteral("User Field 2"));
-    UserTitle3 = holder(this, QStringLiteral("UserTitle3"), QStringLiteral("User Field 3"));
-    UserTitle4 = holder(this, QStringLiteral("UserTitle4"), QStringLiteral("User Field 4"));
-    for (QLineEdit *title : { UserTitle1, UserTitle2, UserTitle3, UserTitle4 })
-        title->setMaxLength(25);
-    CheckBoxDisplayReminder = switchHolder(this, QStringLiteral("CheckBoxDisplayReminder"));
-    CheckBoxIntro = switchHolder(this, QStringLiteral("CheckBoxIntro"));
-    CheckBoxBackupReminder = switchHolder(this, QStringLiteral("CheckBoxBackupReminder"));
-    CheckBoxConfirmExit = switchHolder(this, QStringLiteral("CheckBoxConfirmExit"));
+    // A main window starts from the design values; its storage brings back the user's.
+    OptionsStore::instance().reset();
+    connect(&OptionsStore::instance(), &OptionsStore::changed, this, [this](const Options &) {
+        if (m_startupDone)
+            setFieldLabels();
+    });
 
     Timer1->setSingleShot(true);
     Timer1->setInterval(1);
@@ -113,12 +82,8 @@ TfrmSched::TfrmSched(QWidget *parent)
 
     m_storage = std::make_unique<FormStorage>(this, QStringLiteral("TfrmSched"),
         FormStorage::Placement(FormStorage::State | FormStorage::Position | FormStorage::Focus));
-    for (QLineEdit *edit :
-        { EditAgingInterval, EditDefaultWarn, UserTitle1, UserTitle2, UserTitle3, UserTitle4 })
-        m_storage->addProperty(edit, edit->objectName());
-    for (QCheckBox *box :
-        { CheckBoxDisplayReminder, CheckBoxIntro, CheckBoxBackupReminder, CheckBoxConfirmExit })
-        m_storage->addProperty(box, box->objectName());
+    for (const OptionsStore::Value &value : OptionsStore::instance().values())
+        m_storage->addProperty(value.name, value.get, value.set);
     auto sizes = [](QSplitter *s) { return s->sizes(); };
     m_storage->addIntProperty(
         QStringLiteral("Panel3_Height"), [this, sizes] { return sizes(m_outerSplitter).value(1); },
@@ -161,22 +126,8 @@ TfrmSched::~TfrmSched()
     // The children outlive this destructor briefly; nothing they signal may reach it.
     for (QObject *child : findChildren<QObject *>())
         QObject::disconnect(child, nullptr, this, nullptr);
-    // Queries are not children of the window: release their files here.
-    delete QueryTotals;
-    delete QueryDuedateTotals;
     if (Windows::frmSched == this)
         Windows::frmSched = nullptr;
-}
-
-QString TfrmSched::userTitle(int n) const
-{
-    const QLineEdit *titles[] = { UserTitle1, UserTitle2, UserTitle3, UserTitle4 };
-    return n >= 1 && n <= 4 ? titles[n - 1]->text() : QString();
-}
-
-int TfrmSched::agingInterval() const
-{
-    return Urgency::readInterval(EditAgingInterval->text());
 }
 
 void TfrmSched::buildActions()
@@ -394,24 +345,16 @@ void TfrmSched::buildLayout()
     DBGridAge->setToolTip(QStringLiteral("Due Date Aging Summary"));
 
     // Status line: Record n:count | Sorted by … | Mode: …
-    QStatusBar *status = statusBar();
-    status->setSizeGripEnabled(false);
-    status->setFixedHeight(18);
-    auto *word = new QLabel(QStringLiteral("Record"));
-    status->addWidget(word);
-    status->addWidget(m_recordLabel);
-    LabelSort->setAlignment(Qt::AlignCenter);
-    LabelSort->setObjectName(QStringLiteral("LabelSort"));
-    status->addWidget(LabelSort, 1);
-    status->addPermanentWidget(m_modeLabel);
+    m_status = std::make_unique<StatusLine>(statusBar(), StatusLine::Record::OfCount, LabelSort);
+    statusBar()->setFixedHeight(18);
 }
 
 void TfrmSched::wireTable()
 {
     DBGridSched->setTable(TableSched);
     DBGridSched->setColumns(ItemRules::listColumns(true));
-    DBGridSched->setIntervalSource([this] { return agingInterval(); });
-    DBGridSched->setDefaultWarnSource([this] { return EditDefaultWarn->text(); });
+    DBGridSched->setIntervalSource([] { return OptionsStore::current().agingDays(); });
+    DBGridSched->setDefaultWarnSource([] { return OptionsStore::current().defaultWarn; });
     DBGridSched->titles()->markSortSection(1);
     connect(DBGridSched, &ItemGrid::sortChanged, LabelSort, &QLabel::setText);
     connect(DBGridSched, &ItemGrid::statusChanged, this, &TfrmSched::updateStatus);
@@ -421,7 +364,6 @@ void TfrmSched::wireTable()
     connect(TableSched, &Table::beforePost, this, [] { BusyPointer::set(true); });
     connect(TableSched, &Table::postError, this, [] { BusyPointer::set(false); });
     connect(TableSched, &Table::afterPost, this, [this] {
-        TableSched->flush();
         updateSummaries(TableSched->changedBefore(), TableSched->changedAfter());
         BusyPointer::set(false);
     });
@@ -431,63 +373,15 @@ void TfrmSched::wireTable()
 
 void TfrmSched::updateStatus()
 {
-    if (!TableSched->isOpen()) {
-        m_recordLabel->setText(QString());
-        m_modeLabel->setText(QStringLiteral("Mode: Closed"));
-        return;
-    }
-    m_recordLabel->setText(
-        QStringLiteral("%1:%2").arg(TableSched->recNo()).arg(TableSched->recordCount()));
-    m_modeLabel->setText(QStringLiteral("Mode: ") + ItemRules::modeText(*TableSched));
+    m_status->update(*TableSched);
 }
 
 bool TfrmSched::FormCreate()
 {
     BusyPointer::set(true);
     try {
-        const QFileInfo folder(QDir::currentPath());
-        if (!folder.isWritable())
-            throw EngineError(
-                QStringLiteral("The folder %1 cannot be written. Duesmith keeps its tables "
-                               "there; start it from a folder you can write to.")
-                    .arg(QDir::toNativeSeparators(folder.absoluteFilePath())));
-        // One program per data folder, and nothing read before the lock is held.
-        m_folderLock = std::make_unique<FolderLock>(QDir::currentPath());
-        switch (m_folderLock->take()) {
-        case FolderLock::Result::Taken:
-            break;
-        case FolderLock::Result::Busy:
-            throw EngineError(
-                QStringLiteral("Duesmith is already running with the tables in the folder "
-                               "%1. Use that window, or close it before starting Duesmith again.")
-                    .arg(QDir::toNativeSeparators(QDir::currentPath())));
-        case FolderLock::Result::Unusable:
-            throw EngineError(
-                QStringLiteral("Duesmith cannot lock the folder %1 (%2: %3), so it cannot make "
-                               "sure that no other Duesmith uses the same tables.")
-                    .arg(QDir::toNativeSeparators(QDir::currentPath()), FolderLock::fileName(),
-                        m_folderLock->error()));
-        }
-        const DataFolder::Plan plan = DataFolder::check();
-        DataFolder::prepare(plan, Help::programFolder(),
-            [](const QString &text) { Messages::current().inform(text); });
-        Upgrade::stepA();
-        Upgrade::Hooks hooks;
-        hooks.announce = [] {
-            Messages::current().inform(QStringLiteral(
-                "Your Duesmith database will now be updated to the latest version."));
-        };
-        hooks.setBusy = [](bool on) { BusyPointer::set(on); };
-        Upgrade::stepB(hooks);
-        Tableresched->close();
-        Tableresched->setExclusive(true);
-        Tableresched->open();
-        Upgrade::stepC();
-        Tableresched->close();
-        Tableresched->setExclusive(false);
-
-        // Every table must be readable and of its layout before anything is shown.
-        DataFolder::finish();
+        m_dataFolder = std::make_unique<DataFolderStartup>();
+        m_dataFolder->prepare();
 
         Tableresched->open();
         TableSched->close();
@@ -497,7 +391,7 @@ bool TfrmSched::FormCreate()
         TableAge->close();
         TableAge->open();
     } catch (const std::exception &e) {
-        m_folderLock.reset();
+        m_dataFolder.reset();
         BusyPointer::set(false);
         Messages::current().error(QString::fromUtf8(e.what()));
         return false;
@@ -529,11 +423,11 @@ void TfrmSched::Timer1Timer()
     UpdateDueTotals();
     setFieldLabels();
     LoadPayeePickList();
-    if (CheckBoxIntro->isChecked() && Windows::FrmIntro)
-        Windows::FrmIntro->execFor(CheckBoxIntro);
+    if (OptionsStore::current().intro && Windows::FrmIntro)
+        askIntroduction();
     if (Windows::resumeInterruptedRun)
         Windows::resumeInterruptedRun();
-    if (CheckBoxDisplayReminder->isChecked())
+    if (OptionsStore::current().displayReminder)
         showOverdueReminder();
     BusyPointer::set(false);
     if (TableSched->isOpen() && TableSched->isEmpty()
@@ -562,21 +456,18 @@ void TfrmSched::SpeedItemCopyClick()
         return;
     if (TableSched->eof() && TableSched->isEmpty())
         return;
-    static const char *fields[] = { "Pay Date", "Due Date", "Description", "Bill Amount",
-        "Pay Amount", "Frequency", "Units", "End Date", "Warning Days", "Budget", "Balance",
-        "User Field 1", "User Field 2", "User Field 3", "User Field 4" };
     // The record passes through the work table, which is empty before and after.
     if (!Tableresched->isOpen())
         Tableresched->open();
     Tableresched->emptyTable();
     Tableresched->append();
-    for (const char *f : fields)
-        Tableresched->setValue(QString::fromLatin1(f), TableSched->value(QString::fromLatin1(f)));
+    const QStringList &fields = ItemFields::entered();
+    for (const QString &f : fields)
+        Tableresched->setValue(f, TableSched->value(f));
     Tableresched->post();
-    Tableresched->flush();
     TableSched->append();
-    for (const char *f : fields)
-        TableSched->setValue(QString::fromLatin1(f), Tableresched->value(QString::fromLatin1(f)));
+    for (const QString &f : fields)
+        TableSched->setValue(f, Tableresched->value(f));
     if (!DBGridSched->postPending())
         return;
     DBGridSched->selectField(QStringLiteral("PayNow"));
@@ -679,8 +570,15 @@ void TfrmSched::ToolTipClick()
     if (!Windows::FrmIntro)
         return;
     BusyPointer::set(true);
-    Windows::FrmIntro->execFor(CheckBoxIntro);
+    askIntroduction();
     BusyPointer::set(false);
+}
+
+void TfrmSched::askIntroduction()
+{
+    bool shown = OptionsStore::current().intro;
+    Windows::FrmIntro->execFor(shown);
+    OptionsStore::instance().update([shown](Options &o) { o.intro = shown; });
 }
 
 void TfrmSched::AboutClick()
@@ -700,11 +598,12 @@ void TfrmSched::keyPressEvent(QKeyEvent *event)
 
 bool TfrmSched::FormCloseQuery()
 {
-    if (CheckBoxConfirmExit->isChecked()
+    const Options &options = OptionsStore::current();
+    if (options.confirmExit
         && !Messages::current().confirmYesNo(
             QStringLiteral("Are you sure you want to close Duesmith?")))
         return false;
-    if (CheckBoxBackupReminder->isChecked()
+    if (options.backupReminder
         && Messages::current().confirmYesNo(
             QStringLiteral("Perform a backup of your Duesmith files before closing?"))) {
         if (Windows::FrmBackup)

@@ -10,17 +10,17 @@ class FormStorage;
 class ItemGrid;
 class Query;
 class QAction;
-class QCheckBox;
 class QLabel;
-class QLineEdit;
+class StatusLine;
+class SummaryViews;
 class QSplitter;
 class QTableView;
 class QTimer;
-class FolderLock;
+class DataFolderStartup;
 class Table;
 
-// The main window: the scheduled items, their summaries, and the user's
-// options held in (mostly hidden) controls that the other windows read.
+// The main window: the scheduled items and their summaries. It stores the
+// user's options with its own settings.
 class TfrmSched : public QMainWindow
 {
     Q_OBJECT
@@ -38,8 +38,8 @@ public:
     Table *Tableresched;
     Table *TableAge;
     Table *TablePayee;
-    Query *QueryTotals;
-    Query *QueryDuedateTotals;
+    std::unique_ptr<Query> QueryTotals;
+    std::unique_ptr<Query> QueryDuedateTotals;
 
     // The lists.
     ItemGrid *DBGridSched;
@@ -47,22 +47,6 @@ public:
     QTableView *DBGridDueDate = nullptr;
     QTableView *DBGridAge = nullptr;
     QLabel *LabelSort;
-
-    // Option holders.
-    QLineEdit *EditAgingInterval;
-    QLineEdit *EditDefaultWarn;
-    QLineEdit *UserTitle1;
-    QLineEdit *UserTitle2;
-    QLineEdit *UserTitle3;
-    QLineEdit *UserTitle4;
-    QCheckBox *CheckBoxDisplayReminder;
-    QCheckBox *CheckBoxIntro;
-    QCheckBox *CheckBoxBackupReminder;
-    QCheckBox *CheckBoxConfirmExit;
-    QString userTitle(int n) const; // 1..4
-
-    // The aging interval as a whole number; throws the conversion error.
-    int agingInterval() const;
 
     // Toolbar and menu actions.
     void SpeedItemNewClick();
@@ -116,10 +100,11 @@ private:
     bool FormCloseQuery();
     void FormClose();
     void showModal(QDialog *dialog);
+    // The introduction prompt over the introduction switch of the options.
+    void askIntroduction();
 
     QTimer *Timer1;
-    QLabel *m_recordLabel;
-    QLabel *m_modeLabel;
+    std::unique_ptr<StatusLine> m_status;
     QSplitter *m_outerSplitter = nullptr;
     QSplitter *m_lowerSplitter = nullptr;
     QSplitter *m_summarySplitter = nullptr;
@@ -143,9 +128,9 @@ private:
         m_exportEntries, m_optionEntries;
 
     std::unique_ptr<FormStorage> m_storage;
-    std::unique_ptr<FolderLock> m_folderLock;
+    std::unique_ptr<DataFolderStartup> m_dataFolder; // holds the folder lock
     // Models and helpers of the summary grids (owned as children).
-    QObject *m_summaries = nullptr;
+    SummaryViews *m_summaries = nullptr;
     bool m_created = false;
     bool m_startupDone = false;
     bool m_closing = false;

@@ -2,21 +2,19 @@
 // start-up reminder list.
 #include "frmsched.h"
 
-#include "reminderlist.h"
+#include "domain/reminderlist.h"
 #include "summaries.h"
 #include "windows.h"
 
+#include "data/attachedfile.h"
 #include "data/engine.h"
 #include "data/engineerror.h"
 #include "data/query.h"
 #include "data/table.h"
+#include "domain/options.h"
 #include "platform/clock.h"
 
 #include <QDateTime>
-
-#include <SQLiteCpp/Database.h>
-#include <SQLiteCpp/Exception.h>
-#include <SQLiteCpp/Statement.h>
 
 #include <QDialog>
 #include <QTableView>
@@ -59,23 +57,23 @@ void TfrmSched::buildSummaries()
     DBGridAge->setObjectName(QStringLiteral("DBGridAge"));
     QueryTotals->setSql(totalsSql("PayNow"));
     QueryDuedateTotals->setSql(totalsSql("Due Date"));
-    auto *views = new SummaryViews(
-        QueryTotals, QueryDuedateTotals, TableAge, [this] { return agingInterval(); }, this);
-    views->attach(DBGridPayDate, DBGridDueDate, DBGridAge);
-    m_summaries = views;
+    m_summaries = new SummaryViews(
+        QueryTotals.get(), QueryDuedateTotals.get(), TableAge,
+        [] { return OptionsStore::current().agingDays(); }, this);
+    m_summaries->attach(DBGridPayDate, DBGridDueDate, DBGridAge);
 }
 
 void TfrmSched::reopenSummaryQueries()
 {
-    auto *views = static_cast<SummaryViews *>(m_summaries);
-    reopen(QueryTotals, views->payNow());
-    reopen(QueryDuedateTotals, views->dueDate());
+    SummaryViews *views = m_summaries;
+    reopen(QueryTotals.get(), views->payNow());
+    reopen(QueryDuedateTotals.get(), views->dueDate());
 }
 
 void TfrmSched::UpdateDueTotals()
 {
-    auto *views = static_cast<SummaryViews *>(m_summaries);
-    const int interval = agingInterval();
+    SummaryViews *views = m_summaries;
+    const int interval = OptionsStore::current().agingDays();
     const QDateTime now = Clock::current().now();
     views->agingState.known = false;
     views->agingWriter.flush(); // whatever it held is written again below
@@ -90,9 +88,9 @@ void TfrmSched::UpdateDueTotals()
 void TfrmSched::updateSummaries(
     const std::vector<QVariant> &before, const std::vector<QVariant> &after)
 {
-    auto *views = static_cast<SummaryViews *>(m_summaries);
-    for (auto [query, model] : { std::pair{ QueryTotals, views->payNow() },
-             std::pair{ QueryDuedateTotals, views->dueDate() } }) {
+    SummaryViews *views = m_summaries;
+    for (auto [query, model] : { std::pair{ QueryTotals.get(), views->payNow() },
+             std::pair{ QueryDuedateTotals.get(), views->dueDate() } }) {
         const bool kept = (before.empty() || Totals::apply(*query, *TableSched, before, -1))
             && (after.empty() || Totals::apply(*query, *TableSched, after, 1));
         if (kept)
@@ -103,7 +101,7 @@ void TfrmSched::updateSummaries(
 
     // The aging moves with the record unless the day or the interval changed
     // since it was computed; then it is computed again over the whole schedule.
-    const int interval = agingInterval();
+    const int interval = OptionsStore::current().agingDays();
     const QDateTime now = Clock::current().now();
     SummaryViews::AgingState &state = views->agingState;
     if (!state.known || state.interval != interval || state.day != now.date()) {
@@ -123,23 +121,8 @@ void TfrmSched::updateSummaries(
     if (state.sums.income == old.income && state.sums.expense == old.expense)
         return;
     views->aging()->showRows(Aging::rows(state.sums));
-    if (views->agingPragmas.empty()) {
-        Engine &engine = Engine::instance();
-        const QString path = TableAge->path();
-        const std::string alias = Engine::quote(engine.attach(path)).toStdString();
-        try {
-            for (const char *setting : { "journal_mode", "synchronous" }) {
-                SQLite::Statement read(engine.db(), "PRAGMA " + alias + "." + setting);
-                if (read.executeStep())
-                    views->agingPragmas += std::string("PRAGMA ") + setting + "="
-                        + read.getColumn(0).getString() + ";";
-            }
-        } catch (const SQLite::Exception &e) {
-            engine.detach(path);
-            throw EngineError(QString::fromUtf8(e.what()));
-        }
-        engine.detach(path);
-    }
+    if (views->agingPragmas.empty())
+        views->agingPragmas = AttachedFile(TableAge->path()).durabilityPragmas();
     // The file follows on the writer's thread; its durable commit does not
     // hold up the window.
     views->agingWriter.post(TableAge->path(), views->agingPragmas, state.sums);
@@ -147,7 +130,7 @@ void TfrmSched::updateSummaries(
 
 void TfrmSched::flushAgingWrites()
 {
-    auto *views = static_cast<SummaryViews *>(m_summaries);
+    SummaryViews *views = m_summaries;
     if (!views->agingWriter.flush()) {
         // The rows on file are not the sums shown: they are written again here.
         views->agingState.known = false;

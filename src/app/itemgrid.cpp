@@ -4,6 +4,7 @@
 #include "urgency.h"
 
 #include "data/engineerror.h"
+#include "data/itemfields.h"
 #include "data/layouts.h"
 #include "data/table.h"
 #include "dialogs/calculator.h"
@@ -36,8 +37,8 @@ QFont listFont()
 
 QStringList unitNames()
 {
-    return {QStringLiteral("One Time"), QStringLiteral("Days"),   QStringLiteral("Weeks"),
-            QStringLiteral("Half Months"), QStringLiteral("Months"), QStringLiteral("Years")};
+    return { QStringLiteral("One Time"), QStringLiteral("Days"), QStringLiteral("Weeks"),
+        QStringLiteral("Half Months"), QStringLiteral("Months"), QStringLiteral("Years") };
 }
 
 namespace {
@@ -66,8 +67,8 @@ QString unitForKey(int key)
 
 bool isNavigationKey(int key)
 {
-    return key == Qt::Key_Tab || key == Qt::Key_Backtab || key == Qt::Key_Left || key == Qt::Key_Right
-        || key == Qt::Key_Up || key == Qt::Key_Down;
+    return key == Qt::Key_Tab || key == Qt::Key_Backtab || key == Qt::Key_Left
+        || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down;
 }
 
 bool isRowKey(int key)
@@ -110,15 +111,19 @@ QIcon ellipsisIcon()
 
 // ---------------------------------------------------------------- delegate
 
-ItemDelegate::ItemDelegate(ItemGrid *grid) : QStyledItemDelegate(grid), m_grid(grid) { }
+ItemDelegate::ItemDelegate(ItemGrid *grid)
+    : QStyledItemDelegate(grid)
+    , m_grid(grid)
+{ }
 
-void ItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
-                         const QModelIndex &index) const
+void ItemDelegate::paint(
+    QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     const ItemModel *model = m_grid->itemModel();
     const QString field = model->fieldName(index.column());
     const bool selected = option.state & QStyle::State_Selected;
-    const QColor background = selected ? option.palette.color(QPalette::Highlight) : option.palette.color(QPalette::Base);
+    const QColor background = selected ? option.palette.color(QPalette::Highlight)
+                                       : option.palette.color(QPalette::Base);
 
     if (field == PayNowField) {
         painter->save();
@@ -143,7 +148,7 @@ void ItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
         const int markerWidth = due ? Urgency::DueMarkerWidth : Urgency::PayMarkerWidth;
         if (band != Urgency::NoBand)
             painter->drawPixmap(option.rect.left(), option.rect.top() + 1,
-                                due ? Urgency::dueMarker(band) : Urgency::payMarker(band));
+                due ? Urgency::dueMarker(band) : Urgency::payMarker(band));
         QColor text = Qt::black;
         if (band != Urgency::NoBand)
             text = Urgency::textColor(band);
@@ -151,8 +156,9 @@ void ItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
             text = option.palette.color(QPalette::HighlightedText);
         painter->setPen(text);
         painter->setFont(option.font);
-        painter->drawText(option.rect.adjusted(markerWidth, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                          index.data(Qt::DisplayRole).toString());
+        painter->drawText(option.rect.adjusted(markerWidth, 2, 0, 0),
+            Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+            index.data(Qt::DisplayRole).toString());
         painter->restore();
         return;
     }
@@ -179,8 +185,8 @@ void ItemDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
     painter->restore();
 }
 
-QWidget *ItemDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &,
-                                    const QModelIndex &index) const
+QWidget *ItemDelegate::createEditor(
+    QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &index) const
 {
     const QString field = m_grid->itemModel()->fieldName(index.column());
     if (field == QLatin1String("Description") || field == QLatin1String("Frequency")) {
@@ -200,9 +206,8 @@ QWidget *ItemDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
     if (field == UnitsField) {
         auto *combo = new QComboBox(parent);
         combo->addItems(unitNames());
-        connect(combo, &QComboBox::activated, this, [this, combo] {
-            Q_EMIT const_cast<ItemDelegate *>(this)->commitData(combo);
-        });
+        connect(combo, &QComboBox::activated, this,
+            [this, combo] { Q_EMIT const_cast<ItemDelegate *>(this)->commitData(combo); });
         return combo;
     }
     auto *edit = new QLineEdit(parent);
@@ -218,7 +223,8 @@ QWidget *ItemDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem 
         QPointer<ItemGrid> grid = m_grid;
         connect(button, &QAction::triggered, this, [this, edit, grid] {
             Q_EMIT const_cast<ItemDelegate *>(this)->commitData(edit);
-            Q_EMIT const_cast<ItemDelegate *>(this)->closeEditor(edit, QAbstractItemDelegate::NoHint);
+            Q_EMIT const_cast<ItemDelegate *>(this)->closeEditor(
+                edit, QAbstractItemDelegate::NoHint);
             QTimer::singleShot(0, grid, [grid] {
                 if (grid)
                     grid->openCellAid();
@@ -275,7 +281,8 @@ void ItemDelegate::setEditorData(QWidget *editor, const QModelIndex &index) cons
     }
 }
 
-void ItemDelegate::setModelData(QWidget *editor, QAbstractItemModel *, const QModelIndex &index) const
+void ItemDelegate::setModelData(
+    QWidget *editor, QAbstractItemModel *, const QModelIndex &index) const
 {
     QString text;
     if (auto *combo = qobject_cast<QComboBox *>(editor))
@@ -296,7 +303,9 @@ void ItemDelegate::setModelData(QWidget *editor, QAbstractItemModel *, const QMo
 // ---------------------------------------------------------------- grid
 
 ItemGrid::ItemGrid(QWidget *parent)
-    : QTableView(parent), m_model(new ItemModel(this)), m_header(new ColoredHeader(this))
+    : QTableView(parent)
+    , m_model(new ItemModel(this))
+    , m_header(new ColoredHeader(this))
 {
     setHorizontalHeader(m_header);
     m_header->setMinimumHeight(30); // titles wrap onto two lines
@@ -305,7 +314,7 @@ ItemGrid::ItemGrid(QWidget *parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed
-                    | QAbstractItemView::SelectedClicked);
+        | QAbstractItemView::SelectedClicked);
     setTabKeyNavigation(true);
     setWordWrap(false);
     setAlternatingRowColors(false);
@@ -341,7 +350,8 @@ void ItemGrid::setTable(Table *table)
     connect(table, &Table::currentChanged, this, &ItemGrid::syncFromTable);
     connect(table, &Table::stateChanged, this, [this] {
         if (m_table && m_table->currentRow() >= 0 && m_table->currentRow() < m_model->rowCount())
-            Q_EMIT m_model->headerDataChanged(Qt::Vertical, m_table->currentRow(), m_table->currentRow());
+            Q_EMIT m_model->headerDataChanged(
+                Qt::Vertical, m_table->currentRow(), m_table->currentRow());
         Q_EMIT statusChanged();
     });
     connect(table, &Table::rowsReset, this, [this] { Q_EMIT statusChanged(); });
@@ -651,7 +661,8 @@ void ItemGrid::currentChanged(const QModelIndex &current, const QModelIndex &pre
 
 bool ItemGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
 {
-    if (index.isValid() && m_model->fieldName(index.column()) == PayNowField && trigger != NoEditTriggers) {
+    if (index.isValid() && m_model->fieldName(index.column()) == PayNowField
+        && trigger != NoEditTriggers) {
         // No editor on the mark column: the selection moves to the due date instead.
         if (m_rules.editable && (trigger == EditKeyPressed || trigger == DoubleClicked)) {
             const int due = columnOf(QStringLiteral("Due Date"));
@@ -772,7 +783,8 @@ void ItemGrid::deleteRecord()
 {
     if (!m_table || !m_table->isOpen() || !m_rules.editable)
         return;
-    if (m_rules.confirmDelete && !Messages::current().confirmOkCancel(QStringLiteral("Delete record?")))
+    if (m_rules.confirmDelete
+        && !Messages::current().confirmOkCancel(QStringLiteral("Delete record?")))
         return;
     try {
         m_table->remove();
@@ -798,7 +810,8 @@ void ItemGrid::applyBlankDefaults()
 {
     if (!m_table || m_table->state() != Table::State::Insert)
         return;
-    if (!m_table->isNull(QStringLiteral("Description")) || !m_table->isNull(QStringLiteral("Frequency"))
+    if (!m_table->isNull(QStringLiteral("Description"))
+        || !m_table->isNull(QStringLiteral("Frequency"))
         || !m_table->isNull(QStringLiteral("Units")))
         return;
     // An editor opened on the blank record shows none of the defaults.
@@ -876,7 +889,8 @@ void ItemGrid::keyPressEvent(QKeyEvent *event)
         postPending();
         return;
     }
-    if (editable && m_rules.pickers && (key == Qt::Key_F4 || (key == Qt::Key_Down && (mods & Qt::AltModifier)))
+    if (editable && m_rules.pickers
+        && (key == Qt::Key_F4 || (key == Qt::Key_Down && (mods & Qt::AltModifier)))
         && (ItemFields::isDate(field) || ItemFields::isMoney(field))) {
         openCellAid();
         return;

@@ -18,13 +18,13 @@ class Table;
 struct GridRules
 {
     bool editable = true;
-    bool markToggle = true;          // a press, double click or key on "Pay?" toggles the mark
-    bool blankDefaults = true;       // a new blank record gets its defaults
-    bool appendAtEnd = true;         // moving down from the last row starts a new record
-    bool pickers = true;             // date picker and calculator on their cells
-    bool titleSort = true;           // a title click sorts by that column
-    bool selectedKeepsBand = false;  // a selected due date keeps its band colour
-    bool confirmDelete = true;       // Ctrl+Delete asks "Delete record?"
+    bool markToggle = true; // a press, double click or key on "Pay?" toggles the mark
+    bool blankDefaults = true; // a new blank record gets its defaults
+    bool appendAtEnd = true; // moving down from the last row starts a new record
+    bool pickers = true; // date picker and calculator on their cells
+    bool titleSort = true; // a title click sorts by that column
+    bool selectedKeepsBand = false; // a selected due date keeps its band colour
+    bool confirmDelete = true; // Ctrl+Delete asks "Delete record?"
 
     // The lists of the payment cycle: editable, but no mark toggle, no
     // defaults and no new record past the last one.
@@ -58,12 +58,12 @@ public:
     static constexpr int TextMargin = 2;
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
-               const QModelIndex &index) const override;
+        const QModelIndex &index) const override;
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
-                          const QModelIndex &index) const override;
+        const QModelIndex &index) const override;
     void setEditorData(QWidget *editor, const QModelIndex &index) const override;
-    void setModelData(QWidget *editor, QAbstractItemModel *model,
-                      const QModelIndex &index) const override;
+    void setModelData(
+        QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const override;
 
 protected:
     bool eventFilter(QObject *object, QEvent *event) override;
@@ -89,7 +89,10 @@ public:
     void setRules(const GridRules &rules);
     const GridRules &rules() const { return m_rules; }
     void setIntervalSource(std::function<int()> source);
-    void setDefaultWarnSource(std::function<QString()> source) { m_defaultWarn = std::move(source); }
+    void setDefaultWarnSource(std::function<QString()> source)
+    {
+        m_defaultWarn = std::move(source);
+    }
     void setPickList(const QString &field, const QStringList &values);
     QStringList pickList(const QString &field) const { return m_pickLists.value(field); }
 

@@ -4,6 +4,7 @@
 
 #include "data/engineerror.h"
 #include "data/formats.h"
+#include "data/itemfields.h"
 #include "data/layouts.h"
 #include "data/table.h"
 #include "platform/clock.h"
@@ -17,28 +18,9 @@ const QColor Maroon(128, 0, 0);
 const QColor Green(0, 128, 0);
 } // namespace
 
-bool ItemFields::isDate(const QString &f)
-{
-    return f == QLatin1String("Due Date") || f == QLatin1String("Pay Date")
-        || f == QLatin1String("End Date") || f == QLatin1String("Process Date");
-}
-
-bool ItemFields::isEntryAmount(const QString &f)
-{
-    return f == QLatin1String("Bill Amount") || f == QLatin1String("Pay Amount");
-}
-
-bool ItemFields::isMoney(const QString &f)
-{
-    return isEntryAmount(f) || f == QLatin1String("Budget") || f == QLatin1String("Balance");
-}
-
-bool ItemFields::isBanded(const QString &f)
-{
-    return f == QLatin1String("Due Date") || f == QLatin1String("Pay Date");
-}
-
-ItemModel::ItemModel(QObject *parent) : QAbstractTableModel(parent) { }
+ItemModel::ItemModel(QObject *parent)
+    : QAbstractTableModel(parent)
+{ }
 
 void ItemModel::setTable(Table *table)
 {
@@ -112,7 +94,7 @@ int ItemModel::band(const QModelIndex &index) const
     if (!interval)
         return Urgency::NoBand;
     return Urgency::band(m_table->rowValue(index.row(), fieldIndex(index.column())), *interval,
-                         Clock::current().now());
+        Clock::current().now());
 }
 
 int ItemModel::rowCount(const QModelIndex &parent) const
@@ -136,15 +118,9 @@ QVariant ItemModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::DisplayRole: {
         const QVariant v = m_table->rowValue(index.row(), fi);
-        if (v.isNull())
-            return QString();
-        if (ItemFields::isDate(field))
-            return Formats::date(v.toDate());
-        if (ItemFields::isMoney(field))
-            return Formats::money(v.toDouble());
-        if (field == QLatin1String("Frequency"))
-            return Formats::wholeNumber(v);
-        return v.toString();
+        if (const FieldDef *def = ItemFields::definition(field))
+            return Formats::display(*def, v);
+        return v.isNull() ? QString() : v.toString();
     }
     case Qt::EditRole:
         return editText(index.row(), index.column());
@@ -159,8 +135,8 @@ QVariant ItemModel::data(const QModelIndex &index, int role) const
         return {};
     }
     case Qt::TextAlignmentRole:
-        if (ItemFields::isMoney(field) || field == QLatin1String("Frequency")
-            || field == QLatin1String("Warning Days"))
+        if (const FieldDef *def = ItemFields::definition(field);
+            def && Formats::alignsRight(def->type))
             return int(Qt::AlignRight | Qt::AlignVCenter);
         if (field == QLatin1String("PayNow"))
             return int(Qt::AlignCenter);
@@ -178,13 +154,8 @@ QString ItemModel::editText(int row, int column) const
     const QVariant v = m_table->rowValue(row, fi);
     if (v.isNull())
         return {};
-    const QString field = fieldName(column);
-    if (ItemFields::isDate(field))
-        return Formats::date(v.toDate());
-    if (ItemFields::isMoney(field))
-        return Formats::moneyEdit(v.toDouble());
-    if (field == QLatin1String("Frequency"))
-        return Formats::wholeNumber(v);
+    if (const FieldDef *def = ItemFields::definition(fieldName(column)))
+        return Formats::editText(*def, v);
     return v.toString();
 }
 
@@ -253,8 +224,9 @@ void ItemModel::setText(int column, const QString &text)
         }
         t.setValue(fi, v);
         if (v > 0) {
-            const QString other = field == QLatin1String("Bill Amount") ? QStringLiteral("Pay Amount")
-                                                                       : QStringLiteral("Bill Amount");
+            const QString other = field == QLatin1String("Bill Amount")
+                ? QStringLiteral("Pay Amount")
+                : QStringLiteral("Bill Amount");
             t.setValue(other, QVariant());
         }
         return;
@@ -266,8 +238,9 @@ void ItemModel::setText(int column, const QString &text)
         }
         double v = 0;
         if (!Formats::parseNumber(text, v))
-            throw EngineError(QStringLiteral("'%1' is not a valid floating point value for field '%2'")
-                                  .arg(text, t.displayLabel(field)));
+            throw EngineError(
+                QStringLiteral("'%1' is not a valid floating point value for field '%2'")
+                    .arg(text, t.displayLabel(field)));
         t.setValue(fi, v);
         return;
     }

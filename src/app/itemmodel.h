@@ -70,10 +70,3 @@ private:
     bool m_editable = true;
     int m_rows = 0;
 };
-
-namespace ItemFields {
-bool isDate(const QString &field);
-bool isEntryAmount(const QString &field); // Bill Amount, Pay Amount
-bool isMoney(const QString &field);
-bool isBanded(const QString &field); // Due Date, Pay Date
-} // namespace ItemFields

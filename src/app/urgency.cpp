@@ -1,43 +1,11 @@
 #include "urgency.h"
 
-#include "data/engineerror.h"
-
 #include <QPainter>
 
 namespace {
 const QColor Orange(255, 128, 0);
 const QColor Green(0, 128, 0);
-
-int bandOfDay(const QDate &d, int interval, const QDateTime &now)
-{
-    // Stored dates have no time of day and now has one: d counts as reached
-    // once its midnight has passed.
-    const QDateTime at(d, QTime(0, 0));
-    const qint64 n = interval;
-    if (now >= at)
-        return 0;
-    if (now.addDays(n) >= at)
-        return 1;
-    if (now.addDays(2 * n) >= at)
-        return 2;
-    if (now.addDays(3 * n) >= at)
-        return 3;
-    return 4;
-}
 } // namespace
-
-int Urgency::band(const QVariant &date, int interval, const QDateTime &now)
-{
-    if (date.isNull() || !date.toDate().isValid())
-        return NoBand;
-    return bandOfDay(date.toDate(), interval, now);
-}
-
-int Urgency::bucket(const QVariant &date, int interval, const QDateTime &now)
-{
-    const int b = band(date, interval, now);
-    return b == NoBand ? 0 : b;
-}
 
 QColor Urgency::textColor(int band)
 {
@@ -84,8 +52,8 @@ QPixmap Urgency::payMarker(int band)
     pm.fill(Qt::transparent);
     if (band < 0 || band > 4)
         return pm;
-    static const QColor balls[] = {QColor(255, 0, 0), QColor(255, 220, 0), Green, QColor(0, 0, 255),
-                                   QColor(150, 150, 150)};
+    static const QColor balls[] = { QColor(255, 0, 0), QColor(255, 220, 0), Green,
+        QColor(0, 0, 255), QColor(150, 150, 150) };
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     p.setBrush(balls[band]);
@@ -98,13 +66,4 @@ QPixmap Urgency::payMarker(int band)
     p.setPen(band == 1 ? Qt::black : Qt::white);
     p.drawText(QRect(0, 0, 16, 16), Qt::AlignCenter, QString::number(band));
     return pm;
-}
-
-int Urgency::readInterval(const QString &text)
-{
-    bool ok = false;
-    const int n = text.trimmed().toInt(&ok);
-    if (!ok)
-        throw EngineError(QStringLiteral("'%1' is not a valid integer value").arg(text));
-    return n;
 }

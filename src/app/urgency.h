@@ -1,21 +1,12 @@
 #pragma once
 
+#include "domain/urgency.h"
+
 #include <QColor>
-#include <QDateTime>
 #include <QPixmap>
-#include <QString>
-#include <QVariant>
 
-// How soon a date falls due, against now and the aging interval N:
-// 0 due (today or earlier), 1 within N days, 2 within 2N, 3 within 3N, 4 later.
-// The same bands colour the lists and fill the aging buckets.
+// The colours and markers of the urgency bands.
 namespace Urgency {
-constexpr int NoBand = -1;
-
-// The band of a date; NoBand for an empty date.
-int band(const QVariant &date, int interval, const QDateTime &now);
-// The bucket of a due date for the aging sums: an empty date counts as past due.
-int bucket(const QVariant &date, int interval, const QDateTime &now);
 QColor textColor(int band);
 // Gauges of four segments, 18 by 16.
 QPixmap dueMarker(int band);
@@ -23,8 +14,4 @@ QPixmap dueMarker(int band);
 QPixmap payMarker(int band);
 constexpr int DueMarkerWidth = 18;
 constexpr int PayMarkerWidth = 16;
-
-// Reads the aging interval as a whole number; throws EngineError
-// "'%s' is not a valid integer value" when it is not one.
-int readInterval(const QString &text);
 } // namespace Urgency

@@ -3,6 +3,7 @@
 #include "engine.h"
 #include "engineerror.h"
 #include "layouts.h"
+#include "tablefiles.h"
 #include "templates.h"
 
 #include <QDir>
@@ -152,8 +153,8 @@ bool upgradePending(const QString &table)
 
 const QStringList &DataFolder::liveTables()
 {
-    static const QStringList tables = { QStringLiteral("schedule.DB"), QStringLiteral("history.DB"),
-        QStringLiteral("resched.DB"), QStringLiteral("payee.db"), QStringLiteral("age.db") };
+    static const QStringList tables = { TableFiles::Schedule, TableFiles::History,
+        TableFiles::Resched, TableFiles::Payee, TableFiles::Aging };
     return tables;
 }
 
@@ -234,7 +235,7 @@ void DataFolder::prepare(const Plan &plan, const QString &programFolder,
     }
     for (const QString &table : plan.missing) {
         Engine::instance().createTable(table, layoutOf(table));
-        if (table == QLatin1String("history.DB") && notice)
+        if (table == TableFiles::History && notice)
             notice(QStringLiteral(
                 "The history table history.DB was missing from the folder %1. Duesmith "
                 "has created an empty one; restore it from a backup if you have one.")

@@ -1,6 +1,7 @@
 #include "engine.h"
 
 #include "engineerror.h"
+#include "sqlerror.h"
 #include "table.h"
 
 #include <QDir>
@@ -9,9 +10,9 @@
 #include <QRegularExpression>
 
 #include <SQLiteCpp/Database.h>
-#include <sqlite3.h>
 #include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
+#include <sqlite3.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -31,15 +32,6 @@ void syncPath(const QString &path)
     }
 }
 
-EngineError fromSqlite(const SQLite::Exception &e, const QString &file = {})
-{
-    QString text = Engine::instance().plainText(QString::fromUtf8(e.what()));
-    if (e.getErrorCode() == SQLITE_CONSTRAINT && text.contains(QLatin1String("UNIQUE")))
-        text = QStringLiteral("Key violation.");
-    if (!file.isEmpty())
-        text = fileNameOnly(file) + QStringLiteral(": ") + text;
-    return EngineError(text);
-}
 } // namespace
 
 Engine &Engine::instance()
@@ -104,7 +96,7 @@ EngineError Engine::writeError(const SQLite::Exception &e, const QString &path)
     const bool io = code == SQLITE_FULL || code == SQLITE_IOERR || code == SQLITE_CANTOPEN
         || code == SQLITE_READONLY || code == SQLITE_NOTADB || code == SQLITE_CORRUPT;
     if (!io)
-        return fromSqlite(e);
+        return engineError(e);
     const QString message = QString::fromUtf8(e.what());
     const QString folder = QDir::toNativeSeparators(
         path.isEmpty() ? instance().m_sessionDir : QFileInfo(path).absolutePath());
@@ -127,7 +119,8 @@ QString Engine::quote(const QString &identifier)
 QString Engine::resolve(const QString &fileName)
 {
     const QFileInfo given(fileName);
-    QDir dir = given.isAbsolute() ? given.absoluteDir() : QDir(QDir::current().filePath(given.path()));
+    QDir dir
+        = given.isAbsolute() ? given.absoluteDir() : QDir(QDir::current().filePath(given.path()));
     const QString name = given.fileName();
     if (QFileInfo::exists(dir.filePath(name)))
         return QDir::cleanPath(dir.absoluteFilePath(name));
@@ -164,7 +157,7 @@ void Engine::exec(const QString &sql)
     try {
         db().exec(sql.toStdString());
     } catch (const SQLite::Exception &e) {
-        throw fromSqlite(e);
+        throw engineError(e);
     }
 }
 
@@ -189,8 +182,8 @@ QString Engine::attach(const QString &absolutePath)
         return it->alias;
     }
     if (m_inTransaction)
-        throw EngineError(
-            QStringLiteral("%1 cannot be opened during a transaction.").arg(fileNameOnly(absolutePath)));
+        throw EngineError(QStringLiteral("%1 cannot be opened during a transaction.")
+                              .arg(fileNameOnly(absolutePath)));
     if (!m_db || (m_attached.isEmpty() && QDir::currentPath() != m_sessionDir))
         openSession();
     const QString alias = QStringLiteral("t%1").arg(m_nextAlias++);
@@ -199,7 +192,7 @@ QString Engine::attach(const QString &absolutePath)
         attach.bind(1, absolutePath.toStdString());
         attach.exec();
     } catch (const SQLite::Exception &e) {
-        throw fromSqlite(e, absolutePath);
+        throw engineError(e, absolutePath);
     }
     try {
         // Reading the schema is what finds out that a file is not a database.
@@ -210,11 +203,10 @@ QString Engine::attach(const QString &absolutePath)
     } catch (const SQLite::Exception &e) {
         try {
             m_db->exec(("DETACH DATABASE " + quote(alias)).toStdString());
-        } catch (const SQLite::Exception &) {
-        }
-        throw fromSqlite(e, absolutePath);
+        } catch (const SQLite::Exception &) { }
+        throw engineError(e, absolutePath);
     }
-    m_attached.insert(absolutePath, {alias, 1});
+    m_attached.insert(absolutePath, { alias, 1 });
     return alias;
 }
 
@@ -253,8 +245,9 @@ QList<FieldDef> Engine::fieldsOf(const QString &schema)
 {
     QList<FieldDef> fields;
     try {
-        SQLite::Statement info(*m_db, "PRAGMA " + quote(schema).toStdString() + ".table_info("
-                                          + quote(DataTableName).toStdString() + ")");
+        SQLite::Statement info(*m_db,
+            "PRAGMA " + quote(schema).toStdString() + ".table_info("
+                + quote(DataTableName).toStdString() + ")");
         while (info.executeStep()) {
             FieldDef f;
             f.name = QString::fromStdString(info.getColumn(1).getString());
@@ -264,7 +257,7 @@ QList<FieldDef> Engine::fieldsOf(const QString &schema)
             fields.append(f);
         }
     } catch (const SQLite::Exception &e) {
-        throw fromSqlite(e);
+        throw engineError(e);
     }
     return fields;
 }
@@ -281,7 +274,7 @@ void Engine::createTable(const QString &fileName, const Layout &layout)
     } catch (const SQLite::Exception &e) {
         detach(path);
         QFile::remove(path);
-        throw fromSqlite(e, path);
+        throw engineError(e, path);
     }
     detach(path);
 }
@@ -365,7 +358,7 @@ QList<IndexDef> Engine::inspect(
                 stale.append(index);
         }
     } catch (const SQLite::Exception &e) {
-        throw fromSqlite(e, fileName);
+        throw engineError(e, fileName);
     }
     return stale;
 }
@@ -443,7 +436,7 @@ void Engine::copyTable(const QString &sourceFile, const QString &destFile)
     } catch (const SQLite::Exception &e) {
         detach(source);
         QFile::remove(temp);
-        throw fromSqlite(e, source);
+        throw engineError(e, source);
     }
     detach(source);
     syncPath(temp);
@@ -485,9 +478,7 @@ void Engine::rollback()
     } catch (const SQLite::Exception &) {
         // SQLite may have rolled back already after an I/O error.
     }
-    for (auto it = m_users.begin(); it != m_users.end(); ++it)
-        for (Table *table : std::as_const(it->handles))
-            table->reloadAfterRollback();
+    Q_EMIT rolledBack();
     applyPending();
 }
 
@@ -517,8 +508,16 @@ void inTransaction(const std::function<void()> &work)
     try {
         work();
         engine.commit();
+    } catch (const SQLite::Exception &e) {
+        engine.rollback();
+        throw Engine::writeError(e, {});
     } catch (...) {
         engine.rollback();
         throw;
     }
+}
+
+QList<Table *> Engine::handlesOn(const QString &fileName) const
+{
+    return m_users.value(resolve(fileName)).handles;
 }

@@ -64,9 +64,11 @@ public:
     void rollback();
     bool inTransaction() const { return m_inTransaction; }
 
-    // Handle bookkeeping: exclusive use and refresh after a rollback.
+    // Handle bookkeeping: exclusive use, and who has a file open.
     void registerHandle(Table *table, const QString &path, bool exclusive);
     void unregisterHandle(Table *table, const QString &path);
+    // The handles open on a table file (matched regardless of case).
+    QList<Table *> handlesOn(const QString &fileName) const;
 
     // Runs one statement with no result.
     void exec(const QString &sql);
@@ -83,6 +85,10 @@ public:
     // An error of a write: I/O faults name the table file (or, for an empty
     // path, the data folder) and say when the folder is gone.
     static EngineError writeError(const SQLite::Exception &e, const QString &path);
+
+Q_SIGNALS:
+    // A transaction was rolled back: open handles re-read their files.
+    void rolledBack();
 
 private:
     Engine();
@@ -108,5 +114,6 @@ private:
     QHash<QString, Users> m_users;
 };
 
-// Runs a function in one transaction; rolls back and rethrows on any error.
+// The one way to run work in a transaction: commits when it returns; on any
+// error rolls back and rethrows, an SQLite failure as the engine's error.
 void inTransaction(const std::function<void()> &work);

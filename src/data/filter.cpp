@@ -8,7 +8,10 @@ namespace {
 class Parser
 {
 public:
-    Parser(const QString &text, const QList<FieldDef> &fields) : m_text(text), m_fields(fields) { }
+    Parser(const QString &text, const QList<FieldDef> &fields)
+        : m_text(text)
+        , m_fields(fields)
+    { }
 
     CompiledFilter run()
     {
@@ -104,7 +107,7 @@ private:
     QString comparison()
     {
         skipSpace();
-        static const char *ops[] = {"<>", "<=", ">=", "=", "<", ">"};
+        static const char *ops[] = { "<>", "<=", ">=", "=", "<", ">" };
         for (const char *op : ops) {
             const QString o = QString::fromLatin1(op);
             if (m_text.mid(m_pos, o.size()) == o) {
@@ -138,7 +141,8 @@ private:
             }
         } else {
             const int start = m_pos;
-            while (m_pos < m_text.size() && !m_text.at(m_pos).isSpace() && m_text.at(m_pos) != QLatin1Char(')'))
+            while (m_pos < m_text.size() && !m_text.at(m_pos).isSpace()
+                && m_text.at(m_pos) != QLatin1Char(')'))
                 ++m_pos;
             text = m_text.mid(start, m_pos - start);
             if (text.isEmpty())
@@ -156,7 +160,8 @@ private:
         case FieldType::Money: {
             double v = 0;
             if (!Formats::parseNumber(text, v))
-                throw EngineError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+                throw EngineError(
+                    QStringLiteral("'%1' is not a valid floating point value").arg(text));
             return v;
         }
         case FieldType::SmallInt:

@@ -96,3 +96,35 @@ QString Formats::wholeNumber(const QVariant &value)
     const int v = value.toInt();
     return v == 0 ? QString() : QString::number(v);
 }
+
+QString Formats::display(const FieldDef &field, const QVariant &value)
+{
+    if (value.isNull())
+        return {};
+    switch (field.type) {
+    case FieldType::Date:
+        return date(value.toDate());
+    case FieldType::Money:
+        return money(value.toDouble());
+    case FieldType::SmallInt:
+        if (field.blankZero)
+            return wholeNumber(value);
+        break;
+    case FieldType::Text:
+    case FieldType::Counter:
+        break;
+    }
+    return value.toString();
+}
+
+QString Formats::editText(const FieldDef &field, const QVariant &value)
+{
+    if (!value.isNull() && field.type == FieldType::Money)
+        return moneyEdit(value.toDouble());
+    return display(field, value);
+}
+
+bool Formats::alignsRight(FieldType type)
+{
+    return type == FieldType::Money || type == FieldType::SmallInt;
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "layouts.h"
+
 #include <QDate>
 #include <QString>
 #include <QVariant>
@@ -18,4 +20,12 @@ QString moneyEdit(double value);
 bool parseNumber(const QString &text, double &value);
 // "####": 0 shows as an empty cell.
 QString wholeNumber(const QVariant &value);
+
+// A field's text by its declared type: dates and amounts as above, small
+// integers as whole numbers, the rest as stored. Empty for an empty field.
+QString display(const FieldDef &field, const QVariant &value);
+// The same for a cell editor: amounts without grouping.
+QString editText(const FieldDef &field, const QVariant &value);
+// Whether the type lines up at the right of a column (amounts and numbers).
+bool alignsRight(FieldType type);
 } // namespace Formats

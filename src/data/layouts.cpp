@@ -16,7 +16,7 @@ Layout makeItem()
     Layout l;
     l.kind = QStringLiteral("item");
     auto add = [&l](const char *name, FieldType type, int size = 0, bool required = false) {
-        l.fields.append({QString::fromLatin1(name), type, size, required});
+        l.fields.append({ QString::fromLatin1(name), type, size, required });
     };
     add("Pay Date", FieldType::Date);
     add("Due Date", FieldType::Date);
@@ -24,6 +24,7 @@ Layout makeItem()
     add("Bill Amount", FieldType::Money);
     add("Pay Amount", FieldType::Money);
     add("Frequency", FieldType::SmallInt, 0, true);
+    l.fields.last().blankZero = true; // a one-time item repeats every 0: nothing to show
     add("Units", FieldType::Text, 15);
     add("Warning Days", FieldType::SmallInt);
     add("End Date", FieldType::Date);
@@ -37,16 +38,15 @@ Layout makeItem()
     add("Budget", FieldType::Money);
     add("Balance", FieldType::Money);
 
-    l.primaryOrder = {QStringLiteral("PrimaryKey")};
-    l.indexes.append({QStringLiteral("Due Date Index"),
-                      {QStringLiteral("Due Date"), QStringLiteral("Description")}});
-    const char *sortable[] = {"PayNow",       "Description",  "Bill Amount",  "Pay Amount",
-                              "Frequency",    "Units",        "End Date",     "Warning Days",
-                              "Budget",       "Balance",      "User Field 1", "User Field 2",
-                              "User Field 3", "User Field 4", "Process Date"};
+    l.primaryOrder = { QStringLiteral("PrimaryKey") };
+    l.indexes.append({ QStringLiteral("Due Date Index"),
+        { QStringLiteral("Due Date"), QStringLiteral("Description") } });
+    const char *sortable[] = { "PayNow", "Description", "Bill Amount", "Pay Amount", "Frequency",
+        "Units", "End Date", "Warning Days", "Budget", "Balance", "User Field 1", "User Field 2",
+        "User Field 3", "User Field 4", "Process Date" };
     for (const char *f : sortable) {
         const QString name = QString::fromLatin1(f);
-        l.indexes.append({name + QStringLiteral(" Index"), {name}});
+        l.indexes.append({ name + QStringLiteral(" Index"), { name } });
     }
     return l;
 }
@@ -55,12 +55,12 @@ Layout makeAging()
 {
     Layout l;
     l.kind = QStringLiteral("aging");
-    l.fields.append({QStringLiteral("Order"), FieldType::SmallInt, 0, false});
-    l.fields.append({QStringLiteral("Type"), FieldType::Text, 10, false});
+    l.fields.append({ QStringLiteral("Order"), FieldType::SmallInt, 0, false });
+    l.fields.append({ QStringLiteral("Type"), FieldType::Text, 10, false });
     for (int i = 0; i <= 5; ++i)
-        l.fields.append({QStringLiteral("Amount%1").arg(i), FieldType::Money, 0, false});
-    l.primaryOrder = {QStringLiteral("Order")};
-    l.indexes.append({QStringLiteral("Order Index"), {QStringLiteral("Order")}});
+        l.fields.append({ QStringLiteral("Amount%1").arg(i), FieldType::Money, 0, false });
+    l.primaryOrder = { QStringLiteral("Order") };
+    l.indexes.append({ QStringLiteral("Order Index"), { QStringLiteral("Order") } });
     return l;
 }
 
@@ -68,8 +68,8 @@ Layout makePayee()
 {
     Layout l;
     l.kind = QStringLiteral("payee");
-    l.fields.append({QStringLiteral("Payee"), FieldType::Text, 255, true});
-    l.primaryOrder = {QStringLiteral("Payee")};
+    l.fields.append({ QStringLiteral("Payee"), FieldType::Text, 255, true });
+    l.primaryOrder = { QStringLiteral("Payee") };
     l.primaryKeyField = QStringLiteral("Payee");
     return l;
 }
@@ -102,7 +102,8 @@ const Layout &Layouts::payee()
 
 const Layout *Layouts::forFile(const QString &fileName)
 {
-    const QString base = fileName.section(QLatin1Char('/'), -1).section(QLatin1Char('.'), 0, 0).toLower();
+    const QString base
+        = fileName.section(QLatin1Char('/'), -1).section(QLatin1Char('.'), 0, 0).toLower();
     if (base == QLatin1String("schedule") || base == QLatin1String("history")
         || base == QLatin1String("resched") || base == QLatin1String("newsched"))
         return &item();
@@ -168,14 +169,15 @@ QStringList createStatements(const QString &schema, const Layout &layout)
     }
     const QString table = quoted(schema) + QLatin1Char('.') + quoted(DataTableName);
     QStringList sql;
-    sql.append(QStringLiteral("CREATE TABLE %1 (%2)").arg(table, columns.join(QStringLiteral(", "))));
+    sql.append(
+        QStringLiteral("CREATE TABLE %1 (%2)").arg(table, columns.join(QStringLiteral(", "))));
     for (const IndexDef &index : layout.indexes) {
         QStringList cols;
         for (const QString &f : index.fields)
             cols.append(quoted(f));
         sql.append(QStringLiteral("CREATE INDEX %1.%2 ON %3 (%4)")
                        .arg(quoted(schema), quoted(index.name), quoted(DataTableName),
-                            cols.join(QStringLiteral(", "))));
+                           cols.join(QStringLiteral(", "))));
     }
     return sql;
 }

@@ -12,6 +12,8 @@ struct FieldDef
     FieldType type = FieldType::Text;
     int size = 0; // characters, for text fields
     bool required = false;
+    // Shown as an empty cell when 0 (a whole number in the "####" format).
+    bool blankZero = false;
 };
 
 struct IndexDef

@@ -13,7 +13,9 @@
 #include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
 
-Query::Query(const QString &sql) : m_sql(sql) { }
+Query::Query(const QString &sql)
+    : m_sql(sql)
+{ }
 
 Query::~Query()
 {
@@ -37,8 +39,8 @@ void Query::open()
                 throw EngineError(QStringLiteral("Table does not exist: %1").arg(m.captured(1)));
             const QString alias = engine.attach(path);
             m_attached.append(path);
-            sql += m_sql.mid(last, m.capturedStart() - last) + Engine::quote(alias) + QLatin1Char('.')
-                + Engine::quote(DataTableName);
+            sql += m_sql.mid(last, m.capturedStart() - last) + Engine::quote(alias)
+                + QLatin1Char('.') + Engine::quote(DataTableName);
             last = m.capturedEnd();
         }
         sql += m_sql.mid(last);

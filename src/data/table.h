@@ -93,8 +93,6 @@ public:
     void cancel();
     void remove();
     void emptyTable();
-    // Posts are durable when they return; kept for the callers' sake.
-    void flush() { }
     // Posts a pending edit.
     void checkBrowseMode();
 
@@ -110,7 +108,8 @@ public:
 
     // Re-reads the key list, keeping the current record where possible.
     void refresh();
-    // After a rolled-back transaction the view is re-read from the file.
+    // After a rolled-back transaction (the engine's rolledBack()) the view is
+    // re-read from the file.
     void reloadAfterRollback();
 
     // The record the last post or delete changed, as stored before and after it
@@ -165,8 +164,8 @@ private:
     void bufferCurrent();
     void setCurrent(int row, bool eof = false, bool bof = false);
     void placeKey(qint64 key, bool wasInView, int oldPos);
-    int compareRecords(const std::vector<QVariant> &a, qint64 ka, const std::vector<QVariant> &b,
-                       qint64 kb) const;
+    int compareRecords(
+        const std::vector<QVariant> &a, qint64 ka, const std::vector<QVariant> &b, qint64 kb) const;
     bool matchesFilter(qint64 key) const;
     void setState(State state);
     void beginInsert(int row);

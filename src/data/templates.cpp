@@ -14,7 +14,8 @@ void Templates::write(const QString &folder)
     {
         QString name;
         const Layout &layout;
-    } all[] = {{Schedule, Layouts::item()}, {Age, Layouts::aging()}, {Payee, Layouts::payee()}};
+    } all[]
+        = { { Schedule, Layouts::item() }, { Age, Layouts::aging() }, { Payee, Layouts::payee() } };
     for (const auto &t : all) {
         const QString path = QDir(folder).absoluteFilePath(t.name);
         QFile::remove(path);
@@ -30,12 +31,13 @@ QStringList Templates::provideMissing(const QString &programFolder)
             return;
         const QString source = QDir(programFolder).absoluteFilePath(templ);
         if (!QFileInfo::exists(source))
-            throw EngineError(QStringLiteral("The template table %1 is missing beside the program.").arg(templ));
+            throw EngineError(
+                QStringLiteral("The template table %1 is missing beside the program.").arg(templ));
         Engine::instance().copyTable(source, templ);
         copied.append(templ);
     };
-    provide(Age, QStringLiteral("age.db"));
-    provide(Payee, QStringLiteral("payee.db"));
-    provide(Schedule, QStringLiteral("schedule.DB"));
+    provide(Age, TableFiles::Aging);
+    provide(Payee, TableFiles::Payee);
+    provide(Schedule, TableFiles::Schedule);
     return copied;
 }

@@ -1,13 +1,15 @@
 #pragma once
 
+#include "tablefiles.h"
+
 #include <QString>
 #include <QStringList>
 
 // The template tables shipped beside the program and the live tables they become.
 namespace Templates {
-inline const QString Schedule = QStringLiteral("newsched.DB");
-inline const QString Age = QStringLiteral("newage.db");
-inline const QString Payee = QStringLiteral("newpayee.DB");
+inline const QString &Schedule = TableFiles::ScheduleTemplate;
+inline const QString &Age = TableFiles::AgingTemplate;
+inline const QString &Payee = TableFiles::PayeeTemplate;
 
 // Writes the three templates into a folder, replacing older ones.
 void write(const QString &folder);

@@ -2,16 +2,17 @@
 
 #include "engine.h"
 #include "table.h"
+#include "tablefiles.h"
 
 #include <QStringList>
 
 namespace {
 QStringList itemTemplateNames()
 {
-    QStringList names = {QStringLiteral("newsched.db"), QStringLiteral("newsched.px"),
-                         QStringLiteral("newsched.val")};
+    QStringList names = { QStringLiteral("newsched.db"), QStringLiteral("newsched.px"),
+        QStringLiteral("newsched.val") };
     const QString digits = QStringLiteral("0123456789abcdef");
-    for (const char *prefix : {"xg", "yg"}) {
+    for (const char *prefix : { "xg", "yg" }) {
         for (QChar c : digits)
             names.append(QStringLiteral("newsched.") + QLatin1String(prefix) + c);
         if (QLatin1String(prefix) == QLatin1String("xg"))
@@ -44,7 +45,8 @@ void transfer(Table &oldTable, Table &newTable, bool allFields)
         while (!oldTable.eof()) {
             newTable.append();
             for (const FieldDef &f : oldTable.fields()) {
-                if (!allFields && (f.name == QLatin1String("PrimaryKey") || f.name == QLatin1String("PayNow")))
+                if (!allFields
+                    && (f.name == QLatin1String("PrimaryKey") || f.name == QLatin1String("PayNow")))
                     continue;
                 newTable.setValue(f.name, oldTable.value(f.name));
             }
@@ -58,9 +60,9 @@ void transfer(Table &oldTable, Table &newTable, bool allFields)
 // those are the user's items and move into the new work table.
 void keepWaitingOccurrences(Table &tableNew)
 {
-    if (!Engine::exists(QStringLiteral("resched.db")))
+    if (!Engine::exists(TableFiles::Resched))
         return;
-    Table old(QStringLiteral("resched.DB"));
+    Table old(TableFiles::Resched);
     old.setReadOnly(true);
     old.open();
     if (old.fieldIndex(QStringLiteral("Process Date")) >= 0) {
@@ -75,32 +77,32 @@ void keepWaitingOccurrences(Table &tableNew)
 
 void Upgrade::stepA()
 {
-    if (!Engine::exists(QStringLiteral("newage.db")))
+    if (!Engine::exists(TableFiles::AgingTemplate))
         return;
-    Table ageNew(QStringLiteral("newage.db"));
+    Table ageNew(TableFiles::AgingTemplate);
     ageNew.setIndexFieldNames(QStringLiteral("Order"));
     ageNew.setReadOnly(true);
     openExclusive(ageNew);
-    Engine::instance().copyTable(ageNew.path(), QStringLiteral("age.db"));
+    Engine::instance().copyTable(ageNew.path(), TableFiles::Aging);
     ageNew.close();
-    removeAll({QStringLiteral("newage.db"), QStringLiteral("newage.px")});
+    removeAll({ QStringLiteral("newage.db"), QStringLiteral("newage.px") });
 }
 
 void Upgrade::stepB(const Hooks &hooks)
 {
-    if (!Engine::exists(QStringLiteral("newsched.db")))
+    if (!Engine::exists(TableFiles::ScheduleTemplate))
         return;
     auto busy = [&](bool on) {
         if (hooks.setBusy)
             hooks.setBusy(on);
     };
-    Table tableNew(QStringLiteral("newsched.DB"));
+    Table tableNew(TableFiles::ScheduleTemplate);
     openExclusive(tableNew);
     keepWaitingOccurrences(tableNew);
     Engine::instance().copyTable(tableNew.path(), QStringLiteral("resched.db"));
 
-    if (Engine::exists(QStringLiteral("schedule.db"))) {
-        Table old(QStringLiteral("schedule.DB"));
+    if (Engine::exists(TableFiles::Schedule)) {
+        Table old(TableFiles::Schedule);
         old.setReadOnly(true);
         old.open();
         busy(false);
@@ -114,8 +116,8 @@ void Upgrade::stepB(const Hooks &hooks)
     }
     Engine::instance().copyTable(tableNew.path(), QStringLiteral("schedule.db"));
 
-    if (Engine::exists(QStringLiteral("history.db"))) {
-        Table old(QStringLiteral("history.DB"));
+    if (Engine::exists(TableFiles::History)) {
+        Table old(TableFiles::History);
         old.setReadOnly(true);
         old.open();
         busy(true);
@@ -131,18 +133,18 @@ void Upgrade::stepB(const Hooks &hooks)
 
 void Upgrade::stepC()
 {
-    if (!Engine::exists(QStringLiteral("newpayee.db")))
+    if (!Engine::exists(TableFiles::PayeeTemplate))
         return;
-    Table payeeNew(QStringLiteral("newpayee.DB"));
+    Table payeeNew(TableFiles::PayeeTemplate);
     openExclusive(payeeNew);
-    if (Engine::exists(QStringLiteral("payee.db"))) {
-        Table payee(QStringLiteral("payee.db"));
+    if (Engine::exists(TableFiles::Payee)) {
+        Table payee(TableFiles::Payee);
         payee.setReadOnly(true);
         payee.open();
         transfer(payee, payeeNew, true);
         payee.close();
     }
-    Engine::instance().copyTable(payeeNew.path(), QStringLiteral("payee.db"));
+    Engine::instance().copyTable(payeeNew.path(), TableFiles::Payee);
     payeeNew.close();
-    removeAll({QStringLiteral("newpayee.db"), QStringLiteral("newpayee.px")});
+    removeAll({ QStringLiteral("newpayee.db"), QStringLiteral("newpayee.px") });
 }

@@ -88,6 +88,17 @@ int TFrmIntro::execFor(QCheckBox *checkBoxIntro)
     return result;
 }
 
+int TFrmIntro::execFor(bool &introSwitch)
+{
+    m_ownerValue = &introSwitch;
+    m_checkBoxIntro->setChecked(introSwitch);
+    BusyPointer::set(false);
+    const int result = exec();
+    writeBack();
+    m_ownerValue = nullptr;
+    return result;
+}
+
 void TFrmIntro::done(int result)
 {
     writeBack();
@@ -130,4 +141,6 @@ void TFrmIntro::writeBack()
     BusyPointer::set(true);
     if (m_owner)
         m_owner->setChecked(m_checkBoxIntro->isChecked());
+    if (m_ownerValue)
+        *m_ownerValue = m_checkBoxIntro->isChecked();
 }

@@ -8,7 +8,7 @@ class QKeyEvent;
 class QPushButton;
 
 // Offers a new user the introduction page. Its check box is a view of the
-// main window's introduction switch.
+// introduction switch of the options.
 class TFrmIntro : public QDialog
 {
     Q_OBJECT
@@ -18,6 +18,8 @@ public:
     // Shows the prompt over the switch; Accepted for Yes, Rejected for No.
     // Leaves the busy pointer on: the caller puts the arrow back.
     int execFor(QCheckBox *checkBoxIntro);
+    // The same over a switch held as a value.
+    int execFor(bool &introSwitch);
 
     void done(int result) override;
 
@@ -30,6 +32,7 @@ private:
     void writeBack();
 
     QPointer<QCheckBox> m_owner;
+    bool *m_ownerValue = nullptr;
     QCheckBox *m_checkBoxIntro;
     QPushButton *m_yes;
     QPushButton *m_no;

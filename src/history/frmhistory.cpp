@@ -1,44 +1,30 @@
 #include "frmhistory.h"
 
-#include "app/chrome.h"
-#include "app/itemrules.h"
 #include "app/coloredheader.h"
-#include "app/formstorage.h"
-#include "app/frmsched.h"
 #include "app/itemgrid.h"
 #include "app/itemmodel.h"
+#include "app/itemrules.h"
 #include "app/windows.h"
 #include "data/engineerror.h"
 #include "data/table.h"
+#include "data/tablefiles.h"
 #include "dialogs/calculator.h"
 #include "dialogs/tipwindow.h"
 #include "platform/busypointer.h"
-#include "platform/desktop.h"
 #include "platform/messages.h"
 
 #include <QAction>
-#include <QCheckBox>
-#include <QFont>
 #include <QFontMetrics>
-#include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
-#include <QKeySequence>
-#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QShowEvent>
-#include <QStatusBar>
-#include <QTimer>
 #include <QToolBar>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <exception>
 
 namespace {
-const QString HistoryFile = QStringLiteral("history.DB");
-const QString DueDateIndex = QStringLiteral("Due Date Index");
 const QString HelpPage = QStringLiteral("history_screen.hta");
 
 void showError(const std::exception &error)
@@ -46,43 +32,33 @@ void showError(const std::exception &error)
     BusyPointer::set(false);
     Messages::current().error(QString::fromUtf8(error.what()));
 }
+
+ListWindow::Frame historyFrame()
+{
+    ListWindow::Frame frame;
+    frame.name = QStringLiteral("FrmHistory");
+    frame.caption = QStringLiteral("History");
+    frame.size = QSize(603, 431);
+    frame.title = QStringLiteral("Duesmith History");
+    frame.section = QStringLiteral("TFrmHistory");
+    frame.placement = FormStorage::Placement(FormStorage::State | FormStorage::Position);
+    frame.helpPage = HelpPage;
+    frame.record = StatusLine::Record::OfCount;
+    frame.compactStatus = true;
+    frame.tip = [] { return Windows::FrmToolTipHist; };
+    return frame;
+}
 } // namespace
 
 TFrmHistory::TFrmHistory(QWidget *parent)
-    : QDialog(parent)
-    , TableSched(new Table(HistoryFile, this))
+    : ListWindow(historyFrame(), parent)
+    , TableSched(new Table(TableFiles::History, this))
     , DBGridSched(new ItemGrid)
-    , LabelSort(new QLabel(QStringLiteral("Sorted by Due Date")))
-    , CheckBoxToolTip(new QCheckBox(this))
-    , TimerToolTip(new QTimer(this))
-    , m_recordLabel(new QLabel)
-    , m_modeLabel(new QLabel)
 {
-    setObjectName(QStringLiteral("FrmHistory"));
-    setWindowTitle(QStringLiteral("History"));
-    resize(603, 431);
-
-    TableSched->setIndexName(DueDateIndex);
-
-    CheckBoxToolTip->setObjectName(QStringLiteral("CheckBoxToolTip"));
-    CheckBoxToolTip->setChecked(true);
-    CheckBoxToolTip->hide();
-
-    TimerToolTip->setSingleShot(true);
-    TimerToolTip->setInterval(1);
-    connect(TimerToolTip, &QTimer::timeout, this, &TFrmHistory::TimerToolTipTimer);
-
+    TableSched->setIndexName(TableFiles::DueDateIndex);
     buildActions();
-    buildLayout();
     wireGrid();
-
-    m_storage = std::make_unique<FormStorage>(this, QStringLiteral("TFrmHistory"),
-        FormStorage::Placement(FormStorage::State | FormStorage::Position));
-    m_storage->addProperty(CheckBoxToolTip, QStringLiteral("CheckBoxToolTip"));
-    m_storage->addGrid(DBGridSched, QStringLiteral("DBGridSched"),
-        [this](int column) { return DBGridSched->itemModel()->fieldName(column); });
-    m_storage->attach();
-
+    finishFrame();
     updateStatus();
 }
 
@@ -95,89 +71,39 @@ TFrmHistory::~TFrmHistory()
 void TFrmHistory::buildActions()
 {
     using Glyph = Chrome::Glyph;
-    auto make = [this](const QString &text, const QString &tip, Glyph icon, const QString &name) {
-        auto *a = new QAction(Chrome::glyph(icon), text, this);
-        a->setToolTip(tip);
-        a->setObjectName(name);
-        return a;
-    };
-    m_actDelete = make(QStringLiteral("Delete"), QStringLiteral("Delete Record"), Glyph::Delete,
+    m_actDelete = addTool(Glyph::Delete, QStringLiteral("Delete"), QStringLiteral("Delete Record"),
         QStringLiteral("SpeedItemDelete"));
     connect(m_actDelete, &QAction::triggered, this, &TFrmHistory::SpeedItemDeleteClick);
-    m_actReports = make(QStringLiteral("Reports"), QStringLiteral("View Reports"), Glyph::Reports,
-        QStringLiteral("SpeedItemReports"));
+    m_actReports = addTool(Glyph::Reports, QStringLiteral("Reports"),
+        QStringLiteral("View Reports"), QStringLiteral("SpeedItemReports"));
     connect(m_actReports, &QAction::triggered, this, &TFrmHistory::ReportsClick);
     // Export arrives with the export dialog; until then it stays disabled.
-    m_actExport = make(QStringLiteral("Export"), QStringLiteral("Export History Records"),
-        Glyph::Export, QStringLiteral("SpeedItemExport"));
-    m_actCalc = make(QStringLiteral("Calculator"), QStringLiteral("Calculator"), Glyph::Calculator,
-        QStringLiteral("SpeedItemCalc"));
-    connect(m_actCalc, &QAction::triggered, this, &TFrmHistory::CalculatorClick);
+    m_actExport = addTool(Glyph::Export, QStringLiteral("Export"),
+        QStringLiteral("Export History Records"), QStringLiteral("SpeedItemExport"));
 
-    m_toolBar = Chrome::toolBar(this);
+    QMenu *file = menus()->addMenu(QStringLiteral("&File"));
+    m_reportEntries.append(
+        addEntry(file, QStringLiteral("View &Reports"), this, &TFrmHistory::ReportsClick));
+    file->addSeparator();
+    addEntry(file, QStringLiteral("&Close"), this, [this] { close(); });
+
+    QMenu *record = menus()->addMenu(QStringLiteral("&Record"));
+    addEntry(record, QStringLiteral("&Delete Record"), this, &TFrmHistory::SpeedItemDeleteClick);
+    addEntry(
+        record, QStringLiteral("D&elete All Records"), this, &TFrmHistory::DeleteAllRecordsClick);
+
+    QMenu *tools = menus()->addMenu(QStringLiteral("&Tools"));
+    m_exportEntries.append(tools->addAction(QStringLiteral("&Export")));
+    m_actCalc = addCalculator(tools);
+    m_actCalc->setObjectName(QStringLiteral("SpeedItemCalc"));
     for (QAction *a : { m_actDelete, m_actReports, m_actExport, m_actCalc }) {
-        m_toolBar->addAction(a);
-        if (QWidget *button = m_toolBar->widgetForAction(a))
+        if (QWidget *button = toolBar()->widgetForAction(a))
             button->setFixedSize(50, 40);
     }
-
-    m_menuBar = new QMenuBar(this);
-    auto entry = [this](QMenu *menu, const QString &text, auto slot) {
-        QAction *a = menu->addAction(text);
-        connect(a, &QAction::triggered, this, slot);
-        return a;
-    };
-    QMenu *file = m_menuBar->addMenu(QStringLiteral("&File"));
-    m_reportEntries.append(
-        entry(file, QStringLiteral("View &Reports"), &TFrmHistory::ReportsClick));
-    file->addSeparator();
-    entry(file, QStringLiteral("&Close"), [this] { close(); });
-
-    QMenu *record = m_menuBar->addMenu(QStringLiteral("&Record"));
-    entry(record, QStringLiteral("&Delete Record"), &TFrmHistory::SpeedItemDeleteClick);
-    entry(record, QStringLiteral("D&elete All Records"), &TFrmHistory::DeleteAllRecordsClick);
-
-    QMenu *tools = m_menuBar->addMenu(QStringLiteral("&Tools"));
-    m_exportEntries.append(tools->addAction(QStringLiteral("&Export")));
-    entry(tools, QStringLiteral("&Calculator"), &TFrmHistory::CalculatorClick);
-
-    Chrome::addHelpMenu(m_menuBar, this, HelpPage, [this] { ToolTipClick(); });
 
     m_reportEntries.append(m_actReports);
     m_exportEntries.append(m_actExport);
     updateActions();
-}
-
-void TFrmHistory::buildLayout()
-{
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->setMenuBar(m_menuBar);
-    layout->addWidget(m_toolBar);
-    layout->addWidget(Chrome::titleStrip(QStringLiteral("Duesmith History"), this));
-
-    DBGridSched->setObjectName(QStringLiteral("DBGridSched"));
-    DBGridSched->setParent(this);
-    layout->addWidget(DBGridSched, 1);
-
-    auto *status = new QStatusBar(this);
-    status->setObjectName(QStringLiteral("StatusBar"));
-    status->setSizeGripEnabled(false);
-    status->setFixedHeight(18);
-    QFont small = status->font();
-    small.setPixelSize(11);
-    status->setFont(small);
-    status->addWidget(new QLabel(QStringLiteral("Record")));
-    m_recordLabel->setObjectName(QStringLiteral("LabelRecord"));
-    m_recordLabel->setMinimumWidth(60);
-    status->addWidget(m_recordLabel);
-    LabelSort->setObjectName(QStringLiteral("LabelSort"));
-    LabelSort->setAlignment(Qt::AlignCenter);
-    status->addWidget(LabelSort, 1);
-    m_modeLabel->setObjectName(QStringLiteral("LabelMode"));
-    status->addPermanentWidget(m_modeLabel);
-    layout->addWidget(status);
 }
 
 void TFrmHistory::wireGrid()
@@ -186,40 +112,22 @@ void TFrmHistory::wireGrid()
     // their widest usual value.
     const QFontMetrics titleMetrics(DBGridSched->titles()->font());
     const QFontMetrics cellMetrics(DBGridSched->font());
-    auto fit = [&](const char *title, const char *widest) {
-        return std::max({ 64, titleMetrics.horizontalAdvance(QLatin1String(title)) + 12,
-            cellMetrics.horizontalAdvance(QLatin1String(widest)) + 10 });
-    };
-    const char *amount = "$99,999.99";
-    const QList<GridColumn> columns = {
-        { QStringLiteral("Process Date"), {}, 86 },
-        { QStringLiteral("Due Date"), {}, 65 },
-        { QStringLiteral("Description"), {}, 185 },
-        { QStringLiteral("Bill Amount"), QStringLiteral("Expense Amount"),
-            fit("Expense Amount", amount) },
-        { QStringLiteral("Pay Amount"), QStringLiteral("Income Amount"),
-            fit("Income Amount", amount) },
-        { QStringLiteral("Frequency"), QStringLiteral("Repeat Every"),
-            fit("Repeat Every", "9999") },
-        { QStringLiteral("Units"), {}, fit("Units", "Half Months") },
-        { QStringLiteral("End Date"), {}, fit("End Date", "12/31/2099") },
-        { QStringLiteral("Warning Days"), {}, fit("Warning Days", "999") },
-        { QStringLiteral("Budget"), QStringLiteral("Budget Amount"), fit("Budget Amount", amount) },
-        { QStringLiteral("Balance"), {}, fit("Balance", amount) },
-        { QStringLiteral("User Field 1"), {}, 80 },
-        { QStringLiteral("User Field 2"), {}, 80 },
-        { QStringLiteral("User Field 3"), {}, 80 },
-        { QStringLiteral("User Field 4"), {}, 80 },
-    };
+    QList<GridColumn> columns = ItemRules::columns(ItemRules::List::History);
+    for (GridColumn &column : columns) {
+        if (column.width > 0)
+            continue;
+        const QString title = column.title.isEmpty() ? column.field : column.title;
+        column.width = std::max({ 64, titleMetrics.horizontalAdvance(title) + 12,
+            cellMetrics.horizontalAdvance(ItemRules::widestValue(column.field)) + 10 });
+    }
     const GridRules rules = GridRules::readOnly();
+    DBGridSched->setObjectName(QStringLiteral("DBGridSched"));
     DBGridSched->setTable(TableSched);
     DBGridSched->setColumns(columns);
     DBGridSched->setRules(rules);
     DBGridSched->itemModel()->setUrgency(false);
     DBGridSched->titles()->markSortSection(DBGridSched->columnOf(QStringLiteral("Due Date")));
-    connect(DBGridSched, &ItemGrid::sortChanged, LabelSort, &QLabel::setText);
-    connect(DBGridSched, &ItemGrid::statusChanged, this, &TFrmHistory::updateStatus);
-    connect(TableSched, &Table::stateChanged, this, &TFrmHistory::updateStatus);
+    setList(DBGridSched, TableSched);
 }
 
 void TFrmHistory::updateActions()
@@ -232,24 +140,7 @@ void TFrmHistory::updateActions()
 
 void TFrmHistory::setFieldLabels()
 {
-    static const char *const own[][2] = {
-        { "Process Date", "Process Date" },
-        { "Due Date", "Due Date" },
-        { "Description", "Description" },
-        { "Bill Amount", "Expense Amount" },
-        { "Pay Amount", "Income Amount" },
-        { "Frequency", "Repeat" },
-        { "Units", "Units" },
-        { "End Date", "End Date" },
-        { "Warning Days", "Warning Days" },
-    };
-    for (const auto &label : own)
-        TableSched->setDisplayLabel(QLatin1String(label[0]), QLatin1String(label[1]));
-    for (int n = 1; n <= 4; ++n) {
-        const QString field = QStringLiteral("User Field %1").arg(n);
-        TableSched->setDisplayLabel(
-            field, Windows::frmSched ? Windows::frmSched->userTitle(n) : field);
-    }
+    ItemRules::setListLabels(*TableSched, ItemRules::List::History);
     DBGridSched->itemModel()->headerTitlesChanged();
 }
 
@@ -263,11 +154,11 @@ void TFrmHistory::showEvent(QShowEvent *event)
 void TFrmHistory::FormShow()
 {
     updateActions();
-    TimerToolTip->stop();
+    stopTip();
     try {
         TableSched->close();
         TableSched->setExclusive(false);
-        TableSched->setIndexName(DueDateIndex);
+        TableSched->setIndexName(TableFiles::DueDateIndex);
         setFieldLabels();
         TableSched->open();
     } catch (const std::exception &e) {
@@ -278,20 +169,7 @@ void TFrmHistory::FormShow()
     DBGridSched->setFocus();
     updateStatus();
     BusyPointer::set(false);
-    TimerToolTip->start();
-}
-
-void TFrmHistory::TimerToolTipTimer()
-{
-    TimerToolTip->stop();
-    if (CheckBoxToolTip->isChecked() && isVisible())
-        ToolTipClick();
-}
-
-void TFrmHistory::ToolTipClick()
-{
-    if (Windows::FrmToolTipHist)
-        Windows::FrmToolTipHist->execFor(CheckBoxToolTip);
+    showTipSoon();
 }
 
 void TFrmHistory::SpeedItemDeleteClick()
@@ -354,40 +232,9 @@ void TFrmHistory::CalculatorClick()
     Calculator::instance()->execute();
 }
 
-QString TFrmHistory::recordText() const
-{
-    return QStringLiteral("Record ") + m_recordLabel->text();
-}
-
-QString TFrmHistory::modeText() const
-{
-    return m_modeLabel->text();
-}
-
-void TFrmHistory::updateStatus()
-{
-    if (!TableSched->isOpen()) {
-        m_recordLabel->setText(QString());
-        m_modeLabel->setText(QStringLiteral("Mode: Closed"));
-        return;
-    }
-    m_recordLabel->setText(
-        QStringLiteral("%1:%2").arg(TableSched->recNo()).arg(TableSched->recordCount()));
-    m_modeLabel->setText(QStringLiteral("Mode: ") + ItemRules::modeText(*TableSched));
-}
-
-void TFrmHistory::keyPressEvent(QKeyEvent *event)
-{
-    if (Help::isHelpKey(event)) {
-        Help::open(HelpPage);
-        return;
-    }
-    QDialog::keyPressEvent(event);
-}
-
 void TFrmHistory::done(int result)
 {
-    TimerToolTip->stop();
+    stopTip();
     BusyPointer::set(true);
     TableSched->close();
     QDialog::done(result);

@@ -2,17 +2,17 @@
 
 #include "app/frmsched.h"
 #include "app/windows.h"
+#include "dialogs/calculator.h"
 #include "dialogs/frmabout.h"
 #include "dialogs/frmcalendar.h"
 #include "dialogs/frmintro.h"
 #include "dialogs/tipwindow.h"
+#include "domain/paymentrun.h"
 #include "history/frmhistory.h"
 #include "payment/frmpayit.h"
 #include "payment/frmreminder.h"
 #include "payment/frmresched.h"
-#include "payment/paymentrun.h"
 #include "platform/messages.h"
-#include "dialogs/calculator.h"
 
 void createAllWindows()
 {
@@ -34,9 +34,10 @@ void createAllWindows()
     Windows::resumeInterruptedRun = [] {
         if (!PaymentRun::hasPendingOccurrences())
             return;
-        Messages::current().inform(QStringLiteral(
-            "The last bill payment was interrupted before its rescheduled items were saved. They are "
-            "shown again now; click \"Continue\" to add them to your schedule."));
+        Messages::current().inform(
+            QStringLiteral("The last bill payment was interrupted before its rescheduled items "
+                           "were saved. They are "
+                           "shown again now; click \"Continue\" to add them to your schedule."));
         Windows::Frmresched->exec();
         Windows::frmSched->refreshAfterPayment();
     };

@@ -1,11 +1,8 @@
 #include "frmpayit.h"
 
-#include "paymentrun.h"
+#include "domain/paymentrun.h"
 
-#include "app/chrome.h"
 #include "app/coloredheader.h"
-#include "app/formstorage.h"
-#include "app/frmsched.h"
 #include "app/itemgrid.h"
 #include "app/itemrules.h"
 #include "app/summaries.h"
@@ -14,49 +11,51 @@
 #include "data/layouts.h"
 #include "data/query.h"
 #include "data/table.h"
-#include "dialogs/calculator.h"
+#include "data/tablefiles.h"
 #include "dialogs/tipwindow.h"
+#include "domain/options.h"
 #include "platform/busypointer.h"
 #include "platform/clock.h"
-#include "platform/desktop.h"
 #include "platform/messages.h"
 
-#include <QCheckBox>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
-#include <QStatusBar>
 #include <QTableView>
-#include <QTimer>
-#include <QToolBar>
 #include <QVBoxLayout>
 
+namespace {
+ListWindow::Frame payFrame()
+{
+    ListWindow::Frame frame;
+    frame.name = QStringLiteral("FrmPayit");
+    frame.caption = QStringLiteral("Pay Bills");
+    frame.size = QSize(700, 460);
+    frame.title = QStringLiteral("Pay These Bills Now");
+    frame.section = QStringLiteral("TFrmPayit");
+    frame.placement = FormStorage::Position;
+    frame.helpPage = QStringLiteral("pay_bills_screen.hta");
+    frame.tip = [] { return Windows::frmtooltips; };
+    return frame;
+}
+} // namespace
+
 TFrmPayit::TFrmPayit(QWidget *parent)
-    : QDialog(parent)
-    , TableSched(new Table(QStringLiteral("schedule.DB"), this))
-    , TableHistory(new Table(QStringLiteral("history.DB"), this))
-    , TableResched(new Table(QStringLiteral("resched.DB"), this))
-    , TablePayee(new Table(QStringLiteral("payee.db"), this))
-    , QueryPaydateChecked(new Query)
+    : ListWindow(payFrame(), parent)
+    , TableSched(new Table(TableFiles::Schedule, this))
+    , TableHistory(new Table(TableFiles::History, this))
+    , TableResched(new Table(TableFiles::Resched, this))
+    , TablePayee(new Table(TableFiles::Payee, this))
+    , QueryPaydateChecked(std::make_unique<Query>())
     , DBGridSched(new ItemGrid)
     , DBGridCheckedTot(new QTableView)
-    , CheckBoxToolTip(new QCheckBox(QStringLiteral("Display this tip next time."), this))
-    , LabelSort(new QLabel(QStringLiteral("Sorted by Due Date")))
-    , m_modeLabel(new QLabel)
 {
-    setObjectName(QStringLiteral("FrmPayit"));
-    setWindowTitle(QStringLiteral("Pay Bills"));
-    resize(700, 460);
-    CheckBoxToolTip->setObjectName(QStringLiteral("CheckBoxToolTip"));
-    CheckBoxToolTip->setChecked(true);
-    CheckBoxToolTip->hide();
-
-    TableSched->setIndexName(QStringLiteral("Due Date Index"));
+    TableSched->setIndexName(TableFiles::DueDateIndex);
     TableSched->setFilter(QStringLiteral("[PayNow] = '") + PayMark + QStringLiteral("'"));
     TableSched->setFiltered(true);
-    TableHistory->setIndexName(QStringLiteral("Due Date Index"));
-    TableResched->setIndexName(QStringLiteral("Due Date Index"));
+    TableHistory->setIndexName(TableFiles::DueDateIndex);
+    TableResched->setIndexName(TableFiles::DueDateIndex);
     TablePayee->setReadOnly(true);
     QueryPaydateChecked->setSql(
         QStringLiteral(
@@ -65,39 +64,18 @@ TFrmPayit::TFrmPayit(QWidget *parent)
             "count(\"Description\") AS totalcount FROM {schedule.DB} WHERE \"PayNow\" = '")
         + PayMark + QStringLiteral("'"));
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-
-    auto *menus = new QMenuBar(this);
-    QMenu *file = menus->addMenu(QStringLiteral("&File"));
-    connect(file->addAction(QStringLiteral("&Close")), &QAction::triggered, this, &QDialog::reject);
-    QMenu *record = menus->addMenu(QStringLiteral("&Record"));
-    connect(record->addAction(QStringLiteral("&Proceed to Next Step")), &QAction::triggered, this,
-        &TFrmPayit::ProcessNowClick);
-    QMenu *tools = menus->addMenu(QStringLiteral("&Tools"));
-    connect(tools->addAction(QStringLiteral("&Calculator")), &QAction::triggered, this,
-        [] { Calculator::instance()->execute(); });
-    Chrome::addHelpMenu(
-        menus, this, QStringLiteral("pay_bills_screen.hta"), [this] { ToolTipClick(); });
-    layout->setMenuBar(menus);
-
-    QToolBar *bar = Chrome::toolBar(this);
-    QAction *calc
-        = bar->addAction(Chrome::glyph(Chrome::Glyph::Calculator), QStringLiteral("Calculator"));
-    calc->setToolTip(QStringLiteral("Calculator"));
-    connect(calc, &QAction::triggered, this, [] { Calculator::instance()->execute(); });
-    QAction *back = bar->addAction(Chrome::glyph(Chrome::Glyph::Back), QStringLiteral("Back"));
-    back->setToolTip(QStringLiteral("Back"));
-    back->setObjectName(QStringLiteral("Back"));
+    QMenu *file = menus()->addMenu(QStringLiteral("&File"));
+    addEntry(file, QStringLiteral("&Close"), this, &QDialog::reject);
+    QMenu *record = menus()->addMenu(QStringLiteral("&Record"));
+    addEntry(record, QStringLiteral("&Proceed to Next Step"), this, &TFrmPayit::ProcessNowClick);
+    addCalculator(menus()->addMenu(QStringLiteral("&Tools")));
+    QAction *back = addTool(Chrome::Glyph::Back, QStringLiteral("Back"), QStringLiteral("Back"),
+        QStringLiteral("Back"));
     connect(back, &QAction::triggered, this, &QDialog::reject);
-    QAction *next = bar->addAction(Chrome::glyph(Chrome::Glyph::Next), QStringLiteral("Next"));
-    next->setToolTip(QStringLiteral("Next"));
-    next->setObjectName(QStringLiteral("Next"));
+    QAction *next = addTool(Chrome::Glyph::Next, QStringLiteral("Next"), QStringLiteral("Next"),
+        QStringLiteral("Next"));
     connect(next, &QAction::triggered, this, &TFrmPayit::ProcessNowClick);
-    layout->addWidget(bar);
 
-    layout->addWidget(Chrome::titleStrip(QStringLiteral("Pay These Bills Now"), this));
     auto *instructions = new QLabel(
         QStringLiteral(
             "The following items should be paid now. To deselect any of the items below, click on\n"
@@ -106,20 +84,18 @@ TFrmPayit::TFrmPayit(QWidget *parent)
         this);
     instructions->setAlignment(Qt::AlignCenter);
     instructions->setContentsMargins(4, 4, 4, 4);
-    layout->addWidget(instructions);
+    body()->addWidget(instructions);
 
     DBGridSched->setObjectName(QStringLiteral("DBGridSched"));
     DBGridSched->setTable(TableSched);
     DBGridSched->setColumns(ItemRules::listColumns(true));
     DBGridSched->setRules(GridRules::workList());
-    DBGridSched->setIntervalSource([] { return Windows::frmSched->agingInterval(); });
+    DBGridSched->setIntervalSource([] { return OptionsStore::current().agingDays(); });
     DBGridSched->titles()->markSortSection(1);
-    connect(DBGridSched, &ItemGrid::sortChanged, LabelSort, &QLabel::setText);
-    connect(DBGridSched, &ItemGrid::statusChanged, this, &TFrmPayit::updateStatus);
-    layout->addWidget(DBGridSched, 1);
+    setList(DBGridSched, TableSched);
 
-    layout->addWidget(Chrome::titleStrip(QStringLiteral("Selected Record Totals"), this));
-    m_totals = new SummaryModel(QueryPaydateChecked,
+    body()->addWidget(Chrome::titleStrip(QStringLiteral("Selected Record Totals"), this));
+    m_totals = new SummaryModel(QueryPaydateChecked.get(),
         { { QStringLiteral("TotalBillAmount"), QStringLiteral("Expense"), 113 },
             { QStringLiteral("TotalPayAmount"), QStringLiteral("Income"), 113 },
             { QStringLiteral("totalremainder"), QStringLiteral("Remainder"), 113 },
@@ -133,17 +109,10 @@ TFrmPayit::TFrmPayit(QWidget *parent)
     DBGridCheckedTot->horizontalHeader()->setStretchLastSection(true);
     for (int c = 0; c < 3; ++c)
         DBGridCheckedTot->setColumnWidth(c, 113);
-    layout->addWidget(DBGridCheckedTot);
-
-    auto *status = new QStatusBar(this);
-    status->setSizeGripEnabled(false);
-    status->addWidget(LabelSort, 1);
-    status->addPermanentWidget(m_modeLabel);
-    layout->addWidget(status);
+    body()->addWidget(DBGridCheckedTot);
 
     ItemRules::install(*TableSched, ItemRules::PayBills);
     connect(TableSched, &Table::afterPost, this, [this] {
-        TableSched->flush();
         if (!TableSched->controlsDisabled())
             refreshTotals();
     });
@@ -152,19 +121,10 @@ TFrmPayit::TFrmPayit(QWidget *parent)
             refreshTotals();
     });
     connect(TableSched, &Table::postError, this, [] { BusyPointer::set(false); });
-    connect(TableSched, &Table::stateChanged, this, &TFrmPayit::updateStatus);
-
-    m_storage = new FormStorage(this, QStringLiteral("TFrmPayit"), FormStorage::Position);
-    m_storage->addProperty(CheckBoxToolTip, QStringLiteral("CheckBoxToolTip"));
-    m_storage->addGrid(DBGridSched, QStringLiteral("DBGridSched"),
-        [this](int column) { return DBGridSched->itemModel()->fieldName(column); });
-    m_storage->attach();
+    finishFrame();
 }
 
-TFrmPayit::~TFrmPayit()
-{
-    delete QueryPaydateChecked;
-}
+TFrmPayit::~TFrmPayit() = default;
 
 void TFrmPayit::openTables()
 {
@@ -197,11 +157,6 @@ void TFrmPayit::refreshTotals()
     m_totals->reset();
 }
 
-void TFrmPayit::updateStatus()
-{
-    m_modeLabel->setText(QStringLiteral("Mode: ") + ItemRules::modeText(*TableSched));
-}
-
 int TFrmPayit::exec()
 {
     try {
@@ -213,17 +168,8 @@ int TFrmPayit::exec()
         return Rejected;
     }
     BusyPointer::set(false);
-    QTimer::singleShot(1, this, [this] {
-        if (CheckBoxToolTip->isChecked() && Windows::frmtooltips && isVisible())
-            Windows::frmtooltips->execFor(CheckBoxToolTip);
-    });
+    showTipSoon();
     return QDialog::exec();
-}
-
-void TFrmPayit::ToolTipClick()
-{
-    if (Windows::frmtooltips)
-        Windows::frmtooltips->execFor(CheckBoxToolTip);
 }
 
 bool TFrmPayit::ProcessNowClick()
@@ -255,7 +201,7 @@ bool TFrmPayit::ProcessNowClick()
     TableResched->close();
     if (outcome.continuing > 0 && Windows::Frmresched) {
         hide();
-        BusyPointer::set(false);
+        // The pointer stays busy until the reschedule screen is ready.
         BusyPointer::set(true);
         Windows::Frmresched->exec();
     }
@@ -273,14 +219,6 @@ void TFrmPayit::done(int result)
     while (TableSched->controlsDisabled())
         TableSched->enableControls();
     BusyPointer::set(false);
+    stopTip();
     QDialog::done(result);
-}
-
-void TFrmPayit::keyPressEvent(QKeyEvent *event)
-{
-    if (Help::isHelpKey(event)) {
-        Help::open(QStringLiteral("pay_bills_screen.hta"));
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }

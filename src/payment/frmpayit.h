@@ -1,19 +1,18 @@
 #pragma once
 
-#include <QDialog>
+#include "app/listwindow.h"
 
-class FormStorage;
+#include <memory>
+
 class ItemGrid;
 class Query;
-class QCheckBox;
-class QLabel;
 class QTableView;
 class Table;
 class SummaryModel;
 
 // The pay-bills wizard: the marked items with their totals; Next pays them all
 // in one run and hands the next occurrences to the reschedule screen.
-class TFrmPayit : public QDialog
+class TFrmPayit : public ListWindow
 {
     Q_OBJECT
 public:
@@ -24,29 +23,20 @@ public:
     Table *TableHistory;
     Table *TableResched;
     Table *TablePayee;
-    Query *QueryPaydateChecked;
+    std::unique_ptr<Query> QueryPaydateChecked;
     ItemGrid *DBGridSched;
     QTableView *DBGridCheckedTot;
-    QCheckBox *CheckBoxToolTip;
-    QLabel *LabelSort;
 
     int exec() override;
     void done(int result) override;
     // Next: pays every marked item; true when the run went through.
     bool ProcessNowClick();
-    void ToolTipClick();
     void refreshTotals();
-
-protected:
-    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void openTables();
     void closeTables();
-    void updateStatus();
 
-    QLabel *m_modeLabel;
     SummaryModel *m_totals;
-    FormStorage *m_storage;
     bool m_running = false;
 };

@@ -1,11 +1,12 @@
 #include "frmreminder.h"
 
-#include "app/frmsched.h"
 #include "app/itemgrid.h"
-#include "app/windows.h"
+#include "app/itemrules.h"
 #include "data/table.h"
+#include "data/tablefiles.h"
 #include "dialogs/dialogsupport.h"
 #include "dialogs/keypreview.h"
+#include "domain/options.h"
 #include "platform/busypointer.h"
 #include "platform/desktop.h"
 #include "platform/messages.h"
@@ -55,31 +56,11 @@ protected:
     }
 };
 
-QList<GridColumn> reminderColumns()
-{
-    return {
-        { QStringLiteral("Due Date"), QStringLiteral("Due Date"), 84 },
-        { QStringLiteral("Description"), QStringLiteral("Payee"), 181 },
-        { QStringLiteral("Bill Amount"), QStringLiteral("Expense Amount"), 61 },
-        { QStringLiteral("Pay Amount"), QStringLiteral("Income Amount"), 62 },
-        { QStringLiteral("Frequency"), QStringLiteral("Repeat Every"), 68 },
-        { QStringLiteral("Units"), QStringLiteral("Units"), 79 },
-        { QStringLiteral("End Date"), QStringLiteral("End Date"), 64 },
-        { QStringLiteral("Warning Days"), QStringLiteral("Warning Days"), 64 },
-        { QStringLiteral("Budget"), QStringLiteral("Budget Amount"), 64 },
-        { QStringLiteral("Balance"), QStringLiteral("Balance"), 64 },
-        // Titled by the user's own field titles.
-        { QStringLiteral("User Field 1"), {}, 80 },
-        { QStringLiteral("User Field 2"), {}, 80 },
-        { QStringLiteral("User Field 3"), {}, 80 },
-        { QStringLiteral("User Field 4"), {}, 80 },
-    };
-}
 } // namespace
 
 TfrmReminder::TfrmReminder(QWidget *parent)
     : QDialog(parent)
-    , Tableresched(new Table(QStringLiteral("resched.DB"), this))
+    , Tableresched(new Table(TableFiles::Resched, this))
     , DBGridReminder(new ItemGrid(this))
     , CheckBoxDisplay(
           new QCheckBox(QStringLiteral("Display overdue items when program starts"), this))
@@ -96,9 +77,8 @@ TfrmReminder::TfrmReminder(QWidget *parent)
     DBGridReminder->setObjectName(QStringLiteral("DBGridReminder"));
     DBGridReminder->setRules(rules);
     DBGridReminder->setTable(Tableresched);
-    DBGridReminder->setColumns(reminderColumns());
-    DBGridReminder->setIntervalSource(
-        [] { return Windows::frmSched ? Windows::frmSched->agingInterval() : 7; });
+    DBGridReminder->setColumns(ItemRules::columns(ItemRules::List::Reminder));
+    DBGridReminder->setIntervalSource([] { return OptionsStore::current().agingDays(); });
     DBGridReminder->verticalHeader()->hide();
     DBGridReminder->horizontalHeader()->setSectionsMovable(false);
     QPalette pal = DBGridReminder->palette();
@@ -143,15 +123,10 @@ void TfrmReminder::FormActivate()
 {
     Tableresched->close();
     Tableresched->open();
-    for (int i = 1; i <= 4; ++i) {
-        const QString field = QStringLiteral("User Field %1").arg(i);
-        Tableresched->setDisplayLabel(
-            field, Windows::frmSched ? Windows::frmSched->userTitle(i) : field);
-    }
+    ItemRules::setListLabels(*Tableresched, ItemRules::List::Reminder);
     DBGridReminder->itemModel()->headerTitlesChanged();
     DBGridReminder->syncFromTable();
-    CheckBoxDisplay->setChecked(
-        !Windows::frmSched || Windows::frmSched->CheckBoxDisplayReminder->isChecked());
+    CheckBoxDisplay->setChecked(OptionsStore::current().displayReminder);
     Desktop::current().beep();
     BusyPointer::set(false);
     ButtonContinue->setFocus();
@@ -175,8 +150,8 @@ void TfrmReminder::FormClose()
         Messages::current().error(QString::fromUtf8(e.what()));
     }
     Tableresched->close();
-    if (Windows::frmSched)
-        Windows::frmSched->CheckBoxDisplayReminder->setChecked(CheckBoxDisplay->isChecked());
+    const bool display = CheckBoxDisplay->isChecked();
+    OptionsStore::instance().update([display](Options &o) { o.displayReminder = display; });
 }
 
 bool TfrmReminder::previewKey(QKeyEvent *event)

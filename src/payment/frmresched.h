@@ -1,16 +1,13 @@
 #pragma once
 
-#include <QDialog>
+#include "app/listwindow.h"
 
-class FormStorage;
 class ItemGrid;
-class QCheckBox;
-class QLabel;
 class Table;
 
 // The reschedule screen: the next occurrences of a payment run, reviewed and
 // edited, then written back into the schedule however the window is closed.
-class TFrmresched : public QDialog
+class TFrmresched : public ListWindow
 {
     Q_OBJECT
 public:
@@ -20,22 +17,11 @@ public:
     Table *TableSched;
     Table *TablePayee;
     ItemGrid *DBGridsched;
-    QCheckBox *CheckBoxToolTip;
-    QLabel *LabelSort;
 
     int exec() override;
     void done(int result) override;
-    void ToolTipClick();
-
-protected:
-    void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    void updateStatus();
     // Writes the occurrences back; false (window stays open) when that failed.
     bool writeBack();
-
-    QLabel *m_recordLabel;
-    QLabel *m_modeLabel;
-    FormStorage *m_storage;
 };

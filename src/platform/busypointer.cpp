@@ -23,7 +23,8 @@ bool BusyPointer::isBusy()
     return busyNow;
 }
 
-NormalPointerWhile::NormalPointerWhile() : m_wasBusy(BusyPointer::isBusy())
+NormalPointerWhile::NormalPointerWhile()
+    : m_wasBusy(BusyPointer::isBusy())
 {
     BusyPointer::set(false);
 }

@@ -18,7 +18,9 @@ public:
 class PinnedClock : public Clock
 {
 public:
-    explicit PinnedClock(const QDateTime &at) : m_at(at) { }
+    explicit PinnedClock(const QDateTime &at)
+        : m_at(at)
+    { }
     QDateTime now() const override { return m_at; }
     void set(const QDateTime &at) { m_at = at; }
 

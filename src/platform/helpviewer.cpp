@@ -11,7 +11,9 @@ namespace {
 QPointer<HelpViewer> viewer;
 }
 
-HelpViewer::HelpViewer(QWidget *parent) : QWidget(parent, Qt::Window), m_browser(new QTextBrowser)
+HelpViewer::HelpViewer(QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , m_browser(new QTextBrowser)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Duesmith Help"));
@@ -20,7 +22,7 @@ HelpViewer::HelpViewer(QWidget *parent) : QWidget(parent, Qt::Window), m_browser
     layout->addWidget(m_browser);
     m_browser->setOpenExternalLinks(true);
     connect(m_browser, &QTextBrowser::sourceChanged, this,
-            [this](const QUrl &url) { m_path = url.toLocalFile(); });
+        [this](const QUrl &url) { m_path = url.toLocalFile(); });
     resize(640, 520);
 }
 
@@ -33,8 +35,8 @@ void HelpViewer::load(const QString &path)
 {
     m_path = path;
     if (!QFileInfo::exists(path)) {
-        m_browser->setHtml(QStringLiteral("<h2>Help page not found</h2><p>%1</p>")
-                               .arg(path.toHtmlEscaped()));
+        m_browser->setHtml(
+            QStringLiteral("<h2>Help page not found</h2><p>%1</p>").arg(path.toHtmlEscaped()));
         return;
     }
     // .hta pages are plain HTML: the browser reads them, their style sheet and

@@ -17,8 +17,7 @@ QWidget *owner()
 }
 
 QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString &title, const QString &text,
-                                QMessageBox::StandardButtons buttons,
-                                QMessageBox::StandardButton defaultButton)
+    QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton)
 {
     // A modal message always shows the arrow, whatever the work around it set.
     NormalPointerWhile arrow;

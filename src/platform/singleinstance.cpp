@@ -29,7 +29,8 @@ bool SingleInstance::tryLock()
 {
     if (m_fd >= 0)
         return true;
-    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd
+        = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return true; // the lock in the data folder still keeps a second program off it
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -1,4 +1,5 @@
 #include "app/formstorage.h"
+#include "domain/options.h"
 
 #include "../support/testsupport.h"
 
@@ -123,6 +124,7 @@ private Q_SLOTS:
     void negativeFormVersionIgnoresStore();
     void attachRestoresOnShowAndSavesOnClose();
     void saveErrorIsReportedAndWindowStillCloses();
+    void optionsKeepTheirStoredNames();
 };
 
 void TestFormStorage::firstRunKeepsDesignValues()
@@ -442,3 +444,48 @@ void TestFormStorage::saveErrorIsReportedAndWindowStillCloses()
 
 QTEST_MAIN(TestFormStorage)
 #include "tst_formstorage.moc"
+
+void TestFormStorage::optionsKeepTheirStoredNames()
+{
+    TestEnv env;
+    // A settings file written when the options lived in the main window's controls.
+    writeRaw(env,
+        "[TfrmSched]\n"
+        "EditAgingInterval_Text=14\n"
+        "EditDefaultWarn_Text=3\n"
+        "UserTitle1_Text=Account\n"
+        "UserTitle4_Text=A title longer than twenty-five characters\n"
+        "CheckBoxDisplayReminder_Checked=False\n"
+        "CheckBoxIntro_Checked=false\n"
+        "CheckBoxBackupReminder_Checked=maybe\n"
+        "CheckBoxConfirmExit_Checked=True\n");
+    OptionsStore &options = OptionsStore::instance();
+    options.reset();
+    QWidget window;
+    FormStorage storage(&window, u"TfrmSched"_s, FormStorage::Position);
+    for (const OptionsStore::Value &value : options.values())
+        storage.addProperty(value.name, value.get, value.set);
+    int changes = 0;
+    connect(&options, &OptionsStore::changed, this, [&changes] { ++changes; });
+    storage.restore();
+
+    Options expected;
+    expected.agingInterval = u"14"_s;
+    expected.defaultWarn = u"3"_s;
+    expected.userTitles[0] = u"Account"_s;
+    expected.userTitles[3] = u"A title longer than twent"_s;
+    expected.displayReminder = false;
+    expected.intro = false;
+    QVERIFY(OptionsStore::current() == expected);
+    QVERIFY(changes > 0);
+    QCOMPARE(OptionsStore::current().agingDays(), 14);
+
+    options.update([](Options &o) { o.confirmExit = false; });
+    storage.save();
+    QCOMPARE(stored(u"TfrmSched/EditAgingInterval_Text"_s), u"14"_s);
+    QCOMPARE(stored(u"TfrmSched/UserTitle2_Text"_s), u"User Field 2"_s);
+    QCOMPARE(stored(u"TfrmSched/CheckBoxBackupReminder_Checked"_s), u"True"_s);
+    QCOMPARE(stored(u"TfrmSched/CheckBoxConfirmExit_Checked"_s), u"False"_s);
+    disconnect(&options, nullptr, this, nullptr);
+    options.reset();
+}

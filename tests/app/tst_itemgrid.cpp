@@ -10,6 +10,7 @@
 #include "data/query.h"
 #include "data/table.h"
 #include "dialogs/frmcalendar.h"
+#include "domain/options.h"
 #include "main/windowset.h"
 
 #include <QApplication>
@@ -121,8 +122,10 @@ void TestItemGrid::cleanup()
 {
     // The end of a run: the window closes before it is destroyed.
     if (Windows::frmSched) {
-        Windows::frmSched->CheckBoxConfirmExit->setChecked(false);
-        Windows::frmSched->CheckBoxBackupReminder->setChecked(false);
+        OptionsStore::instance().update([&](Options &o) {
+            o.confirmExit = false;
+            o.backupReminder = false;
+        });
         if (Windows::frmSched->TableSched->isEditing())
             Windows::frmSched->TableSched->cancel();
         Windows::frmSched->close();
@@ -137,10 +140,12 @@ void TestItemGrid::start()
 {
     createAllWindows();
     m_window = Windows::frmSched;
-    m_window->CheckBoxIntro->setChecked(false);
-    m_window->CheckBoxDisplayReminder->setChecked(false);
-    m_window->CheckBoxConfirmExit->setChecked(false);
-    m_window->CheckBoxBackupReminder->setChecked(false);
+    OptionsStore::instance().update([&](Options &o) {
+        o.intro = false;
+        o.displayReminder = false;
+        o.confirmExit = false;
+        o.backupReminder = false;
+    });
     QVERIFY(m_window->FormCreate());
     m_window->resize(1200, 700);
     m_window->show();
@@ -294,7 +299,7 @@ void TestItemGrid::newRecordDefaults()
 
     addItem({ { QStringLiteral("Description"), QStringLiteral("rent") } });
     start();
-    m_window->EditDefaultWarn->setText(defaultWarn);
+    OptionsStore::instance().update([&](Options &o) { o.defaultWarn = defaultWarn; });
     click(0, QStringLiteral("Description"));
     m_window->SpeedItemNewClick();
     QTest::qWait(20);
@@ -412,7 +417,7 @@ void TestItemGrid::urgencyBands()
         { QStringLiteral("Due Date"), today.addDays(days) } });
     addItem({ { QStringLiteral("Description"), QStringLiteral("undated") } });
     start();
-    m_window->EditAgingInterval->setText(QStringLiteral("7"));
+    OptionsStore::instance().update([&](Options &o) { o.agingInterval = QStringLiteral("7"); });
 
     const ItemModel *model = m_grid->itemModel();
     const int row = rowOf(QStringLiteral("due"));

@@ -7,6 +7,7 @@
 #include "data/query.h"
 #include "data/table.h"
 #include "dialogs/frmcalendar.h"
+#include "domain/options.h"
 #include "main/windowset.h"
 #include "platform/application.h"
 #include "platform/helpviewer.h"
@@ -108,8 +109,10 @@ void TestMainWindow::cleanup()
 void TestMainWindow::start()
 {
     TfrmSched *w = mainWindow();
-    w->CheckBoxIntro->setChecked(false);
-    w->CheckBoxDisplayReminder->setChecked(false);
+    OptionsStore::instance().update([&](Options &o) {
+        o.intro = false;
+        o.displayReminder = false;
+    });
     QVERIFY(w->FormCreate());
     QTRY_VERIFY_WITH_TIMEOUT(w->startupDone(), 2000);
 }
@@ -150,8 +153,10 @@ void TestMainWindow::unreadableTableStopsTheStart()
     const QMap<QString, QByteArray> before = folderContents(m_env->dir());
 
     TfrmSched *w = mainWindow();
-    w->CheckBoxIntro->setChecked(false);
-    w->CheckBoxDisplayReminder->setChecked(false);
+    OptionsStore::instance().update([&](Options &o) {
+        o.intro = false;
+        o.displayReminder = false;
+    });
     QVERIFY(!w->FormCreate());
 
     const QList<ScriptedMessages::Shown> shown = m_env->messages.shown();
@@ -198,8 +203,10 @@ void TestMainWindow::closing()
     TfrmSched *w = mainWindow();
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w));
-    w->CheckBoxConfirmExit->setChecked(confirmExit);
-    w->CheckBoxBackupReminder->setChecked(backupReminder);
+    OptionsStore::instance().update([&](Options &o) {
+        o.confirmExit = confirmExit;
+        o.backupReminder = backupReminder;
+    });
     for (bool a : answers)
         m_env->messages.answer({ a });
     if (Windows::FrmBackup && backupReminder)
@@ -315,8 +322,10 @@ void TestMainWindow::exitClosesEveryWindow()
     addItem(QStringLiteral("rent"));
     start();
     TfrmSched *w = mainWindow();
-    w->CheckBoxConfirmExit->setChecked(false);
-    w->CheckBoxBackupReminder->setChecked(false);
+    OptionsStore::instance().update([&](Options &o) {
+        o.confirmExit = false;
+        o.backupReminder = false;
+    });
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w));
 
@@ -387,8 +396,10 @@ void TestMainWindow::folderLock()
     const QMap<QString, QByteArray> before = folderContents(m_env->dir());
 
     TfrmSched *w = mainWindow();
-    w->CheckBoxIntro->setChecked(false);
-    w->CheckBoxDisplayReminder->setChecked(false);
+    OptionsStore::instance().update([](Options &o) {
+        o.intro = false;
+        o.displayReminder = false;
+    });
     QCOMPARE(w->FormCreate(), starts);
     if (starts)
         return;

@@ -9,6 +9,7 @@
 #include "data/layouts.h"
 #include "data/query.h"
 #include "data/table.h"
+#include "domain/options.h"
 #include "main/windowset.h"
 
 #include <QAbstractItemModel>
@@ -140,8 +141,10 @@ void TestSummaries::cleanup()
 TfrmSched *TestSummaries::start()
 {
     TfrmSched *w = Windows::frmSched;
-    w->CheckBoxIntro->setChecked(false);
-    w->CheckBoxDisplayReminder->setChecked(false);
+    OptionsStore::instance().update([&](Options &o) {
+        o.intro = false;
+        o.displayReminder = false;
+    });
     if (!w->FormCreate())
         return nullptr;
     return QTest::qWaitFor([w] { return w->startupDone(); }, 2000) ? w : nullptr;
@@ -193,7 +196,7 @@ void TestSummaries::agingBuckets()
     addItems({ { dueIn(days), 12.34, {}, {} }, { dueIn(days), {}, 5.5, {} } });
     TfrmSched *w = start();
     QVERIFY(w);
-    w->EditAgingInterval->setText(interval);
+    OptionsStore::instance().update([&](Options &o) { o.agingInterval = interval; });
     w->UpdateDueTotals();
     for (int k = 0; k <= 4; ++k) {
         QCOMPARE(aging(0, k), k == bucket ? 5.5 : 0.0);
@@ -336,7 +339,7 @@ void TestSummaries::agingTitles()
     QFETCH(QStringList, titles);
     TfrmSched *w = start();
     QVERIFY(w);
-    w->EditAgingInterval->setText(interval);
+    OptionsStore::instance().update([&](Options &o) { o.agingInterval = interval; });
     w->UpdateDueTotals();
     const QAbstractItemModel *age = w->DBGridAge->model();
     QStringList shown;
@@ -377,7 +380,7 @@ void TestSummaries::badIntervalFailsOnce()
     TfrmSched *w = start();
     QVERIFY(w);
     const QList<QVariantList> before = agingRows();
-    w->EditAgingInterval->setText(QStringLiteral("7x"));
+    OptionsStore::instance().update([&](Options &o) { o.agingInterval = QStringLiteral("7x"); });
     try {
         w->UpdateDueTotals();
         QFAIL("no error");
@@ -469,7 +472,7 @@ void TestSummaries::incrementalMatchesFullRequery()
     addItems(items);
     TfrmSched *w = start();
     QVERIFY(w);
-    w->EditAgingInterval->setText(interval);
+    OptionsStore::instance().update([&](Options &o) { o.agingInterval = interval; });
     w->UpdateDueTotals();
     Table *t = w->TableSched;
     if (t->state() == Table::State::Insert)

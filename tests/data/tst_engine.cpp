@@ -1,5 +1,6 @@
 #include "support/testsupport.h"
 
+#include "data/closedhandles.h"
 #include "data/engine.h"
 #include "data/engineerror.h"
 #include "data/layouts.h"
@@ -91,6 +92,7 @@ private Q_SLOTS:
     void postWritesOnlyWhatTheEditChanged();
     void emptyStringIsStoredAsEmpty();
     void exclusiveUse();
+    void closedHandlesLetAFileBeReplaced();
     void refusedValuesKeepTheRecord_data();
     void refusedValuesKeepTheRecord();
     void postWithoutDescriptionIsRefused();
@@ -503,6 +505,38 @@ void TestEngine::exclusiveUse()
     second.open();
     shared.open();
     QVERIFY(second.isOpen() && shared.isOpen());
+}
+
+void TestEngine::closedHandlesLetAFileBeReplaced()
+{
+    Engine::instance().createTable(QStringLiteral("other.DB"), Layouts::item());
+    {
+        Table other(QStringLiteral("other.DB"));
+        other.open();
+        other.append();
+        other.setValue(QStringLiteral("Description"), QStringLiteral("Rent"));
+        other.setValue(QStringLiteral("Frequency"), 1);
+        other.post();
+    }
+    Table list(QStringLiteral("schedule.DB"));
+    Table sorted(QStringLiteral("schedule.DB"));
+    sorted.setIndexName(QStringLiteral("Due Date Index"));
+    auto gone = std::make_unique<Table>(QStringLiteral("schedule.DB"));
+    Table history(QStringLiteral("history.DB"));
+    for (Table *t : { &list, &sorted, gone.get(), &history })
+        t->open();
+
+    ClosedHandles closed(QStringLiteral("SCHEDULE.db"));
+    QCOMPARE(closed.count(), 3);
+    QVERIFY(!list.isOpen() && !sorted.isOpen() && !gone->isOpen());
+    QVERIFY(history.isOpen());
+    // Nobody holds the file now: it can be replaced.
+    Engine::instance().copyTable(QStringLiteral("other.DB"), QStringLiteral("schedule.DB"));
+    gone.reset();
+    closed.reopen();
+    QVERIFY(list.isOpen() && sorted.isOpen());
+    QCOMPARE(list.recordCount(), 1);
+    QCOMPARE(sorted.value(QStringLiteral("Description")).toString(), QStringLiteral("Rent"));
 }
 
 void TestEngine::refusedValuesKeepTheRecord_data()

@@ -5,6 +5,7 @@
 #include "app/windows.h"
 #include "data/table.h"
 #include "dialogs/tipwindow.h"
+#include "domain/options.h"
 #include "history/frmhistory.h"
 #include "main/windowset.h"
 #include "platform/busypointer.h"
@@ -183,7 +184,8 @@ void TestHistory::open()
 void TestHistory::opensReadOnlyListInDueDateOrder()
 {
     addHistory(threeBills());
-    Windows::frmSched->UserTitle2->setText(QStringLiteral("Account No"));
+    OptionsStore::instance().update(
+        [&](Options &o) { o.userTitles[1] = QStringLiteral("Account No"); });
     BusyPointer::set(true); // as the main window opens it
     open();
 
@@ -351,7 +353,8 @@ void TestHistory::sortCaption()
     QFETCH(QString, caption);
     QFETCH(QStringList, order);
     addHistory(threeBills());
-    Windows::frmSched->UserTitle3->setText(QStringLiteral("Reference"));
+    OptionsStore::instance().update(
+        [&](Options &o) { o.userTitles[2] = QStringLiteral("Reference"); });
     open();
     const int col = w->DBGridSched->columnOf(field);
     clickTitle(w->DBGridSched, col);

@@ -10,6 +10,7 @@
 #include "data/query.h"
 #include "data/table.h"
 #include "dialogs/tipwindow.h"
+#include "domain/options.h"
 #include "main/windowset.h"
 #include "payment/frmpayit.h"
 #include "payment/frmresched.h"
@@ -296,10 +297,12 @@ void TestPayBills::start()
 {
     createAllWindows();
     m_window = Windows::frmSched;
-    m_window->CheckBoxIntro->setChecked(false);
-    m_window->CheckBoxDisplayReminder->setChecked(false);
-    m_window->CheckBoxConfirmExit->setChecked(false);
-    m_window->CheckBoxBackupReminder->setChecked(false);
+    OptionsStore::instance().update([&](Options &o) {
+        o.intro = false;
+        o.displayReminder = false;
+        o.confirmExit = false;
+        o.backupReminder = false;
+    });
     payit()->CheckBoxToolTip->setChecked(false);
     resched()->CheckBoxToolTip->setChecked(false);
     m_payShows = new ShowCounter(payit());

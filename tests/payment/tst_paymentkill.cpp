@@ -10,7 +10,7 @@
 #include "data/layouts.h"
 #include "data/query.h"
 #include "data/table.h"
-#include "payment/paymentrun.h"
+#include "domain/paymentrun.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -146,8 +146,8 @@ void install(int at)
 } // namespace crash
 
 constexpr int Items = 2000;
-const QStringList TableFiles = {QStringLiteral("schedule.DB"), QStringLiteral("history.DB"),
-                                QStringLiteral("resched.DB")};
+const QStringList TableFiles
+    = { QStringLiteral("schedule.DB"), QStringLiteral("history.DB"), QStringLiteral("resched.DB") };
 const QDate PaidOn(2024, 3, 15);
 
 struct Kind
@@ -161,8 +161,8 @@ struct Kind
 // before its next date, and a monthly item left unmarked.
 Kind kindOf(int i)
 {
-    static const Kind kinds[] = {{0, "One Time", false}, {1, "Months", true}, {1, "Half Months", true},
-                                 {1, "Weeks", false},    {1, "Months", true}};
+    static const Kind kinds[] = { { 0, "One Time", false }, { 1, "Months", true },
+        { 1, "Half Months", true }, { 1, "Weeks", false }, { 1, "Months", true } };
     return kinds[i % 5];
 }
 
@@ -213,7 +213,8 @@ void paidRunInto(const QString &dir)
 QHash<QString, int> countsOf(const QString &file)
 {
     QHash<QString, int> counts;
-    Query q(QStringLiteral("SELECT \"Description\", count(*) FROM {%1} GROUP BY \"Description\"").arg(file));
+    Query q(QStringLiteral("SELECT \"Description\", count(*) FROM {%1} GROUP BY \"Description\"")
+                .arg(file));
     q.open();
     for (int r = 0; r < q.rowCount(); ++r)
         counts.insert(q.value(r, 0).toString(), int(q.value(r, 1).toLongLong()));
@@ -240,7 +241,8 @@ int childMain(const QString &mode, const QString &dir, int killAt)
 {
     crash::install(killAt);
     QDir::setCurrent(dir);
-    Table work(mode == QLatin1String("writeback") ? QStringLiteral("resched.DB") : QStringLiteral("schedule.DB"));
+    Table work(mode == QLatin1String("writeback") ? QStringLiteral("resched.DB")
+                                                  : QStringLiteral("schedule.DB"));
     work.setIndexName(QStringLiteral("Due Date Index"));
     if (mode == QLatin1String("pay")) {
         work.setFilter(QStringLiteral("[PayNow] = '") + PayMark + QStringLiteral("'"));
@@ -266,7 +268,7 @@ class TestPaymentKill : public QObject
 private:
     QTemporaryDir m_root;
     QString m_fresh; // before any payment
-    QString m_paid;  // after a complete payment, before the write-back
+    QString m_paid; // after a complete payment, before the write-back
 
     QString copyOf(const QString &snapshot, const QString &name)
     {
@@ -331,13 +333,13 @@ private:
                     qFatal("%s was not marked but was touched", qPrintable(name));
                 continue;
             }
-            const bool left = scheduled.value(name) == 1 && marked.value(name) == 1 && history.value(name) == 0
-                && occurrences.value(name) == 0;
+            const bool left = scheduled.value(name) == 1 && marked.value(name) == 1
+                && history.value(name) == 0 && occurrences.value(name) == 0;
             const bool done = scheduled.value(name) == 0 && history.value(name) == 1
                 && occurrences.value(name) == (kindOf(i).continues ? 1 : 0);
             if (!left && !done)
-                qFatal("%s: scheduled %d, history %d, next %d", qPrintable(name), scheduled.value(name),
-                       history.value(name), occurrences.value(name));
+                qFatal("%s: scheduled %d, history %d, next %d", qPrintable(name),
+                    scheduled.value(name), history.value(name), occurrences.value(name));
             paid += done ? 1 : 0;
         }
         for (const QString &f : TableFiles)
@@ -367,7 +369,8 @@ private:
             return false;
         if (inWork == 0 && inSchedule == expected)
             return true;
-        qFatal("write-back half done: %d waiting, %d scheduled of %d", inWork, inSchedule, expected);
+        qFatal(
+            "write-back half done: %d waiting, %d scheduled of %d", inWork, inSchedule, expected);
     }
 
 private Q_SLOTS:
@@ -426,7 +429,8 @@ private Q_SLOTS:
     // journals need no commit record and the run is whole in the new place.
     void killedCommitThenMovedFolder()
     {
-        const int steps = runChild(QStringLiteral("pay"), copyOf(m_fresh, QStringLiteral("mfull")), 0);
+        const int steps
+            = runChild(QStringLiteral("pay"), copyOf(m_fresh, QStringLiteral("mfull")), 0);
         int refused = 0;
         for (int k = 1; k <= steps; ++k) {
             const QString dir = copyOf(m_fresh, QStringLiteral("moved%1").arg(k));
@@ -439,7 +443,7 @@ private Q_SLOTS:
                 DataFolder::check();
             } catch (const EngineError &e) {
                 QVERIFY2(e.message().contains(QDir::toNativeSeparators(dir) + QLatin1Char(',')),
-                         qPrintable(e.message()));
+                    qPrintable(e.message()));
                 QVERIFY(contentsOf(moved) == before);
                 ++refused;
                 QDir::setCurrent(m_root.path());

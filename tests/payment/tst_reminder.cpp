@@ -2,13 +2,14 @@
 
 #include "app/frmsched.h"
 #include "app/itemgrid.h"
-#include "app/reminderlist.h"
 #include "app/urgency.h"
 #include "app/windows.h"
 #include "data/engine.h"
 #include "data/layouts.h"
 #include "data/query.h"
 #include "data/table.h"
+#include "domain/options.h"
+#include "domain/reminderlist.h"
 #include "main/windowset.h"
 #include "payment/frmreminder.h"
 
@@ -102,8 +103,10 @@ void TestReminder::cleanup()
 void TestReminder::start(std::function<void(TfrmReminder *)> onReminder)
 {
     TfrmSched *w = Windows::frmSched;
-    w->CheckBoxIntro->setChecked(false);
-    w->CheckBoxDisplayReminder->setChecked(true);
+    OptionsStore::instance().update([&](Options &o) {
+        o.intro = false;
+        o.displayReminder = true;
+    });
     // Watches for the window until the start-up actions are over.
     auto *watch = new QTimer;
     watch->setInterval(5);
@@ -207,7 +210,8 @@ void TestReminder::shownAtStartAndClosedByContinue()
     addItems(
         { { QStringLiteral("rent"), Today, {} }, { QStringLiteral("gas"), Today.addDays(5), 5 },
             { QStringLiteral("later"), Today.addDays(30), 2 } });
-    Windows::frmSched->UserTitle1->setText(QStringLiteral("Account"));
+    OptionsStore::instance().update(
+        [&](Options &o) { o.userTitles[0] = QStringLiteral("Account"); });
     bool seen = false;
     start([&](TfrmReminder *r) {
         seen = true;
@@ -237,7 +241,7 @@ void TestReminder::shownAtStartAndClosedByContinue()
     });
     QVERIFY(seen);
     TfrmSched *w = Windows::frmSched;
-    QVERIFY(!w->CheckBoxDisplayReminder->isChecked());
+    QVERIFY(!OptionsStore::current().displayReminder);
     QVERIFY(!w->Tableresched->isOpen());
     QVERIFY(!w->TableSched2->isOpen());
     QCOMPARE(listed(), QStringList());
@@ -255,7 +259,7 @@ void TestReminder::closeBoxEmptiesTheListToo()
         r->close();
     });
     QVERIFY(seen);
-    QVERIFY(!Windows::frmSched->CheckBoxDisplayReminder->isChecked());
+    QVERIFY(!OptionsStore::current().displayReminder);
     QCOMPARE(listed(), QStringList());
 }
 
@@ -270,7 +274,7 @@ void TestReminder::nothingDueShowsNothing()
     QVERIFY(!seen);
     QCOMPARE(m_env->desktop.beeps, 0);
     QVERIFY(!Windows::frmSched->Tableresched->isOpen());
-    QVERIFY(Windows::frmSched->CheckBoxDisplayReminder->isChecked());
+    QVERIFY(OptionsStore::current().displayReminder);
     QCOMPARE(listed(), QStringList());
 }
 

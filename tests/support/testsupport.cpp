@@ -1,12 +1,6 @@
 #include "testsupport.h"
 
-#include "data/engine.h"
-#include "data/layouts.h"
-
 #include <QApplication>
-#include <QDir>
-#include <QLocale>
-#include <QSettings>
 #include <QTimer>
 #include <QWidget>
 
@@ -17,13 +11,13 @@ bool ScriptedMessages::next()
 
 bool ScriptedMessages::confirmYesNo(const QString &text)
 {
-    m_shown.append({QStringLiteral("yesno"), text});
+    m_shown.append({ QStringLiteral("yesno"), text });
     return next();
 }
 
 bool ScriptedMessages::confirmOkCancel(const QString &text)
 {
-    m_shown.append({QStringLiteral("okcancel"), text});
+    m_shown.append({ QStringLiteral("okcancel"), text });
     return next();
 }
 
@@ -35,13 +29,9 @@ QStringList ScriptedMessages::texts() const
     return out;
 }
 
-TestEnv::TestEnv(const QDateTime &now) : clock(now)
+TestEnv::TestEnv(const QDateTime &now)
+    : clock(now)
 {
-    m_oldDir = QDir::currentPath();
-    QDir::setCurrent(m_dir.path());
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    QSettings::setDefaultFormat(QSettings::IniFormat);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.path() + QStringLiteral("/settings"));
     Messages::install(&messages);
     Desktop::install(&desktop);
     Clock::install(&clock);
@@ -52,23 +42,6 @@ TestEnv::~TestEnv()
     Messages::install(nullptr);
     Desktop::install(nullptr);
     Clock::install(nullptr);
-    QDir::setCurrent(m_oldDir);
-}
-
-QString TestEnv::settingsFile() const
-{
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QCoreApplication::applicationName())
-        .fileName();
-}
-
-void TestEnv::createTables()
-{
-    Engine &engine = Engine::instance();
-    engine.createTable(QStringLiteral("schedule.DB"), Layouts::item());
-    engine.createTable(QStringLiteral("history.DB"), Layouts::item());
-    engine.createTable(QStringLiteral("resched.DB"), Layouts::item());
-    engine.createTable(QStringLiteral("payee.db"), Layouts::payee());
-    engine.createTable(QStringLiteral("age.db"), Layouts::aging());
 }
 
 void whenModal(std::function<void(QWidget *)> action, int delayMs)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dataenv.h"
+
 #include "platform/clock.h"
 #include "platform/desktop.h"
 #include "platform/messages.h"
@@ -8,7 +10,6 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QUrl>
 
 #include <functional>
@@ -25,9 +26,12 @@ public:
         QString kind; // inform, warn, error, yesno, okcancel
         QString text;
     };
-    void inform(const QString &text) override { m_shown.append({QStringLiteral("inform"), text}); }
-    void warn(const QString &text) override { m_shown.append({QStringLiteral("warn"), text}); }
-    void error(const QString &text) override { m_shown.append({QStringLiteral("error"), text}); }
+    void inform(const QString &text) override
+    {
+        m_shown.append({ QStringLiteral("inform"), text });
+    }
+    void warn(const QString &text) override { m_shown.append({ QStringLiteral("warn"), text }); }
+    void error(const QString &text) override { m_shown.append({ QStringLiteral("error"), text }); }
     bool confirmYesNo(const QString &text) override;
     bool confirmOkCancel(const QString &text) override;
 
@@ -56,23 +60,15 @@ public:
 
 // Everything a test needs around it: its own working directory with fresh
 // tables, its own settings file, en_US, a pinned clock and scripted messages.
-class TestEnv
+class TestEnv : public DataEnv
 {
 public:
     explicit TestEnv(const QDateTime &now = QDateTime(QDate(2024, 3, 15), QTime(10, 0)));
     ~TestEnv();
 
-    QString dir() const { return m_dir.path(); }
-    QString settingsFile() const;
-    // Creates the five live tables, empty, in the working directory.
-    void createTables();
     ScriptedMessages messages;
     RecordingDesktop desktop;
     PinnedClock clock;
-
-private:
-    QTemporaryDir m_dir;
-    QString m_oldDir;
 };
 
 // Runs an action on the modal window that will be open once the event loop

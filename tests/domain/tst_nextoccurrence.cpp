@@ -1,7 +1,7 @@
-#include "../support/testsupport.h"
 #include "data/table.h"
-#include "payment/itemrecord.h"
-#include "payment/nextoccurrence.h"
+#include "domain/itemrecord.h"
+#include "domain/nextoccurrence.h"
+#include "support/dataenv.h"
 
 #include <QDate>
 #include <QString>
@@ -291,7 +291,7 @@ void TestNextOccurrence::nextOccurrence()
 // The record's names must be the item layout's, or reading and writing fail.
 void TestNextOccurrence::roundTripThroughItemTable()
 {
-    TestEnv env;
+    DataEnv env;
     env.createTables();
     const ItemRecord item = paidItem(Paid{ date(2023, 1, 31), "Months", 1, date(2024, 12, 31),
         money(150.25), Empty, money(1000), money(120) });

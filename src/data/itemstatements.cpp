@@ -1,0 +1,104 @@
+#include "itemstatements.h"
+
+#include "attachedfile.h"
+#include "engine.h"
+#include "itemfields.h"
+#include "sqlbind.h"
+#include "sqlerror.h"
+#include "table.h"
+
+#include <QStringList>
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+
+namespace {
+QString copySql(const QString &work, const QString &schedule)
+{
+    QStringList columns = { Engine::quote(QStringLiteral("PayNow")) };
+    for (const QString &f : ItemFields::entered())
+        columns.append(Engine::quote(f));
+    const QString list = columns.join(QStringLiteral(", "));
+    const QString due = Engine::quote(QStringLiteral("Due Date"));
+    // Dates carry no time of day, so "now + W days >= due" holds up to today + W.
+    // The rows go in in the schedule's due-date order, which gives their new keys.
+    return QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3 WHERE %4 IS NULL"
+                          " OR julianday(%4) <= julianday(?1) + COALESCE(%5, 0)"
+                          " ORDER BY %4, %6, rowid")
+        .arg(work, list, schedule, due, Engine::quote(QStringLiteral("Warning Days")),
+            Engine::quote(QStringLiteral("Description")));
+}
+} // namespace
+
+int ItemStatements::copyDue(Table &work, const QString &scheduleFile, const QDate &until)
+{
+    AttachedFile into(work.path());
+    AttachedFile from(scheduleFile);
+    int copied = 0;
+    inTransaction([&] {
+        work.emptyTable();
+        translatingErrors([&] {
+            SQLite::Statement copy(
+                Engine::instance().db(), copySql(into.table(), from.table()).toStdString());
+            copy.bind(1, until.toString(Qt::ISODate).toStdString());
+            copied = copy.exec();
+        });
+    });
+    return copied;
+}
+
+ItemInsert::ItemInsert(const AttachedFile &into, const QStringList &fields)
+    : m_fields(fields)
+{
+    QStringList columns, marks;
+    for (const QString &f : fields) {
+        columns.append(Engine::quote(f));
+        marks.append(QStringLiteral("?"));
+    }
+    const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                            .arg(into.table(), columns.join(QStringLiteral(", ")),
+                                marks.join(QStringLiteral(", ")));
+    m_statement = std::make_unique<SQLite::Statement>(Engine::instance().db(), sql.toStdString());
+}
+
+ItemInsert::~ItemInsert() = default;
+
+void ItemInsert::insert(const QVariantList &values)
+{
+    m_statement->reset();
+    for (int i = 0; i < values.size(); ++i)
+        bindVariant(*m_statement, i + 1, values[i]);
+    m_statement->exec();
+}
+
+ItemRemove::ItemRemove(const AttachedFile &from)
+    : m_statement(std::make_unique<SQLite::Statement>(Engine::instance().db(),
+        (QStringLiteral("DELETE FROM ") + from.table() + QStringLiteral(" WHERE rowid=?"))
+            .toStdString()))
+{ }
+
+ItemRemove::~ItemRemove() = default;
+
+void ItemRemove::remove(qint64 key)
+{
+    m_statement->reset();
+    m_statement->bind(1, static_cast<int64_t>(key));
+    m_statement->exec();
+}
+
+void ItemStatements::empty(const AttachedFile &file)
+{
+    Engine::instance().db().exec((QStringLiteral("DELETE FROM ") + file.table()).toStdString());
+}
+
+qint64 ItemStatements::countProcessed(const QString &fileName)
+{
+    AttachedFile file(fileName);
+    return translatingErrors([&] {
+        SQLite::Statement count(Engine::instance().db(),
+            (QStringLiteral("SELECT count(*) FROM ") + file.table()
+                + QStringLiteral(" WHERE \"Process Date\" IS NOT NULL"))
+                .toStdString());
+        return count.executeStep() ? qint64(count.getColumn(0).getInt64()) : qint64(0);
+    });
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+
+#include <memory>
+
+namespace SQLite {
+class Statement;
+}
+
+class AttachedFile;
+class Table;
+
+// One INSERT of the named fields into an attached file, prepared once and run
+// for each record. Use it inside a transaction (inTransaction).
+class ItemInsert
+{
+public:
+    ItemInsert(const AttachedFile &into, const QStringList &fields);
+    ~ItemInsert();
+    const QStringList &fields() const { return m_fields; }
+    // The record's values in the order of fields().
+    void insert(const QVariantList &values);
+
+private:
+    QStringList m_fields;
+    std::unique_ptr<SQLite::Statement> m_statement;
+};
+
+// One DELETE by key from an attached file, prepared once.
+class ItemRemove
+{
+public:
+    explicit ItemRemove(const AttachedFile &from);
+    ~ItemRemove();
+    void remove(qint64 key);
+
+private:
+    std::unique_ptr<SQLite::Statement> m_statement;
+};
+
+// Statements over whole item tables, each in one transaction.
+namespace ItemStatements {
+// Empties the work table (through its open handle) and copies into it, in
+// due-date order, every item of the schedule file whose due date is no later
+// than `until` plus its warning days; an empty due date is always copied.
+// Returns the number copied.
+int copyDue(Table &work, const QString &scheduleFile, const QDate &until);
+// Deletes every record of an attached file (inside the caller's transaction).
+void empty(const AttachedFile &file);
+// The records of a table file that carry a process date.
+qint64 countProcessed(const QString &fileName);
+} // namespace ItemStatements

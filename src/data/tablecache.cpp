@@ -1,0 +1,133 @@
+// The table handle: the row cache (rows read in blocks by key, kept up to a limit).
+
+#include "table.h"
+#include "tablesupport.h"
+
+#include "engine.h"
+#include "engineerror.h"
+#include "filter.h"
+#include "sqlerror.h"
+
+#include <QDate>
+#include <QFileInfo>
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Exception.h>
+#include <SQLiteCpp/Statement.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+using namespace TableSupport;
+
+Table::Row Table::readRow(sqlite3_stmt *stmt, int first) const
+{
+    Row row;
+    row.values.resize(m_fields.size());
+    for (int i = 0; i < m_fields.size(); ++i) {
+        const int c = first + i;
+        if (sqlite3_column_type(stmt, c) == SQLITE_NULL)
+            continue;
+        switch (m_fields[i].type) {
+        case FieldType::Date: {
+            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, c));
+            const QDate d = isoDate(text, sqlite3_column_bytes(stmt, c));
+            if (d.isValid())
+                row.values[i] = d;
+            break;
+        }
+        case FieldType::Money:
+            row.values[i] = sqlite3_column_double(stmt, c);
+            break;
+        case FieldType::SmallInt:
+            row.values[i] = int(sqlite3_column_int64(stmt, c));
+            break;
+        case FieldType::Counter:
+            row.values[i] = qlonglong(sqlite3_column_int64(stmt, c));
+            break;
+        case FieldType::Text: {
+            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, c));
+            row.values[i] = QString::fromUtf8(text, sqlite3_column_bytes(stmt, c));
+            break;
+        }
+        }
+    }
+    return row;
+}
+
+bool Table::readStored(qint64 key, std::vector<QVariant> &values) const
+{
+    if (!m_fetch)
+        m_fetch
+            = prepare(QStringLiteral("SELECT %1 FROM %2.%3 WHERE rowid=?")
+                          .arg(columnList(), Engine::quote(m_alias), Engine::quote(DataTableName)));
+    sqlite3_stmt *stmt = m_fetch.get();
+    sqlite3_reset(stmt);
+    check(sqlite3_bind_int64(stmt, 1, key));
+    const bool found = step(stmt);
+    if (found)
+        values = readRow(stmt, 0).values;
+    sqlite3_reset(stmt);
+    return found;
+}
+
+QString Table::columnList() const
+{
+    QStringList cols;
+    for (const FieldDef &f : m_fields)
+        cols.append(Engine::quote(f.name));
+    return cols.join(QStringLiteral(", "));
+}
+
+const Table::Row &Table::fetch(qint64 key) const
+{
+    auto it = m_cache.constFind(key);
+    if (it != m_cache.constEnd())
+        return *it;
+    if (m_cache.size() >= CacheLimit)
+        m_cache.clear();
+    Row row;
+    if (!readStored(key, row.values))
+        row.values.assign(m_fields.size(), QVariant());
+    return *m_cache.insert(key, std::move(row));
+}
+
+// Rows are read in blocks along the view: every statement is a read
+// transaction of its own, with its locking and file checks, so reading a
+// scan or a screen row by row would cost far more than the rows themselves.
+const Table::Row &Table::fetchAt(int pos) const
+{
+    const qint64 key = m_keys[pos];
+    auto it = m_cache.constFind(key);
+    if (it != m_cache.constEnd())
+        return *it;
+    if (m_cache.size() + FetchBlock > CacheLimit)
+        m_cache.clear();
+    if (!m_fetchBlock) {
+        QStringList marks;
+        for (int i = 0; i < FetchBlock; ++i)
+            marks.append(QStringLiteral("?"));
+        m_fetchBlock = prepare(QStringLiteral("SELECT rowid, %1 FROM %2.%3 WHERE rowid IN (%4)")
+                                   .arg(columnList(), Engine::quote(m_alias),
+                                       Engine::quote(DataTableName), marks.join(QLatin1Char(','))));
+    }
+    sqlite3_stmt *stmt = m_fetchBlock.get();
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    int bound = 0;
+    for (int p = pos; p < int(m_keys.size()) && bound < FetchBlock; ++p)
+        if (!m_cache.contains(m_keys[p]))
+            check(sqlite3_bind_int64(stmt, ++bound, m_keys[p]));
+    while (step(stmt))
+        m_cache.insert(sqlite3_column_int64(stmt, 0), readRow(stmt, 1));
+    sqlite3_reset(stmt);
+    it = m_cache.constFind(key);
+    if (it != m_cache.constEnd())
+        return *it;
+    // Gone from the file since the keys were read: an empty record, as before.
+    Row row;
+    row.values.resize(m_fields.size());
+    return *m_cache.insert(key, std::move(row));
+}

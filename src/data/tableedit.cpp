@@ -1,0 +1,358 @@
+// The table handle: edit states (insert, edit, cancel, post, delete, empty)
+// and the conversion of values into their fields.
+
+#include "table.h"
+#include "tablesupport.h"
+
+#include "engine.h"
+#include "engineerror.h"
+#include "filter.h"
+#include "sqlerror.h"
+
+#include <QDate>
+#include <QFileInfo>
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Exception.h>
+#include <SQLiteCpp/Statement.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+using namespace TableSupport;
+
+QVariant Table::converted(int field, const QVariant &value) const
+{
+    const FieldDef &f = m_fields[field];
+    if (value.isNull())
+        return {};
+    const bool isString = value.typeId() == QMetaType::QString;
+    if (isString && value.toString().isEmpty())
+        return {};
+    switch (f.type) {
+    case FieldType::Text: {
+        const QString text = value.toString();
+        // Characters, not UTF-16 units: an emoji is one character.
+        if (f.size > 0 && characters(text) > f.size)
+            throw EngineError(
+                QStringLiteral("Value is too long for field '%1': at most %2 characters.")
+                    .arg(f.name)
+                    .arg(f.size));
+        return text;
+    }
+    case FieldType::Date: {
+        if (value.typeId() == QMetaType::QDate || value.typeId() == QMetaType::QDateTime) {
+            const QDate d = value.toDate();
+            if (!d.isValid())
+                throw EngineError(QStringLiteral("Invalid date for field '%1'").arg(f.name));
+            return d;
+        }
+        const QDate d = QDate::fromString(value.toString().trimmed(), Qt::ISODate);
+        if (!d.isValid())
+            throw EngineError(QStringLiteral("'%1' is not a valid date for field '%2'")
+                                  .arg(value.toString(), f.name));
+        return d;
+    }
+    case FieldType::Money: {
+        bool ok = false;
+        const double v = value.toDouble(&ok);
+        if (!ok)
+            throw EngineError(
+                QStringLiteral("'%1' is not a valid floating point value for field '%2'")
+                    .arg(value.toString(), displayLabel(f.name)));
+        // The sums add amounts as whole ten-thousandths in 64 bits: beyond this
+        // bound they would no longer be exact, and could overflow.
+        if (!std::isfinite(v) || std::fabs(v) > MaxAmount)
+            throw EngineError(
+                QStringLiteral("%1 is not a valid amount for field '%2'. Amounts lie between "
+                               "-999,999,999,999.99 and 999,999,999,999.99")
+                    .arg(value.toString(), displayLabel(f.name)));
+        return v;
+    }
+    case FieldType::SmallInt: {
+        bool ok = false;
+        const qlonglong v
+            = isString ? value.toString().trimmed().toLongLong(&ok) : value.toLongLong(&ok);
+        if (!ok)
+            throw EngineError(QStringLiteral("'%1' is not a valid integer value for field '%2'")
+                                  .arg(value.toString(), displayLabel(f.name)));
+        if (v < -32768 || v > 32767)
+            throw EngineError(QStringLiteral(
+                "%1 is not a valid value for field '%2'. The allowed range is -32768 to 32767")
+                                  .arg(v)
+                                  .arg(displayLabel(f.name)));
+        return int(v);
+    }
+    case FieldType::Counter:
+        throw EngineError(QStringLiteral("Field '%1' cannot be modified").arg(f.name));
+    }
+    return value;
+}
+
+void Table::setValue(const QString &name, const QVariant &value)
+{
+    setValue(fieldIndexOrThrow(name), value);
+}
+
+void Table::setValue(int field, const QVariant &value)
+{
+    requireWritable();
+    if (!isEditing())
+        throw EngineError(QStringLiteral("Dataset not in edit or insert mode"));
+    if (field < 0 || field >= m_fields.size())
+        throw EngineError(QStringLiteral("Field index out of range"));
+    m_buffer[field] = converted(field, value);
+    m_modified = true;
+    if (!controlsDisabled())
+        Q_EMIT rowChanged(m_cur);
+}
+
+void Table::beginInsert(int row)
+{
+    requireWritable();
+    checkBrowseMode();
+    Q_EMIT beforeInsert();
+    m_insertRow = row;
+    m_buffer.assign(m_fields.size(), QVariant());
+    m_modified = false;
+    m_cur = row;
+    m_eof = m_bof = false;
+    setState(State::Insert);
+    notifyReset();
+    if (!controlsDisabled())
+        Q_EMIT currentChanged();
+    Q_EMIT afterInsert();
+}
+
+void Table::append()
+{
+    requireWritable();
+    checkBrowseMode();
+    beginInsert(int(m_keys.size()));
+}
+
+void Table::insert()
+{
+    requireWritable();
+    checkBrowseMode();
+    beginInsert(std::max(m_cur, 0));
+}
+
+void Table::edit()
+{
+    requireWritable();
+    if (isEditing())
+        return;
+    if (m_keys.empty() || m_cur < 0) {
+        // Editing an empty table starts a new record, as the grids expect.
+        append();
+        return;
+    }
+    bufferCurrent();
+    m_original = m_buffer;
+    m_modified = false;
+    setState(State::Edit);
+}
+
+void Table::cancel()
+{
+    if (!isEditing())
+        return;
+    const bool wasInsert = m_state == State::Insert;
+    const int insertedAt = m_insertRow;
+    m_insertRow = -1;
+    m_modified = false;
+    m_state = State::Browse;
+    if (wasInsert) {
+        const int row = m_keys.empty() ? -1 : std::min(insertedAt, int(m_keys.size()) - 1);
+        m_cur = -2; // force the change notification
+        notifyReset();
+        setCurrent(row);
+    } else {
+        bufferCurrent();
+        if (!controlsDisabled())
+            Q_EMIT rowChanged(m_cur);
+    }
+    Q_EMIT stateChanged();
+}
+
+void Table::checkBrowseMode()
+{
+    if (isEditing())
+        post();
+}
+
+void Table::post()
+{
+    requireOpen();
+    if (!isEditing())
+        return;
+    Q_EMIT updateData();
+    Q_EMIT beforePost();
+    try {
+        for (int i = 0; i < m_fields.size(); ++i)
+            if (m_fields[i].required && m_buffer[i].isNull())
+                throw EngineError(
+                    QStringLiteral("Field '%1' must have a value").arg(m_fields[i].name));
+
+        const QString table
+            = Engine::quote(m_alias) + QLatin1Char('.') + Engine::quote(DataTableName);
+        qint64 key = -1;
+        const bool inserting = m_state == State::Insert;
+        const int oldPos = inserting ? -1 : m_cur;
+        std::vector<QVariant> before;
+        if (inserting) {
+            if (!m_insert) {
+                QStringList cols, marks;
+                for (int i = 0; i < m_fields.size(); ++i) {
+                    if (i == m_counterField)
+                        continue;
+                    cols.append(Engine::quote(m_fields[i].name));
+                    marks.append(QStringLiteral("?"));
+                }
+                m_insert = prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                       .arg(table, cols.join(QStringLiteral(", ")),
+                                           marks.join(QStringLiteral(", "))));
+            }
+            sqlite3_stmt *stmt = m_insert.get();
+            sqlite3_reset(stmt);
+            int n = 0;
+            for (int i = 0; i < m_fields.size(); ++i)
+                if (i != m_counterField)
+                    bindValue(stmt, ++n, m_buffer[i]);
+            step(stmt, m_path);
+            sqlite3_reset(stmt);
+            key = sqlite3_last_insert_rowid(connection());
+            if (m_counterField >= 0)
+                m_buffer[m_counterField] = qlonglong(key);
+        } else {
+            key = m_keys[m_cur];
+            // Only the fields given new values since the edit began are written,
+            // so a field changed meanwhile by another handle keeps that change;
+            // a record gone from the file is written whole, so the engine reports it.
+            quint64 changed = 0;
+            const bool stored = readStored(key, before);
+            if (!stored)
+                before.clear();
+            const bool known = m_original.size() == m_buffer.size();
+            for (int i = 0; i < m_fields.size(); ++i) {
+                if (i == m_counterField)
+                    continue;
+                if (!stored || !known || i >= 64 || m_original[i] != m_buffer[i])
+                    changed |= quint64(1) << std::min(i, 63);
+            }
+            // The record is now the stored one with those fields replaced.
+            if (stored)
+                for (int i = 0; i < m_fields.size(); ++i)
+                    if (i != m_counterField && !(changed & (quint64(1) << std::min(i, 63))))
+                        m_buffer[i] = before[i];
+            if (changed != 0) {
+                Statement &update = m_updates[changed];
+                if (!update) {
+                    QStringList sets;
+                    for (int i = 0; i < m_fields.size(); ++i)
+                        if (i != m_counterField && (changed & (quint64(1) << std::min(i, 63))))
+                            sets.append(Engine::quote(m_fields[i].name) + QStringLiteral("=?"));
+                    update = prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?")
+                                         .arg(table, sets.join(QStringLiteral(", "))));
+                }
+                sqlite3_stmt *stmt = update.get();
+                sqlite3_reset(stmt);
+                int n = 0;
+                for (int i = 0; i < m_fields.size(); ++i)
+                    if (i != m_counterField && (changed & (quint64(1) << std::min(i, 63))))
+                        bindValue(stmt, ++n, m_buffer[i]);
+                check(sqlite3_bind_int64(stmt, n + 1, key));
+                step(stmt, m_path);
+                sqlite3_reset(stmt);
+                if (sqlite3_changes(connection()) == 0)
+                    throw EngineError(QStringLiteral("Record/Key deleted."));
+            }
+        }
+        m_changedBefore = std::move(before);
+        m_changedAfter = m_buffer;
+        Row row;
+        row.values = m_buffer;
+        m_cache.insert(key, std::move(row));
+        m_insertRow = -1;
+        m_modified = false;
+        m_state = State::Browse;
+        // A record whose order fields kept their values keeps its place.
+        const bool samePlace = !inserting && !m_changedBefore.empty() && m_where.isEmpty()
+            && std::all_of(m_orderIdx.begin(), m_orderIdx.end(),
+                [this](int f) { return m_changedBefore[f] == m_buffer[f]; });
+        if (samePlace) {
+            setCurrent(oldPos);
+            if (!controlsDisabled())
+                Q_EMIT rowChanged(oldPos);
+        } else {
+            placeKey(key, !inserting, oldPos);
+        }
+    } catch (const SQLite::Exception &e) {
+        const EngineError error = Engine::writeError(e, m_path);
+        Q_EMIT postError(error.message());
+        throw error;
+    } catch (const EngineError &e) {
+        Q_EMIT postError(e.message());
+        throw;
+    }
+    Q_EMIT stateChanged();
+    Q_EMIT afterPost();
+}
+
+void Table::remove()
+{
+    requireWritable();
+    if (m_state == State::Insert) {
+        cancel();
+        return;
+    }
+    if (m_keys.empty() || m_cur < 0)
+        throw EngineError(QStringLiteral("Cannot perform this operation on an empty dataset"));
+    const qint64 key = m_keys[m_cur];
+    std::vector<QVariant> before;
+    if (!readStored(key, before))
+        before.clear();
+    if (!m_delete)
+        m_delete = prepare(QStringLiteral("DELETE FROM %1.%2 WHERE rowid=?")
+                               .arg(Engine::quote(m_alias), Engine::quote(DataTableName)));
+    sqlite3_stmt *stmt = m_delete.get();
+    sqlite3_reset(stmt);
+    check(sqlite3_bind_int64(stmt, 1, key));
+    step(stmt, m_path);
+    sqlite3_reset(stmt);
+    m_changedBefore = std::move(before);
+    m_changedAfter.clear();
+    m_state = State::Browse;
+    m_modified = false;
+    m_cache.remove(key);
+    const int pos = m_cur;
+    m_keys.erase(m_keys.begin() + pos);
+    const bool wasLast = pos >= int(m_keys.size());
+    m_cur = -2;
+    notifyReset();
+    setCurrent(m_keys.empty() ? -1 : std::min(pos, int(m_keys.size()) - 1), wasLast, false);
+    Q_EMIT stateChanged();
+    Q_EMIT afterDelete();
+}
+
+void Table::emptyTable()
+{
+    requireWritable();
+    if (isEditing())
+        cancel();
+    try {
+        Engine::instance().exec(QStringLiteral("DELETE FROM %1.%2")
+                                    .arg(Engine::quote(m_alias), Engine::quote(DataTableName)));
+    } catch (...) {
+        refresh();
+        throw;
+    }
+    m_keys.clear();
+    m_cache.clear();
+    m_cur = -2;
+    notifyReset();
+    setCurrent(-1, true, true);
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <functional>
+#include <optional>
+
+// Switches as the settings file spells them: "True" and "False", read
+// without regard to case or surrounding blanks.
+namespace StoredText {
+QString boolText(bool value);
+std::optional<bool> parseBool(const QString &text);
+} // namespace StoredText
+
+// The user's options as one value.
+struct Options
+{
+    // Days per aging band, as the user typed it; agingDays() reads it.
+    QString agingInterval = QStringLiteral("7");
+    // The warning days a new item starts with, as typed.
+    QString defaultWarn = QStringLiteral("0");
+    // Titles of the four user fields, at most TitleLength characters each.
+    std::array<QString, 4> userTitles
+        = { QStringLiteral("User Field 1"), QStringLiteral("User Field 2"),
+              QStringLiteral("User Field 3"), QStringLiteral("User Field 4") };
+    bool displayReminder = true; // the overdue list at start-up
+    bool intro = true; // the introduction prompt at start-up
+    bool backupReminder = true; // the backup question when closing
+    bool confirmExit = true; // the exit question when closing
+
+    static constexpr int TitleLength = 25;
+
+    // The aging interval as a whole number; throws EngineError
+    // "'%s' is not a valid integer value" when it is not one.
+    int agingDays() const;
+    // The title of user field n (1..4); empty for any other n.
+    QString userTitle(int n) const;
+
+    bool operator==(const Options &) const = default;
+};
+
+// Holds the options of this run and tells its listeners when they change.
+// They are stored with the main window's settings, in its section and under
+// the names of the controls that once held them.
+class OptionsStore : public QObject
+{
+    Q_OBJECT
+public:
+    static OptionsStore &instance();
+    static const Options &current() { return instance().m_options; }
+
+    // Replaces the options; emits changed() when they differ.
+    void set(const Options &options);
+    // Changes a copy of the current options and stores it.
+    void update(const std::function<void(Options &)> &change);
+    // Back to the values a new installation starts with.
+    void reset() { set(Options()); }
+
+    // One stored value: its name in the settings section, its text, and a
+    // setter that returns false when the text does not fit.
+    struct Value
+    {
+        QString name;
+        std::function<QString()> get;
+        std::function<bool(const QString &)> set;
+    };
+    QList<Value> values();
+
+Q_SIGNALS:
+    void changed(const Options &options);
+
+private:
+    OptionsStore() = default;
+    Options m_options;
+};
