@@ -66,31 +66,10 @@ void reportRatio(benchmark::State &state, double handle, double baseline)
     state.counters["ratio"] = baseline > 0 ? handle / baseline : 0;
 }
 
-// What the bare baseline reads: the keys in the order of "Due Date Index",
-// through SQLite's C interface on a connection opened for the purpose, into a
-// vector sized once.
+// What the bare baseline reads: the keys in the order of "Due Date Index".
 std::vector<long long> dueDateKeys(const std::string &path)
 {
-    sqlite3 *db = nullptr;
-    std::vector<long long> keys;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr)
-        == SQLITE_OK) {
-        sqlite3_stmt *count = nullptr;
-        if (sqlite3_prepare_v2(db, "SELECT max(rowid) FROM data", -1, &count, nullptr) == SQLITE_OK
-            && sqlite3_step(count) == SQLITE_ROW)
-            keys.reserve(std::size_t(sqlite3_column_int64(count, 0)));
-        sqlite3_finalize(count);
-        sqlite3_stmt *stmt = nullptr;
-        if (sqlite3_prepare_v2(db,
-                "SELECT \"PrimaryKey\" FROM data ORDER BY \"Due Date\", \"Description\", rowid", -1,
-                &stmt, nullptr)
-            == SQLITE_OK)
-            while (sqlite3_step(stmt) == SQLITE_ROW)
-                keys.push_back(sqlite3_column_int64(stmt, 0));
-        sqlite3_finalize(stmt);
-    }
-    sqlite3_close(db);
-    return keys;
+    return keysInOrder(path, "\"Due Date\", \"Description\"");
 }
 
 void readFirst50(Table &t)

@@ -39,67 +39,26 @@ namespace {
 using namespace BenchSupport;
 constexpr int Records = 1000000;
 
-// Fills history.DB in one statement. The indexes are dropped first and built
-// again afterwards, which is much faster than keeping them up to date row by row.
+// Fills history.DB in one statement.
 void fillHistory(const std::string &path)
 {
     SQLite::Database db(path, SQLite::OPEN_READWRITE);
-    db.exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-200000");
-    std::vector<std::string> names, indexes;
-    {
-        SQLite::Statement list(db,
-            "SELECT name, sql FROM sqlite_master WHERE type='index' "
-            "AND tbl_name='data' AND sql IS NOT NULL");
-        while (list.executeStep()) {
-            names.push_back(list.getColumn(0).getString());
-            indexes.push_back(list.getColumn(1).getString());
-        }
-    }
-    for (const std::string &name : names)
-        db.exec("DROP INDEX \"" + name + "\"");
-    db.exec("BEGIN");
-    db.exec("INSERT INTO data (\"Process Date\", \"Due Date\", \"Description\", \"Bill Amount\","
-            " \"Pay Amount\", \"Frequency\", \"Units\", \"Warning Days\", \"Budget\", \"Balance\","
-            " \"User Field 1\")"
-            " WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
-        + std::to_string(Records)
-        + ")"
-          " SELECT date('2000-01-01', '+' || (i % 9000) || ' days'),"
-          " date('2000-01-01', '+' || ((i * 7919) % 9000) || ' days'),"
-          " (CASE i % 2 WHEN 0 THEN 'payee ' ELSE 'Payee ' END) || ((i * 2654435761) % 1000003),"
-          " CASE WHEN i % 4 = 0 THEN NULL ELSE (i % 50000) / 100.0 END,"
-          " CASE WHEN i % 4 = 0 THEN (i % 90000) / 100.0 ELSE NULL END,"
-          " i % 13, CASE i % 3 WHEN 0 THEN 'Months' WHEN 1 THEN 'Weeks' ELSE 'Days' END,"
-          " i % 10, 100.0, (i % 1000) * 1.5, 'account ' || (i % 97)"
-          " FROM n");
-    db.exec("COMMIT");
-    for (const std::string &sql : indexes)
-        db.exec(sql);
-}
-
-// The baseline: the keys of the table in an order, read through SQLite's C
-// interface on a connection opened for the purpose, into a vector sized once.
-std::vector<long long> keysInOrder(const std::string &path, const char *orderBy)
-{
-    sqlite3 *db = nullptr;
-    std::vector<long long> keys;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr)
-        == SQLITE_OK) {
-        const std::string sql = std::string("SELECT \"PrimaryKey\" FROM data ORDER BY ") + orderBy
-            + ", \"PrimaryKey\"";
-        sqlite3_stmt *count = nullptr;
-        if (sqlite3_prepare_v2(db, "SELECT max(rowid) FROM data", -1, &count, nullptr) == SQLITE_OK
-            && sqlite3_step(count) == SQLITE_ROW)
-            keys.reserve(std::size_t(sqlite3_column_int64(count, 0)));
-        sqlite3_finalize(count);
-        sqlite3_stmt *stmt = nullptr;
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK)
-            while (sqlite3_step(stmt) == SQLITE_ROW)
-                keys.push_back(sqlite3_column_int64(stmt, 0));
-        sqlite3_finalize(stmt);
-    }
-    sqlite3_close(db);
-    return keys;
+    fillWithoutIndexes(db,
+        "INSERT INTO data (\"Process Date\", \"Due Date\", \"Description\", \"Bill Amount\","
+        " \"Pay Amount\", \"Frequency\", \"Units\", \"Warning Days\", \"Budget\", \"Balance\","
+        " \"User Field 1\")"
+        " WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
+            + std::to_string(Records)
+            + ")"
+              " SELECT date('2000-01-01', '+' || (i % 9000) || ' days'),"
+              " date('2000-01-01', '+' || ((i * 7919) % 9000) || ' days'),"
+              " (CASE i % 2 WHEN 0 THEN 'payee ' ELSE 'Payee ' END) || ((i * 2654435761) % "
+              "1000003),"
+              " CASE WHEN i % 4 = 0 THEN NULL ELSE (i % 50000) / 100.0 END,"
+              " CASE WHEN i % 4 = 0 THEN (i % 90000) / 100.0 ELSE NULL END,"
+              " i % 13, CASE i % 3 WHEN 0 THEN 'Months' WHEN 1 THEN 'Weeks' ELSE 'Days' END,"
+              " i % 10, 100.0, (i % 1000) * 1.5, 'account ' || (i % 97)"
+              " FROM n");
 }
 
 struct World

@@ -73,36 +73,20 @@ void onFile(const char *file, const std::string &sql)
     db.exec(sql);
 }
 
-// The history a run adds to: a million paid items, written once. The indexes
-// are built after the rows, which is much faster than keeping them up to date.
+// The history a run adds to: a million paid items, written once.
 void fillHistory()
 {
     SQLite::Database db(pathOf("history.DB"), SQLite::OPEN_READWRITE);
-    db.exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-200000");
-    std::vector<std::string> names, indexes;
-    {
-        SQLite::Statement list(db,
-            "SELECT name, sql FROM sqlite_master WHERE type='index' AND tbl_name='data' AND sql IS "
-            "NOT NULL");
-        while (list.executeStep()) {
-            names.push_back(list.getColumn(0).getString());
-            indexes.push_back(list.getColumn(1).getString());
-        }
-    }
-    for (const std::string &name : names)
-        db.exec("DROP INDEX \"" + name + "\"");
-    db.exec("BEGIN");
-    db.exec(std::string("INSERT INTO data (") + HistoryColumns
-        + ") WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
-        + std::to_string(HistoryRecords)
-        + ") SELECT NULL, date('2000-01-01', '+' || ((i * 7919) % 9000) || ' days'),"
-          " date('2000-01-01', '+' || (i % 9000) || ' days'),"
-          " 'Payee ' || ((i * 2654435761) % 1000003), (i % 50000) / 100.0, NULL, i % 13, 'Months',"
-          " NULL, i % 10, 100.0, (i % 1000) * 1.5, 'account ' || (i % 97), NULL, NULL, NULL"
-          " FROM n");
-    db.exec("COMMIT");
-    for (const std::string &sql : indexes)
-        db.exec(sql);
+    BenchSupport::fillWithoutIndexes(db,
+        std::string("INSERT INTO data (") + HistoryColumns
+            + ") WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
+            + std::to_string(HistoryRecords)
+            + ") SELECT NULL, date('2000-01-01', '+' || ((i * 7919) % 9000) || ' days'),"
+              " date('2000-01-01', '+' || (i % 9000) || ' days'),"
+              " 'Payee ' || ((i * 2654435761) % 1000003), (i % 50000) / 100.0, NULL, i % 13, "
+              "'Months',"
+              " NULL, i % 10, 100.0, (i % 1000) * 1.5, 'account ' || (i % 97), NULL, NULL, NULL"
+              " FROM n");
     SQLite::Statement last(db, "SELECT max(rowid) FROM data");
     if (last.executeStep())
         historyBase = last.getColumn(0).getInt64();

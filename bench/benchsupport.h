@@ -11,8 +11,11 @@
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 
+#include <sqlite3.h>
+
 #include <chrono>
 #include <string>
+#include <vector>
 
 namespace BenchSupport {
 using Clock = std::chrono::steady_clock;
@@ -48,5 +51,55 @@ inline std::string engineDurability(const QString &fileName)
     }
     engine.detach(path);
     return pragmas;
+}
+
+// The bare baseline of an open: the keys of a table file in an order, read
+// through SQLite's C interface on a connection opened for the purpose, into a
+// vector sized once.
+inline std::vector<long long> keysInOrder(const std::string &path, const char *orderBy)
+{
+    sqlite3 *db = nullptr;
+    std::vector<long long> keys;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr)
+        == SQLITE_OK) {
+        const std::string sql = std::string("SELECT \"PrimaryKey\" FROM data ORDER BY ") + orderBy
+            + ", \"PrimaryKey\"";
+        sqlite3_stmt *count = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT max(rowid) FROM data", -1, &count, nullptr) == SQLITE_OK
+            && sqlite3_step(count) == SQLITE_ROW)
+            keys.reserve(std::size_t(sqlite3_column_int64(count, 0)));
+        sqlite3_finalize(count);
+        sqlite3_stmt *stmt = nullptr;
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK)
+            while (sqlite3_step(stmt) == SQLITE_ROW)
+                keys.push_back(sqlite3_column_int64(stmt, 0));
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return keys;
+}
+
+// Writes a large table file in one statement. The indexes are dropped first and
+// built after the rows, which is much faster than keeping them up to date.
+inline void fillWithoutIndexes(SQLite::Database &db, const std::string &insert)
+{
+    db.exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-200000");
+    std::vector<std::string> names, indexes;
+    {
+        SQLite::Statement list(db,
+            "SELECT name, sql FROM sqlite_master WHERE type='index' AND tbl_name='data' AND sql IS "
+            "NOT NULL");
+        while (list.executeStep()) {
+            names.push_back(list.getColumn(0).getString());
+            indexes.push_back(list.getColumn(1).getString());
+        }
+    }
+    for (const std::string &name : names)
+        db.exec("DROP INDEX \"" + name + "\"");
+    db.exec("BEGIN");
+    db.exec(insert);
+    db.exec("COMMIT");
+    for (const std::string &sql : indexes)
+        db.exec(sql);
 }
 } // namespace BenchSupport
