@@ -342,85 +342,87 @@ void redraw(TfrmSched *)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-// An expense typed into a row of the list, then the row left: the post, the
-// summaries and the aging kept up to date, the window redrawn.
-void BM_EditAmountAndLeaveRow(benchmark::State &state)
+// One save per iteration, timed on both sides: the bare statement, then ours
+// (after its untimed preparation) with the window's redraw, each side's
+// interface-thread CPU time kept beside the wall time.
+template <typename BareSave, typename Prepare, typename OurSave>
+void timeSaves(benchmark::State &state, BareSave bareSave, Prepare prepare, OurSave ourSave,
+    const char *notPosted)
 {
     TfrmSched *w = window();
-    ItemGrid *grid = w->DBGridSched;
-    ItemModel *model = grid->itemModel();
-    const int amount = grid->columnOf(QStringLiteral("Bill Amount"));
-    BareRow bare(world->schedule);
     double oursTotal = 0, bareTotal = 0, oursCpu = 0, bareCpu = 0;
     int n = 0;
     for (auto _ : state) {
         ++n;
-        const int row = 100 + (n % 20) * 2;
         Timer::time_point t = Timer::now();
         double cpu = threadCpuSeconds();
-        bare.setAmount.bind(1, 12.5 + n);
-        bare.update(bare.setAmount, w->TableSched->keyAtRow(row + 1000));
+        bareSave(n);
         bareCpu += threadCpuSeconds() - cpu;
         bareTotal += secondsSince(t);
 
-        // The aging rows of the last edit reach the file before the next one.
-        w->flushAgingWrites();
-        grid->setCurrentIndex(model->index(row, amount));
+        prepare(n);
         redraw(w);
         t = Timer::now();
         cpu = threadCpuSeconds();
-        model->setText(amount, QString::number(12.5 + n));
-        grid->setCurrentIndex(model->index(row + 1, amount));
+        ourSave(n);
         redraw(w);
         oursCpu += threadCpuSeconds() - cpu;
         const double took = secondsSince(t);
         oursTotal += took;
         state.SetIterationTime(took);
         if (w->TableSched->isEditing())
-            state.SkipWithError("the row was not posted");
+            state.SkipWithError(notPosted);
     }
     reportRatio(state, oursTotal, bareTotal);
     reportCpu(state, oursCpu, bareCpu);
+}
+
+// An expense typed into a row of the list, then the row left: the post, the
+// summaries and the aging kept up to date, the window redrawn.
+void BM_EditAmountAndLeaveRow(benchmark::State &state)
+{
+    TfrmSched *w = window();
+    ItemModel *model = w->DBGridSched->itemModel();
+    const int amount = w->DBGridSched->columnOf(QStringLiteral("Bill Amount"));
+    BareRow bare(world->schedule);
+    const auto row = [](int n) { return 100 + (n % 20) * 2; };
+    timeSaves(
+        state,
+        [&](int n) {
+            bare.setAmount.bind(1, 12.5 + n);
+            bare.update(bare.setAmount, w->TableSched->keyAtRow(row(n) + 1000));
+        },
+        [&](int n) {
+            // The aging rows of the last edit reach the file before the next one.
+            w->flushAgingWrites();
+            w->DBGridSched->setCurrentIndex(model->index(row(n), amount));
+        },
+        [&](int n) {
+            model->setText(amount, QString::number(12.5 + n));
+            w->DBGridSched->setCurrentIndex(model->index(row(n) + 1, amount));
+        },
+        "the row was not posted");
 }
 
 // The payment mark toggled on a row of the list (posted at once), with the same work after it.
 void BM_ToggleMark(benchmark::State &state)
 {
     TfrmSched *w = window();
-    ItemGrid *grid = w->DBGridSched;
-    ItemModel *model = grid->itemModel();
-    const int mark = grid->columnOf(QStringLiteral("PayNow"));
+    ItemModel *model = w->DBGridSched->itemModel();
+    const int mark = w->DBGridSched->columnOf(QStringLiteral("PayNow"));
     BareRow bare(world->schedule);
-    double oursTotal = 0, bareTotal = 0, oursCpu = 0, bareCpu = 0;
-    int n = 0;
-    for (auto _ : state) {
-        ++n;
-        const int row = 200 + n % 20;
-        Timer::time_point t = Timer::now();
-        double cpu = threadCpuSeconds();
-        if (n % 2)
-            bare.setMark.bind(1, "\xc3\xbc");
-        else
-            bare.setMark.bind(1);
-        bare.update(bare.setMark, w->TableSched->keyAtRow(row + 1000));
-        bareCpu += threadCpuSeconds() - cpu;
-        bareTotal += secondsSince(t);
-
-        grid->setCurrentIndex(model->index(row, mark));
-        redraw(w);
-        t = Timer::now();
-        cpu = threadCpuSeconds();
-        grid->toggleMark();
-        redraw(w);
-        oursCpu += threadCpuSeconds() - cpu;
-        const double took = secondsSince(t);
-        oursTotal += took;
-        state.SetIterationTime(took);
-        if (w->TableSched->isEditing())
-            state.SkipWithError("the mark was not posted");
-    }
-    reportRatio(state, oursTotal, bareTotal);
-    reportCpu(state, oursCpu, bareCpu);
+    const auto row = [](int n) { return 200 + n % 20; };
+    timeSaves(
+        state,
+        [&](int n) {
+            if (n % 2)
+                bare.setMark.bind(1, "\xc3\xbc");
+            else
+                bare.setMark.bind(1);
+            bare.update(bare.setMark, w->TableSched->keyAtRow(row(n) + 1000));
+        },
+        [&](int n) { w->DBGridSched->setCurrentIndex(model->index(row(n), mark)); },
+        [&](int) { w->DBGridSched->toggleMark(); }, "the mark was not posted");
 }
 
 // A hundred items marked one after another, as a user clicks down the list:
