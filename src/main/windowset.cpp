@@ -13,6 +13,9 @@
 #include "payment/frmreminder.h"
 #include "payment/frmresched.h"
 #include "platform/messages.h"
+#include "reports/report.h"
+#include "reports/ui/frmchoosereport.h"
+#include "reports/ui/frmrptprev.h"
 
 void createAllWindows()
 {
@@ -29,6 +32,9 @@ void createAllWindows()
     Windows::FrmToolTipResched = new TFrmToolTipResched(main);
     Windows::FrmToolTipHist = new TFrmToolTipHist(main);
     Calculator::setInstance(new Calculator(main));
+    auto *chooser = new TFrmChooseReport(new TFrmRptPrev(main), main);
+    chooser->setReports(Reports::makeReports());
+    Windows::FrmChooseReport = chooser;
     // A payment run whose next occurrences were never written back (the
     // program stopped on the reschedule screen) is taken up again at start.
     Windows::resumeInterruptedRun = [] {
