@@ -3,7 +3,6 @@
 #include "reports/engine/pagestore.h"
 
 #include <QElapsedTimer>
-#include <QPointer>
 #include <QString>
 
 class QProgressDialog;
@@ -22,8 +21,6 @@ public:
     // For the engine; returns false once the user has cancelled.
     ReportEngine::Progress progress();
     bool cancelled() const { return m_cancelled; }
-    // Whether the dialog has come up.
-    bool shown() const { return m_dialog != nullptr; }
 
 private:
     bool step(qint64 done, qint64 total);
@@ -32,7 +29,7 @@ private:
     QString m_label;
     QElapsedTimer m_started;
     QElapsedTimer m_lastEvents;
-    QPointer<QProgressDialog> m_dialog;
+    QProgressDialog *m_dialog = nullptr; // owned
     bool m_cancelled = false;
     bool m_wasBusy = false;
 };
