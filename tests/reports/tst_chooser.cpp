@@ -22,8 +22,8 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QTest>
-#include <QTimer>
 #include <QThread>
+#include <QTimer>
 #include <QToolButton>
 
 #include <memory>
@@ -246,7 +246,8 @@ void TestChooser::enabledStateRule_data()
     QTest::newRow("scheduled") << "Scheduled Items - Standard" << true << true << "Budget"
                                << "Process Date";
     QTest::newRow("history ext") << "History Items - Extended (Includes User Fields)" << true
-                                 << true << "Budget" << "Process Date";
+                                 << true << "Budget"
+                                 << "Process Date";
     QTest::newRow("pay flag") << "Summary by Pay Flag" << false << false << "Pay Flag"
                               << "Process Date";
     QTest::newRow("due date") << "Summary by Due Date" << false << true << "Due Date"
@@ -317,7 +318,7 @@ void TestChooser::viewHandsOverInputsAndResetsAfterPreview()
     // A summary disables its inputs; back from its preview everything is at
     // the defaults and enabled again.
     c->ReportComboBox1->setCurrentText(QStringLiteral("Summary by Pay Flag"));
-    whilePreviewOpen([&](TFrmRptPrev *) { });
+    whilePreviewOpen([&](TFrmRptPrev *) {});
     QTest::mouseClick(c->ButtonViewReport, Qt::LeftButton);
     QCOMPARE(fake(QStringLiteral("Summary by Pay Flag"))->last.sort, QStringLiteral("Pay Flag"));
     QVERIFY(c->isVisible());
@@ -326,8 +327,8 @@ void TestChooser::viewHandsOverInputsAndResetsAfterPreview()
     QCOMPARE(c->ComboBoxDateFilter->currentText(), QStringLiteral("Due Date"));
     QCOMPARE(c->EditDateBegin->text(), QStringLiteral("1/1/1900"));
     QCOMPARE(c->EditDateEnd->text(), QStringLiteral("12/31/2099"));
-    for (QWidget *w : std::initializer_list<QWidget *> { c->ComboBoxSort, c->ComboBoxDateFilter,
-             c->EditDateBegin, c->EditDateEnd })
+    for (QWidget *w : std::initializer_list<QWidget *>{
+             c->ComboBoxSort, c->ComboBoxDateFilter, c->EditDateBegin, c->EditDateEnd })
         QVERIFY(w->isEnabled());
     QVERIFY(!BusyPointer::isBusy());
 }
@@ -343,7 +344,7 @@ void TestChooser::errorKeepsChooserAtUserInput()
     typeInto(c->EditDateEnd, QStringLiteral("13/45/2024"));
     auto *previews = new PreviewCloser(m_preview.get());
     QTest::keyClick(c->EditDateEnd, Qt::Key_Return);
-    QCOMPARE(m_env->messages.texts(), QStringList { report->error });
+    QCOMPARE(m_env->messages.texts(), QStringList{ report->error });
     QCOMPARE(m_env->messages.shown().constFirst().kind, QStringLiteral("error"));
     QCOMPARE(previews->shows, 0);
     QVERIFY(!BusyPointer::isBusy());
@@ -383,8 +384,8 @@ void TestChooser::dateInputCheckedOnLeavingAndPickedFromCalendar()
         if (!picker)
             return;
         opened = picker->calendarDate();
-        QTest::mouseClick(picker->findChild<QToolButton *>(QStringLiteral("ButtonMonthForward")),
-            Qt::LeftButton);
+        QTest::mouseClick(
+            picker->findChild<QToolButton *>(QStringLiteral("ButtonMonthForward")), Qt::LeftButton);
         QTest::mouseClick(
             picker->findChild<QPushButton *>(QStringLiteral("ButtonOk")), Qt::LeftButton);
     });
@@ -449,7 +450,7 @@ void TestChooser::pageInputSnapsBack()
     QVERIFY(seen.shown);
     QCOMPARE(seen.page, page);
     QCOMPARE(seen.input, page); // the page input shows the page shown
-    QCOMPARE(drawn, std::set<int> { page - 1 });
+    QCOMPARE(drawn, std::set<int>{ page - 1 });
 }
 
 void TestChooser::zoomToWidthThenStepsOfTen()

@@ -110,8 +110,7 @@ QToolButton *calendarButton(const QString &name, QWidget *parent)
 
 DateInput::DateInput(QWidget *parent)
     : QLineEdit(parent)
-{
-}
+{ }
 
 void DateInput::pickDate()
 {
@@ -153,8 +152,8 @@ void DateInput::checkDate()
 }
 
 TFrmChooseReport::TFrmChooseReport(TFrmRptPrev *preview, QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-              | Qt::WindowCloseButtonHint)
+    : QDialog(parent,
+        Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
     , m_preview(preview)
 {
     setObjectName(QStringLiteral("FrmChooseReport"));
@@ -229,7 +228,8 @@ TFrmChooseReport::TFrmChooseReport(TFrmRptPrev *preview, QWidget *parent)
         &TFrmChooseReport::applyEnabledState);
     connect(ButtonDateBegin, &QToolButton::clicked, EditDateBegin, &DateInput::pickDate);
     connect(ButtonDateEnd, &QToolButton::clicked, EditDateEnd, &DateInput::pickDate);
-    connect(ButtonViewReport, &QPushButton::clicked, this, &TFrmChooseReport::ButtonViewReportClick);
+    connect(
+        ButtonViewReport, &QPushButton::clicked, this, &TFrmChooseReport::ButtonViewReportClick);
 
     new KeyPreview(this, [](QKeyEvent *event) {
         if (!Help::isHelpKey(event))
@@ -294,8 +294,8 @@ void TFrmChooseReport::applyEnabledState()
     }
     ComboBoxSort->setEnabled(lists);
     ComboBoxDateFilter->setEnabled(lists);
-    for (QWidget *w : std::initializer_list<QWidget *> { m_beginLabel, EditDateBegin,
-             ButtonDateBegin, m_endLabel, EditDateEnd, ButtonDateEnd })
+    for (QWidget *w : std::initializer_list<QWidget *>{
+             m_beginLabel, EditDateBegin, ButtonDateBegin, m_endLabel, EditDateEnd, ButtonDateEnd })
         w->setEnabled(dates);
 }
 

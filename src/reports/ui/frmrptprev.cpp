@@ -77,8 +77,9 @@ bool runPrintDialog(QPrinter &printer, int pageCount, QWidget *parent)
 } // namespace
 
 TFrmRptPrev::TFrmRptPrev(QWidget *parent)
-    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-              | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint)
+    : QDialog(parent,
+        Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
+            | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("FrmRptPrev"));
     setWindowTitle(QStringLiteral("Report Preview"));
@@ -280,8 +281,7 @@ void TFrmRptPrev::SavePdfClick()
 {
     if (!m_pages)
         return;
-    const QString path
-        = m_askPdfPath(QDir(pdfFolder()).filePath(m_name + QStringLiteral(".pdf")));
+    const QString path = m_askPdfPath(QDir(pdfFolder()).filePath(m_name + QStringLiteral(".pdf")));
     if (path.isEmpty())
         return;
     m_pdfFolder = QFileInfo(path).absolutePath();

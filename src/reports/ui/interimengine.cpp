@@ -47,14 +47,15 @@ void writePdf(const PageStore &pages, const QString &path, const Progress &progr
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        throw EngineError(
-            QStringLiteral("Cannot write \"%1\": %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        throw EngineError(QStringLiteral("Cannot write \"%1\": %2")
+                              .arg(QDir::toNativeSeparators(path), file.errorString()));
     QPdfWriter writer(&file);
     writer.setTitle(JobTitle);
     writer.setResolution(600);
     writer.setPageLayout(pages.pageLayout());
     if (!drawPages(pages, writer, 0, pages.pageCount() - 1, progress) || !file.commit())
-        throw EngineError(QStringLiteral("Cannot write \"%1\"").arg(QDir::toNativeSeparators(path)));
+        throw EngineError(
+            QStringLiteral("Cannot write \"%1\"").arg(QDir::toNativeSeparators(path)));
 }
 } // namespace ReportEngine
 

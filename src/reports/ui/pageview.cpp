@@ -26,10 +26,6 @@ PageView::PageView(QWidget *parent)
 {
     setObjectName(QStringLiteral("QRPreview1"));
     setFocusPolicy(Qt::StrongFocus);
-    viewport()->setAutoFillBackground(true);
-    QPalette pal = viewport()->palette();
-    pal.setColor(QPalette::Window, QColor(128, 128, 128));
-    viewport()->setPalette(pal);
     // The page follows the thumb while it is dragged.
     horizontalScrollBar()->setTracking(true);
     verticalScrollBar()->setTracking(true);
@@ -168,9 +164,10 @@ void PageView::scrollContentsBy(int, int)
 
 void PageView::paintEvent(QPaintEvent *)
 {
+    QPainter painter(viewport());
+    painter.fillRect(viewport()->rect(), QColor(128, 128, 128));
     if (!m_pages || m_page < 1)
         return;
-    QPainter painter(viewport());
     const QSize page = pageSizeOnScreen();
     const QSize view = viewport()->size();
     // A page narrower or shorter than the view sits in its middle.
