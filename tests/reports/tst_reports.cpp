@@ -17,6 +17,7 @@
 #include <QPaintDevice>
 #include <QPaintEngine>
 #include <QPainter>
+#include <QPrinter>
 #include <QProcess>
 #include <QTest>
 #include <QTextItem>
@@ -524,17 +525,32 @@ void TestReports::refusesWhatItCannotRead()
 void TestReports::pdfHoldsTheReport()
 {
     const auto pages = run(QStringLiteral("Scheduled Items - Standard"));
-    const QString path = m_env->dir() + QStringLiteral("/out/report.pdf");
-    QDir().mkpath(m_env->dir() + QStringLiteral("/out"));
-    ReportEngine::writePdf(*pages, path);
-    QProcess text;
-    text.start(QStringLiteral("pdftotext"), { QStringLiteral("-layout"), path, QStringLiteral("-") });
-    QVERIFY(text.waitForFinished());
-    const QString out = QString::fromUtf8(text.readAllStandardOutput());
-    for (const char *t : { "Scheduled Items", "Sorted by Due Date", "Totals", "$840.25", "$2,500.50" })
-        QVERIFY2(out.contains(QString::fromLatin1(t)), qPrintable(out));
-    QCOMPARE(QDir(m_env->dir() + QStringLiteral("/out")).entryList(QDir::Files),
-        QStringList { QStringLiteral("report.pdf") });
+    const QString folder = m_env->dir() + QStringLiteral("/out");
+    QDir().mkpath(folder);
+    auto pdfText = [](const QString &tool, const QString &path) {
+        QProcess p;
+        p.start(tool, tool == QLatin1String("pdftotext") ? QStringList { path, QStringLiteral("-") }
+                                                         : QStringList { path });
+        p.waitForFinished();
+        return QString::fromUtf8(p.readAllStandardOutput());
+    };
+
+    // Saved as PDF, and printed to a PDF file: the same report under its job title.
+    const QString saved = folder + QStringLiteral("/report.pdf");
+    ReportEngine::writePdf(*pages, saved);
+    const QString printed = folder + QStringLiteral("/printed.pdf");
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(printed);
+    QVERIFY(ReportEngine::print(*pages, printer));
+    for (const QString &path : { saved, printed }) {
+        const QString out = pdfText(QStringLiteral("pdftotext"), path);
+        for (const char *t : { "Scheduled Items", "Sorted by Due Date", "Totals", "$840.25", "$2,500.50" })
+            QVERIFY2(out.contains(QString::fromLatin1(t)), qPrintable(path + QLatin1Char(':') + out));
+        QVERIFY(pdfText(QStringLiteral("pdfinfo"), path).contains(QStringLiteral("Marrowfin Report")));
+    }
+    QCOMPARE(QDir(folder).entryList(QDir::Files),
+        (QStringList { QStringLiteral("printed.pdf"), QStringLiteral("report.pdf") }));
 }
 
 void TestReports::pdfThatCannotBeWrittenLeavesNothing()
