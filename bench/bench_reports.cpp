@@ -42,8 +42,7 @@ std::string itemRows(int count, bool history)
                        " \"Warning Days\", \"Budget\", \"Balance\", \"PayNow\", \"User Field 1\","
                        " \"User Field 2\")"
                        " WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ")
-        + std::to_string(count)
-        + ") SELECT "
+        + std::to_string(count) + ") SELECT "
         + (history ? "date('2000-01-01', '+' || (i % 9000) || ' days')," : "NULL,")
         + " date('2000-01-01', '+' || ((i * 7919) % 9000) || ' days'),"
           " (CASE i % 2 WHEN 0 THEN 'payee ' ELSE 'Payee ' END) || ((i * 2654435761) % 1000003)"
@@ -176,7 +175,8 @@ void BM_HistoryPage10000VsPage1(benchmark::State &state)
 void BM_ScheduledExtendedPdf(benchmark::State &state)
 {
     world->preview.reset();
-    const auto extended = report(QStringLiteral("Scheduled Items - Extended (Includes User Fields)"));
+    const auto extended
+        = report(QStringLiteral("Scheduled Items - Extended (Includes User Fields)"));
     const auto pages = extended->prepare({}, {});
     const QString path = world->dir.path() + QStringLiteral("/scheduled.pdf");
     double pdf = 0, image = 0;
@@ -199,7 +199,10 @@ void BM_ScheduledExtendedPdf(benchmark::State &state)
     state.counters["pdf_MB"] = QFile(path).size() / 1048576.0;
 }
 
-BENCHMARK(BM_HistoryPreviewFirstPage)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_HistoryPreviewFirstPage)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 BENCHMARK(BM_HistoryPage10000VsPage1)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_ScheduledExtendedPdf)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 } // namespace
@@ -243,8 +246,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "the tables could not be written\n");
         return 1;
     }
-    std::fprintf(stderr, "history.DB (%d) and schedule.DB (%d) written in %.1f s\n",
-        HistoryRecords, ScheduleItems, secondsSince(t));
+    std::fprintf(stderr, "history.DB (%d) and schedule.DB (%d) written in %.1f s\n", HistoryRecords,
+        ScheduleItems, secondsSince(t));
     w.rssBefore = residentMb();
 
     benchmark::Initialize(&argc, argv);

@@ -61,7 +61,7 @@ void Table::scan(const std::vector<int> &fields,
     const std::function<bool(int row, const std::vector<QVariant> &values)> &visit) const
 {
     requireOpen();
-    QStringList cols { QStringLiteral("rowid") };
+    QStringList cols{ QStringLiteral("rowid") };
     for (int f : fields)
         cols.append(Engine::quote(m_fields.at(f).name));
     QString sql = QStringLiteral("SELECT %1 FROM %2.%3")

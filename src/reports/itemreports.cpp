@@ -49,7 +49,8 @@ public:
         report.detail = detail();
         report.summary = summary();
         report.beforePrint = [this, request](Definition &d) {
-            auto table = std::make_unique<Table>(m_history ? TableFiles::History : TableFiles::Schedule);
+            auto table
+                = std::make_unique<Table>(m_history ? TableFiles::History : TableFiles::Schedule);
             table->setReadOnly(true);
             table->setIndexName(sortIndex(request.sort));
             table->setFilter(dateFilter(request.dateField, request.begin, request.end));

@@ -52,8 +52,8 @@ QString dateFilter(const QString &field, const QString &begin, const QString &en
             + QLatin1Char('\'');
     };
     const QString f = QStringLiteral("[") + field + QStringLiteral("]");
-    const QString from = QStringLiteral("(") + f + QStringLiteral(" >= ") + quoted(begin)
-        + QStringLiteral(")");
+    const QString from
+        = QStringLiteral("(") + f + QStringLiteral(" >= ") + quoted(begin) + QStringLiteral(")");
     const QString to
         = QStringLiteral("(") + f + QStringLiteral(" <= ") + quoted(end) + QStringLiteral(")");
     if (hasBound(begin) && hasBound(end))
@@ -73,8 +73,9 @@ std::vector<std::unique_ptr<Reports::Report>> Reports::makeReports()
     std::vector<std::unique_ptr<Report>> reports;
     reports.push_back(itemReport(QStringLiteral("Scheduled Items - Standard"),
         QStringLiteral("Scheduled Items"), false, false));
-    reports.push_back(itemReport(QStringLiteral("Scheduled Items - Extended (Includes User Fields)"),
-        QStringLiteral("Scheduled Items - Extended"), false, true));
+    reports.push_back(
+        itemReport(QStringLiteral("Scheduled Items - Extended (Includes User Fields)"),
+            QStringLiteral("Scheduled Items - Extended"), false, true));
     reports.push_back(payFlagSummary());
     reports.push_back(dueDateSummary());
     reports.push_back(dueDateRangeSummary());

@@ -37,7 +37,7 @@ std::shared_ptr<DataSet> totalsData(const QString &groupField, const QString &fi
     FieldDef count;
     count.name = QStringLiteral("totalcount");
     count.type = FieldType::Counter;
-    QList<FieldDef> fields { *items.field(groupField), money("TotalBillAmount"),
+    QList<FieldDef> fields{ *items.field(groupField), money("TotalBillAmount"),
         money("TotalPayAmount"), count, money("totalremainder") };
     std::vector<std::vector<QVariant>> rows;
     rows.reserve(query.rowCount());
@@ -73,7 +73,8 @@ public:
         report.detail = detail();
         report.summary = summary();
         report.beforePrint = [this, request](Definition &d) {
-            const QString group = m_byDueDate ? QStringLiteral("Due Date") : QStringLiteral("PayNow");
+            const QString group
+                = m_byDueDate ? QStringLiteral("Due Date") : QStringLiteral("PayNow");
             const QString filter = m_byDueDate
                 ? dateFilter(QStringLiteral("Due Date"), request.begin, request.end)
                 : QString();
@@ -149,7 +150,8 @@ public:
             field(QStringLiteral("Type"), 112, 0, 80, Align::Left, boldStyle()));
         const QStringList fields = Aging::fieldNames();
         for (int k = 0; k < 6; ++k)
-            report.detail.elements.push_back(field(fields.value(k + 1), 194 + 80 * k, 0, 80, Align::Right));
+            report.detail.elements.push_back(
+                field(fields.value(k + 1), 194 + 80 * k, 0, 80, Align::Right));
         report.beforePrint = [](Definition &d) {
             // The interval first: a wrong one stops before anything is opened.
             const QStringList titles = Aging::titles(OptionsStore::current().agingDays());

@@ -200,7 +200,8 @@ std::unique_ptr<Reports::Report> report(const QString &entry)
     return nullptr;
 }
 
-std::unique_ptr<ReportEngine::PageStore> run(const QString &entry, const Reports::Request &request = {})
+std::unique_ptr<ReportEngine::PageStore> run(
+    const QString &entry, const Reports::Request &request = {})
 {
     return report(entry)->prepare(request, {});
 }
@@ -309,16 +310,17 @@ std::vector<Expected> expected(const QString &entry)
 void TestReports::placesHeadingsAndFields_data()
 {
     QTest::addColumn<QString>("entry");
-    for (const char *entry : { "Scheduled Items - Standard",
-             "Scheduled Items - Extended (Includes User Fields)", "History Items - Standard",
-             "Summary by Pay Flag", "Summary by Due Date Range" })
+    for (const char *entry :
+        { "Scheduled Items - Standard", "Scheduled Items - Extended (Includes User Fields)",
+            "History Items - Standard", "Summary by Pay Flag", "Summary by Due Date Range" })
         QTest::newRow(entry) << QString::fromLatin1(entry);
 }
 
 void TestReports::placesHeadingsAndFields()
 {
     QFETCH(QString, entry);
-    OptionsStore::instance().update([](Options &o) { o.userTitles[1] = QStringLiteral("Due Until"); });
+    OptionsStore::instance().update(
+        [](Options &o) { o.userTitles[1] = QStringLiteral("Due Until"); });
     const auto pages = run(entry);
     QVERIFY(pages);
     RecordingDevice device;
@@ -326,7 +328,8 @@ void TestReports::placesHeadingsAndFields()
     for (const Expected &e : expected(entry)) {
         const QString text = QString::fromUtf8(e.text);
         const DrawnText *t = find(texts, text);
-        QVERIFY2(t, qPrintable(text + QStringLiteral(" not in ") + textsOf(texts).join(QLatin1Char('|'))));
+        QVERIFY2(t,
+            qPrintable(text + QStringLiteral(" not in ") + textsOf(texts).join(QLatin1Char('|'))));
         const double at = e.align == L ? t->x
             : e.align == R             ? t->x + t->width - e.width
                                        : t->x + t->width / 2 - e.width / 2;
@@ -357,7 +360,8 @@ void TestReports::longDescriptionGrowsItsRecord()
     const double extra = (count - 1) * ReportText::lineSpacing({});
     const double top = find(texts, QStringLiteral("3/2/2024"))->y;
     const double caption = find(texts, QStringLiteral("south"))->y;
-    QVERIFY2(std::abs(caption - top - 14 - extra) < 1.5, qPrintable(QString::number(caption - top)));
+    QVERIFY2(
+        std::abs(caption - top - 14 - extra) < 1.5, qPrintable(QString::number(caption - top)));
     const double next = find(texts, QStringLiteral("3/10/2024"))->y;
     QVERIFY2(std::abs(next - top - 34 - extra) < 1.5, qPrintable(QString::number(next - top)));
 }
@@ -406,7 +410,8 @@ void TestReports::summariesAddUpGroups()
 {
     // Groups with blank sums on either side.
     insert(TableFiles::Schedule,
-        { { "2024-03-10", "Fee", 5.0, 1.0, {}, {}, {} }, { "2024-04-02", "Phone", {}, {}, {}, {}, {} } });
+        { { "2024-03-10", "Fee", 5.0, 1.0, {}, {}, {} },
+            { "2024-04-02", "Phone", {}, {}, {}, {}, {} } });
     RecordingDevice byFlag;
     const auto flag = run(QStringLiteral("Summary by Pay Flag"));
     const QStringList flagTexts = textsOf(drawn(byFlag, *flag, 0)->texts);
@@ -441,19 +446,21 @@ void TestReports::dateRange_data()
     const QString sched = QStringLiteral("Scheduled Items - Standard");
     const QString sum = QStringLiteral("Summary by Due Date");
     const QString due = QStringLiteral("Due Date");
-    QTest::newRow("defaults") << sched << due << "1/1/1900" << "12/31/2099"
-                              << QStringList { "Rent", "Salary", "Water" };
-    QTest::newRow("bounds included") << sched << due << "3/1/2024" << "3/10/2024"
-                                     << QStringList { "Rent", "Salary" };
-    QTest::newRow("end only") << sched << due << "" << "3/9/2024" << QStringList { "Rent" };
-    QTest::newRow("blank bounds") << sched << due << " " << ""
-                                  << QStringList { "Undated", "Rent", "Salary", "Water" };
-    QTest::newRow("begin only, blank date left out")
-        << sched << due << "3/10/2024" << "  " << QStringList { "Salary", "Water" };
+    QTest::newRow("defaults") << sched << due << "1/1/1900"
+                              << "12/31/2099" << QStringList{ "Rent", "Salary", "Water" };
+    QTest::newRow("bounds included") << sched << due << "3/1/2024"
+                                     << "3/10/2024" << QStringList{ "Rent", "Salary" };
+    QTest::newRow("end only") << sched << due << ""
+                              << "3/9/2024" << QStringList{ "Rent" };
+    QTest::newRow("blank bounds") << sched << due << " "
+                                  << "" << QStringList{ "Undated", "Rent", "Salary", "Water" };
+    QTest::newRow("begin only, blank date left out") << sched << due << "3/10/2024"
+                                                     << "  " << QStringList{ "Salary", "Water" };
     QTest::newRow("process date") << sched << QStringLiteral("Process Date") << "1/1/2024"
-                                  << "12/31/2024" << QStringList {};
-    QTest::newRow("summary in March") << sum << due << "3/1/2024" << "3/31/2024"
-                                      << QStringList { "3/1/2024", "3/10/2024", "$2,500.50" };
+                                  << "12/31/2024" << QStringList{};
+    QTest::newRow("summary in March")
+        << sum << due << "3/1/2024"
+        << "3/31/2024" << QStringList{ "3/1/2024", "3/10/2024", "$2,500.50" };
 }
 
 void TestReports::dateRange()
@@ -491,15 +498,28 @@ void TestReports::refusesWhatItCannotRead_data()
     QTest::addColumn<QString>("interval");
     QTest::addColumn<QString>("message");
     const QString sched = QStringLiteral("Scheduled Items - Standard");
-    QTest::newRow("begin not a date") << sched << "Due Date" << "13/45/2024" << "7"
+    QTest::newRow("begin not a date") << sched << "Due Date"
+                                      << "13/45/2024"
+                                      << "7"
                                       << "'13/45/2024' is not a valid date";
-    QTest::newRow("quote in a bound") << sched << "Due Date" << "1/1/2024') or ([Description] = 'x"
-                                      << "7" << "is not a valid date";
-    QTest::newRow("summary bound") << "Summary by Due Date" << "Due Date" << "soon" << "7"
+    QTest::newRow("quote in a bound") << sched << "Due Date"
+                                      << "1/1/2024') or ([Description] = 'x"
+                                      << "7"
+                                      << "is not a valid date";
+    QTest::newRow("summary bound") << "Summary by Due Date"
+                                   << "Due Date"
+                                   << "soon"
+                                   << "7"
                                    << "'soon' is not a valid date";
-    QTest::newRow("no such index") << "History Items - Standard" << "Nonsense" << "" << "7"
+    QTest::newRow("no such index") << "History Items - Standard"
+                                   << "Nonsense"
+                                   << ""
+                                   << "7"
                                    << "Index does not exist";
-    QTest::newRow("interval") << "Summary by Due Date Range" << "Due Date" << "" << "7x"
+    QTest::newRow("interval") << "Summary by Due Date Range"
+                              << "Due Date"
+                              << ""
+                              << "7x"
                               << "'7x' is not a valid integer value";
 }
 
@@ -529,8 +549,9 @@ void TestReports::pdfHoldsTheReport()
     QDir().mkpath(folder);
     auto pdfText = [](const QString &tool, const QString &path) {
         QProcess p;
-        p.start(tool, tool == QLatin1String("pdftotext") ? QStringList { path, QStringLiteral("-") }
-                                                         : QStringList { path });
+        p.start(tool,
+            tool == QLatin1String("pdftotext") ? QStringList{ path, QStringLiteral("-") }
+                                               : QStringList{ path });
         p.waitForFinished();
         return QString::fromUtf8(p.readAllStandardOutput());
     };
@@ -545,12 +566,15 @@ void TestReports::pdfHoldsTheReport()
     QVERIFY(ReportEngine::print(*pages, printer));
     for (const QString &path : { saved, printed }) {
         const QString out = pdfText(QStringLiteral("pdftotext"), path);
-        for (const char *t : { "Scheduled Items", "Sorted by Due Date", "Totals", "$840.25", "$2,500.50" })
-            QVERIFY2(out.contains(QString::fromLatin1(t)), qPrintable(path + QLatin1Char(':') + out));
-        QVERIFY(pdfText(QStringLiteral("pdfinfo"), path).contains(QStringLiteral("Marrowfin Report")));
+        for (const char *t :
+            { "Scheduled Items", "Sorted by Due Date", "Totals", "$840.25", "$2,500.50" })
+            QVERIFY2(
+                out.contains(QString::fromLatin1(t)), qPrintable(path + QLatin1Char(':') + out));
+        QVERIFY(
+            pdfText(QStringLiteral("pdfinfo"), path).contains(QStringLiteral("Marrowfin Report")));
     }
     QCOMPARE(QDir(folder).entryList(QDir::Files),
-        (QStringList { QStringLiteral("printed.pdf"), QStringLiteral("report.pdf") }));
+        (QStringList{ QStringLiteral("printed.pdf"), QStringLiteral("report.pdf") }));
 }
 
 void TestReports::pdfThatCannotBeWrittenLeavesNothing()
@@ -577,7 +601,7 @@ void TestReports::pdfThatCannotBeWrittenLeavesNothing()
     QVERIFY(again.open(QIODevice::ReadOnly));
     QCOMPARE(again.readAll(), QByteArray("old"));
     QCOMPARE(QDir(m_env->dir()).entryList({ QStringLiteral("*.pdf*") }, QDir::Files),
-        QStringList { QStringLiteral("kept.pdf") });
+        QStringList{ QStringLiteral("kept.pdf") });
 }
 
 void TestReports::cancelLeavesNothing()

@@ -16,8 +16,8 @@
 
 namespace ReportEngine {
 
-Element label(const QString &text, double x, double y, double width, Align align,
-    const TextStyle &style)
+Element label(
+    const QString &text, double x, double y, double width, Align align, const TextStyle &style)
 {
     Element e;
     e.kind = Element::Kind::Label;
@@ -31,8 +31,8 @@ Element label(const QString &text, double x, double y, double width, Align align
     return e;
 }
 
-Element field(const QString &name, double x, double y, double width, Align align,
-    const TextStyle &style)
+Element field(
+    const QString &name, double x, double y, double width, Align align, const TextStyle &style)
 {
     Element e = label({}, x, y, width, align, style);
     e.kind = Element::Kind::Field;
@@ -40,8 +40,8 @@ Element field(const QString &name, double x, double y, double width, Align align
     return e;
 }
 
-Element sum(const QString &name, double x, double y, double width, Align align,
-    const TextStyle &style)
+Element sum(
+    const QString &name, double x, double y, double width, Align align, const TextStyle &style)
 {
     Element e = field(name, x, y, width, align, style);
     e.kind = Element::Kind::Sum;
@@ -226,8 +226,9 @@ bool BandPages::layOut(const Progress &progress)
             continue;
         for (const Element &e : band->elements) {
             if (e.kind != Element::Kind::Sum
-                || std::any_of(m_totals.begin(), m_totals.end(),
-                    [&](const Total &t) { return t.field.compare(e.field, Qt::CaseInsensitive) == 0; }))
+                || std::any_of(m_totals.begin(), m_totals.end(), [&](const Total &t) {
+                       return t.field.compare(e.field, Qt::CaseInsensitive) == 0;
+                   }))
                 continue;
             const int f = data.fieldIndexOrThrow(e.field);
             m_totals.push_back({ e.field, data.fields().at(f).type == FieldType::Money, 0 });
@@ -306,7 +307,8 @@ void BandPages::drawBand(QPainter &painter, Band &band, double top, const Placed
             QPen pen(e.style.color, e.height);
             pen.setCapStyle(Qt::FlatCap);
             painter.setPen(pen);
-            painter.drawLine(QPointF(e.x, y + e.height / 2), QPointF(e.x + e.width, y + e.height / 2));
+            painter.drawLine(
+                QPointF(e.x, y + e.height / 2), QPointF(e.x + e.width, y + e.height / 2));
             continue;
         }
         QString text;
@@ -363,7 +365,8 @@ void BandPages::drawPage(QPainter &painter, int index) const
             for (std::size_t i = 0; i < values.size(); ++i)
                 if (m_detailFields[i] >= 0)
                     values[i] = data.value(row, m_detailFields[i]);
-        const Placed placed = place(band, values, isDetail ? m_detailFields : std::vector<int>(), true);
+        const Placed placed
+            = place(band, values, isDetail ? m_detailFields : std::vector<int>(), true);
         drawBand(painter, band, top, placed, values);
         return placed.height;
     };

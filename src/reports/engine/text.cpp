@@ -104,7 +104,8 @@ QStringList ReportText::wrap(const TextStyle &style, const QString &text, double
     const QFontMetricsF &fm = metrics(style);
     QStringList lines;
     QString plain = text;
-    plain.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    plain.replace(QLatin1String("\r\n"), QLatin1String("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
     for (const QString &paragraph : plain.split(QLatin1Char('\n')))
         wrapParagraph(fm, paragraph, width, lines);
     return lines;
