@@ -9,6 +9,7 @@
 #include "data/attachedfile.h"
 #include "data/engine.h"
 #include "data/engineerror.h"
+#include "data/itemstatements.h"
 #include "data/query.h"
 #include "data/table.h"
 #include "domain/options.h"
@@ -20,20 +21,6 @@
 #include <QTableView>
 
 namespace {
-// Money is summed exactly in ten-thousandths. The counts of amounts and items
-// beside the totals let a post or delete update the rows without running the
-// statement again.
-QString totalsSql(const char *groupField)
-{
-    return QStringLiteral(
-        "SELECT \"%1\", sum(ds_fixed4(\"Bill Amount\")) / 10000.0 AS TotalBillAmount,"
-        " sum(ds_fixed4(\"Pay Amount\")) / 10000.0 AS TotalPayAmount,"
-        " count(\"Description\") AS totalcount, count(\"Bill Amount\") AS billcount,"
-        " count(\"Pay Amount\") AS paycount, count(*) AS itemcount"
-        " FROM {schedule.DB} GROUP BY \"%1\" ORDER BY \"%1\"")
-        .arg(QLatin1String(groupField));
-}
-
 // Re-opens a query and lets its grid read the new rows, also when it failed.
 void reopen(Query *query, SummaryModel *model)
 {
@@ -55,8 +42,8 @@ void TfrmSched::buildSummaries()
     DBGridDueDate->setObjectName(QStringLiteral("DBGridDueDate"));
     DBGridAge = new QTableView;
     DBGridAge->setObjectName(QStringLiteral("DBGridAge"));
-    QueryTotals->setSql(totalsSql("PayNow"));
-    QueryDuedateTotals->setSql(totalsSql("Due Date"));
+    QueryTotals->setSql(ItemStatements::totals(QStringLiteral("PayNow")));
+    QueryDuedateTotals->setSql(ItemStatements::totals(QStringLiteral("Due Date")));
     m_summaries = new SummaryViews(
         QueryTotals.get(), QueryDuedateTotals.get(), TableAge,
         [] { return OptionsStore::current().agingDays(); }, this);

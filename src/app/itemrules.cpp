@@ -2,6 +2,7 @@
 
 #include "data/itemfields.h"
 #include "data/table.h"
+#include "domain/aging.h"
 #include "domain/options.h"
 
 #include <QObject>
@@ -143,9 +144,5 @@ QString ItemRules::modeText(const Table &table)
 
 QVariant ItemRules::remainder(const QVariant &bill, const QVariant &pay)
 {
-    if (pay.isNull())
-        return bill.isNull() ? QVariant() : QVariant(-bill.toDouble());
-    if (bill.isNull())
-        return pay.toDouble();
-    return pay.toDouble() - bill.toDouble();
+    return Totals::remainder(bill, pay);
 }

@@ -48,6 +48,8 @@ void Query::open()
         const std::unique_ptr<SQLite::Statement> prepared
             = prepareWithMoney(engine.db(), sql.toStdString());
         SQLite::Statement &stmt = *prepared;
+        for (int i = 0; i < m_params.size(); ++i)
+            bindVariant(stmt, i + 1, m_params[i]);
         m_columns.clear();
         const int n = stmt.getColumnCount();
         for (int i = 0; i < n; ++i)

@@ -19,6 +19,8 @@ public:
 
     void setSql(const QString &sql) { m_sql = sql; }
     QString sql() const { return m_sql; }
+    // Values for the statement's ? marks, in their stored form (a filter's params).
+    void setParams(const QList<QVariant> &params) { m_params = params; }
     void open();
     void close();
     // Close if open, then open: runs the statement again.
@@ -38,6 +40,7 @@ public:
 
 private:
     QString m_sql;
+    QList<QVariant> m_params;
     bool m_open = false;
     QStringList m_attached;
     QStringList m_columns;

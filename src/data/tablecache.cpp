@@ -22,39 +22,84 @@
 
 using namespace TableSupport;
 
+namespace {
+QVariant columnValue(sqlite3_stmt *stmt, int c, FieldType type)
+{
+    if (sqlite3_column_type(stmt, c) == SQLITE_NULL)
+        return {};
+    switch (type) {
+    case FieldType::Date: {
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, c));
+        const QDate d = isoDate(text, sqlite3_column_bytes(stmt, c));
+        return d.isValid() ? QVariant(d) : QVariant();
+    }
+    case FieldType::Money:
+        return sqlite3_column_double(stmt, c);
+    case FieldType::SmallInt:
+        return int(sqlite3_column_int64(stmt, c));
+    case FieldType::Counter:
+        return qlonglong(sqlite3_column_int64(stmt, c));
+    case FieldType::Text: {
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, c));
+        return QString::fromUtf8(text, sqlite3_column_bytes(stmt, c));
+    }
+    }
+    return {};
+}
+} // namespace
+
 Table::Row Table::readRow(sqlite3_stmt *stmt, int first) const
 {
     Row row;
     row.values.resize(m_fields.size());
-    for (int i = 0; i < m_fields.size(); ++i) {
-        const int c = first + i;
-        if (sqlite3_column_type(stmt, c) == SQLITE_NULL)
-            continue;
-        switch (m_fields[i].type) {
-        case FieldType::Date: {
-            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, c));
-            const QDate d = isoDate(text, sqlite3_column_bytes(stmt, c));
-            if (d.isValid())
-                row.values[i] = d;
-            break;
-        }
-        case FieldType::Money:
-            row.values[i] = sqlite3_column_double(stmt, c);
-            break;
-        case FieldType::SmallInt:
-            row.values[i] = int(sqlite3_column_int64(stmt, c));
-            break;
-        case FieldType::Counter:
-            row.values[i] = qlonglong(sqlite3_column_int64(stmt, c));
-            break;
-        case FieldType::Text: {
-            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, c));
-            row.values[i] = QString::fromUtf8(text, sqlite3_column_bytes(stmt, c));
-            break;
-        }
-        }
-    }
+    for (int i = 0; i < m_fields.size(); ++i)
+        row.values[i] = columnValue(stmt, first + i, m_fields[i].type);
     return row;
+}
+
+void Table::scan(const std::vector<int> &fields,
+    const std::function<bool(int row, const std::vector<QVariant> &values)> &visit) const
+{
+    requireOpen();
+    QStringList cols{ QStringLiteral("rowid") };
+    for (int f : fields)
+        cols.append(Engine::quote(m_fields.at(f).name));
+    QString sql = QStringLiteral("SELECT %1 FROM %2.%3")
+                      .arg(cols.join(QStringLiteral(", ")), Engine::quote(m_alias),
+                          Engine::quote(DataTableName));
+    if (!m_where.isEmpty())
+        sql += QStringLiteral(" WHERE ") + m_where;
+    sql += QStringLiteral(" ORDER BY ") + orderClause();
+    const Statement stmt = prepare(sql);
+    for (int i = 0; i < m_whereParams.size(); ++i)
+        bindValue(stmt.get(), i + 1, m_whereParams[i]);
+
+    std::vector<QVariant> values(fields.size());
+    const int rows = int(m_keys.size());
+    int row = 0;
+    // A record written since the view was read (it is not where the view has
+    // it) is read from the view instead, so the pass always follows the view.
+    auto fromView = [&](int r) {
+        const Row &stored = fetchAt(r);
+        for (std::size_t i = 0; i < fields.size(); ++i)
+            values[i] = stored.values[fields[i]];
+        return visit(r, values);
+    };
+    while (row < rows && step(stmt.get())) {
+        if (sqlite3_column_int64(stmt.get(), 0) != m_keys[row]) {
+            if (!fromView(row))
+                return;
+        } else {
+            for (std::size_t i = 0; i < fields.size(); ++i)
+                values[i] = columnValue(stmt.get(), int(i) + 1, m_fields[fields[i]].type);
+            if (!visit(row, values))
+                return;
+        }
+        ++row;
+    }
+    for (; row < rows; ++row)
+        if (!fromView(row))
+            return;
 }
 
 bool Table::readStored(qint64 key, std::vector<QVariant> &values) const

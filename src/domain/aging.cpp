@@ -182,6 +182,15 @@ int compareGroups(const QVariant &a, const QVariant &b)
 }
 } // namespace
 
+QVariant Totals::remainder(const QVariant &bill, const QVariant &pay)
+{
+    if (pay.isNull())
+        return bill.isNull() ? QVariant() : QVariant(-bill.toDouble());
+    if (bill.isNull())
+        return pay.toDouble();
+    return pay.toDouble() - bill.toDouble();
+}
+
 bool Totals::apply(
     Query &query, const Table &schedule, const std::vector<QVariant> &record, int sign)
 {

@@ -96,5 +96,8 @@ void setTitles(Table *ageTable, int interval);
 // Returns false when the rows do not agree with the record; the query must be
 // run again then.
 namespace Totals {
+// A group's income minus its expense, a missing sum counting as zero; empty
+// when both are empty.
+QVariant remainder(const QVariant &bill, const QVariant &pay);
 bool apply(Query &query, const Table &schedule, const std::vector<QVariant> &record, int sign);
 }

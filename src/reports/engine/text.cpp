@@ -1,0 +1,122 @@
+#include "text.h"
+
+#include <QFontMetricsF>
+#include <QImage>
+#include <QPaintDevice>
+
+#include <memory>
+#include <vector>
+
+namespace {
+using ReportEngine::TextStyle;
+
+QFont baseFont(const TextStyle &style, double points)
+{
+    QFont font(style.family);
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setBold(style.bold);
+    font.setUnderline(style.underline);
+    // Unhinted glyphs have the same advances at every resolution.
+    font.setHintingPreference(QFont::PreferNoHinting);
+    return font;
+}
+
+// Metrics in 1/96 inch, kept per style: the reports use only a handful.
+const QFontMetricsF &metrics(const TextStyle &style)
+{
+    struct Entry
+    {
+        QString family;
+        double points;
+        bool bold;
+        bool underline;
+        std::unique_ptr<QFontMetricsF> metrics;
+    };
+    static std::vector<Entry> entries;
+    for (const Entry &e : entries)
+        if (e.points == style.points && e.bold == style.bold && e.underline == style.underline
+            && e.family == style.family)
+            return *e.metrics;
+    static QImage device = [] {
+        QImage image(1, 1, QImage::Format_ARGB32);
+        const int perMetre = qRound(96 / 0.0254);
+        image.setDotsPerMeterX(perMetre);
+        image.setDotsPerMeterY(perMetre);
+        return image;
+    }();
+    entries.push_back({ style.family, style.points, style.bold, style.underline,
+        std::make_unique<QFontMetricsF>(baseFont(style, style.points), &device) });
+    return *entries.back().metrics;
+}
+
+// Breaks one paragraph (no line feeds) into lines of at most `width`.
+void wrapParagraph(const QFontMetricsF &fm, const QString &text, double width, QStringList &out)
+{
+    QString line;
+    const QStringList words = text.split(QLatin1Char(' '));
+    for (int w = 0; w < words.size(); ++w) {
+        const QString &word = words[w];
+        const QString candidate = w == 0 ? word : line + QLatin1Char(' ') + word;
+        if (fm.horizontalAdvance(candidate) <= width) {
+            line = candidate;
+            continue;
+        }
+        if (w > 0) {
+            out.append(line);
+            line.clear();
+        }
+        // A word wider than a line is cut where it no longer fits.
+        QString piece;
+        for (const QChar c : word) {
+            if (!piece.isEmpty() && fm.horizontalAdvance(piece + c) > width) {
+                out.append(piece);
+                piece.clear();
+            }
+            piece += c;
+        }
+        line = piece;
+    }
+    out.append(line);
+}
+} // namespace
+
+QFont ReportText::deviceFont(const TextStyle &style, const QPaintDevice *device)
+{
+    // A point is 96/72 units; the device turns points into pixels at its own
+    // resolution before the painter scales units to pixels, so divide that out.
+    const int dpi = device ? device->logicalDpiY() : 96;
+    return baseFont(style, style.points * 96.0 / (dpi > 0 ? dpi : 96));
+}
+
+double ReportText::width(const TextStyle &style, const QString &text)
+{
+    return metrics(style).horizontalAdvance(text);
+}
+
+double ReportText::lineSpacing(const TextStyle &style)
+{
+    return metrics(style).lineSpacing();
+}
+
+QStringList ReportText::wrap(const TextStyle &style, const QString &text, double width)
+{
+    const QFontMetricsF &fm = metrics(style);
+    QStringList lines;
+    QString plain = text;
+    plain.replace(QLatin1String("\r\n"), QLatin1String("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    for (const QString &paragraph : plain.split(QLatin1Char('\n')))
+        wrapParagraph(fm, paragraph, width, lines);
+    return lines;
+}
+
+int ReportText::lineCount(const TextStyle &style, const QString &text, double width)
+{
+    if (text.isEmpty())
+        return 1;
+    if (!text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'))
+        && metrics(style).horizontalAdvance(text) <= width)
+        return 1;
+    return int(wrap(style, text, width).size());
+}
