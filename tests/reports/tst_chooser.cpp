@@ -2,6 +2,7 @@
 #include "app/frmsched.h"
 #include "app/windows.h"
 #include "data/engineerror.h"
+#include "data/table.h"
 #include "dialogs/frmcalendar.h"
 #include "main/windowset.h"
 #include "platform/busypointer.h"
@@ -186,6 +187,9 @@ private Q_SLOTS:
     void printDialogWithoutPrinterCancels();
     void saveAsPdf();
     void openedFromMainWindowAndHelpKeys();
+    void realReportsPrintTheirOwnPages_data();
+    void realReportsPrintTheirOwnPages();
+    void realReportBadDateKeepsChooser();
 
 private:
     FakeReport *fake(const QString &entry) const;
@@ -618,6 +622,87 @@ void TestChooser::openedFromMainWindowAndHelpKeys()
     QVERIFY(m_env->desktop.helpFiles[0].endsWith(QStringLiteral("/ds_help/choose_report.hta")));
     QVERIFY(
         m_env->desktop.helpFiles[1].endsWith(QStringLiteral("/ds_help/report_preview_screen.hta")));
+}
+
+void TestChooser::realReportsPrintTheirOwnPages_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("title");
+    const QStringList titles = { "Scheduled Items", "Scheduled Items - Extended",
+        "Summary by Pay Flag", "Summary by Due Date", "Summary by Due Date Range", "History Items",
+        "History Items - Extended" };
+    const QStringList entries = TFrmChooseReport::reportEntries();
+    for (int i = 0; i < entries.size(); ++i)
+        QTest::newRow(qPrintable(entries[i])) << entries[i] << titles[i];
+}
+
+void TestChooser::realReportsPrintTheirOwnPages()
+{
+    QFETCH(QString, entry);
+    QFETCH(QString, title);
+    m_env->createTables();
+    for (const QString &file : { QStringLiteral("schedule.DB"), QStringLiteral("history.DB") }) {
+        Table t(file);
+        t.open();
+        t.append();
+        t.setValue(QStringLiteral("Due Date"), QDate(2024, 3, 20));
+        t.setValue(QStringLiteral("Process Date"), QDate(2024, 3, 14));
+        t.setValue(QStringLiteral("Description"), QStringLiteral("Water bill"));
+        t.setValue(QStringLiteral("Bill Amount"), 30.0);
+        t.setValue(QStringLiteral("Frequency"), 1);
+        t.setValue(QStringLiteral("Units"), QStringLiteral("Months"));
+        t.post();
+    }
+    createAllWindows();
+    auto *chooser = qobject_cast<TFrmChooseReport *>(Windows::FrmChooseReport);
+    QVERIFY(chooser);
+    const QString file = m_env->dir() + QStringLiteral("/real.pdf");
+    int pages = 0;
+    whenModalOf("TFrmChooseReport", [&](QWidget *) {
+        chooser->ReportComboBox1->setCurrentText(entry);
+        whilePreviewOpen([&](TFrmRptPrev *p) {
+            pages = p->pages()->pageCount();
+            p->setPrinterSetup([&](QPrinter &printer, int) {
+                printer.setOutputFileName(file);
+                return true;
+            });
+            QTest::mouseClick(p->BitBtnPrint, Qt::LeftButton);
+        });
+        QTest::mouseClick(chooser->ButtonViewReport, Qt::LeftButton);
+        chooser->close();
+    });
+    Windows::frmSched->findChild<QAction *>(QStringLiteral("SpeedItem2"))->trigger();
+    destroyAllWindows();
+    QVERIFY(m_env->messages.shown().isEmpty());
+    QCOMPARE(pdfPages(file), pages);
+    const QStringList lines = pdfText(file).split(QLatin1Char('\n'));
+    QVERIFY2(lines.contains(title), qPrintable(lines.join('|')));
+}
+
+void TestChooser::realReportBadDateKeepsChooser()
+{
+    m_env->createTables();
+    createAllWindows();
+    auto *chooser = qobject_cast<TFrmChooseReport *>(Windows::FrmChooseReport);
+    QVERIFY(chooser);
+    int shows = 0;
+    whenModalOf("TFrmChooseReport", [&](QWidget *) {
+        auto *previews = new PreviewCloser(chooser->parentWidget()->findChild<TFrmRptPrev *>());
+        chooser->ReportComboBox1->setCurrentText(QStringLiteral("History Items - Standard"));
+        typeInto(chooser->EditDateBegin, QStringLiteral("not a date"));
+        QTest::keyClick(chooser->EditDateBegin, Qt::Key_Return);
+        shows = previews->shows;
+        QVERIFY(chooser->isVisible());
+        QCOMPARE(chooser->EditDateBegin->text(), QStringLiteral("not a date"));
+        chooser->close();
+    });
+    Windows::frmSched->findChild<QAction *>(QStringLiteral("SpeedItem2"))->trigger();
+    destroyAllWindows();
+    QCOMPARE(shows, 0);
+    QCOMPARE(m_env->messages.shown().size(), 1);
+    QCOMPARE(m_env->messages.shown().constFirst().kind, QStringLiteral("error"));
+    QVERIFY2(m_env->messages.texts().constFirst().contains(QStringLiteral("not a date")),
+        qPrintable(m_env->messages.texts().constFirst()));
 }
 
 QTEST_MAIN(TestChooser)
