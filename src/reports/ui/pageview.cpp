@@ -179,7 +179,8 @@ void PageView::paintEvent(QPaintEvent *)
     painter.fillRect(sheet.translated(3, 3), QColor(64, 64, 64));
     painter.fillRect(sheet, Qt::white);
     painter.setPen(Qt::black);
-    painter.drawRect(sheet.adjusted(0, 0, -1, -1));
+    // The frame goes round the sheet, so that text at the paper's edge shows.
+    painter.drawRect(sheet.adjusted(-1, -1, 0, 0));
 
     painter.setClipRect(sheet);
     painter.setRenderHint(QPainter::Antialiasing);
