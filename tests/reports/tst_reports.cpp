@@ -14,6 +14,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLocale>
+#include <QPageLayout>
+#include <QPageSize>
 #include <QPaintDevice>
 #include <QPaintEngine>
 #include <QPainter>
@@ -29,6 +32,7 @@
 #include <climits>
 #include <cmath>
 #include <memory>
+#include <utility>
 
 namespace {
 struct DrawnText
@@ -239,6 +243,7 @@ private Q_SLOTS:
     void pdfHoldsTheReport();
     void pdfThatCannotBeWrittenLeavesNothing();
     void cancelLeavesNothing();
+    void paperFollowsLocale();
 
 private:
     std::unique_ptr<DataEnv> m_env;
@@ -620,6 +625,19 @@ void TestReports::cancelLeavesNothing()
     QVERIFY(calls >= 2);
     // Nothing of it stays open.
     QVERIFY(Engine::instance().handlesOn(TableFiles::History).isEmpty());
+}
+
+void TestReports::paperFollowsLocale()
+{
+    for (const auto &[locale, size] :
+        { std::pair{ QLocale(QLocale::English, QLocale::Canada), QPageSize::Letter },
+            std::pair{ QLocale(QLocale::German, QLocale::Germany), QPageSize::A4 } }) {
+        QLocale::setDefault(locale);
+        const QPageLayout page = run(QStringLiteral("Summary by Pay Flag"))->pageLayout();
+        QCOMPARE(page.pageSize().id(), size);
+        QCOMPARE(page.orientation(), QPageLayout::Portrait);
+        QCOMPARE(page.margins().left(), 0.0);
+    }
 }
 
 QTEST_MAIN(TestReports)
