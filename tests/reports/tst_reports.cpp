@@ -235,6 +235,7 @@ private Q_SLOTS:
     void placesHeadingsAndFields();
     void longDescriptionGrowsItsRecord();
     void pagesBreakBetweenRecords();
+    void tallRecordGoesOnOverPages();
     void summariesAddUpGroups();
     void dateRange_data();
     void dateRange();
@@ -409,6 +410,24 @@ void TestReports::pagesBreakBetweenRecords()
             p == pages->pageCount() - 1);
     }
     QCOMPARE(seen.join(QLatin1Char(' ')), expected.join(QLatin1Char(' ')));
+}
+
+void TestReports::tallRecordGoesOnOverPages()
+{
+    // Line feeds make a record taller than a page: it starts on a page of its
+    // own, goes on at the top of the next, and nothing of it is lost.
+    insert(TableFiles::History,
+        { { "2024-02-02", "tall" + QStringLiteral("\nx").repeated(120), 1.0, {}, {}, "2024-02-03",
+            {} } });
+    const auto pages = run(QStringLiteral("History Items - Standard"));
+    QCOMPARE(pages->pageCount(), 3);
+    const QStringList lines = descriptions(*pages, 148);
+    QCOMPARE(lines.size(), 122);
+    QCOMPARE(lines.first(), QStringLiteral("Gas"));
+    QCOMPARE(lines.at(1), QStringLiteral("tall"));
+    QCOMPARE(lines.count(QStringLiteral("x")), 120);
+    RecordingDevice last;
+    QVERIFY(find(drawn(last, *pages, 2)->texts, QStringLiteral("Totals")));
 }
 
 void TestReports::summariesAddUpGroups()
