@@ -14,6 +14,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLocale>
+#include <QPageLayout>
+#include <QPageSize>
 #include <QPaintDevice>
 #include <QPaintEngine>
 #include <QPainter>
@@ -29,6 +32,7 @@
 #include <climits>
 #include <cmath>
 #include <memory>
+#include <utility>
 
 namespace {
 struct DrawnText
@@ -231,6 +235,7 @@ private Q_SLOTS:
     void placesHeadingsAndFields();
     void longDescriptionGrowsItsRecord();
     void pagesBreakBetweenRecords();
+    void tallRecordGoesOnOverPages();
     void summariesAddUpGroups();
     void dateRange_data();
     void dateRange();
@@ -239,6 +244,7 @@ private Q_SLOTS:
     void pdfHoldsTheReport();
     void pdfThatCannotBeWrittenLeavesNothing();
     void cancelLeavesNothing();
+    void paperFollowsLocale();
 
 private:
     std::unique_ptr<DataEnv> m_env;
@@ -404,6 +410,24 @@ void TestReports::pagesBreakBetweenRecords()
             p == pages->pageCount() - 1);
     }
     QCOMPARE(seen.join(QLatin1Char(' ')), expected.join(QLatin1Char(' ')));
+}
+
+void TestReports::tallRecordGoesOnOverPages()
+{
+    // Line feeds make a record taller than a page: it starts on a page of its
+    // own, goes on at the top of the next, and nothing of it is lost.
+    insert(TableFiles::History,
+        { { "2024-02-02", "tall" + QStringLiteral("\nx").repeated(120), 1.0, {}, {}, "2024-02-03",
+            {} } });
+    const auto pages = run(QStringLiteral("History Items - Standard"));
+    QCOMPARE(pages->pageCount(), 3);
+    const QStringList lines = descriptions(*pages, 148);
+    QCOMPARE(lines.size(), 122);
+    QCOMPARE(lines.first(), QStringLiteral("Gas"));
+    QCOMPARE(lines.at(1), QStringLiteral("tall"));
+    QCOMPARE(lines.count(QStringLiteral("x")), 120);
+    RecordingDevice last;
+    QVERIFY(find(drawn(last, *pages, 2)->texts, QStringLiteral("Totals")));
 }
 
 void TestReports::summariesAddUpGroups()
@@ -620,6 +644,19 @@ void TestReports::cancelLeavesNothing()
     QVERIFY(calls >= 2);
     // Nothing of it stays open.
     QVERIFY(Engine::instance().handlesOn(TableFiles::History).isEmpty());
+}
+
+void TestReports::paperFollowsLocale()
+{
+    for (const auto &[locale, size] :
+        { std::pair{ QLocale(QLocale::English, QLocale::Canada), QPageSize::Letter },
+            std::pair{ QLocale(QLocale::German, QLocale::Germany), QPageSize::A4 } }) {
+        QLocale::setDefault(locale);
+        const QPageLayout page = run(QStringLiteral("Summary by Pay Flag"))->pageLayout();
+        QCOMPARE(page.pageSize().id(), size);
+        QCOMPARE(page.orientation(), QPageLayout::Portrait);
+        QCOMPARE(page.margins().left(), 0.0);
+    }
 }
 
 QTEST_MAIN(TestReports)

@@ -12,6 +12,7 @@
 #include <QPen>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace ReportEngine {
@@ -82,6 +83,8 @@ QPageLayout defaultPageLayout()
 }
 
 namespace {
+constexpr double Anywhere = 1e9;
+
 // Where a page starts: its first record, how many records start or go on on
 // it, and how far into its first record it begins (a record taller than a
 // page goes on over the next pages).
@@ -111,7 +114,7 @@ struct Placed
 class BandPages : public PageStore
 {
 public:
-    BandPages(Definition definition)
+    explicit BandPages(Definition definition)
         : m_def(std::move(definition))
     { }
 
@@ -127,8 +130,9 @@ private:
     Placed place(const Band &band, const std::vector<QVariant> &values,
         const std::vector<int> &fieldIndex, bool withLines) const;
     double detailHeight(const std::vector<QVariant> &scanned) const;
+    // Draws what starts between visibleTop and visibleBottom (page coordinates).
     void drawBand(QPainter &painter, Band &band, double top, const Placed &placed,
-        const std::vector<QVariant> &values) const;
+        const std::vector<QVariant> &values, double visibleTop, double visibleBottom) const;
     QString totalText(const QString &field) const;
 
     mutable Definition m_def;
@@ -241,20 +245,30 @@ bool BandPages::layOut(const Progress &progress)
         return false;
     m_pages.push_back({});
     double y = 0;
+    // A record taller than a page starts at the top of one and goes on at the
+    // top of the next ones, each time cut between two lines of its text.
+    double lineStep = 0;
+    for (int g : m_growing)
+        lineStep = std::max(lineStep, ReportText::lineSpacing(detail[g].style));
+    const double step
+        = lineStep > 0 && lineStep < m_body ? std::floor(m_body / lineStep) * lineStep : m_body;
     auto placeRecord = [&](int row, double h) {
         if (y > 0 && y + h > m_body) {
             m_pages.push_back({ row, 0, 0 });
             y = 0;
         }
         ++m_pages.back().rows;
-        y += h;
-        // A record taller than a page goes on at the top of the next pages.
-        double shown = m_body;
-        while (y > m_body) {
-            m_pages.push_back({ row, 1, shown });
-            y -= m_body;
-            shown += m_body;
+        if (h <= m_body) {
+            y += h;
+            return;
         }
+        double shown = step;
+        while (h - shown > m_body) {
+            m_pages.push_back({ row, 1, shown });
+            shown += step;
+        }
+        m_pages.push_back({ row, 1, shown });
+        y = h - shown;
     };
 
     bool cancelled = false;
@@ -297,13 +311,16 @@ QString BandPages::totalText(const QString &field) const
 }
 
 void BandPages::drawBand(QPainter &painter, Band &band, double top, const Placed &placed,
-    const std::vector<QVariant> &values) const
+    const std::vector<QVariant> &values, double visibleTop, double visibleBottom) const
 {
+    const auto visible = [&](double y) { return y > visibleTop - 0.5 && y < visibleBottom - 0.5; };
     const bool isDetail = &band == &m_def.detail;
     for (std::size_t i = 0; i < band.elements.size(); ++i) {
         const Element &e = band.elements[i];
         const double y = top + e.y + placed.shift[i];
         if (e.kind == Element::Kind::Line) {
+            if (!visible(y))
+                continue;
             QPen pen(e.style.color, e.height);
             pen.setCapStyle(Qt::FlatCap);
             painter.setPen(pen);
@@ -339,9 +356,10 @@ void BandPages::drawBand(QPainter &painter, Band &band, double top, const Placed
         if (wrapped) {
             const double spacing = ReportText::lineSpacing(e.style);
             for (int l = 0; l < placed.lines[i].size(); ++l)
-                painter.drawText(QRectF(e.x, y + l * spacing, e.width, spacing + 2),
-                    flags | Qt::TextSingleLine, placed.lines[i][l]);
-        } else {
+                if (visible(y + l * spacing))
+                    painter.drawText(QRectF(e.x, y + l * spacing, e.width, spacing + 2),
+                        flags | Qt::TextSingleLine, placed.lines[i][l]);
+        } else if (visible(y)) {
             painter.drawText(QRectF(e.x, y, e.width, e.height), flags | Qt::TextSingleLine, text);
         }
     }
@@ -356,7 +374,7 @@ void BandPages::drawPage(QPainter &painter, int index) const
     painter.save();
     painter.setRenderHint(QPainter::TextAntialiasing);
 
-    auto print = [&](Band &band, double top, int row) {
+    auto print = [&](Band &band, double top, int row, double from, double to) {
         if (band.beforePrint)
             band.beforePrint(band);
         std::vector<QVariant> values(band.elements.size());
@@ -367,31 +385,30 @@ void BandPages::drawPage(QPainter &painter, int index) const
                     values[i] = data.value(row, m_detailFields[i]);
         const Placed placed
             = place(band, values, isDetail ? m_detailFields : std::vector<int>(), true);
-        drawBand(painter, band, top, placed, values);
+        drawBand(painter, band, top, placed, values, from, to);
         return placed.height;
     };
 
-    print(m_def.pageHeader, 0, -1);
+    print(m_def.pageHeader, 0, -1, -Anywhere, Anywhere);
     const double top = m_def.pageHeader.height;
-    const QRectF body(-1000, top, 100000, m_body);
-    bool clipped = false;
-    auto clip = [&] {
-        if (!clipped)
-            painter.setClipRect(body, Qt::IntersectClip);
-        clipped = true;
-    };
+    // A record taller than a page shows here what starts between the top of
+    // the body and where the next page takes it up; the clip is a safeguard.
+    double from = -Anywhere, to = Anywhere;
     if (page.offset > 0)
-        clip();
+        from = top;
+    const bool continues = index + 1 < pageCount() && page.rows > 0
+        && m_pages[index + 1].firstRow == page.firstRow + page.rows - 1
+        && m_pages[index + 1].offset > 0;
+    if (continues)
+        to = top - page.offset + m_pages[index + 1].offset;
+    if (page.offset > 0 || continues)
+        painter.setClipRect(QRectF(-1000, top, 100000, m_body), Qt::IntersectClip);
     double y = top - page.offset;
-    for (int r = page.firstRow; r < page.firstRow + page.rows; ++r) {
-        // Only a record taller than a page runs past the bottom.
-        if (r == page.firstRow + page.rows - 1 && index + 1 < pageCount()
-            && m_pages[index + 1].firstRow == r)
-            clip();
-        y += print(m_def.detail, y, r);
-    }
+    for (int r = page.firstRow; r < page.firstRow + page.rows; ++r)
+        y += print(m_def.detail, y, r, r == page.firstRow ? from : -Anywhere,
+            r == page.firstRow + page.rows - 1 ? to : Anywhere);
     if (m_def.summary && index == pageCount() - 1)
-        print(*m_def.summary, y, -1);
+        print(*m_def.summary, y, -1, -Anywhere, Anywhere);
     painter.restore();
 }
 } // namespace
