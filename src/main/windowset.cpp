@@ -1,11 +1,13 @@
 #include "windowset.h"
 
+#include "app/frmoptions.h"
 #include "app/frmsched.h"
 #include "app/windows.h"
 #include "dialogs/calculator.h"
 #include "dialogs/frmabout.h"
 #include "dialogs/frmcalendar.h"
 #include "dialogs/frmintro.h"
+#include "dialogs/frmpayee.h"
 #include "dialogs/tipwindow.h"
 #include "domain/paymentrun.h"
 #include "history/frmhistory.h"
@@ -28,6 +30,8 @@ void createAllWindows()
     Windows::frmtooltips = new Tfrmtooltips(main);
     Windows::FrmToolTipResched = new TFrmToolTipResched(main);
     Windows::FrmToolTipHist = new TFrmToolTipHist(main);
+    Windows::FrmOptions = new TFrmOptions(main);
+    Windows::FrmPayee = new TFrmPayee(main);
     Calculator::setInstance(new Calculator(main));
     // A payment run whose next occurrences were never written back (the
     // program stopped on the reschedule screen) is taken up again at start.
