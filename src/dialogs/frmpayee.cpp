@@ -28,20 +28,60 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 const QString PayeeField = QStringLiteral("Payee");
 
-// A narrow push button whose caption wraps over as many lines as it needs,
-// breaking inside a word when the word alone is wider than the button.
+QString withoutMnemonic(const QString &caption, int *mnemonic = nullptr)
+{
+    QString plain;
+    for (int i = 0; i < caption.size(); ++i) {
+        if (caption[i] == QLatin1Char('&') && i + 1 < caption.size()) {
+            ++i;
+            if (caption[i] != QLatin1Char('&') && mnemonic)
+                *mnemonic = int(plain.size());
+        }
+        plain.append(caption[i]);
+    }
+    return plain;
+}
+
+// A push button as wide as its caption and a small margin: the buttons of
+// the entry panel share a narrow row.
+class CompactButton : public QPushButton
+{
+public:
+    using QPushButton::QPushButton;
+    QSize sizeHint() const override
+    {
+        const QSize standard = QPushButton::sizeHint();
+        return { fontMetrics().horizontalAdvance(withoutMnemonic(text())) + 12,
+            standard.height() };
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+};
+
+// A narrow push button whose caption wraps over as many lines as it needs;
+// a run of characters without blanks (an arrow of dashes) breaks anywhere,
+// but the button is never narrower than its widest word.
 class WrapButton : public QPushButton
 {
 public:
     WrapButton(const QString &caption, int width, QWidget *parent)
         : QPushButton(caption, parent)
+        , m_width(width)
+    { }
+    QSize sizeHint() const override
     {
-        setFixedSize(width, layoutText(nullptr) + 12);
+        int widest = 0;
+        for (const QString &word : withoutMnemonic(text()).split(QLatin1Char(' ')))
+            if (!word.startsWith(QLatin1Char('-')))
+                widest = std::max(widest, fontMetrics().horizontalAdvance(word));
+        const int width = std::max(m_width, widest + 2 * Margin + 2);
+        return { width, layoutText(nullptr, width) + 12 };
     }
+    QSize minimumSizeHint() const override { return sizeHint(); }
 
 protected:
     void paintEvent(QPaintEvent *) override
@@ -51,51 +91,45 @@ protected:
         initStyleOption(&option);
         option.text.clear();
         painter.drawControl(QStyle::CE_PushButton, option);
-        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-            QPalette::ButtonText));
-        layoutText(&painter);
+        painter.setPen(palette().color(
+            isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+        layoutText(&painter, width());
     }
 
 private:
-    // Lays the caption out in the button's width and returns its height;
-    // draws it centred when given a painter.
-    int layoutText(QPainter *painter) const
+    static constexpr int Margin = 3;
+
+    // Lays the caption out in the given width and returns its height; draws
+    // it centred when given a painter.
+    int layoutText(QPainter *painter, int width) const
     {
-        QString plain;
         int mnemonic = -1;
-        const QString caption = text();
-        for (int i = 0; i < caption.size(); ++i) {
-            if (caption[i] == QLatin1Char('&') && i + 1 < caption.size()) {
-                ++i;
-                if (caption[i] != QLatin1Char('&'))
-                    mnemonic = int(plain.size());
-            }
-            plain.append(caption[i]);
-        }
-        QTextLayout layout(plain, font());
+        QTextLayout layout(withoutMnemonic(text(), &mnemonic), font());
         QTextOption option(Qt::AlignHCenter);
         option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         layout.setTextOption(option);
-        if (mnemonic >= 0) {
+        if (mnemonic >= 0
+            && style()->styleHint(QStyle::SH_UnderlineShortcut, nullptr, this)) {
             QTextLayout::FormatRange underline;
             underline.start = mnemonic;
             underline.length = 1;
             underline.format.setFontUnderline(true);
             layout.setFormats({ underline });
         }
-        const qreal lineWidth = width() - 6;
         qreal height = 0;
         layout.beginLayout();
         for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-            line.setLineWidth(lineWidth);
+            line.setLineWidth(width - 2 * Margin);
             line.setPosition(QPointF(0, height));
             height += line.height();
         }
         layout.endLayout();
         if (painter)
-            layout.draw(painter, QPointF(3, (this->height() - height) / 2));
+            layout.draw(painter, QPointF(Margin, (this->height() - height) / 2));
         return int(std::ceil(height));
     }
+
+    int m_width;
 };
 
 // The memorized names as the table handle holds them, a new name being
@@ -153,7 +187,7 @@ QLabel *heading(const QString &text, QWidget *parent)
 
 QPushButton *rowButton(const QString &caption, const QString &name, QWidget *parent)
 {
-    auto *button = new QPushButton(caption, parent);
+    auto *button = new CompactButton(caption, parent);
     button->setObjectName(name);
     button->setAutoDefault(false);
     return button;
@@ -178,6 +212,9 @@ TFrmPayee::TFrmPayee(QWidget *parent)
 {
     setObjectName(QStringLiteral("FrmPayee"));
     setWindowTitle(QStringLiteral("Memorized Payee List"));
+    QFont small = font();
+    small.setPixelSize(11);
+    setFont(small);
     buildLayout();
 
     ListUnmemorized->setModel(m_unmemorized);
@@ -238,12 +275,10 @@ void TFrmPayee::buildLayout()
     m_cancel = rowButton(QStringLiteral("&Cancel"), QStringLiteral("ButtonCancel"), panel);
     auto *buttons = new QHBoxLayout;
     buttons->setSpacing(3);
-    for (QPushButton *b : { m_new, m_save, m_cancel }) {
-        b->setMinimumWidth(0);
+    for (QPushButton *b : { m_new, m_save, m_cancel })
         buttons->addWidget(b);
-    }
     auto *entry = new QVBoxLayout(panel);
-    entry->setContentsMargins(5, 5, 5, 5);
+    entry->setContentsMargins(4, 4, 4, 4);
     entry->setSpacing(5);
     entry->addLayout(buttons);
     entry->addWidget(EditPayee);
