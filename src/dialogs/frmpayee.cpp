@@ -29,6 +29,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <numeric>
 
 namespace {
 const QString PayeeField = QStringLiteral("Payee");
@@ -422,15 +424,29 @@ void TFrmPayee::focusList(QListView *list)
         list->selectionModel()->setCurrentIndex(current, QItemSelectionModel::Select);
 }
 
-void TFrmPayee::memorize(const QStringList &names)
+void TFrmPayee::memorize(const QList<int> &rows)
 {
+    QStringList names;
+    names.reserve(rows.size());
+    for (int row : rows)
+        names.append(m_unmemorized->index(row).data().toString());
     try {
         const QStringList skipped = PayeeList::memorize(names);
         for (const QString &name : skipped)
             if (!name.trimmed().isEmpty())
                 Messages::current().inform(QStringLiteral("Payee has already been memorized."));
         TablePayee->refresh();
-        reloadUnmemorized();
+        // Every name handed in is memorized now (or was already), and the
+        // schedule has not changed meanwhile: the left list loses exactly these
+        // rows, so the query need not run again.
+        if (rows.size() == m_unmemorized->rowCount()) {
+            m_unmemorized->setStringList({});
+        } else {
+            QList<int> descending = rows;
+            std::sort(descending.begin(), descending.end(), std::greater<int>());
+            for (int row : std::as_const(descending))
+                m_unmemorized->removeRows(row, 1);
+        }
     } catch (const EngineError &e) {
         Messages::current().error(e.message());
     }
@@ -439,12 +455,11 @@ void TFrmPayee::memorize(const QStringList &names)
 
 void TFrmPayee::MemorizeSelectedClick()
 {
-    QModelIndexList rows = ListUnmemorized->selectionModel()->selectedRows();
+    QList<int> rows;
+    for (const QModelIndex &index : ListUnmemorized->selectionModel()->selectedRows())
+        rows.append(index.row());
     std::sort(rows.begin(), rows.end());
-    QStringList names;
-    for (const QModelIndex &index : rows)
-        names.append(index.data().toString());
-    memorize(names);
+    memorize(rows);
 }
 
 void TFrmPayee::MemorizeAllClick()
@@ -454,7 +469,9 @@ void TFrmPayee::MemorizeAllClick()
         return;
     if (!settlePending())
         return;
-    memorize(m_unmemorized->stringList());
+    QList<int> rows(m_unmemorized->rowCount());
+    std::iota(rows.begin(), rows.end(), 0);
+    memorize(rows);
 }
 
 void TFrmPayee::RemoveSelectedClick()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QList>
 #include <QStringList>
 
 class QKeyEvent;
@@ -52,7 +53,8 @@ private:
     void updateControls();
     void showCurrentName();
     void reloadUnmemorized();
-    void memorize(const QStringList &names);
+    // Memorizes these rows of the left list.
+    void memorize(const QList<int> &rows);
     // Saves a name still being typed before an action on the whole list;
     // false when it could not be saved (the entry stays open).
     bool settlePending();
