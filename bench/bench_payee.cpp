@@ -75,8 +75,8 @@ std::vector<std::string> bareUnmemorized()
 // Back to the first 2,000 names memorized.
 void resetPayees()
 {
-    world->barePayee->exec(
-        "DELETE FROM data WHERE CAST(substr(\"Payee\", 7) AS INTEGER) >= " + std::to_string(Memorized));
+    world->barePayee->exec("DELETE FROM data WHERE CAST(substr(\"Payee\", 7) AS INTEGER) >= "
+        + std::to_string(Memorized));
 }
 
 void openWindow()
@@ -194,8 +194,7 @@ int main(int argc, char **argv)
                 + std::to_string(Items)
                 + ") SELECT date('2024-01-01', '+' || (i % 365) || ' days'),"
                   " 'Payee ' || ((i * 7919) % "
-                + std::to_string(Descriptions)
-                + "), (i % 50000) / 100.0, 1, 'Months' FROM n");
+                + std::to_string(Descriptions) + "), (i % 50000) / 100.0, 1, 'Months' FROM n");
         SQLite::Database payee(w.payee, SQLite::OPEN_READWRITE);
         payee.exec("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < "
             + std::to_string(Memorized - 1)

@@ -58,8 +58,7 @@ public:
     QSize sizeHint() const override
     {
         const QSize standard = QPushButton::sizeHint();
-        return { fontMetrics().horizontalAdvance(withoutMnemonic(text())) + 12,
-            standard.height() };
+        return { fontMetrics().horizontalAdvance(withoutMnemonic(text())) + 12, standard.height() };
     }
     QSize minimumSizeHint() const override { return sizeHint(); }
 };
@@ -110,8 +109,7 @@ private:
         QTextOption option(Qt::AlignHCenter);
         option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         layout.setTextOption(option);
-        if (mnemonic >= 0
-            && style()->styleHint(QStyle::SH_UnderlineShortcut, nullptr, this)) {
+        if (mnemonic >= 0 && style()->styleHint(QStyle::SH_UnderlineShortcut, nullptr, this)) {
             QTextLayout::FormatRange underline;
             underline.start = mnemonic;
             underline.length = 1;
@@ -261,8 +259,7 @@ void TFrmPayee::buildLayout()
         QStringLiteral("&Memorize Selected ----------->"), QStringLiteral("ButtonMemorize"), this);
     m_memorizeAll = wrapButton(
         QStringLiteral("Memorize &All ---------->>"), QStringLiteral("ButtonMemorizeAll"), this);
-    m_remove
-        = wrapButton(QStringLiteral("&Remove Selected"), QStringLiteral("ButtonRemove"), this);
+    m_remove = wrapButton(QStringLiteral("&Remove Selected"), QStringLiteral("ButtonRemove"), this);
     m_removeAll
         = wrapButton(QStringLiteral("R&emove All"), QStringLiteral("ButtonRemoveAll"), this);
     m_close = wrapButton(QStringLiteral("Cl&ose"), QStringLiteral("ButtonClose"), this);
@@ -373,7 +370,7 @@ void TFrmPayee::updateControls()
     const bool editing = isEditing();
     m_save->setEnabled(editing);
     m_cancel->setEnabled(editing);
-    for (QWidget *w : std::initializer_list<QWidget *> {
+    for (QWidget *w : std::initializer_list<QWidget *>{
              m_new, ListUnmemorized, ListMemorized, m_memorize, m_remove, m_close })
         w->setEnabled(!editing);
 }
@@ -417,9 +414,8 @@ void TFrmPayee::focusList(QListView *list)
     if (!list->isEnabled())
         return;
     list->setFocus();
-    const QModelIndex current = list->currentIndex().isValid()
-        ? list->currentIndex()
-        : list->model()->index(0, 0);
+    const QModelIndex current
+        = list->currentIndex().isValid() ? list->currentIndex() : list->model()->index(0, 0);
     if (current.isValid())
         list->selectionModel()->setCurrentIndex(current, QItemSelectionModel::Select);
 }

@@ -117,7 +117,8 @@ void TestOptions::opensWithCurrentValues()
         QCOMPARE(d->UserTitle[0]->text(), QString(25, QLatin1Char('x')));
         QTest::keyClick(d->UserTitle[0], Qt::Key_F1);
     });
-    QVERIFY(m_env->desktop.helpFiles.value(0).endsWith(QStringLiteral("/ds_help/options_screen.hta")));
+    QVERIFY(
+        m_env->desktop.helpFiles.value(0).endsWith(QStringLiteral("/ds_help/options_screen.hta")));
 }
 
 void TestOptions::cancelChangesNothingButRecomputes()
@@ -172,11 +173,16 @@ void TestOptions::numberBoxes_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("in range") << "42" << "42";
-    QTest::newRow("too large") << "1500" << "999";
-    QTest::newRow("negative") << "-5" << "0";
-    QTest::newRow("not a number") << "abc" << "0";
-    QTest::newRow("empty") << "" << "0";
+    QTest::newRow("in range") << "42"
+                              << "42";
+    QTest::newRow("too large") << "1500"
+                               << "999";
+    QTest::newRow("negative") << "-5"
+                              << "0";
+    QTest::newRow("not a number") << "abc"
+                                  << "0";
+    QTest::newRow("empty") << ""
+                           << "0";
 }
 
 void TestOptions::numberBoxes()

@@ -47,7 +47,8 @@ public:
         sqlite3_stmt *stmt = nullptr;
         sqlite3_prepare_v2(db, "SELECT \"Payee\" FROM data ORDER BY \"Payee\"", -1, &stmt, nullptr);
         while (sqlite3_step(stmt) == SQLITE_ROW)
-            out.append(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0))));
+            out.append(
+                QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0))));
         sqlite3_finalize(stmt);
         return out;
     }
@@ -223,8 +224,10 @@ void TestPayee::typingAName_data()
     QTest::newRow("new duplicate") << true << "Water" << QStringList() << duplicate;
     QTest::newRow("other case") << true << "wATER" << QStringList() << duplicate;
     QTest::newRow("renamed to another") << false << "water" << QStringList() << duplicate;
-    QTest::newRow("blank") << true << "   " << QStringList() << "Type the payee's name before saving it.";
-    QTest::newRow("emptied") << false << "" << QStringList() << "Type the payee's name before saving it.";
+    QTest::newRow("blank") << true << "   " << QStringList()
+                           << "Type the payee's name before saving it.";
+    QTest::newRow("emptied") << false << "" << QStringList()
+                             << "Type the payee's name before saving it.";
 }
 
 void TestPayee::typingAName()
@@ -283,10 +286,10 @@ void TestPayee::wholeListActionsAreOneTransaction_data()
     QTest::addColumn<QString>("question");
     QTest::addColumn<QString>("trigger"); // refuses one row's change half-way
     QTest::addColumn<QStringList>("afterYes");
-    QTest::newRow("memorize all")
-        << "ButtonMemorizeAll" << "Are you sure you want to memorize all unmemorized payees?"
-        << "BEFORE INSERT ON data WHEN new.\"Payee\" = 'gas'"
-        << QStringList({ "bank", "gas", "phone", "rent", "water" });
+    QTest::newRow("memorize all") << "ButtonMemorizeAll"
+                                  << "Are you sure you want to memorize all unmemorized payees?"
+                                  << "BEFORE INSERT ON data WHEN new.\"Payee\" = 'gas'"
+                                  << QStringList({ "bank", "gas", "phone", "rent", "water" });
     QTest::newRow("remove all") << "ButtonRemoveAll"
                                 << "Are you sure you want to remove all payees from the "
                                    "memorized payee list?"
