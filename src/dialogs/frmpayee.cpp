@@ -428,10 +428,20 @@ void TFrmPayee::memorize(const QList<int> &rows)
         names.append(m_unmemorized->index(row).data().toString());
     try {
         const QStringList skipped = PayeeList::memorize(names);
-        for (const QString &name : skipped)
-            if (!name.trimmed().isEmpty())
+        bool blankLeft = false;
+        for (const QString &name : skipped) {
+            if (name.trimmed().isEmpty())
+                blankLeft = true;
+            else
                 Messages::current().inform(QStringLiteral("Payee has already been memorized."));
+        }
         TablePayee->refresh();
+        if (blankLeft) {
+            // A blank description is never memorized and stays on the left.
+            reloadUnmemorized();
+            focusList(ListUnmemorized);
+            return;
+        }
         // Every name handed in is memorized now (or was already), and the
         // schedule has not changed meanwhile: the left list loses exactly these
         // rows, so the query need not run again.

@@ -40,7 +40,6 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void opensWithCurrentValues();
     void cancelChangesNothingButRecomputes();
     void okAppliesTitlesAndAgingAtOnce();
     void numberBoxes_data();
@@ -93,34 +92,6 @@ void TestOptions::withDialog(const std::function<void(TFrmOptions *)> &act)
     QVERIFY(ran);
 }
 
-void TestOptions::opensWithCurrentValues()
-{
-    OptionsStore::instance().update([](Options &o) {
-        o.agingInterval = QStringLiteral("14");
-        o.defaultWarn = QStringLiteral("3");
-        o.userTitles[2] = QStringLiteral("Account");
-        o.confirmExit = false;
-    });
-    withDialog([&](TFrmOptions *d) {
-        QCOMPARE(d->windowTitle(), QStringLiteral("Options"));
-        QVERIFY(!(d->windowFlags() & Qt::WindowCloseButtonHint));
-        QCOMPARE(d->minimumSize(), d->maximumSize());
-        QCOMPARE(d->SpinEditAgingInterval->text(), QStringLiteral("14"));
-        QCOMPARE(d->SpinEditDefaultWarn->text(), QStringLiteral("3"));
-        QCOMPARE(d->UserTitle[2]->text(), QStringLiteral("Account"));
-        QVERIFY(d->CheckBoxDisplayReminder->isChecked() == false);
-        QVERIFY(!d->CheckBoxConfirmExit->isChecked());
-        QVERIFY(d->CheckBoxBackupReminder->isChecked());
-        // A title takes at most 25 characters.
-        d->UserTitle[0]->clear();
-        QTest::keyClicks(d->UserTitle[0], QString(30, QLatin1Char('x')));
-        QCOMPARE(d->UserTitle[0]->text(), QString(25, QLatin1Char('x')));
-        QTest::keyClick(d->UserTitle[0], Qt::Key_F1);
-    });
-    QVERIFY(
-        m_env->desktop.helpFiles.value(0).endsWith(QStringLiteral("/ds_help/options_screen.hta")));
-}
-
 void TestOptions::cancelChangesNothingButRecomputes()
 {
     const Options before = OptionsStore::current();
@@ -150,21 +121,33 @@ void TestOptions::cancelChangesNothingButRecomputes()
 
 void TestOptions::okAppliesTitlesAndAgingAtOnce()
 {
+    OptionsStore::instance().update([](Options &o) {
+        o.agingInterval = QStringLiteral("14");
+        o.userTitles[2] = QStringLiteral("Account");
+        o.confirmExit = false;
+    });
     withDialog([&](TFrmOptions *d) {
-        d->UserTitle[0]->setText(QStringLiteral("Account No"));
+        // Each opening shows the options as they are.
+        QCOMPARE(d->SpinEditAgingInterval->text(), QStringLiteral("14"));
+        QCOMPARE(d->UserTitle[2]->text(), QStringLiteral("Account"));
+        QVERIFY(!d->CheckBoxConfirmExit->isChecked());
+        d->UserTitle[0]->clear();
+        QTest::keyClicks(d->UserTitle[0], QString(30, QLatin1Char('x')));
         d->UserTitle[3]->clear();
         d->SpinEditAgingInterval->setValue(30);
-        d->CheckBoxConfirmExit->setChecked(false);
+        d->CheckBoxConfirmExit->setChecked(true);
         QTest::mouseClick(d->ButtonOK, Qt::LeftButton);
     });
     const Options &o = OptionsStore::current();
     QCOMPARE(o.agingInterval, QStringLiteral("30"));
-    QCOMPARE(o.userTitles[0], QStringLiteral("Account No"));
+    QCOMPARE(o.userTitles[0], QString(25, QLatin1Char('x'))); // no more can be typed
     QCOMPARE(o.userTitles[3], QString());
-    QVERIFY(!o.confirmExit);
-    QStringList titles = headers(main->DBGridSched->model());
-    QVERIFY(titles.contains(QStringLiteral("Account No")));
-    QVERIFY(!titles.contains(QStringLiteral("User Field 1")));
+    QVERIFY(o.confirmExit);
+    // The list's titles and the aging headings follow at once.
+    const QStringList titles = headers(main->DBGridSched->model());
+    QVERIFY(titles.contains(QString(25, QLatin1Char('x'))));
+    QVERIFY(titles.contains(QStringLiteral("Account")));
+    QVERIFY(!titles.contains(QStringLiteral("User Field 4")));
     QCOMPARE(headers(main->DBGridAge->model()).mid(2, 4),
         QStringList({ "1 to 30 Days", "31 to 60 Days", "61 to 90 Days", "91+ Days" }));
 }
