@@ -1,11 +1,13 @@
 #include "windowset.h"
 
+#include "app/frmoptions.h"
 #include "app/frmsched.h"
 #include "app/windows.h"
 #include "dialogs/calculator.h"
 #include "dialogs/frmabout.h"
 #include "dialogs/frmcalendar.h"
 #include "dialogs/frmintro.h"
+#include "dialogs/frmpayee.h"
 #include "dialogs/tipwindow.h"
 #include "domain/paymentrun.h"
 #include "history/frmhistory.h"
@@ -31,6 +33,8 @@ void createAllWindows()
     Windows::frmtooltips = new Tfrmtooltips(main);
     Windows::FrmToolTipResched = new TFrmToolTipResched(main);
     Windows::FrmToolTipHist = new TFrmToolTipHist(main);
+    Windows::FrmOptions = new TFrmOptions(main);
+    Windows::FrmPayee = new TFrmPayee(main);
     Calculator::setInstance(new Calculator(main));
     auto *chooser = new TFrmChooseReport(new TFrmRptPrev(main), main);
     chooser->setReports(Reports::makeReports());
