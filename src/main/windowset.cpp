@@ -13,6 +13,7 @@
 #include "payment/frmreminder.h"
 #include "payment/frmresched.h"
 #include "platform/messages.h"
+#include "tools/frmbackup.h"
 
 void createAllWindows()
 {
@@ -28,6 +29,7 @@ void createAllWindows()
     Windows::frmtooltips = new Tfrmtooltips(main);
     Windows::FrmToolTipResched = new TFrmToolTipResched(main);
     Windows::FrmToolTipHist = new TFrmToolTipHist(main);
+    Windows::FrmBackup = new TFrmBackup(main);
     Calculator::setInstance(new Calculator(main));
     // A payment run whose next occurrences were never written back (the
     // program stopped on the reschedule screen) is taken up again at start.
