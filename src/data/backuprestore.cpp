@@ -214,19 +214,19 @@ void refill(const AttachedFile &live, const AttachedFile &copy, const QStringLis
                        "ORDER BY rowid")
             .arg(live.table(), list, copy.table())
             .toStdString());
-    qint64 from = std::numeric_limits<qint64>::min();
+    int64_t from = std::numeric_limits<int64_t>::min();
     for (;;) {
         bound.reset();
         bound.bind(1, from);
-        bound.bind(2, ChunkRecords - 1);
-        const qint64 to
-            = bound.executeStep() ? bound.getColumn(0).getInt64() : std::numeric_limits<qint64>::max();
+        bound.bind(2, static_cast<int64_t>(ChunkRecords - 1));
+        const int64_t to = bound.executeStep() ? bound.getColumn(0).getInt64()
+                                               : std::numeric_limits<int64_t>::max();
         insert.reset();
         insert.bind(1, from);
         insert.bind(2, to);
         insert.exec();
         moved(db.getChanges());
-        if (to == std::numeric_limits<qint64>::max())
+        if (to == std::numeric_limits<int64_t>::max())
             break;
         from = to;
     }

@@ -2,6 +2,7 @@
 
 #include "app/formstorage.h"
 #include "app/frmsched.h"
+#include "app/itemgrid.h"
 #include "app/windows.h"
 #include "data/backuprestore.h"
 #include "data/engineerror.h"
@@ -275,7 +276,8 @@ void TFrmBackup::OkBtnClick()
                            "Please select another destination for your backup."));
         return;
     }
-    const QFileInfo folder(dir);
+    // Without the separator, so that a file of that name is seen as one.
+    const QFileInfo folder(QDir::cleanPath(dir));
     if (folder.exists() && !folder.isDir()) {
         BusyPointer::set(false);
         Messages::current().inform(
@@ -354,13 +356,16 @@ void TFrmBackup::ButtonRestoreOKClick()
         const auto *engine = dynamic_cast<const EngineError *>(&e);
         failure = engine ? engine->message() : QString::fromUtf8(e.what());
     }
-    // The main window read the schedule before: its list and every summary
-    // are read again in full, and the payee pick list too.
-    if (main) {
+    // The main window read the tables before: after a restore its list and
+    // every summary are read again in full, and the payee pick list too. After
+    // a failure nothing changed, but its list was closed and opened again.
+    if (main && failure.isEmpty()) {
         if (schedule)
             main->refreshAfterPayment();
         if (files.contains(TableFiles::Payee))
             main->LoadPayeePickList();
+    } else if (main && schedule) {
+        main->DBGridSched->syncFromTable();
     }
     BusyPointer::set(false);
     if (!failure.isEmpty()) {
