@@ -298,7 +298,7 @@ void BackupRestore::backup(const QStringList &liveFiles, const QString &dir, con
             {
                 SQLite::Database copy(c.temp.toStdString(), SQLite::OPEN_READONLY);
                 Ticks ticks(copy.getHandle(), tick);
-                const std::string check = copy.execAndGet("PRAGMA integrity_check(1)").getString();
+                const std::string check = copy.execAndGet("PRAGMA quick_check(1)").getString();
                 if (check != "ok")
                     throw EngineError(QStringLiteral("the copy failed its check (%1)")
                                           .arg(QString::fromStdString(check)));
