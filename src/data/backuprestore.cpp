@@ -56,6 +56,19 @@ QString canonical(const QString &path)
     return QFileInfo(path).canonicalFilePath();
 }
 
+// True when path is (or links to) one of the table files in use.
+bool isLiveTable(const QString &path)
+{
+    const QString target = canonical(path);
+    if (target.isEmpty())
+        return false;
+    for (const QString &live : { TableFiles::Schedule, TableFiles::History, TableFiles::Resched,
+             TableFiles::Payee, TableFiles::Aging })
+        if (canonical(Engine::resolve(live)) == target)
+            return true;
+    return false;
+}
+
 // Calls back while a long statement runs on a connection, so a progress
 // window can keep painting.
 class Ticks
@@ -166,11 +179,6 @@ std::vector<Source> checkedSources(
             QStringLiteral("The folder %1 holds the tables Duesmith is working with. Please "
                            "select a folder that holds a backup.")
                 .arg(native(dir)));
-    QStringList liveCanonical;
-    for (const QString &live :
-        { TableFiles::Schedule, TableFiles::History, TableFiles::Resched, TableFiles::Payee,
-            TableFiles::Aging })
-        liveCanonical.append(canonical(Engine::resolve(live)));
 
     std::vector<Source> sources;
     for (const QString &live : liveFiles) {
@@ -187,7 +195,7 @@ std::vector<Source> checkedSources(
         if (!copy.isFile())
             throw EngineError(
                 QStringLiteral("%1 is not a table file and cannot be restored.").arg(native(s.copy)));
-        if (liveCanonical.contains(canonical(s.copy)))
+        if (isLiveTable(s.copy))
             throw EngineError(QStringLiteral("%1 is one of the tables Duesmith is working with.")
                                   .arg(native(s.copy)));
         s.fields = inspectCopy(s.copy, *layout, tick);
@@ -249,6 +257,12 @@ void BackupRestore::backup(const QStringList &liveFiles, const QString &dir, con
                 ? QStringLiteral("%1 is a file, not a folder.").arg(native(dir))
                 : QStringLiteral("The folder %1 does not exist.").arg(native(dir)));
     const QString folderPath = folder.absoluteFilePath();
+    // Copies there would be renamed over the tables in use.
+    if (canonical(folderPath) == canonical(QDir::currentPath()))
+        throw EngineError(
+            QStringLiteral("The folder %1 holds the tables Duesmith is working with. Please "
+                           "select another destination for your backup.")
+                .arg(native(folderPath)));
 
     struct Copy
     {
@@ -276,6 +290,9 @@ void BackupRestore::backup(const QStringList &liveFiles, const QString &dir, con
                 throw EngineError(QStringLiteral("Table does not exist: %1").arg(live));
             const QString name = backupName(live);
             c.dest = fileIn(folderPath, name);
+            if (isLiveTable(c.dest))
+                throw EngineError(QStringLiteral("%1 is one of the tables Duesmith is working with.")
+                                      .arg(native(c.dest)));
             if (QFileInfo(c.dest).isDir())
                 throw EngineError(QStringLiteral("%1 is a folder; the backup cannot replace it.")
                                       .arg(native(c.dest)));
@@ -398,7 +415,8 @@ void BackupRestore::restore(
                     .arg(native(QFileInfo(dir).absoluteFilePath()), e.message()));
         }
     }
+    // The handles open again as they go; one that cannot is reported by its
+    // window when next used, not as a failed restore.
     pairs.clear();
-    for (auto &c : closed)
-        c->reopen();
+    closed.clear();
 }

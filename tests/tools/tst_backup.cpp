@@ -322,6 +322,7 @@ void TestBackup::failedBackupKeepsEarlierCopies_data()
     QTest::newRow("read-only destination") << "readonly"
                                            << "schedule.DB could not be backed up to the folder";
     QTest::newRow("folder in place of a copy") << "folder" << "is a folder";
+    QTest::newRow("live data folder") << "live" << "holds the tables Duesmith is working with";
 }
 
 void TestBackup::failedBackupKeepsEarlierCopies()
@@ -353,10 +354,13 @@ void TestBackup::failedBackupKeepsEarlierCopies()
         dir = m_backups.filePath("a file");
     } else if (kind == QLatin1String("readonly")) {
         dir = QStringLiteral("/sys"); // read-only even for the superuser
-    } else {
+    } else if (kind == QLatin1String("folder")) {
         QFile::remove(dir + "/payee.db");
         QDir().mkdir(dir + "/payee.db");
+    } else {
+        dir = m_env->dir();
     }
+    const auto live = contents(m_env->dir(), LiveTables);
     clickBackup(dir);
     ::setrlimit(RLIMIT_FSIZE, &limit);
 
@@ -365,6 +369,7 @@ void TestBackup::failedBackupKeepsEarlierCopies()
         qPrintable(m_env->messages.texts().first()));
     QVERIFY(w->isVisible());
     QVERIFY(!BusyPointer::isBusy());
+    QCOMPARE(contents(m_env->dir(), LiveTables), live);
     if (kind == QLatin1String("full") || kind == QLatin1String("folder")) {
         const auto now = contents(dir, copies);
         QCOMPARE(now.value("schedule.db"), earlier.value("schedule.db"));
@@ -379,7 +384,7 @@ void TestBackup::restoreShowsInMainWindowWithNewKeysAndNoMarks()
     start();
     addItems(TableFiles::Schedule, 4, QStringLiteral("saved "), true);
     addItems(TableFiles::History, 2, QStringLiteral("paid "));
-    const QString dir = backupDir(QStringLiteral("restore me"));
+    const QString dir = backupDir(QStringLiteral("zurück ab März"));
     open();
     clickBackup(dir);
     const qint64 highestKey = scalar(Engine::resolve(TableFiles::Schedule),
