@@ -100,8 +100,8 @@ void reportRatio(benchmark::State &state, double ours, double baseline)
 
 void onlyHistory(TFrmBackup *w)
 {
-    for (QCheckBox *box : { w->CheckBoxBackSched, w->CheckBoxBackPayee, w->CheckBoxRestSched,
-             w->CheckBoxRestPayee })
+    for (QCheckBox *box :
+        { w->CheckBoxBackSched, w->CheckBoxBackPayee, w->CheckBoxRestSched, w->CheckBoxRestPayee })
         box->setChecked(false);
 }
 

@@ -107,7 +107,8 @@ qint64 countOf(SQLite::Database &db, const QString &table)
 // Reads a copy on a connection of its own, without writing to it: its check
 // result, and the fields of its table as the live layout spells them (without
 // the key and the payment mark, which a restore does not take over).
-QStringList inspectCopy(const QString &path, const Layout &layout, const std::function<void()> &tick)
+QStringList inspectCopy(
+    const QString &path, const Layout &layout, const std::function<void()> &tick)
 {
     const QString name = native(path);
     QStringList fields;
@@ -125,8 +126,8 @@ QStringList inspectCopy(const QString &path, const Layout &layout, const std::fu
             if (f.required)
                 missing.append(f.name);
         bool any = false;
-        SQLite::Statement info(db,
-            "PRAGMA main.table_info(" + Engine::quote(DataTableName).toStdString() + ")");
+        SQLite::Statement info(
+            db, "PRAGMA main.table_info(" + Engine::quote(DataTableName).toStdString() + ")");
         while (info.executeStep()) {
             any = true;
             const QString field = QString::fromStdString(info.getColumn(1).getString());
@@ -193,8 +194,8 @@ std::vector<Source> checkedSources(
             throw EngineError(QStringLiteral("%1 is missing: the folder holds no backup of %2.")
                                   .arg(native(s.copy), live));
         if (!copy.isFile())
-            throw EngineError(
-                QStringLiteral("%1 is not a table file and cannot be restored.").arg(native(s.copy)));
+            throw EngineError(QStringLiteral("%1 is not a table file and cannot be restored.")
+                                  .arg(native(s.copy)));
         if (isLiveTable(s.copy))
             throw EngineError(QStringLiteral("%1 is one of the tables Duesmith is working with.")
                                   .arg(native(s.copy)));
@@ -246,7 +247,8 @@ QString BackupRestore::backupName(const QString &liveFile)
     return QFileInfo(liveFile).fileName().toLower();
 }
 
-void BackupRestore::backup(const QStringList &liveFiles, const QString &dir, const Progress &progress)
+void BackupRestore::backup(
+    const QStringList &liveFiles, const QString &dir, const Progress &progress)
 {
     Engine &engine = Engine::instance();
     if (engine.inTransaction())
@@ -291,8 +293,9 @@ void BackupRestore::backup(const QStringList &liveFiles, const QString &dir, con
             const QString name = backupName(live);
             c.dest = fileIn(folderPath, name);
             if (isLiveTable(c.dest))
-                throw EngineError(QStringLiteral("%1 is one of the tables Duesmith is working with.")
-                                      .arg(native(c.dest)));
+                throw EngineError(
+                    QStringLiteral("%1 is one of the tables Duesmith is working with.")
+                        .arg(native(c.dest)));
             if (QFileInfo(c.dest).isDir())
                 throw EngineError(QStringLiteral("%1 is a folder; the backup cannot replace it.")
                                       .arg(native(c.dest)));
@@ -319,8 +322,7 @@ void BackupRestore::backup(const QStringList &liveFiles, const QString &dir, con
                 if (check != "ok")
                     throw EngineError(QStringLiteral("the copy failed its check (%1)")
                                           .arg(QString::fromStdString(check)));
-                const qint64 copied
-                    = countOf(copy, Engine::quote(DataTableName));
+                const qint64 copied = countOf(copy, Engine::quote(DataTableName));
                 if (copied != records)
                     throw EngineError(QStringLiteral("the copy holds %1 records instead of %2")
                                           .arg(copied)
@@ -335,7 +337,8 @@ void BackupRestore::backup(const QStringList &liveFiles, const QString &dir, con
             current = c.live;
             // A journal left beside the earlier copy would be played back into the new one.
             QFile::remove(c.dest + QStringLiteral("-journal"));
-            if (::rename(QFile::encodeName(c.temp).constData(), QFile::encodeName(c.dest).constData())
+            if (::rename(
+                    QFile::encodeName(c.temp).constData(), QFile::encodeName(c.dest).constData())
                 != 0)
                 throw EngineError(QString::fromLocal8Bit(std::strerror(errno)));
         }

@@ -81,8 +81,8 @@ QString systemChooseDirectory(QWidget *parent, const QString &start)
 } // namespace
 
 TFrmBackup::TFrmBackup(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-              | Qt::WindowCloseButtonHint)
+    : QDialog(parent,
+        Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
     , chooseDirectory(&systemChooseDirectory)
 {
     setObjectName(QStringLiteral("FrmBackup"));
@@ -133,9 +133,8 @@ TFrmBackup::TFrmBackup(QWidget *parent)
     connect(DirectoryEdit1, &QLineEdit::textChanged, this, &TFrmBackup::updateButtons);
     connect(DirectoryEdit2, &QLineEdit::textChanged, this, &TFrmBackup::updateButtons);
     // Enter presses the OK button of the page on top.
-    connect(PageControl1, &QTabWidget::currentChanged, this, [this](int page) {
-        (page == 0 ? OKBtn : ButtonRestoreOK)->setDefault(true);
-    });
+    connect(PageControl1, &QTabWidget::currentChanged, this,
+        [this](int page) { (page == 0 ? OKBtn : ButtonRestoreOK)->setDefault(true); });
     OKBtn->setDefault(true);
 
     m_storage = new FormStorage(this, QStringLiteral("TFrmBackup"), FormStorage::Placement());

@@ -23,8 +23,8 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
-#include <QToolButton>
 #include <QTest>
+#include <QToolButton>
 
 #include <SQLiteCpp/Database.h>
 
@@ -41,17 +41,17 @@ void addItems(const QString &file, int count, const QString &prefix, bool marked
     Table t(file);
     t.open();
     inTransaction([&] {
-    for (int i = 0; i < count; ++i) {
-        t.append();
-        t.setValue(QStringLiteral("Description"), prefix + QString::number(i));
-        t.setValue(QStringLiteral("Due Date"), QDate(2024, 3, 1).addDays(i));
-        t.setValue(QStringLiteral("Bill Amount"), 10.0 + i);
-        t.setValue(QStringLiteral("Frequency"), 1);
-        t.setValue(QStringLiteral("Units"), QStringLiteral("Months"));
-        if (marked)
-            t.setValue(QStringLiteral("PayNow"), PayMark);
-        t.post();
-    }
+        for (int i = 0; i < count; ++i) {
+            t.append();
+            t.setValue(QStringLiteral("Description"), prefix + QString::number(i));
+            t.setValue(QStringLiteral("Due Date"), QDate(2024, 3, 1).addDays(i));
+            t.setValue(QStringLiteral("Bill Amount"), 10.0 + i);
+            t.setValue(QStringLiteral("Frequency"), 1);
+            t.setValue(QStringLiteral("Units"), QStringLiteral("Months"));
+            if (marked)
+                t.setValue(QStringLiteral("PayNow"), PayMark);
+            t.post();
+        }
     });
 }
 
@@ -317,12 +317,16 @@ void TestBackup::failedBackupKeepsEarlierCopies_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("full disk") << "full" << "history.DB could not be backed up to the folder";
-    QTest::newRow("destination is a file") << "file" << "is a file, not a directory";
+    QTest::newRow("full disk") << "full"
+                               << "history.DB could not be backed up to the folder";
+    QTest::newRow("destination is a file") << "file"
+                                           << "is a file, not a directory";
     QTest::newRow("read-only destination") << "readonly"
                                            << "schedule.DB could not be backed up to the folder";
-    QTest::newRow("folder in place of a copy") << "folder" << "is a folder";
-    QTest::newRow("live data folder") << "live" << "holds the tables Duesmith is working with";
+    QTest::newRow("folder in place of a copy") << "folder"
+                                               << "is a folder";
+    QTest::newRow("live data folder") << "live"
+                                      << "holds the tables Duesmith is working with";
 }
 
 void TestBackup::failedBackupKeepsEarlierCopies()
@@ -341,7 +345,7 @@ void TestBackup::failedBackupKeepsEarlierCopies()
     m_env->messages.clear();
     open();
 
-    rlimit limit {};
+    rlimit limit{};
     ::getrlimit(RLIMIT_FSIZE, &limit);
     if (kind == QLatin1String("full")) {
         // Files may not grow beyond 256 KiB: the history copy runs out of room.
@@ -387,8 +391,8 @@ void TestBackup::restoreShowsInMainWindowWithNewKeysAndNoMarks()
     const QString dir = backupDir(QStringLiteral("zurück ab März"));
     open();
     clickBackup(dir);
-    const qint64 highestKey = scalar(Engine::resolve(TableFiles::Schedule),
-        QStringLiteral("SELECT max(PrimaryKey) FROM data"));
+    const qint64 highestKey = scalar(
+        Engine::resolve(TableFiles::Schedule), QStringLiteral("SELECT max(PrimaryKey) FROM data"));
 
     addItems(TableFiles::Schedule, 1, QStringLiteral("later "));
     m_main->refreshAfterPayment();
@@ -409,7 +413,8 @@ void TestBackup::restoreShowsInMainWindowWithNewKeysAndNoMarks()
     ItemModel *model = m_main->DBGridSched->itemModel();
     QCOMPARE(model->rowCount(), 4);
     const int c = model->columnOfField(QStringLiteral("Description"));
-    QCOMPARE(model->data(model->index(0, c), Qt::DisplayRole).toString(), QStringLiteral("saved 0"));
+    QCOMPARE(
+        model->data(model->index(0, c), Qt::DisplayRole).toString(), QStringLiteral("saved 0"));
     for (int row = 0; row < m_main->QueryTotals->rowCount(); ++row)
         QVERIFY(m_main->QueryTotals->value(row, QStringLiteral("PayNow")).isNull());
     // The history window reads the restored history when it is next shown.
@@ -471,14 +476,22 @@ void TestBackup::refusedRestoreChangesNothing_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("missing copy") << "missing" << "schedule.db is missing";
-    QTest::newRow("garbage") << "garbage" << "schedule.db cannot be read";
-    QTest::newRow("truncated") << "truncated" << "schedule.db";
-    QTest::newRow("empty file") << "empty" << "is not a Duesmith table";
-    QTest::newRow("newer layout") << "newer" << "holds the field 'Category'";
-    QTest::newRow("duplicate payees") << "duplicate" << "no table was changed";
-    QTest::newRow("live data folder") << "live" << "holds the tables Duesmith is working with";
-    QTest::newRow("a file as folder") << "file" << "Directory does not exist.";
+    QTest::newRow("missing copy") << "missing"
+                                  << "schedule.db is missing";
+    QTest::newRow("garbage") << "garbage"
+                             << "schedule.db cannot be read";
+    QTest::newRow("truncated") << "truncated"
+                               << "schedule.db";
+    QTest::newRow("empty file") << "empty"
+                                << "is not a Duesmith table";
+    QTest::newRow("newer layout") << "newer"
+                                  << "holds the field 'Category'";
+    QTest::newRow("duplicate payees") << "duplicate"
+                                      << "no table was changed";
+    QTest::newRow("live data folder") << "live"
+                                      << "holds the tables Duesmith is working with";
+    QTest::newRow("a file as folder") << "file"
+                                      << "Directory does not exist.";
 }
 
 void TestBackup::refusedRestoreChangesNothing()

@@ -274,8 +274,7 @@ private:
         for (const Expect &e : expects) {
             SQLite::Database db(QDir(dir).filePath(e.file).toStdString(), SQLite::OPEN_READONLY);
             const auto count = [&](const QString &where) {
-                return db
-                    .execAndGet(("SELECT count(*) FROM data WHERE " + where).toStdString())
+                return db.execAndGet(("SELECT count(*) FROM data WHERE " + where).toStdString())
                     .getInt();
             };
             const int oldRows = count(QStringLiteral("\"%1\" LIKE 'old%'").arg(e.field));
@@ -288,8 +287,8 @@ private:
                 ++restored;
                 continue;
             }
-            qFatal("%s in %s is half restored: %d old and %d restored records",
-                qPrintable(e.file), qPrintable(dir), oldRows, newRows);
+            qFatal("%s in %s is half restored: %d old and %d restored records", qPrintable(e.file),
+                qPrintable(dir), oldRows, newRows);
         }
         if (restored != 0 && restored != 3)
             qFatal("%s: %d of 3 tables restored", qPrintable(dir), restored);
@@ -358,8 +357,8 @@ int main(int argc, char **argv)
 {
     if (argc == 5 && qstrcmp(argv[1], "--child") == 0) {
         QCoreApplication app(argc, argv);
-        return childMain(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
-            std::atoi(argv[4]));
+        return childMain(
+            QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]), std::atoi(argv[4]));
     }
     QCoreApplication app(argc, argv);
     // Each restore writes a few hundred megabytes durably; on a slow disk the
