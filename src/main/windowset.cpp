@@ -18,6 +18,7 @@
 #include "reports/report.h"
 #include "reports/ui/frmchoosereport.h"
 #include "reports/ui/frmrptprev.h"
+#include "tools/frmbackup.h"
 
 void createAllWindows()
 {
@@ -35,6 +36,7 @@ void createAllWindows()
     Windows::FrmToolTipHist = new TFrmToolTipHist(main);
     Windows::FrmOptions = new TFrmOptions(main);
     Windows::FrmPayee = new TFrmPayee(main);
+    Windows::FrmBackup = new TFrmBackup(main);
     Calculator::setInstance(new Calculator(main));
     auto *chooser = new TFrmChooseReport(new TFrmRptPrev(main), main);
     chooser->setReports(Reports::makeReports());

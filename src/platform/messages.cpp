@@ -43,6 +43,12 @@ void BoxMessages::inform(const QString &text)
         QMessageBox::Ok);
 }
 
+void BoxMessages::announce(const QString &text)
+{
+    ask(QMessageBox::Information, QStringLiteral("Duesmith"), text, QMessageBox::Ok,
+        QMessageBox::Ok);
+}
+
 void BoxMessages::warn(const QString &text)
 {
     ask(QMessageBox::Warning, QStringLiteral("Warning"), text, QMessageBox::Ok, QMessageBox::Ok);

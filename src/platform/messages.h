@@ -14,6 +14,8 @@ public:
     virtual void inform(const QString &text) = 0;
     virtual void warn(const QString &text) = 0;
     virtual void error(const QString &text) = 0;
+    // Information under the program's own title ("Duesmith") rather than "Information".
+    virtual void announce(const QString &text) { inform(text); }
     // true on Yes
     virtual bool confirmYesNo(const QString &text) = 0;
     // true on OK
@@ -31,6 +33,7 @@ public:
     void inform(const QString &text) override;
     void warn(const QString &text) override;
     void error(const QString &text) override;
+    void announce(const QString &text) override;
     bool confirmYesNo(const QString &text) override;
     bool confirmOkCancel(const QString &text) override;
 };

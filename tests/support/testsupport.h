@@ -23,7 +23,7 @@ class ScriptedMessages : public Messages
 public:
     struct Shown
     {
-        QString kind; // inform, warn, error, yesno, okcancel
+        QString kind; // inform, announce, warn, error, yesno, okcancel
         QString text;
     };
     void inform(const QString &text) override
@@ -32,6 +32,10 @@ public:
     }
     void warn(const QString &text) override { m_shown.append({ QStringLiteral("warn"), text }); }
     void error(const QString &text) override { m_shown.append({ QStringLiteral("error"), text }); }
+    void announce(const QString &text) override
+    {
+        m_shown.append({ QStringLiteral("announce"), text });
+    }
     bool confirmYesNo(const QString &text) override;
     bool confirmOkCancel(const QString &text) override;
 

@@ -1,0 +1,425 @@
+#include "backuprestore.h"
+
+#include "attachedfile.h"
+#include "closedhandles.h"
+#include "engine.h"
+#include "engineerror.h"
+#include "layouts.h"
+#include "tablefiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Exception.h>
+#include <SQLiteCpp/Statement.h>
+#include <sqlite3.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <vector>
+
+namespace {
+// Records moved by one statement of a restore: small enough for the progress
+// to move, large enough that the statements cost nothing beside the rows.
+constexpr qint64 ChunkRecords = 20000;
+// Page cache of a live table while it is refilled (every index is touched).
+constexpr int RestoreCacheKiB = 64 * 1024;
+
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QString fileIn(const QString &dir, const QString &name)
+{
+    return Engine::resolve(QDir(dir).absoluteFilePath(name));
+}
+
+void syncPath(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+QString canonical(const QString &path)
+{
+    return QFileInfo(path).canonicalFilePath();
+}
+
+// True when path is (or links to) one of the table files in use.
+bool isLiveTable(const QString &path)
+{
+    const QString target = canonical(path);
+    if (target.isEmpty())
+        return false;
+    for (const QString &live : { TableFiles::Schedule, TableFiles::History, TableFiles::Resched,
+             TableFiles::Payee, TableFiles::Aging })
+        if (canonical(Engine::resolve(live)) == target)
+            return true;
+    return false;
+}
+
+// Calls back while a long statement runs on a connection, so a progress
+// window can keep painting.
+class Ticks
+{
+public:
+    Ticks(sqlite3 *db, const std::function<void()> &tick)
+        : m_db(db)
+        , m_tick(tick)
+    {
+        if (m_tick)
+            sqlite3_progress_handler(m_db, 20000, &Ticks::call, this);
+    }
+    ~Ticks()
+    {
+        if (m_tick)
+            sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
+    }
+    Ticks(const Ticks &) = delete;
+    Ticks &operator=(const Ticks &) = delete;
+
+private:
+    static int call(void *self)
+    {
+        static_cast<Ticks *>(self)->m_tick();
+        return 0;
+    }
+    sqlite3 *m_db;
+    std::function<void()> m_tick;
+};
+
+qint64 countOf(SQLite::Database &db, const QString &table)
+{
+    return db.execAndGet(("SELECT count(*) FROM " + table).toStdString()).getInt64();
+}
+
+// Reads a copy on a connection of its own, without writing to it: its check
+// result, and the fields of its table as the live layout spells them (without
+// the key and the payment mark, which a restore does not take over).
+QStringList inspectCopy(
+    const QString &path, const Layout &layout, const std::function<void()> &tick)
+{
+    const QString name = native(path);
+    QStringList fields;
+    try {
+        SQLite::Database db(path.toStdString(), SQLite::OPEN_READONLY);
+        {
+            Ticks ticks(db.getHandle(), tick);
+            const std::string check = db.execAndGet("PRAGMA quick_check(1)").getString();
+            if (check != "ok")
+                throw EngineError(QStringLiteral("%1 is damaged and cannot be restored (%2).")
+                                      .arg(name, QString::fromStdString(check)));
+        }
+        QList<QString> missing;
+        for (const FieldDef &f : layout.fields)
+            if (f.required)
+                missing.append(f.name);
+        bool any = false;
+        SQLite::Statement info(
+            db, "PRAGMA main.table_info(" + Engine::quote(DataTableName).toStdString() + ")");
+        while (info.executeStep()) {
+            any = true;
+            const QString field = QString::fromStdString(info.getColumn(1).getString());
+            const FieldDef *want = layout.field(field);
+            if (!want)
+                throw EngineError(
+                    QStringLiteral("%1 holds the field '%2', which this version of Duesmith does "
+                                   "not know; the backup may come from a newer version.")
+                        .arg(name, field));
+            FieldDef have;
+            if (!parseDeclaredType(QString::fromStdString(info.getColumn(2).getString()), have)
+                || have.type != want->type)
+                throw EngineError(
+                    QStringLiteral("%1: field '%2' has the wrong type.").arg(name, want->name));
+            missing.removeAll(want->name);
+            if (want->type != FieldType::Counter && want->name != QLatin1String("PayNow"))
+                fields.append(want->name);
+        }
+        if (!any)
+            throw EngineError(
+                QStringLiteral("%1 is not a Duesmith table (it holds no table of records).")
+                    .arg(name));
+        if (!missing.isEmpty())
+            throw EngineError(
+                QStringLiteral("%1: field '%2' is missing.").arg(name, missing.first()));
+    } catch (const SQLite::Exception &e) {
+        throw EngineError(
+            QStringLiteral("%1 cannot be read: %2").arg(name, QString::fromUtf8(e.what())));
+    }
+    return fields;
+}
+
+struct Source
+{
+    QString live;
+    QString copy;
+    QStringList fields;
+};
+
+std::vector<Source> checkedSources(
+    const QStringList &liveFiles, const QString &dir, const std::function<void()> &tick)
+{
+    const QFileInfo folder(dir);
+    if (!folder.exists())
+        throw EngineError(QStringLiteral("The folder %1 does not exist.").arg(native(dir)));
+    if (!folder.isDir())
+        throw EngineError(QStringLiteral("%1 is a file, not a folder.").arg(native(dir)));
+    if (canonical(dir) == canonical(QDir::currentPath()))
+        throw EngineError(
+            QStringLiteral("The folder %1 holds the tables Duesmith is working with. Please "
+                           "select a folder that holds a backup.")
+                .arg(native(dir)));
+
+    std::vector<Source> sources;
+    for (const QString &live : liveFiles) {
+        const Layout *layout = Layouts::forFile(live);
+        if (!layout)
+            throw EngineError(QStringLiteral("%1 is not a table Duesmith backs up.").arg(live));
+        Source s;
+        s.live = Engine::resolve(live);
+        s.copy = fileIn(dir, BackupRestore::backupName(live));
+        const QFileInfo copy(s.copy);
+        if (!copy.exists())
+            throw EngineError(QStringLiteral("%1 is missing: the folder holds no backup of %2.")
+                                  .arg(native(s.copy), live));
+        if (!copy.isFile())
+            throw EngineError(QStringLiteral("%1 is not a table file and cannot be restored.")
+                                  .arg(native(s.copy)));
+        if (isLiveTable(s.copy))
+            throw EngineError(QStringLiteral("%1 is one of the tables Duesmith is working with.")
+                                  .arg(native(s.copy)));
+        s.fields = inspectCopy(s.copy, *layout, tick);
+        sources.push_back(s);
+    }
+    return sources;
+}
+
+// Moves every record of the copy into the live table, in the copy's order.
+void refill(const AttachedFile &live, const AttachedFile &copy, const QStringList &fields,
+    const std::function<void(qint64)> &moved)
+{
+    SQLite::Database &db = Engine::instance().db();
+    QStringList quoted;
+    for (const QString &f : fields)
+        quoted.append(Engine::quote(f));
+    const QString list = quoted.join(QStringLiteral(", "));
+    db.exec(("DELETE FROM " + live.table()).toStdString());
+    SQLite::Statement bound(db,
+        ("SELECT rowid FROM " + copy.table() + " WHERE rowid > ? ORDER BY rowid LIMIT 1 OFFSET ?")
+            .toStdString());
+    SQLite::Statement insert(db,
+        QStringLiteral("INSERT INTO %1 (%2) SELECT %2 FROM %3 WHERE rowid > ?1 AND rowid <= ?2 "
+                       "ORDER BY rowid")
+            .arg(live.table(), list, copy.table())
+            .toStdString());
+    int64_t from = std::numeric_limits<int64_t>::min();
+    for (;;) {
+        bound.reset();
+        bound.bind(1, from);
+        bound.bind(2, static_cast<int64_t>(ChunkRecords - 1));
+        const int64_t to = bound.executeStep() ? bound.getColumn(0).getInt64()
+                                               : std::numeric_limits<int64_t>::max();
+        insert.reset();
+        insert.bind(1, from);
+        insert.bind(2, to);
+        insert.exec();
+        moved(db.getChanges());
+        if (to == std::numeric_limits<int64_t>::max())
+            break;
+        from = to;
+    }
+}
+} // namespace
+
+QString BackupRestore::backupName(const QString &liveFile)
+{
+    return QFileInfo(liveFile).fileName().toLower();
+}
+
+void BackupRestore::backup(
+    const QStringList &liveFiles, const QString &dir, const Progress &progress)
+{
+    Engine &engine = Engine::instance();
+    if (engine.inTransaction())
+        throw EngineError(QStringLiteral("Tables cannot be copied during a transaction."));
+    const QFileInfo folder(dir);
+    if (!folder.isDir())
+        throw EngineError(folder.exists()
+                ? QStringLiteral("%1 is a file, not a folder.").arg(native(dir))
+                : QStringLiteral("The folder %1 does not exist.").arg(native(dir)));
+    const QString folderPath = folder.absoluteFilePath();
+    // Copies there would be renamed over the tables in use.
+    if (canonical(folderPath) == canonical(QDir::currentPath()))
+        throw EngineError(
+            QStringLiteral("The folder %1 holds the tables Duesmith is working with. Please "
+                           "select another destination for your backup.")
+                .arg(native(folderPath)));
+
+    struct Copy
+    {
+        QString live;
+        QString source;
+        QString dest;
+        QString temp;
+    };
+    std::vector<Copy> copies;
+    const qint64 total = 2 * liveFiles.size();
+    qint64 done = 0;
+    const auto report = [&] {
+        if (progress)
+            progress(done, total);
+    };
+    const std::function<void()> tick = progress ? std::function<void()>(report) : nullptr;
+    QString current;
+    try {
+        for (const QString &live : liveFiles) {
+            current = live;
+            Copy c;
+            c.live = live;
+            c.source = Engine::resolve(live);
+            if (!QFileInfo::exists(c.source))
+                throw EngineError(QStringLiteral("Table does not exist: %1").arg(live));
+            const QString name = backupName(live);
+            c.dest = fileIn(folderPath, name);
+            if (isLiveTable(c.dest))
+                throw EngineError(
+                    QStringLiteral("%1 is one of the tables Duesmith is working with.")
+                        .arg(native(c.dest)));
+            if (QFileInfo(c.dest).isDir())
+                throw EngineError(QStringLiteral("%1 is a folder; the backup cannot replace it.")
+                                      .arg(native(c.dest)));
+            c.temp = QDir(folderPath).filePath(QLatin1Char('.') + name + QStringLiteral(".part"));
+            QFile::remove(c.temp);
+            copies.push_back(c);
+
+            qint64 records = 0;
+            {
+                AttachedFile source(c.source);
+                records = countOf(engine.db(), source.table());
+                Ticks ticks(engine.db().getHandle(), tick);
+                const QString alias = source.table().section(QLatin1Char('.'), 0, 0);
+                SQLite::Statement vacuum(engine.db(), "VACUUM " + alias.toStdString() + " INTO ?");
+                vacuum.bind(1, c.temp.toStdString());
+                vacuum.exec();
+            }
+            ++done;
+            report();
+            {
+                SQLite::Database copy(c.temp.toStdString(), SQLite::OPEN_READONLY);
+                Ticks ticks(copy.getHandle(), tick);
+                const std::string check = copy.execAndGet("PRAGMA quick_check(1)").getString();
+                if (check != "ok")
+                    throw EngineError(QStringLiteral("the copy failed its check (%1)")
+                                          .arg(QString::fromStdString(check)));
+                const qint64 copied = countOf(copy, Engine::quote(DataTableName));
+                if (copied != records)
+                    throw EngineError(QStringLiteral("the copy holds %1 records instead of %2")
+                                          .arg(copied)
+                                          .arg(records));
+            }
+            syncPath(c.temp);
+            ++done;
+            report();
+        }
+        current.clear();
+        for (const Copy &c : copies) {
+            current = c.live;
+            // A journal left beside the earlier copy would be played back into the new one.
+            QFile::remove(c.dest + QStringLiteral("-journal"));
+            if (::rename(
+                    QFile::encodeName(c.temp).constData(), QFile::encodeName(c.dest).constData())
+                != 0)
+                throw EngineError(QString::fromLocal8Bit(std::strerror(errno)));
+        }
+        syncPath(folderPath);
+    } catch (const std::exception &e) {
+        for (const Copy &c : copies)
+            QFile::remove(c.temp);
+        QString why;
+        if (const auto *sql = dynamic_cast<const SQLite::Exception *>(&e))
+            why = QString::fromUtf8(sql->what());
+        else if (const auto *engineError = dynamic_cast<const EngineError *>(&e))
+            why = engineError->message();
+        else
+            why = QString::fromUtf8(e.what());
+        if (current.isEmpty())
+            throw EngineError(why);
+        throw EngineError(QStringLiteral("%1 could not be backed up to the folder %2: %3")
+                              .arg(current, native(folderPath), why));
+    }
+}
+
+void BackupRestore::checkSource(const QStringList &liveFiles, const QString &dir)
+{
+    checkedSources(liveFiles, dir, nullptr);
+}
+
+void BackupRestore::restore(
+    const QStringList &liveFiles, const QString &dir, const Progress &progress)
+{
+    Engine &engine = Engine::instance();
+    if (engine.inTransaction())
+        throw EngineError(QStringLiteral("Tables cannot be restored during a transaction."));
+    qint64 done = 0;
+    qint64 total = 0;
+    const auto report = [&] {
+        if (progress)
+            progress(done, total);
+    };
+    const std::function<void()> tick = progress ? std::function<void()>(report) : nullptr;
+    const std::vector<Source> sources = checkedSources(liveFiles, dir, tick);
+
+    // No window may hold a table while its records are replaced; each handle
+    // opens again afterwards and reads what is there then.
+    std::vector<std::unique_ptr<ClosedHandles>> closed;
+    struct Pair
+    {
+        std::unique_ptr<AttachedFile> live;
+        std::unique_ptr<AttachedFile> copy;
+        QStringList fields;
+    };
+    std::vector<Pair> pairs;
+    for (const Source &s : sources) {
+        closed.push_back(std::make_unique<ClosedHandles>(s.live));
+        Pair p;
+        p.live = std::make_unique<AttachedFile>(s.live, RestoreCacheKiB);
+        p.copy = std::make_unique<AttachedFile>(s.copy);
+        p.fields = s.fields;
+        total += engine.db()
+                     .execAndGet(("SELECT count(*) FROM " + p.copy->table()).toStdString())
+                     .getInt64();
+        pairs.push_back(std::move(p));
+    }
+    report();
+    {
+        Ticks ticks(engine.db().getHandle(), tick);
+        try {
+            inTransaction([&] {
+                for (const Pair &p : pairs)
+                    refill(*p.live, *p.copy, p.fields, [&](qint64 moved) {
+                        done += moved;
+                        report();
+                    });
+            });
+        } catch (const EngineError &e) {
+            throw EngineError(
+                QStringLiteral("The restore from the folder %1 failed; no table was changed. %2")
+                    .arg(native(QFileInfo(dir).absoluteFilePath()), e.message()));
+        }
+    }
+    // The handles open again as they go; one that cannot is reported by its
+    // window when next used, not as a failed restore.
+    pairs.clear();
+    closed.clear();
+}

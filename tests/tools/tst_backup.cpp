@@ -1,0 +1,573 @@
+#include "../support/testsupport.h"
+#include "app/frmsched.h"
+#include "app/itemgrid.h"
+#include "app/itemmodel.h"
+#include "app/windows.h"
+#include "data/engine.h"
+#include "data/layouts.h"
+#include "data/query.h"
+#include "data/table.h"
+#include "data/tablefiles.h"
+#include "domain/options.h"
+#include "history/frmhistory.h"
+#include "main/windowset.h"
+#include "platform/busypointer.h"
+#include "platform/desktop.h"
+#include "tools/frmbackup.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+
+#include <SQLiteCpp/Database.h>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+
+namespace {
+const QStringList LiveTables = { TableFiles::Schedule, TableFiles::History, TableFiles::Resched,
+    TableFiles::Payee, TableFiles::Aging };
+
+void addItems(const QString &file, int count, const QString &prefix, bool marked = false)
+{
+    Table t(file);
+    t.open();
+    inTransaction([&] {
+        for (int i = 0; i < count; ++i) {
+            t.append();
+            t.setValue(QStringLiteral("Description"), prefix + QString::number(i));
+            t.setValue(QStringLiteral("Due Date"), QDate(2024, 3, 1).addDays(i));
+            t.setValue(QStringLiteral("Bill Amount"), 10.0 + i);
+            t.setValue(QStringLiteral("Frequency"), 1);
+            t.setValue(QStringLiteral("Units"), QStringLiteral("Months"));
+            if (marked)
+                t.setValue(QStringLiteral("PayNow"), PayMark);
+            t.post();
+        }
+    });
+}
+
+void addPayees(const QStringList &names)
+{
+    Table t(TableFiles::Payee);
+    t.open();
+    for (const QString &name : names) {
+        t.append();
+        t.setValue(QStringLiteral("Payee"), name);
+        t.post();
+    }
+}
+
+QMap<QString, QByteArray> contents(const QString &dir, const QStringList &names)
+{
+    QMap<QString, QByteArray> out;
+    for (const QString &name : names) {
+        QFile f(QDir(dir).filePath(name));
+        out.insert(name, f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)"));
+    }
+    return out;
+}
+
+qint64 scalar(const QString &path, const QString &sql)
+{
+    SQLite::Database db(path.toStdString(), SQLite::OPEN_READONLY);
+    return db.execAndGet(sql.toStdString()).getInt64();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+} // namespace
+
+class TestBackup : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void openingAndDirectoryText();
+    void programDirectoryRefused_data();
+    void programDirectoryRefused();
+    void nothingCheckedStaysOpen();
+    void backupCopiesOnlyTablesAndReplacesEarlierCopies();
+    void failedBackupKeepsEarlierCopies_data();
+    void failedBackupKeepsEarlierCopies();
+    void restoreShowsInMainWindowWithNewKeysAndNoMarks();
+    void restoringPayeesOnlyLeavesItemsAlone();
+    void olderLayoutRestoresWithEmptyFields();
+    void refusedRestoreChangesNothing_data();
+    void refusedRestoreChangesNothing();
+    void mainWindowOpensIt();
+
+private:
+    void start();
+    void open();
+    QString backupDir(const QString &name);
+    void clickBackup(const QString &dir);
+    void clickRestore(const QString &dir);
+
+    std::unique_ptr<TestEnv> m_env;
+    TFrmBackup *w = nullptr;
+    TfrmSched *m_main = nullptr;
+    QTemporaryDir m_backups;
+};
+
+void TestBackup::init()
+{
+    m_env = std::make_unique<TestEnv>();
+    createAllWindows();
+    w = qobject_cast<TFrmBackup *>(Windows::FrmBackup);
+    QVERIFY(w);
+}
+
+void TestBackup::cleanup()
+{
+    if (w && w->isVisible())
+        w->reject();
+    destroyAllWindows();
+    w = nullptr;
+    m_main = nullptr;
+    BusyPointer::set(false);
+    m_env.reset();
+}
+
+void TestBackup::start()
+{
+    m_main = Windows::frmSched;
+    OptionsStore::instance().update([](Options &o) {
+        o.intro = false;
+        o.displayReminder = false;
+        o.confirmExit = false;
+        o.backupReminder = false;
+    });
+    QVERIFY(m_main->FormCreate());
+    QTRY_VERIFY_WITH_TIMEOUT(m_main->startupDone(), 2000);
+}
+
+void TestBackup::open()
+{
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+}
+
+QString TestBackup::backupDir(const QString &name)
+{
+    const QString dir = m_backups.filePath(name);
+    QDir().mkpath(dir);
+    return dir;
+}
+
+void TestBackup::clickBackup(const QString &dir)
+{
+    w->PageControl1->setCurrentIndex(0);
+    w->DirectoryEdit1->setText(dir);
+    QTest::mouseClick(w->OKBtn, Qt::LeftButton);
+}
+
+void TestBackup::clickRestore(const QString &dir)
+{
+    w->PageControl1->setCurrentIndex(1);
+    w->DirectoryEdit2->setText(dir);
+    QTest::mouseClick(w->ButtonRestoreOK, Qt::LeftButton);
+}
+
+void TestBackup::openingAndDirectoryText()
+{
+    m_env->createTables();
+    w->PageControl1->setCurrentIndex(1);
+    open();
+    // Opens on the Backup page with the default in both inputs.
+    QCOMPARE(w->PageControl1->currentIndex(), 0);
+    QCOMPARE(w->DirectoryEdit1->text(), TFrmBackup::defaultDirectory());
+    QCOMPARE(w->DirectoryEdit2->text(), TFrmBackup::defaultDirectory());
+    for (QCheckBox *box : w->findChildren<QCheckBox *>())
+        QVERIFY(box->isChecked());
+    w->DirectoryEdit1->clear();
+    QVERIFY(!w->OKBtn->isEnabled());
+    QTest::keyClick(w->DirectoryEdit1, Qt::Key_Space);
+    QVERIFY(w->OKBtn->isEnabled());
+
+    // Blanks around, no separator at the end, blanks and a non-ASCII letter inside.
+    const QString dir = backupDir(QStringLiteral("Sicherung für März"));
+    w->DirectoryEdit1->setText(QStringLiteral("  ") + dir + QStringLiteral("  "));
+    QTest::mouseClick(w->OKBtn, Qt::LeftButton);
+    QCOMPARE(w->DirectoryEdit1->text(), dir + QLatin1Char('/'));
+    QCOMPARE(m_env->messages.texts(), QStringList({ "Backup Complete.        " }));
+    QCOMPARE(m_env->messages.shown().first().kind, QStringLiteral("announce"));
+    QVERIFY(!w->isVisible());
+    QVERIFY(!BusyPointer::isBusy());
+    QVERIFY(QFile::exists(dir + QStringLiteral("/schedule.db")));
+
+    // The texts are kept under the window's section and come back next time.
+    QSettings settings(m_env->settingsFile(), QSettings::IniFormat);
+    QCOMPARE(settings.value(QStringLiteral("TFrmBackup/DirectoryEdit1_Text")).toString(),
+        dir + QLatin1Char('/'));
+    w->DirectoryEdit1->setText(QStringLiteral("elsewhere"));
+    open();
+    QCOMPARE(w->DirectoryEdit1->text(), dir + QLatin1Char('/'));
+
+    // The browse button puts the chosen folder in, with the separator.
+    w->chooseDirectory = [&](QWidget *, const QString &start) {
+        return start == dir ? m_backups.path() : QString();
+    };
+    QTest::mouseClick(w->BrowseBtn1, Qt::LeftButton);
+    QCOMPARE(w->DirectoryEdit1->text(), m_backups.path() + QLatin1Char('/'));
+
+    m_env->desktop.helpFiles.clear();
+    QTest::keyClick(w->DirectoryEdit1, Qt::Key_F1);
+    QCOMPARE(m_env->desktop.helpFiles.size(), 1);
+    QVERIFY(m_env->desktop.helpFiles.first().endsWith("ds_help/backuprestore_screen.hta"));
+}
+
+void TestBackup::programDirectoryRefused_data()
+{
+    QTest::addColumn<bool>("restore");
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QString>("message");
+    const QString backup = QStringLiteral(
+        "The destination for backup cannot be the Duesmith program directory. Please select "
+        "another destination for your backup.");
+    const QString restore = QStringLiteral(
+        "The source for restore cannot be the current program directory. Please select another "
+        "source directory for your restore.");
+    QTest::newRow("backup") << false << "" << backup;
+    QTest::newRow("backup, separator") << false << "/" << backup;
+    QTest::newRow("backup, another spelling") << false << "/./" << backup;
+    QTest::newRow("restore") << true << "" << restore;
+    QTest::newRow("restore, separator") << true << "/" << restore;
+}
+
+void TestBackup::programDirectoryRefused()
+{
+    QFETCH(bool, restore);
+    QFETCH(QString, suffix);
+    QFETCH(QString, message);
+    m_env->createTables();
+    open();
+    const QString program = Help::programFolder();
+    const QStringList before = QDir(program).entryList(QDir::AllEntries | QDir::Hidden);
+    if (restore)
+        clickRestore(program + suffix);
+    else
+        clickBackup(program + suffix);
+    QCOMPARE(m_env->messages.texts(), QStringList({ message }));
+    QVERIFY(w->isVisible());
+    QVERIFY(!BusyPointer::isBusy());
+    QCOMPARE(QDir(program).entryList(QDir::AllEntries | QDir::Hidden), before);
+}
+
+void TestBackup::nothingCheckedStaysOpen()
+{
+    m_env->createTables();
+    open();
+    w->CheckBoxBackSched->setChecked(false);
+    w->CheckBoxBackHist->setChecked(false);
+    w->CheckBoxBackPayee->setChecked(false);
+    const QString dir = backupDir(QStringLiteral("none"));
+    clickBackup(dir);
+    w->CheckBoxRestSched->setChecked(false);
+    w->CheckBoxRestHist->setChecked(false);
+    w->CheckBoxRestPayee->setChecked(false);
+    clickRestore(dir);
+    QVERIFY(m_env->messages.shown().isEmpty());
+    QVERIFY(w->isVisible());
+    QVERIFY(QDir(dir).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    QVERIFY(!BusyPointer::isBusy());
+}
+
+void TestBackup::backupCopiesOnlyTablesAndReplacesEarlierCopies()
+{
+    start();
+    addItems(TableFiles::Schedule, 3, QStringLiteral("bill "));
+    addItems(TableFiles::History, 5, QStringLiteral("paid "));
+    const QString dir = m_backups.filePath(QStringLiteral("new/deeper"));
+    open();
+    m_env->messages.answer({ true });
+    clickBackup(dir);
+    QCOMPARE(m_env->messages.texts(),
+        QStringList({ "Directory does not exist. Would you like to create it?",
+            "Backup Complete.        " }));
+    QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        QStringList({ "history.db", "payee.db", "schedule.db" }));
+    QCOMPARE(scalar(dir + "/schedule.db", "SELECT count(*) FROM data"), 3);
+
+    addItems(TableFiles::Schedule, 2, QStringLiteral("more "));
+    m_env->messages.clear();
+    open();
+    clickBackup(dir);
+    QCOMPARE(m_env->messages.texts(), QStringList({ "Backup Complete.        " }));
+    QCOMPARE(scalar(dir + "/schedule.db", "SELECT count(*) FROM data"), 5);
+    QCOMPARE(scalar(dir + "/history.db", "SELECT count(*) FROM data"), 5);
+    QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 3);
+}
+
+void TestBackup::failedBackupKeepsEarlierCopies_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("full disk") << "full"
+                               << "history.DB could not be backed up to the folder";
+    QTest::newRow("destination is a file") << "file"
+                                           << "is a file, not a directory";
+    QTest::newRow("read-only destination") << "readonly"
+                                           << "schedule.DB could not be backed up to the folder";
+    QTest::newRow("folder in place of a copy") << "folder"
+                                               << "is a folder";
+    QTest::newRow("live data folder") << "live"
+                                      << "holds the tables Duesmith is working with";
+}
+
+void TestBackup::failedBackupKeepsEarlierCopies()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, expected);
+    m_env->createTables();
+    addItems(TableFiles::Schedule, 3, QStringLiteral("bill "));
+    QString dir = backupDir(QStringLiteral("earlier ") + kind);
+    open();
+    clickBackup(dir);
+    const QStringList copies = { "schedule.db", "history.db", "payee.db" };
+    const auto earlier = contents(dir, copies);
+    addItems(TableFiles::Schedule, 1, QStringLiteral("new "));
+    addItems(TableFiles::History, 3000, QStringLiteral("paid "));
+    m_env->messages.clear();
+    open();
+
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    if (kind == QLatin1String("full")) {
+        // Files may not grow beyond 256 KiB: the history copy runs out of room.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = limit;
+        small.rlim_cur = 256 * 1024;
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+    } else if (kind == QLatin1String("file")) {
+        writeFile(m_backups.filePath("a file"), "text");
+        dir = m_backups.filePath("a file");
+    } else if (kind == QLatin1String("readonly")) {
+        dir = QStringLiteral("/sys"); // read-only even for the superuser
+    } else if (kind == QLatin1String("folder")) {
+        QFile::remove(dir + "/payee.db");
+        QDir().mkdir(dir + "/payee.db");
+    } else {
+        dir = m_env->dir();
+    }
+    const auto live = contents(m_env->dir(), LiveTables);
+    clickBackup(dir);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+
+    QCOMPARE(m_env->messages.shown().size(), 1);
+    QVERIFY2(m_env->messages.texts().first().contains(expected),
+        qPrintable(m_env->messages.texts().first()));
+    QVERIFY(w->isVisible());
+    QVERIFY(!BusyPointer::isBusy());
+    QCOMPARE(contents(m_env->dir(), LiveTables), live);
+    if (kind == QLatin1String("full") || kind == QLatin1String("folder")) {
+        const auto now = contents(dir, copies);
+        QCOMPARE(now.value("schedule.db"), earlier.value("schedule.db"));
+        QCOMPARE(now.value("history.db"), earlier.value("history.db"));
+        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden).size(),
+            kind == QLatin1String("full") ? 3 : 2);
+    }
+}
+
+void TestBackup::restoreShowsInMainWindowWithNewKeysAndNoMarks()
+{
+    start();
+    addItems(TableFiles::Schedule, 4, QStringLiteral("saved "), true);
+    addItems(TableFiles::History, 2, QStringLiteral("paid "));
+    const QString dir = backupDir(QStringLiteral("zurück ab März"));
+    open();
+    clickBackup(dir);
+    const qint64 highestKey = scalar(
+        Engine::resolve(TableFiles::Schedule), QStringLiteral("SELECT max(PrimaryKey) FROM data"));
+
+    addItems(TableFiles::Schedule, 1, QStringLiteral("later "));
+    m_main->refreshAfterPayment();
+    QCOMPARE(m_main->DBGridSched->itemModel()->rowCount(), 5);
+
+    m_env->messages.clear();
+    open();
+    clickRestore(dir);
+    QCOMPARE(m_env->messages.texts(), QStringList({ "Restore Complete.        " }));
+    QVERIFY(!w->isVisible());
+    const QString live = Engine::resolve(TableFiles::Schedule);
+    QCOMPARE(scalar(live, "SELECT count(*) FROM data"), 4);
+    QCOMPARE(scalar(live, "SELECT count(*) FROM data WHERE PayNow IS NOT NULL"), 0);
+    QCOMPARE(scalar(live, "SELECT min(PrimaryKey) FROM data"), highestKey + 2);
+    QCOMPARE(scalar(Engine::resolve(TableFiles::History), "SELECT count(*) FROM data"), 2);
+
+    // The main window shows the restored list and its totals at once.
+    ItemModel *model = m_main->DBGridSched->itemModel();
+    QCOMPARE(model->rowCount(), 4);
+    const int c = model->columnOfField(QStringLiteral("Description"));
+    QCOMPARE(
+        model->data(model->index(0, c), Qt::DisplayRole).toString(), QStringLiteral("saved 0"));
+    for (int row = 0; row < m_main->QueryTotals->rowCount(); ++row)
+        QVERIFY(m_main->QueryTotals->value(row, QStringLiteral("PayNow")).isNull());
+    // The history window reads the restored history when it is next shown.
+    auto *history = qobject_cast<TFrmHistory *>(Windows::FrmHistory);
+    history->CheckBoxToolTip->setChecked(false);
+    history->show();
+    QVERIFY(QTest::qWaitForWindowExposed(history));
+    QCOMPARE(history->DBGridSched->itemModel()->rowCount(), 2);
+    history->reject();
+}
+
+void TestBackup::restoringPayeesOnlyLeavesItemsAlone()
+{
+    m_env->createTables();
+    addPayees({ QStringLiteral("Bank"), QStringLiteral("Gas") });
+    const QString dir = backupDir(QStringLiteral("payees"));
+    open();
+    clickBackup(dir);
+    addItems(TableFiles::Schedule, 2, QStringLiteral("bill "));
+    addItems(TableFiles::History, 2, QStringLiteral("paid "));
+    addPayees({ QStringLiteral("Water") });
+    const QStringList items = { TableFiles::Schedule, TableFiles::History };
+    const auto before = contents(m_env->dir(), items);
+    open();
+    w->CheckBoxRestSched->setChecked(false);
+    w->CheckBoxRestHist->setChecked(false);
+    clickRestore(dir);
+    QCOMPARE(m_env->messages.texts().last(), QStringLiteral("Restore Complete.        "));
+    QCOMPARE(contents(m_env->dir(), items), before);
+    QCOMPARE(scalar(Engine::resolve(TableFiles::Payee), "SELECT count(*) FROM data"), 2);
+}
+
+void TestBackup::olderLayoutRestoresWithEmptyFields()
+{
+    m_env->createTables();
+    const QString dir = backupDir(QStringLiteral("old layout"));
+    {
+        SQLite::Database db(
+            (dir + "/schedule.db").toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+        db.exec("CREATE TABLE data (\"Due Date\" DATE, \"Description\" VARCHAR(255) NOT NULL, "
+                "\"Frequency\" SMALLINT NOT NULL, \"PrimaryKey\" INTEGER PRIMARY KEY, "
+                "\"PayNow\" VARCHAR(1))");
+        db.exec("INSERT INTO data VALUES ('2024-04-01', 'old rent', 1, 7, 'x')");
+    }
+    open();
+    w->CheckBoxRestHist->setChecked(false);
+    w->CheckBoxRestPayee->setChecked(false);
+    clickRestore(dir);
+    QCOMPARE(m_env->messages.texts(), QStringList({ "Restore Complete.        " }));
+    Table t(TableFiles::Schedule);
+    t.open();
+    QCOMPARE(t.recordCount(), 1);
+    QCOMPARE(t.value("Description").toString(), QStringLiteral("old rent"));
+    QVERIFY(t.isNull("Budget"));
+    QVERIFY(t.isNull("PayNow"));
+}
+
+void TestBackup::refusedRestoreChangesNothing_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("missing copy") << "missing"
+                                  << "schedule.db is missing";
+    QTest::newRow("garbage") << "garbage"
+                             << "schedule.db cannot be read";
+    QTest::newRow("truncated") << "truncated"
+                               << "schedule.db";
+    QTest::newRow("empty file") << "empty"
+                                << "is not a Duesmith table";
+    QTest::newRow("newer layout") << "newer"
+                                  << "holds the field 'Category'";
+    QTest::newRow("duplicate payees") << "duplicate"
+                                      << "no table was changed";
+    QTest::newRow("live data folder") << "live"
+                                      << "holds the tables Duesmith is working with";
+    QTest::newRow("a file as folder") << "file"
+                                      << "Directory does not exist.";
+}
+
+void TestBackup::refusedRestoreChangesNothing()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, expected);
+    start();
+    addItems(TableFiles::Schedule, 5, QStringLiteral("mine "), true);
+    addItems(TableFiles::History, 600, QStringLiteral("paid "));
+    addPayees({ QStringLiteral("Bank") });
+    QString dir = backupDir(QStringLiteral("bad ") + kind);
+    open();
+    clickBackup(dir);
+    addItems(TableFiles::Schedule, 2, QStringLiteral("newer "));
+    const QString copy = dir + QStringLiteral("/schedule.db");
+    if (kind == QLatin1String("missing")) {
+        QFile::remove(copy);
+    } else if (kind == QLatin1String("garbage")) {
+        writeFile(copy, QByteArray("not a table at all ").repeated(300));
+    } else if (kind == QLatin1String("truncated")) {
+        QFile::resize(dir + "/history.db", QFileInfo(dir + "/history.db").size() / 2);
+        expected = QStringLiteral("history.db");
+    } else if (kind == QLatin1String("empty")) {
+        writeFile(copy, {});
+    } else if (kind == QLatin1String("newer")) {
+        SQLite::Database db(copy.toStdString(), SQLite::OPEN_READWRITE);
+        db.exec("ALTER TABLE data ADD COLUMN \"Category\" VARCHAR(40)");
+    } else if (kind == QLatin1String("duplicate")) {
+        SQLite::Database db((dir + "/payee.db").toStdString(), SQLite::OPEN_READWRITE);
+        db.exec("CREATE TABLE t AS SELECT * FROM data; DROP TABLE data;"
+                "CREATE TABLE data (\"Payee\" VARCHAR(255)); INSERT INTO data SELECT Payee FROM t;"
+                "INSERT INTO data VALUES ('Bank'); DROP TABLE t");
+    } else if (kind == QLatin1String("live")) {
+        dir = m_env->dir();
+    } else {
+        dir = copy;
+    }
+    m_main->refreshAfterPayment();
+    m_main->flushAgingWrites();
+    const auto before = contents(m_env->dir(), LiveTables);
+    m_env->messages.clear();
+    open();
+    clickRestore(dir);
+    QCOMPARE(m_env->messages.shown().size(), 1);
+    QVERIFY2(m_env->messages.texts().first().contains(expected),
+        qPrintable(m_env->messages.texts().first()));
+    QVERIFY(w->isVisible());
+    QVERIFY(!BusyPointer::isBusy());
+    QCOMPARE(contents(m_env->dir(), LiveTables), before);
+    QCOMPARE(m_main->DBGridSched->itemModel()->rowCount(), 7);
+}
+
+void TestBackup::mainWindowOpensIt()
+{
+    start();
+    for (const QString &text : { QStringLiteral("&Backup/Restore"), QStringLiteral("Backup") }) {
+        QAction *found = nullptr;
+        for (QAction *a : m_main->findChildren<QAction *>())
+            if (a->text() == text)
+                found = a;
+        QVERIFY2(found && found->isEnabled(), qPrintable(text));
+    }
+    OptionsStore::instance().update([](Options &o) { o.backupReminder = true; });
+    bool shown = false;
+    whenModalOf("TFrmBackup", [&](QWidget *backup) {
+        shown = backup != nullptr;
+        if (backup)
+            QTest::mouseClick(w->CancelBtn, Qt::LeftButton);
+    });
+    m_env->messages.answer({ true });
+    m_main->close();
+    QVERIFY(shown);
+    QVERIFY(!m_main->isVisible());
+    QCOMPARE(m_env->messages.texts(),
+        QStringList({ "Perform a backup of your Duesmith files before closing?" }));
+}
+
+QTEST_MAIN(TestBackup)
+#include "tst_backup.moc"
