@@ -19,7 +19,10 @@
 
 #include <QDate>
 
+// The library's header declares its functions without C linkage.
+extern "C" {
 #include <paradox.h>
+}
 
 #include <cerrno>
 #include <climits>
