@@ -52,15 +52,17 @@ void noteError(int error)
 
 SAFile hookOpen(const char *filename, const char *access)
 {
-    // New files only: the temporary name must not already exist.
+    // The library creates the file ("wb"), then opens it again to fill it
+    // ("rb+"). Creating insists on a new file: the temporary name is ours alone.
     const bool create = access[0] == 'w';
-    const int fd = create ? ::open(filename, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666)
-                          : ::open(filename, O_RDONLY | O_CLOEXEC);
+    const bool update = std::strchr(access, '+') != nullptr;
+    const int flags = create ? O_RDWR | O_CREAT | O_EXCL : update ? O_RDWR : O_RDONLY;
+    const int fd = ::open(filename, flags | O_CLOEXEC, 0666);
     if (fd < 0) {
         noteError(errno);
         return nullptr;
     }
-    FILE *fp = ::fdopen(fd, create ? "w+b" : "rb");
+    FILE *fp = ::fdopen(fd, create ? "w+b" : update ? "r+b" : "rb");
     if (!fp) {
         noteError(errno);
         ::close(fd);

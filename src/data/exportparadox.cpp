@@ -57,7 +57,7 @@ void collectError(pxdoc_t *, int level, const char *message, void *data)
 }
 
 // A Paradox table in progress: the document, its field list and the stream
-// it writes to. The library never frees the header it builds, so it is freed here.
+// it writes to.
 class Document
 {
 public:
@@ -101,15 +101,14 @@ public:
     }
     ~Document()
     {
+        // Once created, the document owns the field list and frees it.
         if (m_doc)
             PX_delete(m_doc); // closes it first, writing the block it holds
-        if (m_head) {
-            std::free(m_head->px_tablename);
-            std::free(m_head);
+        if (!m_head) {
+            for (int f = 0; f < m_count; ++f)
+                std::free(m_fields[f].px_fname);
+            std::free(m_fields);
         }
-        for (int f = 0; f < m_count; ++f)
-            std::free(m_fields[f].px_fname);
-        std::free(m_fields);
     }
     Document(const Document &) = delete;
     Document &operator=(const Document &) = delete;
