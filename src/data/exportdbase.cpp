@@ -22,10 +22,13 @@
 #include <shapefil.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace TableExport {
 namespace {
@@ -38,9 +41,14 @@ struct HookState
 };
 thread_local HookState *hookState = nullptr;
 
+// Writes are gathered while they follow one another (the library seeks to
+// each record before writing it) and go out in large pieces; stdio would
+// discard its buffer and read a whole buffer back on every seek.
 struct HookFile
 {
-    FILE *fp = nullptr;
+    int fd = -1;
+    off_t position = 0;
+    off_t bufferStart = 0;
     std::vector<char> buffer;
 };
 
@@ -48,6 +56,27 @@ void noteError(int error)
 {
     if (hookState && hookState->error == 0)
         hookState->error = error ? error : EIO;
+}
+
+bool flushFile(HookFile *f)
+{
+    const char *p = f->buffer.data();
+    size_t left = f->buffer.size();
+    off_t at = f->bufferStart;
+    while (left > 0) {
+        const ssize_t n = ::pwrite(f->fd, p, left, at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            noteError(errno);
+            return false;
+        }
+        p += n;
+        left -= size_t(n);
+        at += n;
+    }
+    f->buffer.clear();
+    return true;
 }
 
 SAFile hookOpen(const char *filename, const char *access)
@@ -62,66 +91,87 @@ SAFile hookOpen(const char *filename, const char *access)
         noteError(errno);
         return nullptr;
     }
-    FILE *fp = ::fdopen(fd, create ? "w+b" : update ? "r+b" : "rb");
-    if (!fp) {
-        noteError(errno);
-        ::close(fd);
-        return nullptr;
-    }
     auto *file = new HookFile;
-    file->fp = fp;
-    file->buffer.resize(1 << 20);
-    std::setvbuf(fp, file->buffer.data(), _IOFBF, file->buffer.size());
+    file->fd = fd;
+    file->buffer.reserve(1 << 20);
     return reinterpret_cast<SAFile>(file);
 }
 
-FILE *fileOf(SAFile file)
+HookFile *fileOf(SAFile file)
 {
-    return reinterpret_cast<HookFile *>(file)->fp;
+    return reinterpret_cast<HookFile *>(file);
 }
 
 SAOffset hookRead(void *p, SAOffset size, SAOffset count, SAFile file)
 {
-    return std::fread(p, size, count, fileOf(file));
+    HookFile *f = fileOf(file);
+    if (size == 0 || !flushFile(f))
+        return 0;
+    const ssize_t n = ::pread(f->fd, p, size * count, f->position);
+    if (n < 0) {
+        noteError(errno);
+        return 0;
+    }
+    f->position += n;
+    return SAOffset(n) / size;
 }
 
 SAOffset hookWrite(void *p, SAOffset size, SAOffset count, SAFile file)
 {
-    const SAOffset written = std::fwrite(p, size, count, fileOf(file));
-    if (written != count)
-        noteError(errno);
-    return written;
+    HookFile *f = fileOf(file);
+    const size_t bytes = size * count;
+    if (f->position != f->bufferStart + off_t(f->buffer.size())) {
+        if (!flushFile(f))
+            return 0;
+        f->bufferStart = f->position;
+    }
+    const char *data = static_cast<const char *>(p);
+    f->buffer.insert(f->buffer.end(), data, data + bytes);
+    f->position += off_t(bytes);
+    if (f->buffer.size() >= (1 << 20) && !flushFile(f))
+        return 0;
+    if (f->buffer.empty())
+        f->bufferStart = f->position;
+    return count;
 }
 
 SAOffset hookSeek(SAFile file, SAOffset offset, int whence)
 {
-    return SAOffset(std::fseek(fileOf(file), long(offset), whence));
+    HookFile *f = fileOf(file);
+    off_t base = 0;
+    if (whence == SEEK_CUR) {
+        base = f->position;
+    } else if (whence == SEEK_END) {
+        struct stat info {};
+        if (::fstat(f->fd, &info) != 0) {
+            noteError(errno);
+            return SAOffset(-1);
+        }
+        base = std::max(off_t(info.st_size), f->bufferStart + off_t(f->buffer.size()));
+    }
+    f->position = base + off_t(offset);
+    return 0;
 }
 
 SAOffset hookTell(SAFile file)
 {
-    return SAOffset(std::ftell(fileOf(file)));
+    return SAOffset(fileOf(file)->position);
 }
 
 int hookFlush(SAFile file)
 {
-    const int rc = std::fflush(fileOf(file));
-    if (rc != 0)
-        noteError(errno);
-    return rc;
+    return flushFile(fileOf(file)) ? 0 : -1;
 }
 
 int hookClose(SAFile file)
 {
-    auto *f = reinterpret_cast<HookFile *>(file);
-    int rc = std::fflush(f->fp);
-    if (rc != 0)
-        noteError(errno);
-    if (rc == 0 && ::fsync(::fileno(f->fp)) != 0) {
+    HookFile *f = fileOf(file);
+    int rc = flushFile(f) ? 0 : -1;
+    if (rc == 0 && ::fsync(f->fd) != 0) {
         noteError(errno);
         rc = -1;
     }
-    if (std::fclose(f->fp) != 0 && rc == 0) {
+    if (::close(f->fd) != 0 && rc == 0) {
         noteError(errno);
         rc = -1;
     }
