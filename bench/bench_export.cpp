@@ -60,7 +60,8 @@ void fillSchedule(const std::string &path)
             + std::to_string(Records)
             + ")"
               " SELECT date('2024-01-01', '+' || (i % 300) || ' days'),"
-              " CASE WHEN i % 20 = 0 THEN NULL ELSE date('2024-01-01', '+' || (i % 200) || ' days') END,"
+              " CASE WHEN i % 20 = 0 THEN NULL ELSE date('2024-01-01', '+' || (i % 200) || ' "
+              "days') END,"
               " 'Payee \"' || (i % 997) || '\", Main St.',"
               " CASE WHEN i % 4 = 0 THEN NULL ELSE (i % 50000) / 100.0 END,"
               " CASE WHEN i % 4 = 0 THEN (i % 90000) / 100.0 ELSE NULL END,"
@@ -74,14 +75,13 @@ void fillSchedule(const std::string &path)
 
 // ---- the bare side: every record in the list's order, every column.
 
-template<typename Row>
-void readAll(Row row)
+template <typename Row> void readAll(Row row)
 {
     sqlite3 *db = nullptr;
     sqlite3_open_v2(world->path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     sqlite3_stmt *stmt = nullptr;
-    sqlite3_prepare_v2(db,
-        "SELECT * FROM data ORDER BY \"Due Date\", \"Description\", rowid", -1, &stmt, nullptr);
+    sqlite3_prepare_v2(
+        db, "SELECT * FROM data ORDER BY \"Due Date\", \"Description\", rowid", -1, &stmt, nullptr);
     while (sqlite3_step(stmt) == SQLITE_ROW)
         row(stmt);
     sqlite3_finalize(stmt);
@@ -267,8 +267,10 @@ void bareParadox(const std::string &out)
 void BM_Export(benchmark::State &state)
 {
     const auto type = TableExport::Type(state.range(0));
-    const QString ours = QDir(world->dir.path()).filePath(QStringLiteral("out/ours") + TableExport::extension(type));
-    const std::string bare = QDir(world->dir.path()).filePath(QStringLiteral("out/bare")).toStdString();
+    const QString ours = QDir(world->dir.path())
+                             .filePath(QStringLiteral("out/ours") + TableExport::extension(type));
+    const std::string bare
+        = QDir(world->dir.path()).filePath(QStringLiteral("out/bare")).toStdString();
     double exported = 0, baseline = 0;
     for (auto _ : state) {
         Clock::time_point t = Clock::now();
@@ -299,7 +301,14 @@ void BM_Export(benchmark::State &state)
     state.counters["ratio"] = baseline > 0 ? exported / baseline : 0;
 }
 
-BENCHMARK(BM_Export)->ArgName("type")->Arg(1)->Arg(2)->Arg(3)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(5);
+BENCHMARK(BM_Export)
+    ->ArgName("type")
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(5);
 } // namespace
 
 int main(int argc, char **argv)

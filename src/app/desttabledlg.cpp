@@ -13,8 +13,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGroupBox>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -35,9 +35,9 @@ const QString HelpPage = QStringLiteral("export_screen.hta");
 
 const QStringList &browseFilters()
 {
-    static const QStringList filters = { QStringLiteral("Paradox files (*.db)"),
-        QStringLiteral("DBase files (*.dbf)"), QStringLiteral("ASCII files (*.txt)"),
-        QStringLiteral("All files (*.*)") };
+    static const QStringList filters
+        = { QStringLiteral("Paradox files (*.db)"), QStringLiteral("DBase files (*.dbf)"),
+              QStringLiteral("ASCII files (*.txt)"), QStringLiteral("All files (*.*)") };
     return filters;
 }
 
@@ -49,7 +49,8 @@ QString typeExtension(int type)
 // The name with its extension replaced (or added); folders may hold dots.
 QString withExtension(const QString &name, const QString &extension)
 {
-    const int slash = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QDir::separator()));
+    const int slash
+        = std::max(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QDir::separator()));
     const int dot = name.lastIndexOf(QLatin1Char('.'));
     return (dot > slash + 1 ? name.left(dot) : name) + extension;
 }
@@ -110,7 +111,8 @@ TDestTableDlg::TDestTableDlg(QWidget *parent)
     RecordCntEdit->setMaxLength(10);
     RecordCntEdit->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("[0-9]*")), RecordCntEdit));
-    RecordCntEdit->setFixedWidth(RecordCntEdit->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")) + 16);
+    RecordCntEdit->setFixedWidth(
+        RecordCntEdit->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")) + 16);
     auto *countLabel = new QLabel(QStringLiteral("records from current position  "));
     countGrid->addWidget(AllRecsBtn, 0, 0, 1, 3);
     countGrid->addWidget(FirstRecsBtn, 1, 0);
@@ -277,7 +279,8 @@ QString TDestTableDlg::destination() const
     const QString name = QDir::fromNativeSeparators(TabnameEdit->text());
     if (QDir::isAbsolutePath(name))
         return QDir::cleanPath(name);
-    return QDir::cleanPath(QDir(m_initialDir.isEmpty() ? defaultFolder() : m_initialDir).filePath(name));
+    return QDir::cleanPath(
+        QDir(m_initialDir.isEmpty() ? defaultFolder() : m_initialDir).filePath(name));
 }
 
 TDestTableDlg::Choice TDestTableDlg::choice() const
@@ -302,7 +305,7 @@ void TDestTableDlg::okClicked()
     const QFileInfo info(file);
     if (info.exists() && !info.isDir()) {
         const QString shown = QFileInfo(destination()) == info ? TabnameEdit->text()
-                                                                : QDir::toNativeSeparators(file);
+                                                               : QDir::toNativeSeparators(file);
         if (!Messages::current().confirmYesNo(
                 QStringLiteral("File %1 already exists. Do you want to replace it?").arg(shown)))
             return;
@@ -327,8 +330,8 @@ void TDestTableDlg::keyPressEvent(QKeyEvent *event)
 
 void ExportCurrentTable::run(Table &table, QWidget *parent)
 {
-    const QString proposed
-        = table.fileName().isEmpty() ? QStringLiteral("Query") : QFileInfo(table.fileName()).fileName();
+    const QString proposed = table.fileName().isEmpty() ? QStringLiteral("Query")
+                                                        : QFileInfo(table.fileName()).fileName();
     TDestTableDlg::Choice choice;
     if (!TDestTableDlg::execute(proposed, 0, 0, choice, parent))
         return;
@@ -356,8 +359,9 @@ void ExportCurrentTable::run(Table &table, QWidget *parent)
     Messages::current().inform(text);
     if (result.changedValues > 0)
         Messages::current().warn(
-            (result.changedValues == 1 ? QStringLiteral("One exported value")
-                                       : QStringLiteral("%1 exported values").arg(result.changedValues))
+            (result.changedValues == 1
+                    ? QStringLiteral("One exported value")
+                    : QStringLiteral("%1 exported values").arg(result.changedValues))
             + QStringLiteral(" could not be stored exactly in the new table and %1 changed: "
                              "characters that its code page (Windows-1252) lacks were written as "
                              "\"?\".")

@@ -21,8 +21,8 @@
 
 #include <shapefil.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -142,7 +142,9 @@ SAOffset hookSeek(SAFile file, SAOffset offset, int whence)
     if (whence == SEEK_CUR) {
         base = f->position;
     } else if (whence == SEEK_END) {
-        struct stat info {};
+        struct stat info
+        {
+        };
         if (::fstat(f->fd, &info) != 0) {
             noteError(errno);
             return SAOffset(-1);
@@ -197,7 +199,7 @@ double hookAtof(const char *text)
 
 SAHooks hooks()
 {
-    SAHooks h {};
+    SAHooks h{};
     h.FOpen = hookOpen;
     h.FRead = hookRead;
     h.FWrite = hookWrite;
@@ -264,8 +266,8 @@ public:
             }
             c.offset = int(m_record.size());
             c.name = fields[f].name;
-            if (DBFAddNativeFieldType(m_dbf, names[f].toLatin1().constData(), c.kind, c.width,
-                    c.decimals)
+            if (DBFAddNativeFieldType(
+                    m_dbf, names[f].toLatin1().constData(), c.kind, c.width, c.decimals)
                 < 0)
                 fail(QStringLiteral("Cannot create"));
             m_record.append(QByteArray(c.width, ' '));
@@ -297,7 +299,8 @@ public:
                 break;
             }
             case FieldType::Money:
-                putNumber(c, field, QByteArray::number(value.toDouble() == 0 ? 0.0 : value.toDouble(), 'f', 4));
+                putNumber(c, field,
+                    QByteArray::number(value.toDouble() == 0 ? 0.0 : value.toDouble(), 'f', 4));
                 break;
             case FieldType::SmallInt:
             case FieldType::Counter:

@@ -66,7 +66,8 @@ public:
         m_doc = PX_new3(collectError, allocZeroed, reallocMemory, freeMemory, errors);
         if (!m_doc)
             return;
-        auto *list = static_cast<pxfield_t *>(std::calloc(size_t(fields.size()), sizeof(pxfield_t)));
+        auto *list
+            = static_cast<pxfield_t *>(std::calloc(size_t(fields.size()), sizeof(pxfield_t)));
         for (int f = 0; f < fields.size(); ++f) {
             pxfield_t &p = list[f];
             p.px_fname = ::strdup(fields[f].name.toLatin1().constData());
@@ -174,7 +175,8 @@ public:
         m_size = headerSize + (blocks + 1) * blockSize;
         m_buffer = static_cast<char *>(std::calloc(1, size_t(m_size)));
         if (!m_buffer)
-            throw EngineError(QStringLiteral("Not enough memory to export %1 records.").arg(records));
+            throw EngineError(
+                QStringLiteral("Not enough memory to export %1 records.").arg(records));
         m_stream = ::fmemopen(m_buffer, size_t(m_size), "w+");
         if (!m_stream)
             fail();
@@ -266,8 +268,8 @@ public:
         name.truncate(260);
         if (PX_set_parameter(doc, "tablename", name.constData()) < 0)
             fail();
-        const qsizetype used
-            = qsizetype(head->px_headersize) + qsizetype(head->px_fileblocks) * head->px_maxtablesize * 0x400;
+        const qsizetype used = qsizetype(head->px_headersize)
+            + qsizetype(head->px_fileblocks) * head->px_maxtablesize * 0x400;
         m_document.reset();
         if (std::fflush(m_stream) != 0 || used > m_size)
             fail();
@@ -279,10 +281,10 @@ public:
 private:
     [[noreturn]] void fail()
     {
-        throw EngineError(QStringLiteral("Cannot write the Paradox table %1%2")
-                              .arg(m_target.shownMain,
-                                  m_errors.isEmpty() ? QStringLiteral(".")
-                                                     : QStringLiteral(": ") + m_errors));
+        throw EngineError(
+            QStringLiteral("Cannot write the Paradox table %1%2")
+                .arg(m_target.shownMain,
+                    m_errors.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + m_errors));
     }
 
     Target m_target;

@@ -86,16 +86,19 @@ public:
         const QDir dir = QFileInfo(main).dir();
         // No dot in the stem: the dBASE library replaces everything after one.
         for (int attempt = 0; attempt < 100; ++attempt) {
-            const QString stem = dir.filePath(QStringLiteral("~duesmith-export-%1")
+            const QString stem = dir.filePath(
+                QStringLiteral("~duesmith-export-%1")
                     .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
-            m_tempMain = stem + (type == Type::DBase ? QStringLiteral(".dbf") : QStringLiteral(".tmp"));
+            m_tempMain
+                = stem + (type == Type::DBase ? QStringLiteral(".dbf") : QStringLiteral(".tmp"));
             m_tempCompanion = companion.isEmpty() ? QString() : stem + QStringLiteral(".tmp2");
             m_backup = stem + QStringLiteral(".old");
             if (!QFileInfo::exists(m_tempMain) && !QFileInfo::exists(m_tempCompanion)
                 && !QFileInfo::exists(m_backup))
                 return;
         }
-        throw EngineError(QStringLiteral("Cannot create a temporary file in %1.").arg(native(dir.path())));
+        throw EngineError(
+            QStringLiteral("Cannot create a temporary file in %1.").arg(native(dir.path())));
     }
     ~FileSet()
     {
@@ -184,8 +187,10 @@ QString mainFile(Type type, const QString &fileName)
     const QFileInfo info(fileName);
     if (info.suffix().isEmpty() || info.fileName().startsWith(QLatin1Char('.')))
         return fileName + extension(type);
-    if (type == Type::Ascii && info.suffix().compare(QLatin1String("SCH"), Qt::CaseInsensitive) == 0)
-        return withSuffix(fileName, hasUpperSuffix(fileName) ? QStringLiteral(".TXT") : QStringLiteral(".txt"));
+    if (type == Type::Ascii
+        && info.suffix().compare(QLatin1String("SCH"), Qt::CaseInsensitive) == 0)
+        return withSuffix(
+            fileName, hasUpperSuffix(fileName) ? QStringLiteral(".TXT") : QStringLiteral(".txt"));
     return fileName;
 }
 
@@ -291,10 +296,12 @@ QByteArray plainAmount(double value, int minDecimals)
 OutFile::OutFile(const QString &path, const QString &shownName)
     : m_shown(shownName)
 {
-    m_fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    m_fd = ::open(
+        QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (m_fd < 0) {
         const int error = errno;
-        throw EngineError(QStringLiteral("Cannot create %1: %2").arg(shownName, systemReason(error)));
+        throw EngineError(
+            QStringLiteral("Cannot create %1: %2").arg(shownName, systemReason(error)));
     }
     m_buffer.reserve(1 << 20);
 }

@@ -193,7 +193,8 @@ void TestExportDialog::exportFromTheMainWindow()
         whenModalOf("TDestTableDlg", [&, count](QWidget *d) {
             auto *dialog = qobject_cast<TDestTableDlg *>(d);
             QVERIFY(dialog);
-            QCOMPARE(QFileInfo(dialog->TabnameEdit->text()).completeBaseName(), QStringLiteral("schedule"));
+            QCOMPARE(QFileInfo(dialog->TabnameEdit->text()).completeBaseName(),
+                QStringLiteral("schedule"));
             QTest::mouseClick(dialog->AsciiBtn, Qt::LeftButton);
             dialog->TabnameEdit->setText(target);
             QTest::mouseClick(dialog->FirstRecsBtn, Qt::LeftButton);
@@ -224,7 +225,8 @@ void TestExportDialog::exportFromTheMainWindow()
     button->trigger();
     QVERIFY(stayed);
     QCOMPARE(m_env->messages.texts(),
-        QStringList({ QStringLiteral("File %1 already exists. Do you want to replace it?").arg(target) }));
+        QStringList(
+            { QStringLiteral("File %1 already exists. Do you want to replace it?").arg(target) }));
     QCOMPARE(lines(target).size(), 5);
 
     // Yes, with an empty count: every record.

@@ -82,7 +82,7 @@ QList<QList<QVariant>> sourceRows(const Table &t)
 QJsonDocument runPython(const QString &script, const QStringList &args)
 {
     QProcess p;
-    p.start(QStringLiteral("/usr/bin/python3"), QStringList { QStringLiteral("-c"), script } + args);
+    p.start(QStringLiteral("/usr/bin/python3"), QStringList{ QStringLiteral("-c"), script } + args);
     if (!p.waitForFinished(60000) || p.exitCode() != 0)
         qWarning().noquote() << p.readAllStandardError();
     return QJsonDocument::fromJson(p.readAllStandardOutput());
@@ -176,9 +176,9 @@ void TestTableExport::paradoxReadsBackThroughPxlib()
     QCOMPARE(int(le(b, 0x21, 2)), fields.size());
     QCOMPARE(int(le(b, 0x49, 4)), 10); // the counter continues after the largest key
     QCOMPARE(int(le(b, 0x6A, 2)), 1252);
-    const QList<QPair<int, int>> expected = { { 2, 4 }, { 2, 4 }, { 1, 255 }, { 5, 8 },
-        { 5, 8 }, { 3, 2 }, { 1, 15 }, { 3, 2 }, { 2, 4 }, { 1, 255 }, { 1, 255 }, { 1, 255 },
-        { 1, 255 }, { 0x16, 4 }, { 2, 4 }, { 1, 1 }, { 5, 8 }, { 5, 8 } };
+    const QList<QPair<int, int>> expected = { { 2, 4 }, { 2, 4 }, { 1, 255 }, { 5, 8 }, { 5, 8 },
+        { 3, 2 }, { 1, 15 }, { 3, 2 }, { 2, 4 }, { 1, 255 }, { 1, 255 }, { 1, 255 }, { 1, 255 },
+        { 0x16, 4 }, { 2, 4 }, { 1, 1 }, { 5, 8 }, { 5, 8 } };
     for (int f = 0; f < expected.size(); ++f) {
         QCOMPARE(int(quint8(b[0x78 + 2 * f])), expected[f].first);
         QCOMPARE(int(quint8(b[0x78 + 2 * f + 1])), expected[f].second);
@@ -200,7 +200,8 @@ void TestTableExport::paradoxReadsBackThroughPxlib()
             QCOMPARE(QString::fromLatin1(pf->px_fname), fields[f].name);
             char *data = record.data() + offset;
             const QVariant &want = rows[r][f];
-            const auto context = qPrintable(QStringLiteral("record %1 field %2").arg(r).arg(fields[f].name));
+            const auto context
+                = qPrintable(QStringLiteral("record %1 field %2").arg(r).arg(fields[f].name));
             switch (fields[f].type) {
             case FieldType::Text: {
                 char *text = nullptr;
@@ -294,7 +295,8 @@ print(json.dumps({"names": t.field_names, "rows": rows}))
         for (int f = 0; f < fields.size(); ++f) {
             const QVariant &want = source[r][f];
             const QJsonValue got = row[f];
-            const auto context = qPrintable(QStringLiteral("record %1 field %2").arg(r).arg(fields[f].name));
+            const auto context
+                = qPrintable(QStringLiteral("record %1 field %2").arg(r).arg(fields[f].name));
             if (want.isNull()) {
                 QVERIFY2(got.isNull() || got.toString().isEmpty(), context);
                 continue;
@@ -322,7 +324,8 @@ void TestTableExport::textReadsBackInPythonCsv()
     const auto result = exportTo(Type::Ascii, QStringLiteral("schedule.sch"));
     QCOMPARE(result.mainFile, m_outDir->filePath(QStringLiteral("schedule.txt")));
     QCOMPARE(result.changedValues, 0);
-    const QString schema = QString::fromUtf8(fileBytes(m_outDir->filePath(QStringLiteral("schedule.sch"))));
+    const QString schema
+        = QString::fromUtf8(fileBytes(m_outDir->filePath(QStringLiteral("schedule.sch"))));
     for (const char *line : { "[schedule]", "CharSet=ascii", "Filetype=VARYING", "Delimiter=\"",
              "Separator=,", "Field1=Pay Date,DATE,10,00,00", "Field3=Description,CHAR,255,00,00",
              "Field4=Bill Amount,FLOAT,20,04,00", "Field14=PrimaryKey,LONGINT,11,00,00" })
@@ -344,7 +347,8 @@ with open(sys.argv[1], newline='', encoding='utf-8') as f:
         for (int f = 0; f < fields.size(); ++f) {
             const QVariant &want = source[r][f];
             const QString got = row[f].toString();
-            const auto context = qPrintable(QStringLiteral("record %1 field %2").arg(r).arg(fields[f].name));
+            const auto context
+                = qPrintable(QStringLiteral("record %1 field %2").arg(r).arg(fields[f].name));
             if (want.isNull())
                 QVERIFY2(got.isEmpty(), context);
             else if (fields[f].type == FieldType::Date)
@@ -380,9 +384,12 @@ void TestTableExport::badDestinationsLeaveNothingBehind_data()
     for (int type : { 1, 2, 3 }) {
         const QString ext = TableExport::extension(Type(type));
         const QByteArray tag = ext.toLatin1();
-        QTest::newRow(tag + " missing folder") << type << QStringLiteral("gone/x") + ext << "does not exist" << false;
-        QTest::newRow(tag + " a folder") << type << QStringLiteral("folder") + ext << "is a folder" << false;
-        QTest::newRow(tag + " disk full") << type << QStringLiteral("old") + ext << "Cannot" << true;
+        QTest::newRow(tag + " missing folder")
+            << type << QStringLiteral("gone/x") + ext << "does not exist" << false;
+        QTest::newRow(tag + " a folder")
+            << type << QStringLiteral("folder") + ext << "is a folder" << false;
+        QTest::newRow(tag + " disk full")
+            << type << QStringLiteral("old") + ext << "Cannot" << true;
     }
 }
 
@@ -409,7 +416,7 @@ void TestTableExport::badDestinationsLeaveNothingBehind()
     }
 
     // A file size limit fails the writes as a full disk does.
-    rlimit saved {};
+    rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
     if (diskFull) {
         std::signal(SIGXFSZ, SIG_IGN);
@@ -435,9 +442,12 @@ void TestTableExport::dbaseFieldNamesAreShortAndUnique()
     const QStringList names = TableExport::dbaseFieldNames(m_table->fields());
     QCOMPARE(names.mid(0, 5),
         QStringList({ "Pay_Date", "Due_Date", "Descriptio", "BillAmount", "Pay_Amount" }));
-    QCOMPARE(names.mid(9, 4), QStringList({ "UserField1", "UserField2", "UserField3", "UserField4" }));
-    QList<FieldDef> clash = { { QStringLiteral("Amount of the bill") }, { QStringLiteral("Amount of the balance") }, { QStringLiteral("2nd") } };
-    QCOMPARE(TableExport::dbaseFieldNames(clash), QStringList({ "Amountofth", "Amountoft2", "F2nd" }));
+    QCOMPARE(
+        names.mid(9, 4), QStringList({ "UserField1", "UserField2", "UserField3", "UserField4" }));
+    QList<FieldDef> clash = { { QStringLiteral("Amount of the bill") },
+        { QStringLiteral("Amount of the balance") }, { QStringLiteral("2nd") } };
+    QCOMPARE(
+        TableExport::dbaseFieldNames(clash), QStringList({ "Amountofth", "Amountoft2", "F2nd" }));
 }
 
 QTEST_GUILESS_MAIN(TestTableExport)
