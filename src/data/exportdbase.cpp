@@ -369,7 +369,9 @@ private:
     [[noreturn]] void fail(const QString &what)
     {
         if (m_state.error != 0)
-            throw EngineError(writeFailure(m_target.shownMain, m_state.error));
+            throw EngineError(QStringLiteral("%1 %2: %3")
+                                  .arg(what, m_target.shownMain,
+                                      QString::fromLocal8Bit(std::strerror(m_state.error))));
         QString text = QStringLiteral("%1 %2").arg(what, m_target.shownMain);
         if (!m_state.message.isEmpty())
             text += QStringLiteral(": ") + m_state.message;

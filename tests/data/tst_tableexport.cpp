@@ -147,7 +147,8 @@ private:
     TableExport::Result exportTo(Type type, const QString &name, int first = 0, int count = 0)
     {
         try {
-            return TableExport::run(*m_table, { m_outDir->filePath(name), type, first, count });
+            return TableExport::run(
+                *m_table, { QDir(m_outDir->path()).filePath(name), type, first, count });
         } catch (const EngineError &e) {
             qWarning().noquote() << e.message();
             throw;
@@ -388,6 +389,9 @@ void TestTableExport::badDestinationsLeaveNothingBehind_data()
             << type << QStringLiteral("gone/x") + ext << "does not exist" << false;
         QTest::newRow(tag + " a folder")
             << type << QStringLiteral("folder") + ext << "is a folder" << false;
+        // Refused even to root: /proc takes no new files.
+        QTest::newRow(tag + " unwritable folder")
+            << type << QStringLiteral("/proc/export") + ext << "Cannot create" << false;
         QTest::newRow(tag + " disk full")
             << type << QStringLiteral("old") + ext << "Cannot" << true;
     }
@@ -401,7 +405,7 @@ void TestTableExport::badDestinationsLeaveNothingBehind()
     QFETCH(bool, diskFull);
     QDir(m_outDir->path()).mkdir(QStringLiteral("folder") + TableExport::extension(Type(type)));
     // An earlier export of the same name, which a failed one must keep.
-    const QString old = m_outDir->filePath(name);
+    const QString old = QDir(m_outDir->path()).filePath(name);
     const QString companion = TableExport::companionFile(Type(type), old);
     for (const QString &file : { old, companion }) {
         QFile f(file);
