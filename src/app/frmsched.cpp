@@ -3,6 +3,7 @@
 #include "chrome.h"
 #include "coloredheader.h"
 #include "datafolderstartup.h"
+#include "desttabledlg.h"
 #include "formstorage.h"
 #include "itemgrid.h"
 #include "itemrules.h"
@@ -241,7 +242,7 @@ void TfrmSched::updateActions()
     enable(m_reportEntries, Windows::FrmChooseReport != nullptr);
     enable(m_historyEntries, Windows::FrmHistory != nullptr);
     enable(m_backupEntries, Windows::FrmBackup != nullptr);
-    enable(m_exportEntries, false);
+    enable(m_exportEntries, true);
     enable(m_optionEntries, Windows::FrmOptions != nullptr);
     m_actPay->setEnabled(true);
 }
@@ -547,7 +548,12 @@ void TfrmSched::BackupClick()
         showModal(Windows::FrmBackup);
 }
 
-void TfrmSched::ExportClick() { }
+void TfrmSched::ExportClick()
+{
+    if (!TableSched->isOpen() || !DBGridSched->postPending())
+        return;
+    ExportCurrentTable::run(*TableSched, this);
+}
 
 void TfrmSched::OptionsClick()
 {

@@ -1,6 +1,7 @@
 #include "frmhistory.h"
 
 #include "app/coloredheader.h"
+#include "app/desttabledlg.h"
 #include "app/itemgrid.h"
 #include "app/itemmodel.h"
 #include "app/itemrules.h"
@@ -77,9 +78,9 @@ void TFrmHistory::buildActions()
     m_actReports = addTool(Glyph::Reports, QStringLiteral("Reports"),
         QStringLiteral("View Reports"), QStringLiteral("SpeedItemReports"));
     connect(m_actReports, &QAction::triggered, this, &TFrmHistory::ReportsClick);
-    // Export arrives with the export dialog; until then it stays disabled.
     m_actExport = addTool(Glyph::Export, QStringLiteral("Export"),
         QStringLiteral("Export History Records"), QStringLiteral("SpeedItemExport"));
+    connect(m_actExport, &QAction::triggered, this, &TFrmHistory::ExportClick);
 
     QMenu *file = menus()->addMenu(QStringLiteral("&File"));
     m_reportEntries.append(
@@ -93,7 +94,8 @@ void TFrmHistory::buildActions()
         record, QStringLiteral("D&elete All Records"), this, &TFrmHistory::DeleteAllRecordsClick);
 
     QMenu *tools = menus()->addMenu(QStringLiteral("&Tools"));
-    m_exportEntries.append(tools->addAction(QStringLiteral("&Export")));
+    m_exportEntries.append(
+        addEntry(tools, QStringLiteral("&Export"), this, &TFrmHistory::ExportClick));
     m_actCalc = addCalculator(tools);
     m_actCalc->setObjectName(QStringLiteral("SpeedItemCalc"));
     for (QAction *a : { m_actDelete, m_actReports, m_actExport, m_actCalc }) {
@@ -135,7 +137,7 @@ void TFrmHistory::updateActions()
     for (QAction *a : std::as_const(m_reportEntries))
         a->setEnabled(Windows::FrmChooseReport != nullptr);
     for (QAction *a : std::as_const(m_exportEntries))
-        a->setEnabled(false);
+        a->setEnabled(true);
 }
 
 void TFrmHistory::setFieldLabels()
@@ -225,6 +227,18 @@ void TFrmHistory::ReportsClick()
 {
     if (Windows::FrmChooseReport)
         Windows::FrmChooseReport->exec();
+}
+
+void TFrmHistory::ExportClick()
+{
+    try {
+        TableSched->checkBrowseMode();
+    } catch (const std::exception &e) {
+        showError(e);
+        return;
+    }
+    if (TableSched->isOpen())
+        ExportCurrentTable::run(*TableSched, this);
 }
 
 void TFrmHistory::CalculatorClick()

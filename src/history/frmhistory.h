@@ -26,6 +26,7 @@ public:
     void SpeedItemDeleteClick();
     void DeleteAllRecordsClick();
     void ReportsClick();
+    void ExportClick();
     void CalculatorClick();
 
     void done(int result) override;

@@ -1,0 +1,359 @@
+#include "tableexport.h"
+#include "exportwriters.h"
+
+#include "engine.h"
+#include "engineerror.h"
+#include "table.h"
+#include "tablefiles.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace TableExport {
+namespace {
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QString systemReason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+bool hasUpperSuffix(const QString &file)
+{
+    const QString suffix = QFileInfo(file).suffix();
+    return suffix.isEmpty() || suffix != suffix.toLower();
+}
+
+QString withSuffix(const QString &file, const QString &suffix)
+{
+    const QFileInfo info(file);
+    const QString name = info.fileName();
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString base = dot > 0 ? name.left(dot) : name;
+    return info.dir().filePath(base + suffix);
+}
+
+// Refuses a destination that cannot be written or that is one of the
+// program's own table files (the proposed name is the live table's name, and
+// the data folder is the working directory).
+void checkDestination(const QString &main, const QString &companion)
+{
+    const QFileInfo info(main);
+    const QFileInfo folder(info.absolutePath());
+    if (!folder.exists() || !folder.isDir())
+        throw EngineError(
+            QStringLiteral("The folder %1 does not exist.").arg(native(info.absolutePath())));
+    for (const QString &file : { main, companion }) {
+        if (!file.isEmpty() && QFileInfo(file).isDir())
+            throw EngineError(QStringLiteral("%1 is a folder. Choose a file name for the table.")
+                                  .arg(native(file)));
+    }
+    if (folder.canonicalFilePath() != QFileInfo(QDir::currentPath()).canonicalFilePath())
+        return;
+    const QString own[] = { TableFiles::Schedule, TableFiles::History, TableFiles::Resched,
+        TableFiles::Payee, TableFiles::Aging, Engine::sessionFileName() };
+    for (const QString &file : { main, companion }) {
+        const QString name = QFileInfo(file).fileName();
+        for (const QString &table : own)
+            if (!file.isEmpty() && name.compare(table, Qt::CaseInsensitive) == 0)
+                throw EngineError(QStringLiteral("%1 is one of Duesmith's own tables and cannot "
+                                                 "be replaced by an export. Choose another name "
+                                                 "or folder.")
+                                      .arg(native(file)));
+    }
+}
+
+// The destination's files under temporary names until commit(); whatever is
+// not committed is removed again.
+class FileSet
+{
+public:
+    FileSet(Type type, const QString &main, const QString &companion)
+        : m_main(main)
+        , m_companion(companion)
+    {
+        const QDir dir = QFileInfo(main).dir();
+        // No dot in the stem: the dBASE library replaces everything after one.
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const QString stem = dir.filePath(
+                QStringLiteral("~duesmith-export-%1")
+                    .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+            m_tempMain
+                = stem + (type == Type::DBase ? QStringLiteral(".dbf") : QStringLiteral(".tmp"));
+            m_tempCompanion = companion.isEmpty() ? QString() : stem + QStringLiteral(".tmp2");
+            m_backup = stem + QStringLiteral(".old");
+            if (!QFileInfo::exists(m_tempMain) && !QFileInfo::exists(m_tempCompanion)
+                && !QFileInfo::exists(m_backup))
+                return;
+        }
+        throw EngineError(
+            QStringLiteral("Cannot create a temporary file in %1.").arg(native(dir.path())));
+    }
+    ~FileSet()
+    {
+        for (const QString &file : { m_tempMain, m_tempCompanion })
+            if (!file.isEmpty())
+                ::unlink(QFile::encodeName(file).constData());
+    }
+
+    Target target(const QString &tableName) const
+    {
+        return { m_tempMain, m_tempCompanion, native(m_main), native(m_companion), tableName };
+    }
+
+    // The companion goes in first and the main file last: whenever the new
+    // main file can be seen, its companion is already beside it. A companion
+    // that was there before is kept under a second name until the main file
+    // is in place, and put back if that fails.
+    void commit()
+    {
+        const QByteArray main = QFile::encodeName(m_main);
+        const QByteArray tempMain = QFile::encodeName(m_tempMain);
+        if (m_companion.isEmpty()) {
+            if (::rename(tempMain.constData(), main.constData()) != 0)
+                throw EngineError(writeFailure(native(m_main), errno));
+            syncFolder();
+            return;
+        }
+        const QByteArray companion = QFile::encodeName(m_companion);
+        const QByteArray backup = QFile::encodeName(m_backup);
+        bool saved = false;
+        if (QFileInfo::exists(m_companion)) {
+            if (::link(companion.constData(), backup.constData()) != 0
+                && !QFile::copy(m_companion, m_backup))
+                throw EngineError(writeFailure(native(m_companion), errno));
+            saved = true;
+        }
+        if (::rename(QFile::encodeName(m_tempCompanion).constData(), companion.constData()) != 0) {
+            const int error = errno;
+            if (saved)
+                ::unlink(backup.constData());
+            throw EngineError(writeFailure(native(m_companion), error));
+        }
+        if (::rename(tempMain.constData(), main.constData()) != 0) {
+            const int error = errno;
+            if (saved)
+                ::rename(backup.constData(), companion.constData());
+            else
+                ::unlink(companion.constData());
+            throw EngineError(writeFailure(native(m_main), error));
+        }
+        if (saved)
+            ::unlink(backup.constData());
+        syncFolder();
+    }
+
+private:
+    void syncFolder() const
+    {
+        const int fd = ::open(QFile::encodeName(QFileInfo(m_main).absolutePath()).constData(),
+            O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0) {
+            ::fsync(fd);
+            ::close(fd);
+        }
+    }
+
+    QString m_main, m_companion, m_tempMain, m_tempCompanion, m_backup;
+};
+} // namespace
+
+QString extension(Type type)
+{
+    switch (type) {
+    case Type::Paradox:
+        return QStringLiteral(".DB");
+    case Type::DBase:
+        return QStringLiteral(".DBF");
+    case Type::Ascii:
+        return QStringLiteral(".TXT");
+    }
+    return {};
+}
+
+QString mainFile(Type type, const QString &fileName)
+{
+    const QFileInfo info(fileName);
+    if (info.suffix().isEmpty() || info.fileName().startsWith(QLatin1Char('.')))
+        return fileName + extension(type);
+    if (type == Type::Ascii
+        && info.suffix().compare(QLatin1String("SCH"), Qt::CaseInsensitive) == 0)
+        return withSuffix(
+            fileName, hasUpperSuffix(fileName) ? QStringLiteral(".TXT") : QStringLiteral(".txt"));
+    return fileName;
+}
+
+QString companionFile(Type type, const QString &mainFile)
+{
+    const bool upper = hasUpperSuffix(mainFile);
+    switch (type) {
+    case Type::Paradox:
+        return {};
+    case Type::DBase:
+        return withSuffix(mainFile, upper ? QStringLiteral(".CPG") : QStringLiteral(".cpg"));
+    case Type::Ascii:
+        return withSuffix(mainFile, upper ? QStringLiteral(".SCH") : QStringLiteral(".sch"));
+    }
+    return {};
+}
+
+Result run(const Table &source, const Request &request)
+{
+    if (!source.isOpen())
+        throw EngineError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    const QString main = mainFile(request.type, QFileInfo(request.fileName).absoluteFilePath());
+    const QString companion = companionFile(request.type, main);
+    checkDestination(main, companion);
+
+    const int total = source.recordCount();
+    const int first = std::clamp(request.first, 0, total);
+    int records = total - first;
+    if (request.count > 0)
+        records = std::min(records, request.count);
+
+    FileSet files(request.type, main, companion);
+    const Target target = files.target(QFileInfo(main).completeBaseName());
+    std::unique_ptr<Writer> writer = request.type == Type::Paradox ? paradoxWriter(target)
+        : request.type == Type::DBase                              ? dbaseWriter(target)
+                                                                   : textWriter(target);
+    const QList<FieldDef> &fields = source.fields();
+    writer->begin(fields, records);
+    std::vector<QVariant> values(fields.size());
+    for (int row = first; row < first + records; ++row) {
+        for (int f = 0; f < fields.size(); ++f)
+            values[f] = source.rowValue(row, f);
+        writer->write(values);
+    }
+    writer->finish();
+    files.commit();
+    return { main, records, writer->changed };
+}
+
+QStringList dbaseFieldNames(const QList<FieldDef> &fields)
+{
+    QStringList names;
+    for (const FieldDef &field : fields) {
+        QString name;
+        for (QChar c : field.name)
+            name.append(c.unicode() < 0x80 && (c.isLetterOrNumber() || c == QLatin1Char('_'))
+                    ? c
+                    : QLatin1Char('_'));
+        if (name.isEmpty() || !name[0].isLetter())
+            name.prepend(QLatin1Char('F'));
+        // Long names lose their separators before they lose letters:
+        // "User Field 1" becomes UserField1, "Bill Amount" BillAmount.
+        if (name.size() > 10)
+            name.remove(QLatin1Char('_'));
+        name.truncate(10);
+        auto taken = [&names](const QString &n) {
+            return std::any_of(names.begin(), names.end(),
+                [&n](const QString &o) { return o.compare(n, Qt::CaseInsensitive) == 0; });
+        };
+        for (int i = 2; taken(name); ++i) {
+            const QString number = QString::number(i);
+            name = name.left(10 - number.size()) + number;
+        }
+        names.append(name);
+    }
+    return names;
+}
+
+// ---- shared helpers of the writers
+
+QString writeFailure(const QString &shownName, int error)
+{
+    return QStringLiteral("Cannot write %1: %2").arg(shownName, systemReason(error));
+}
+
+int paradoxDay(const QDate &date)
+{
+    return int(date.toJulianDay() - 1721425);
+}
+
+QByteArray plainAmount(double value, int minDecimals)
+{
+    // Ten-thousandths, as the program sums amounts; -0 is 0.
+    const double rounded = std::round(value * 10000.0) / 10000.0;
+    QByteArray text = QByteArray::number(rounded == 0 ? 0.0 : rounded, 'f', 4);
+    while (text.endsWith('0') && text.size() - text.indexOf('.') - 1 > minDecimals)
+        text.chop(1);
+    if (text.endsWith('.'))
+        text.chop(1);
+    return text;
+}
+
+OutFile::OutFile(const QString &path, const QString &shownName)
+    : m_shown(shownName)
+{
+    m_fd = ::open(
+        QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (m_fd < 0) {
+        const int error = errno;
+        throw EngineError(
+            QStringLiteral("Cannot create %1: %2").arg(shownName, systemReason(error)));
+    }
+    m_buffer.reserve(1 << 20);
+}
+
+OutFile::~OutFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void OutFile::write(const char *data, qsizetype size)
+{
+    if (m_buffer.size() + size > (1 << 20))
+        flush();
+    if (size >= (1 << 20)) {
+        m_buffer.append(data, size);
+        flush();
+        return;
+    }
+    m_buffer.append(data, size);
+}
+
+void OutFile::flush()
+{
+    const char *p = m_buffer.constData();
+    qsizetype left = m_buffer.size();
+    while (left > 0) {
+        const ssize_t n = ::write(m_fd, p, size_t(left));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(errno);
+        }
+        p += n;
+        left -= n;
+    }
+    m_buffer.clear();
+}
+
+void OutFile::finish()
+{
+    flush();
+    if (::fsync(m_fd) != 0)
+        fail(errno);
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0)
+        fail(errno);
+}
+
+void OutFile::fail(int error)
+{
+    throw EngineError(writeFailure(m_shown, error));
+}
+} // namespace TableExport
