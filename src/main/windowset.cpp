@@ -12,6 +12,8 @@
 #include "payment/frmpayit.h"
 #include "payment/frmreminder.h"
 #include "payment/frmresched.h"
+#include "planning/cashflowforecast.h"
+#include "planning/duecalendar.h"
 #include "platform/messages.h"
 
 void createAllWindows()
@@ -29,6 +31,8 @@ void createAllWindows()
     Windows::FrmToolTipResched = new TFrmToolTipResched(main);
     Windows::FrmToolTipHist = new TFrmToolTipHist(main);
     Calculator::setInstance(new Calculator(main));
+    Windows::FrmDueCalendar = new DueCalendar(main);
+    Windows::FrmCashFlowForecast = new CashFlowForecast(main);
     // A payment run whose next occurrences were never written back (the
     // program stopped on the reschedule screen) is taken up again at start.
     Windows::resumeInterruptedRun = [] {
@@ -64,5 +68,7 @@ void destroyAllWindows()
     Windows::FrmOptions = nullptr;
     Windows::FrmPayee = nullptr;
     Windows::FrmChooseReport = nullptr;
+    Windows::FrmDueCalendar = nullptr;
+    Windows::FrmCashFlowForecast = nullptr;
     Windows::resumeInterruptedRun = nullptr;
 }
