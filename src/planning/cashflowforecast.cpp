@@ -198,6 +198,10 @@ CashFlowForecast::CashFlowForecast(QWidget *parent)
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    for (int c : { 0, 2, 3, 4 })
+        m_table->setColumnWidth(c,
+            m_table->fontMetrics().horizontalAdvance(
+                columnTitles().value(c) + QStringLiteral("0000")));
     m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 4);
     m_table->setMinimumHeight(m_table->fontMetrics().height() * 10);
 
@@ -276,7 +280,6 @@ void CashFlowForecast::projected()
     m_progress->hide();
     m_forecast = std::make_unique<CashFlow>(startingBalance(), m_today, m_until, m_job->result());
     m_model->setRows(&m_forecast->rows());
-    m_table->resizeColumnToContents(0);
     drawChart();
     const CashFlow::Day low = m_forecast->lowest();
     m_lowest->setText(QStringLiteral("Lowest balance: %1 on %2")

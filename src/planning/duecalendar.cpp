@@ -179,8 +179,9 @@ public:
         const auto bands = index.data(BandsRole).value<QList<int>>();
         const double expense = index.data(ExpenseRole).toDouble();
         const double income = index.data(IncomeRole).toDouble();
-        const bool hasTotals = expense != 0 || income != 0;
-        const int room = (r.height() - line - (hasTotals ? line : 0)) / line;
+        // Each total has a line of its own at the foot of the cell.
+        const int footLines = (expense != 0 ? 1 : 0) + (income != 0 ? 1 : 0);
+        const int room = (r.height() - line - footLines * line) / line;
         int y = r.top() + line;
         for (int i = 0; i < lines.size() && i < room; ++i, y += line) {
             QString text = lines[i];
@@ -190,16 +191,15 @@ public:
             p->drawText(QRect(r.left(), y, r.width(), line), Qt::AlignLeft | Qt::AlignVCenter,
                 fm.elidedText(text, Qt::ElideRight, r.width()));
         }
-        if (hasTotals) {
-            const QRect foot(r.left(), r.bottom() - line + 1, r.width(), line);
-            if (expense != 0) {
-                p->setPen(Maroon);
-                p->drawText(foot, Qt::AlignLeft | Qt::AlignVCenter, Formats::money(-expense));
-            }
-            if (income != 0) {
-                p->setPen(Green);
-                p->drawText(foot, Qt::AlignRight | Qt::AlignVCenter, Formats::money(income));
-            }
+        QRect foot(r.left(), r.bottom() - footLines * line + 1, r.width(), line);
+        if (expense != 0) {
+            p->setPen(Maroon);
+            p->drawText(foot, Qt::AlignRight | Qt::AlignVCenter, Formats::money(-expense));
+            foot.translate(0, line);
+        }
+        if (income != 0) {
+            p->setPen(Green);
+            p->drawText(foot, Qt::AlignRight | Qt::AlignVCenter, Formats::money(income));
         }
         if (selected) {
             p->setPen(QPen(option.palette.color(QPalette::Highlight), 2));
@@ -290,6 +290,10 @@ DueCalendar::DueCalendar(QWidget *parent)
     m_dayList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_dayList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_dayList->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    for (int c : { 2, 3, 4 })
+        m_dayList->setColumnWidth(c,
+            m_dayList->fontMetrics().horizontalAdvance(
+                m_dayList->horizontalHeaderItem(c)->text() + QStringLiteral("0000")));
     m_dayList->setMinimumHeight(m_dayList->fontMetrics().height() * 8);
     m_dayList->setToolTip(QStringLiteral("Double-click an item to show it in the list."));
 

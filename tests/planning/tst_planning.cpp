@@ -132,6 +132,7 @@ void TestPlanning::calendarTotalsNavigationAndDoubleClick()
     whenModalOf("DueCalendar", [&](QWidget *shown) {
         QVERIFY(shown);
         const auto close = qScopeGuard([&] { calendar->reject(); });
+        QVERIFY(QTest::qWaitForWindowExposed(calendar));
         QTRY_VERIFY(!calendar->busy());
         QCOMPARE(calendar->month(), QDate(2024, 3, 1));
         QTableView *month = calendar->monthView();
@@ -166,6 +167,8 @@ void TestPlanning::calendarTotalsNavigationAndDoubleClick()
         const int gymRow = list->item(0, 1)->text() == QStringLiteral("Gym") ? 0 : 1;
         clickCell(list, list->model()->index(gymRow, 1), true);
     });
+    m_main->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_main));
     QTest::keyClick(m_main, Qt::Key_L, Qt::ControlModifier);
     QVERIFY(!calendar->isVisible());
     QCOMPARE(m_main->TableSched->currentKey(), keys[3]);
