@@ -36,8 +36,8 @@ const QDate Until = Today.addDays(365);
 // next month; some with a budget and balance, some ending within the year.
 void fillSchedule()
 {
-    SQLite::Database db(Engine::resolve(QStringLiteral("schedule.DB")).toStdString(),
-        SQLite::OPEN_READWRITE);
+    SQLite::Database db(
+        Engine::resolve(QStringLiteral("schedule.DB")).toStdString(), SQLite::OPEN_READWRITE);
     BenchSupport::fillWithoutIndexes(db,
         "INSERT INTO data (\"Due Date\", \"Description\", \"Bill Amount\", \"Pay Amount\", "
         "\"Frequency\", \"Units\", \"End Date\", \"Warning Days\", \"Budget\", \"Balance\") "

@@ -213,8 +213,9 @@ void TfrmSched::buildActions()
         if (window && DBGridSched->postPending())
             showModal(window);
     };
-    entry(tools, QStringLiteral("Calendar…"), [openPlanning] { openPlanning(Windows::FrmDueCalendar); })
-        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    QAction *calendar = entry(tools, QStringLiteral("Calendar…"),
+        [openPlanning] { openPlanning(Windows::FrmDueCalendar); });
+    calendar->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     entry(tools, QStringLiteral("Cash Flow Forecast…"),
         [openPlanning] { openPlanning(Windows::FrmCashFlowForecast); });
 
