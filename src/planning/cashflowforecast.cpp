@@ -439,11 +439,15 @@ bool CashFlowForecast::savePdf(const QString &path)
                 .arg(days)
                 .arg(Formats::money(low.balance), Formats::date(low.date)));
         y += line / 2;
-        const QRect chartRect(0, y, page.width(), page.height() / 3);
+        // The chart as on screen, scaled to the page's width.
+        const QSize shown = m_chartView->size();
+        const int chartHeight = std::min(page.height() / 3,
+            shown.width() > 0 ? page.width() * shown.height() / shown.width() : 0);
+        const QRect chartRect(0, y, page.width(), chartHeight);
         m_chartView->render(&p, chartRect);
         y = chartRect.bottom() + line;
 
-        const int widths[] = { 18, 40, 14, 14, 14 }; // per cent of the page width
+        const int widths[] = { 14, 30, 19, 19, 18 }; // per cent of the page width
         auto drawRow = [&](const QStringList &cells, bool bold) {
             QFont f = font;
             f.setBold(bold);

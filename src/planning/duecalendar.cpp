@@ -485,9 +485,13 @@ void DueCalendar::openItem(int row)
     if (row < 0 || row >= int(m_listed.size()))
         return;
     const qint64 key = m_listed[std::size_t(row)];
-    if (TfrmSched *main = Windows::frmSched) {
-        main->TableSched->checkBrowseMode();
-        main->TableSched->locate(key);
+    if (TfrmSched *main = Windows::frmSched; main && main->TableSched->isOpen()) {
+        try {
+            main->TableSched->checkBrowseMode();
+            main->TableSched->locate(key);
+        } catch (const std::exception &e) {
+            Messages::current().error(QString::fromUtf8(e.what()));
+        }
     }
     accept();
 }
