@@ -209,6 +209,16 @@ void TfrmSched::buildActions()
     entry(tools, QStringLiteral("&Calculator"), &TfrmSched::SpeedItemCalcClick);
     m_payeeEntries.append(entry(tools, QStringLiteral("&Payee List"), &TfrmSched::SpeedItem1Click));
     m_optionEntries.append(entry(tools, QStringLiteral("&Options"), &TfrmSched::OptionsClick));
+    tools->addSeparator();
+    auto openPlanning = [this](QDialog *window) {
+        if (window && DBGridSched->postPending())
+            showModal(window);
+    };
+    QAction *calendar = entry(tools, QStringLiteral("Calendar…"),
+        [openPlanning] { openPlanning(Windows::FrmDueCalendar); });
+    calendar->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    entry(tools, QStringLiteral("Cash Flow Forecast…"),
+        [openPlanning] { openPlanning(Windows::FrmCashFlowForecast); });
 
     QMenu *help = menus->addMenu(QStringLiteral("&Help"));
     entry(help, QStringLiteral("&Contents"), [] { Help::open(QStringLiteral("index.hta")); });

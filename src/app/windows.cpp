@@ -16,5 +16,7 @@ QDialog *FrmBackup = nullptr;
 QDialog *FrmOptions = nullptr;
 QDialog *FrmPayee = nullptr;
 QDialog *FrmChooseReport = nullptr;
+QDialog *FrmDueCalendar = nullptr;
+QDialog *FrmCashFlowForecast = nullptr;
 std::function<void()> resumeInterruptedRun;
 } // namespace Windows

@@ -30,6 +30,8 @@ extern QDialog *FrmBackup;
 extern QDialog *FrmOptions;
 extern QDialog *FrmPayee;
 extern QDialog *FrmChooseReport;
+extern QDialog *FrmDueCalendar;
+extern QDialog *FrmCashFlowForecast;
 
 // Run by the start-up actions before the overdue reminder: brings back the
 // next occurrences of a payment run that was interrupted before they were

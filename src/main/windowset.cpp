@@ -14,6 +14,8 @@
 #include "payment/frmpayit.h"
 #include "payment/frmreminder.h"
 #include "payment/frmresched.h"
+#include "planning/cashflowforecast.h"
+#include "planning/duecalendar.h"
 #include "platform/messages.h"
 #include "reports/report.h"
 #include "reports/ui/frmchoosereport.h"
@@ -41,6 +43,8 @@ void createAllWindows()
     auto *chooser = new TFrmChooseReport(new TFrmRptPrev(main), main);
     chooser->setReports(Reports::makeReports());
     Windows::FrmChooseReport = chooser;
+    Windows::FrmDueCalendar = new DueCalendar(main);
+    Windows::FrmCashFlowForecast = new CashFlowForecast(main);
     // A payment run whose next occurrences were never written back (the
     // program stopped on the reschedule screen) is taken up again at start.
     Windows::resumeInterruptedRun = [] {
@@ -76,5 +80,7 @@ void destroyAllWindows()
     Windows::FrmOptions = nullptr;
     Windows::FrmPayee = nullptr;
     Windows::FrmChooseReport = nullptr;
+    Windows::FrmDueCalendar = nullptr;
+    Windows::FrmCashFlowForecast = nullptr;
     Windows::resumeInterruptedRun = nullptr;
 }

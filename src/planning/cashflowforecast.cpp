@@ -1,0 +1,480 @@
+#include "cashflowforecast.h"
+
+#include "projectionjob.h"
+
+#include "app/formstorage.h"
+#include "data/formats.h"
+#include "data/tablefiles.h"
+#include "domain/projection.h"
+#include "platform/busypointer.h"
+#include "platform/clock.h"
+#include "platform/messages.h"
+
+#include <QAbstractTableModel>
+#include <QAreaSeries>
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QDateTimeAxis>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScatterSeries>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <QValueAxis>
+
+#include <algorithm>
+#include <exception>
+
+namespace {
+const QColor Maroon(128, 0, 0);
+const QColor Green(0, 128, 0);
+
+const QStringList &columnTitles()
+{
+    static const QStringList titles
+        = { QStringLiteral("Due Date"), QStringLiteral("Payee"), QStringLiteral("Expense Amount"),
+              QStringLiteral("Income Amount"), QStringLiteral("Balance") };
+    return titles;
+}
+
+qint64 msecs(const QDate &date)
+{
+    return QDateTime(date, QTime(12, 0)).toMSecsSinceEpoch();
+}
+
+// A CSV field as RFC 4180 wants it: quoted when it holds a comma, a quote or
+// a line break, inner quotes doubled.
+QString csvField(const QString &text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
+        && !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QString plainAmount(double value)
+{
+    return QString::number(value, 'f', 2);
+}
+} // namespace
+
+// The projected occurrences with the running balance.
+class ForecastModel : public QAbstractTableModel
+{
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void setRows(const std::vector<CashFlow::Row> *rows)
+    {
+        beginResetModel();
+        m_rows = rows;
+        endResetModel();
+    }
+    int rowCount(const QModelIndex &parent = {}) const override
+    {
+        return parent.isValid() || !m_rows ? 0 : int(m_rows->size());
+    }
+    int columnCount(const QModelIndex &parent = {}) const override
+    {
+        return parent.isValid() ? 0 : int(columnTitles().size());
+    }
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (!index.isValid() || !m_rows)
+            return {};
+        const CashFlow::Row &row = (*m_rows)[std::size_t(index.row())];
+        if (role == Qt::DisplayRole) {
+            switch (index.column()) {
+            case 0:
+                return Formats::date(row.dueDate)
+                    + (row.overdue ? QStringLiteral(" (overdue)") : QString());
+            case 1:
+                return row.description;
+            case 2:
+                return row.expense != 0 ? Formats::money(row.expense) : QString();
+            case 3:
+                return row.income != 0 ? Formats::money(row.income) : QString();
+            case 4:
+                return Formats::money(row.balance);
+            }
+        } else if (role == Qt::TextAlignmentRole && index.column() >= 2) {
+            return int(Qt::AlignRight | Qt::AlignVCenter);
+        } else if (role == Qt::ForegroundRole) {
+            if (index.column() == 2)
+                return QBrush(Maroon);
+            if (index.column() == 3)
+                return QBrush(Green);
+            if (index.column() == 4 && row.balance < 0)
+                return QBrush(Qt::red);
+            if (index.column() == 0 && row.overdue)
+                return QBrush(Qt::red);
+        }
+        return {};
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+            return columnTitles().value(section);
+        return {};
+    }
+
+private:
+    const std::vector<CashFlow::Row> *m_rows = nullptr;
+};
+
+CashFlowForecast::CashFlowForecast(QWidget *parent)
+    : QDialog(parent)
+    , m_model(new ForecastModel(this))
+    , m_job(new ProjectionJob(this))
+{
+    setObjectName(QStringLiteral("CashFlowForecast"));
+    setWindowTitle(QStringLiteral("Cash Flow Forecast"));
+
+    m_balance = new QLineEdit(QStringLiteral("0.00"), this);
+    m_balance->setObjectName(QStringLiteral("EditBalance"));
+    m_balance->setMaximumWidth(m_balance->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 18);
+    auto *balanceLabel = new QLabel(QStringLiteral("&Starting balance:"), this);
+    balanceLabel->setBuddy(m_balance);
+    m_horizon = new QComboBox(this);
+    m_horizon->setObjectName(QStringLiteral("ComboHorizon"));
+    for (int days : Horizons)
+        m_horizon->addItem(QStringLiteral("%1 days").arg(days), days);
+    m_horizon->setCurrentIndex(1);
+    auto *horizonLabel = new QLabel(QStringLiteral("&Horizon:"), this);
+    horizonLabel->setBuddy(m_horizon);
+    m_pdf = new QPushButton(QStringLiteral("Save as &PDF..."), this);
+    m_pdf->setObjectName(QStringLiteral("ButtonPdf"));
+    m_csv = new QPushButton(QStringLiteral("Export &CSV..."), this);
+    m_csv->setObjectName(QStringLiteral("ButtonCsv"));
+    for (QPushButton *b : { m_pdf, m_csv })
+        b->setAutoDefault(false);
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(balanceLabel);
+    top->addWidget(m_balance);
+    top->addSpacing(12);
+    top->addWidget(horizonLabel);
+    top->addWidget(m_horizon);
+    top->addStretch(1);
+    top->addWidget(m_pdf);
+    top->addWidget(m_csv);
+
+    m_chart = new QChart;
+    m_chart->legend()->setAlignment(Qt::AlignBottom);
+    m_chart->setMargins(QMargins(4, 4, 4, 4));
+    m_chartView = new QChartView(m_chart, this);
+    m_chartView->setObjectName(QStringLiteral("Chart"));
+    m_chartView->setRenderHint(QPainter::Antialiasing);
+    m_chartView->setMinimumSize(760, 300);
+
+    m_lowest = new QLabel(this);
+    m_lowest->setObjectName(QStringLiteral("LabelLowest"));
+    m_progress = new QProgressBar(this);
+    m_progress->setRange(0, 100);
+    m_progress->setFormat(QStringLiteral("Projecting the schedule... %p%"));
+    m_progress->hide();
+
+    m_table = new QTableView(this);
+    m_table->setObjectName(QStringLiteral("ForecastTable"));
+    m_table->setModel(m_model);
+    m_table->verticalHeader()->hide();
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    for (int c : { 0, 2, 3, 4 })
+        m_table->setColumnWidth(c,
+            m_table->fontMetrics().horizontalAdvance(
+                columnTitles().value(c) + QStringLiteral("0000")));
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 4);
+    m_table->setMinimumHeight(m_table->fontMetrics().height() * 10);
+
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    // Return in the balance only takes the new balance.
+    buttons->button(QDialogButtonBox::Close)->setAutoDefault(false);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(m_chartView, 3);
+    layout->addWidget(m_lowest);
+    layout->addWidget(m_progress);
+    layout->addWidget(m_table, 2);
+    layout->addWidget(buttons);
+
+    connect(m_balance, &QLineEdit::editingFinished, this, &CashFlowForecast::project);
+    connect(m_horizon, &QComboBox::currentIndexChanged, this, &CashFlowForecast::project);
+    connect(m_pdf, &QPushButton::clicked, this, &CashFlowForecast::choosePdf);
+    connect(m_csv, &QPushButton::clicked, this, &CashFlowForecast::chooseCsv);
+    connect(m_job, &ProjectionJob::progressed, m_progress, &QProgressBar::setValue);
+    connect(m_job, &ProjectionJob::finished, this, &CashFlowForecast::projected);
+
+    m_storage = new FormStorage(this, QStringLiteral("CashFlowForecast"), FormStorage::Position);
+    m_storage->addProperty(m_balance, QStringLiteral("EditBalance"));
+    m_storage->addProperty(m_horizon, QStringLiteral("ComboHorizon"));
+    m_storage->attach();
+}
+
+CashFlowForecast::~CashFlowForecast() = default;
+
+bool CashFlowForecast::busy() const
+{
+    return m_job->running();
+}
+
+double CashFlowForecast::startingBalance() const
+{
+    double value = 0;
+    return Formats::parseNumber(m_balance->text().trimmed(), value) ? value : 0.0;
+}
+
+void CashFlowForecast::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    project();
+}
+
+void CashFlowForecast::project()
+{
+    if (!isVisible())
+        return;
+    double value = 0;
+    const bool valid = Formats::parseNumber(m_balance->text().trimmed(), value);
+    m_balance->setStyleSheet(valid ? QString() : QStringLiteral("color: red"));
+    std::vector<ScheduledItem> schedule;
+    try {
+        BusyPointer::set(true);
+        schedule = Projection::read(TableFiles::Schedule);
+        BusyPointer::set(false);
+    } catch (const std::exception &e) {
+        BusyPointer::set(false);
+        Messages::current().error(QString::fromUtf8(e.what()));
+    }
+    m_today = Clock::current().today();
+    m_until = m_today.addDays(m_horizon->currentData().toInt());
+    m_progress->setValue(0);
+    m_progress->show();
+    m_pdf->setEnabled(false);
+    m_csv->setEnabled(false);
+    m_job->start(std::move(schedule), m_today, QDate(), m_until);
+}
+
+void CashFlowForecast::projected()
+{
+    m_progress->hide();
+    m_forecast = std::make_unique<CashFlow>(startingBalance(), m_today, m_until, m_job->result());
+    m_model->setRows(&m_forecast->rows());
+    drawChart();
+    const CashFlow::Day low = m_forecast->lowest();
+    m_lowest->setText(QStringLiteral("Lowest balance: %1 on %2")
+                          .arg(Formats::money(low.balance), Formats::date(low.date)));
+    m_pdf->setEnabled(true);
+    m_csv->setEnabled(true);
+}
+
+void CashFlowForecast::drawChart()
+{
+    m_chart->removeAllSeries();
+    for (QAbstractAxis *axis : m_chart->axes())
+        m_chart->removeAxis(axis);
+
+    auto *balance = new QLineSeries;
+    balance->setName(QStringLiteral("Balance"));
+    auto *below = new QLineSeries;
+    auto *zero = new QLineSeries;
+    double low = 0, high = 0;
+    for (const CashFlow::Day &d : m_forecast->days()) {
+        const qint64 x = msecs(d.date);
+        balance->append(double(x), d.balance);
+        below->append(double(x), std::min(d.balance, 0.0));
+        zero->append(double(x), 0);
+        low = std::min(low, d.balance);
+        high = std::max(high, d.balance);
+    }
+    // The days below zero, shaded between the balance and zero.
+    auto *shade = new QAreaSeries(below, zero);
+    shade->setName(QStringLiteral("Below zero"));
+    shade->setColor(QColor(255, 0, 0, 70));
+    shade->setBorderColor(Qt::transparent);
+    balance->setColor(QColor(0, 0, 160));
+
+    const CashFlow::Day lowest = m_forecast->lowest();
+    auto *mark = new QScatterSeries;
+    mark->setName(QStringLiteral("Lowest: %1 on %2")
+                      .arg(Formats::money(lowest.balance), Formats::date(lowest.date)));
+    mark->setMarkerSize(11);
+    mark->setColor(Qt::red);
+    mark->append(double(msecs(lowest.date)), lowest.balance);
+
+    m_chart->addSeries(shade);
+    m_chart->addSeries(balance);
+    m_chart->addSeries(mark);
+
+    auto *x = new QDateTimeAxis;
+    x->setFormat(QStringLiteral("MMM d"));
+    x->setRange(QDateTime(m_today, QTime(0, 0)), QDateTime(m_until.addDays(1), QTime(0, 0)));
+    x->setTickCount(7);
+    auto *y = new QValueAxis;
+    const double pad = std::max(1.0, (high - low) * 0.05);
+    y->setRange(low - pad, high + pad);
+    y->applyNiceNumbers();
+    y->setLabelFormat(QStringLiteral("%.0f"));
+    m_chart->addAxis(x, Qt::AlignBottom);
+    m_chart->addAxis(y, Qt::AlignLeft);
+    for (QAbstractSeries *s : m_chart->series()) {
+        s->attachAxis(x);
+        s->attachAxis(y);
+    }
+    m_chart->legend()->markers(shade).value(0)->setVisible(low < 0);
+}
+
+void CashFlowForecast::choosePdf()
+{
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save as PDF"),
+        QStringLiteral("forecast.pdf"), QStringLiteral("PDF files (*.pdf)"));
+    if (!path.isEmpty())
+        savePdf(path);
+}
+
+void CashFlowForecast::chooseCsv()
+{
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"),
+        QStringLiteral("forecast.csv"), QStringLiteral("CSV files (*.csv)"));
+    if (!path.isEmpty())
+        exportCsv(path);
+}
+
+namespace {
+bool finish(QSaveFile &file)
+{
+    if (file.commit())
+        return true;
+    Messages::current().error(QStringLiteral("Could not write %1: %2")
+                                  .arg(QFileInfo(file.fileName()).fileName(), file.errorString()));
+    return false;
+}
+
+bool begin(QSaveFile &file)
+{
+    if (file.open(QIODevice::WriteOnly))
+        return true;
+    Messages::current().error(QStringLiteral("Could not write %1: %2")
+                                  .arg(QFileInfo(file.fileName()).fileName(), file.errorString()));
+    return false;
+}
+} // namespace
+
+bool CashFlowForecast::exportCsv(const QString &path)
+{
+    if (!m_forecast)
+        return false;
+    // Written beside the target and renamed over it only when complete.
+    QSaveFile file(path);
+    if (!begin(file))
+        return false;
+    QString text;
+    QStringList header = columnTitles();
+    header.append(QStringLiteral("Overdue"));
+    text += header.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+    for (const CashFlow::Row &row : m_forecast->rows()) {
+        text += QStringList{ row.dueDate.toString(Qt::ISODate), csvField(row.description),
+            row.expense != 0 ? plainAmount(row.expense) : QString(),
+            row.income != 0 ? plainAmount(row.income) : QString(), plainAmount(row.balance),
+            row.overdue ? QStringLiteral("Yes") : QString() }
+                    .join(QLatin1Char(','))
+            + QStringLiteral("\r\n");
+    }
+    file.write(text.toUtf8());
+    return finish(file);
+}
+
+bool CashFlowForecast::savePdf(const QString &path)
+{
+    if (!m_forecast)
+        return false;
+    QSaveFile file(path);
+    if (!begin(file))
+        return false;
+    {
+        QPdfWriter pdf(&file);
+        pdf.setTitle(windowTitle());
+        pdf.setPageSize(QPageSize(QPageSize::A4));
+        pdf.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+        pdf.setResolution(300);
+        QPainter p(&pdf);
+        const QRect page = p.viewport();
+        QFont font(QStringLiteral("DejaVu Sans"), 9);
+        p.setFont(font);
+        const int line = p.fontMetrics().height() * 13 / 10;
+
+        QFont heading = font;
+        heading.setPointSize(14);
+        heading.setBold(true);
+        p.setFont(heading);
+        int y = p.fontMetrics().height();
+        p.drawText(0, y, windowTitle());
+        p.setFont(font);
+        y += line;
+        const CashFlow::Day low = m_forecast->lowest();
+        const qint64 days = m_today.daysTo(m_until);
+        p.drawText(0, y,
+            QStringLiteral("Starting balance %1 on %2, %3 days. Lowest balance: %4 on %5.")
+                .arg(Formats::money(startingBalance()), Formats::date(m_today))
+                .arg(days)
+                .arg(Formats::money(low.balance), Formats::date(low.date)));
+        y += line / 2;
+        // The chart as on screen, scaled to the page's width.
+        const QSize shown = m_chartView->size();
+        const int chartHeight = std::min(page.height() / 3,
+            shown.width() > 0 ? page.width() * shown.height() / shown.width() : 0);
+        const QRect chartRect(0, y, page.width(), chartHeight);
+        m_chartView->render(&p, chartRect);
+        y = chartRect.bottom() + line;
+
+        const int widths[] = { 14, 30, 19, 19, 18 }; // per cent of the page width
+        auto drawRow = [&](const QStringList &cells, bool bold) {
+            QFont f = font;
+            f.setBold(bold);
+            p.setFont(f);
+            int x = 0;
+            for (int c = 0; c < cells.size(); ++c) {
+                const int w = page.width() * widths[c] / 100;
+                const QRect r(x, y - line + line / 4, w - 20, line);
+                p.drawText(r, (c >= 2 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter,
+                    p.fontMetrics().elidedText(cells[c], Qt::ElideRight, r.width()));
+                x += w;
+            }
+            y += line;
+        };
+        y += line;
+        drawRow(columnTitles(), true);
+        for (int r = 0; r < m_model->rowCount(); ++r) {
+            if (y > page.height()) {
+                pdf.newPage();
+                y = line;
+                drawRow(columnTitles(), true);
+            }
+            QStringList cells;
+            for (int c = 0; c < m_model->columnCount(); ++c)
+                cells.append(m_model->index(r, c).data().toString());
+            drawRow(cells, false);
+        }
+    }
+    return finish(file);
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "domain/cashflow.h"
+
+#include <QDialog>
+
+#include <memory>
+
+class FormStorage;
+class ForecastModel;
+class ProjectionJob;
+class QChart;
+class QChartView;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+
+// The money on hand over the coming days: a starting balance and the
+// projected schedule give the running balance, drawn day by day with its
+// lowest point and the days below zero, and listed occurrence by occurrence.
+// The list can be saved as PDF or CSV.
+class CashFlowForecast : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit CashFlowForecast(QWidget *parent = nullptr);
+    ~CashFlowForecast() override;
+
+    static constexpr int Horizons[] = { 30, 90, 180, 365 };
+
+    // The forecast shown; empty until the first projection has finished.
+    const CashFlow *forecast() const { return m_forecast.get(); }
+    bool busy() const;
+
+    // Write the table; false (after a message) when the file could not be
+    // written, leaving any earlier file of that name as it was.
+    bool savePdf(const QString &path);
+    bool exportCsv(const QString &path);
+
+    QLineEdit *balanceEdit() const { return m_balance; }
+    QComboBox *horizonBox() const { return m_horizon; }
+    QChartView *chartView() const { return m_chartView; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    double startingBalance() const;
+    void project();
+    void projected();
+    void drawChart();
+    void choosePdf();
+    void chooseCsv();
+
+    QLineEdit *m_balance;
+    QComboBox *m_horizon;
+    QPushButton *m_pdf;
+    QPushButton *m_csv;
+    QChart *m_chart;
+    QChartView *m_chartView;
+    QLabel *m_lowest;
+    QProgressBar *m_progress;
+    QTableView *m_table;
+    ForecastModel *m_model;
+    ProjectionJob *m_job;
+    FormStorage *m_storage;
+    QDate m_today;
+    QDate m_until; // of the projection shown or running
+    std::unique_ptr<CashFlow> m_forecast;
+};

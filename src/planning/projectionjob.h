@@ -1,0 +1,44 @@
+#pragma once
+
+#include "domain/projection.h"
+
+#include <QDate>
+#include <QObject>
+
+#include <memory>
+#include <vector>
+
+class QThread;
+class QTimer;
+
+// Projects the schedule on a worker thread, so that a long span with many
+// repeating items leaves the window free. The schedule is read on the calling
+// thread (the table engine lives there); only the occurrences from `from` on
+// are kept. Starting again, or destroying the job, drops a run still going.
+class ProjectionJob : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ProjectionJob(QObject *parent = nullptr);
+    ~ProjectionJob() override;
+
+    // An invalid `from` keeps every occurrence, overdue ones included.
+    void start(std::vector<ScheduledItem> items, const QDate &today, const QDate &from,
+        const QDate &until);
+    bool running() const { return m_state != nullptr; }
+    // The occurrences of the last finished run, in due-date order.
+    const std::vector<Occurrence> &result() const { return m_result; }
+
+Q_SIGNALS:
+    void progressed(int percent);
+    void finished();
+
+private:
+    struct State;
+    void stop();
+
+    std::shared_ptr<State> m_state;
+    QThread *m_thread = nullptr;
+    QTimer *m_poll;
+    std::vector<Occurrence> m_result;
+};
