@@ -1,0 +1,134 @@
+#include "projection.h"
+
+#include "nextoccurrence.h"
+
+#include "data/table.h"
+#include "data/tablefiles.h"
+
+#include <algorithm>
+#include <optional>
+#include <utility>
+
+namespace {
+
+double amountOf(const QVariant &value)
+{
+    return value.isNull() ? 0.0 : value.toDouble();
+}
+
+// The heap keeps the earliest due date on top; on the same day the item given
+// first comes first.
+struct Later
+{
+    template <typename P> bool operator()(const P &a, const P &b) const
+    {
+        return a.day != b.day ? a.day > b.day : a.item > b.item;
+    }
+};
+
+} // namespace
+
+double Occurrence::expense() const
+{
+    return amountOf(record.billAmount);
+}
+
+double Occurrence::income() const
+{
+    return amountOf(record.payAmount);
+}
+
+Projection::Projection(std::vector<ScheduledItem> items, const QDate &today, const QDate &until)
+    : m_today(today)
+    , m_until(until)
+    , m_lastDay(until.toJulianDay())
+{
+    const std::size_t n = items.size();
+    m_keys.reserve(n);
+    m_cycles.assign(n, 0);
+    m_upcoming.reserve(n);
+    m_heap.reserve(n);
+    for (ScheduledItem &item : items) {
+        m_keys.push_back(item.key);
+        m_upcoming.push_back(std::move(item.record));
+        push(int(m_keys.size() - 1));
+    }
+    m_firstDay = m_heap.empty() ? m_lastDay : m_heap.front().day;
+    m_currentDay = m_firstDay;
+}
+
+void Projection::push(int item)
+{
+    const QDate due = m_upcoming[std::size_t(item)].dueDate.toDate();
+    if (!due.isValid() || due > m_until) {
+        m_upcoming[std::size_t(item)] = {};
+        return;
+    }
+    m_heap.push_back({ due.toJulianDay(), item });
+    std::push_heap(m_heap.begin(), m_heap.end(), Later());
+}
+
+bool Projection::next(Occurrence &out)
+{
+    if (m_heap.empty()) {
+        m_currentDay = m_lastDay;
+        return false;
+    }
+    std::pop_heap(m_heap.begin(), m_heap.end(), Later());
+    const Pending top = m_heap.back();
+    m_heap.pop_back();
+    const std::size_t i = std::size_t(top.item);
+    m_currentDay = top.day;
+
+    std::optional<ItemRecord> following = NextOccurrence(m_upcoming[i]);
+    out.key = m_keys[i];
+    out.cycle = m_cycles[i]++;
+    out.overdue = top.day < m_today.toJulianDay();
+    out.record = std::move(m_upcoming[i]);
+
+    // The item goes on only while its due date moves forward: a date that
+    // cannot be formed, or a rule that steps back, ends it here.
+    if (following) {
+        const QDate due = following->dueDate.toDate();
+        if (due.isValid() && due.toJulianDay() > top.day) {
+            m_upcoming[i] = std::move(*following);
+            push(top.item);
+            return true;
+        }
+    }
+    m_upcoming[i] = {};
+    return true;
+}
+
+double Projection::progress() const
+{
+    if (m_lastDay <= m_firstDay)
+        return 1.0;
+    return std::clamp(double(m_currentDay - m_firstDay) / double(m_lastDay - m_firstDay), 0.0, 1.0);
+}
+
+std::vector<Occurrence> Projection::all(
+    std::vector<ScheduledItem> items, const QDate &today, const QDate &until)
+{
+    Projection projection(std::move(items), today, until);
+    std::vector<Occurrence> out;
+    Occurrence o;
+    while (projection.next(o))
+        out.push_back(std::move(o));
+    return out;
+}
+
+std::vector<ScheduledItem> Projection::read(const QString &scheduleFile)
+{
+    Table table(scheduleFile);
+    table.setIndexName(TableFiles::DueDateIndex);
+    table.setReadOnly(true);
+    table.open();
+    std::vector<ScheduledItem> items;
+    items.reserve(std::size_t(table.recordCount()));
+    for (int row = 0; row < table.recordCount(); ++row) {
+        table.goToRow(row);
+        items.push_back({ table.currentKey(), ItemRecord::read(table) });
+    }
+    return items;
+}

@@ -1,0 +1,253 @@
+#include "data/engine.h"
+#include "data/layouts.h"
+#include "data/table.h"
+#include "data/tablefiles.h"
+#include "domain/itemrecord.h"
+#include "domain/paymentrun.h"
+#include "domain/projection.h"
+#include "support/dataenv.h"
+
+#include <QDate>
+#include <QStringList>
+#include <QTest>
+
+#include <algorithm>
+
+namespace {
+
+struct Item
+{
+    QString description;
+    QVariant due;
+    int frequency = 0;
+    QString units = QStringLiteral("One Time");
+    QVariant bill = 100.0;
+    QVariant pay = {};
+    QVariant endDate = {};
+    QVariant budget = {};
+    QVariant balance = {};
+};
+
+ItemRecord recordOf(const Item &item)
+{
+    ItemRecord r;
+    r.description = item.description;
+    r.dueDate = item.due;
+    r.frequency = item.frequency;
+    r.units = item.units;
+    r.billAmount = item.bill;
+    r.payAmount = item.pay;
+    r.endDate = item.endDate;
+    r.budget = item.budget;
+    r.balance = item.balance;
+    r.warningDays = 3;
+    return r;
+}
+
+void store(const QList<Item> &items)
+{
+    Table t(TableFiles::Schedule);
+    t.open();
+    for (const Item &item : items) {
+        t.append();
+        recordOf(item).write(t, ItemRecord::fieldNames());
+        t.post();
+    }
+}
+
+QString money(const QVariant &v)
+{
+    return v.isNull() ? QString() : QString::number(v.toDouble(), 'f', 2);
+}
+
+// The fields a payment carries from one occurrence to the next.
+QString line(const ItemRecord &r)
+{
+    return QStringList{ r.dueDate.toDate().toString(Qt::ISODate), r.description.toString(),
+        money(r.billAmount), money(r.payAmount), money(r.budget), money(r.balance),
+        r.frequency.toString(), r.units.toString(), r.endDate.toDate().toString(Qt::ISODate) }
+        .join(QLatin1Char('|'));
+}
+
+QStringList projected(const QList<Item> &items, const QDate &today, const QDate &until)
+{
+    std::vector<ScheduledItem> scheduled;
+    for (const Item &item : items)
+        scheduled.push_back({ qint64(scheduled.size()), recordOf(item) });
+    QStringList out;
+    for (const Occurrence &o : Projection::all(std::move(scheduled), today, until))
+        out.append(line(o.record));
+    return out;
+}
+
+// Pays every bill through the payment run and writes the next occurrences
+// back, as a user paying on time would: each run takes the items falling due
+// within two weeks of the earliest due date (an item's next occurrence counts
+// from its due date, not the day of the run, and comes in a later run).
+// Returns what history received.
+QStringList payOnTime(const QDate &until)
+{
+    for (;;) {
+        Table list(TableFiles::Schedule);
+        list.setIndexName(TableFiles::DueDateIndex);
+        list.open();
+        QDate day;
+        for (int row = 0; row < list.recordCount() && !day.isValid(); ++row) {
+            list.goToRow(row);
+            day = list.value(QStringLiteral("Due Date")).toDate();
+        }
+        if (!day.isValid() || day > until)
+            break;
+        inTransaction([&] {
+            for (int row = 0; row < list.recordCount(); ++row) {
+                list.goToRow(row);
+                const QDate due = list.value(QStringLiteral("Due Date")).toDate();
+                if (due.isValid() && due <= std::min(day.addDays(13), until)) {
+                    list.edit();
+                    list.setValue(QStringLiteral("PayNow"), PayMark);
+                    list.post();
+                }
+            }
+        });
+        PaymentRun::pay(list, day);
+        Table resched(TableFiles::Resched);
+        resched.open();
+        PaymentRun::writeBack(resched);
+    }
+    Table history(TableFiles::History);
+    history.open();
+    QStringList out;
+    for (int row = 0; row < history.recordCount(); ++row) {
+        history.goToRow(row);
+        out.append(line(ItemRecord::read(history)));
+    }
+    return out;
+}
+
+QVariant date(int y, int m, int d)
+{
+    return QDate(y, m, d);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Item)
+
+class TestProjection : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void matchesPayingOnTime_data();
+    void matchesPayingOnTime();
+    void endings_data();
+    void endings();
+};
+
+void TestProjection::matchesPayingOnTime_data()
+{
+    QTest::addColumn<QDate>("today");
+    QTest::newRow("common year") << QDate(2023, 1, 10);
+    QTest::newRow("leap year") << QDate(2024, 1, 10);
+}
+
+// A year of the schedule, projected, equals what paying every bill on its due
+// date leaves in history: dates (month ends through February included),
+// amounts, budgets and balances.
+void TestProjection::matchesPayingOnTime()
+{
+    QFETCH(QDate, today);
+    DataEnv env;
+    env.createTables();
+    const int y = today.year();
+    const QList<Item> items = {
+        { QStringLiteral("Rent"), date(y, 1, 31), 1, QStringLiteral("Months"), 900.0 },
+        { QStringLiteral("Paycheck"), date(y, 1, 31), 1, QStringLiteral("Half Months"), {}, 1200.0,
+            {}, 1250.0, 30000.0 },
+        { QStringLiteral("Car loan"), date(y, 1, 15), 10, QStringLiteral("Days"), 150.0, {}, {},
+            120.0, 1000.0 },
+        { QStringLiteral("Lessons"), date(y, 1, 12), 1, QStringLiteral("Weeks"), 40.0, {},
+            date(y, 3, 23) },
+        { QStringLiteral("Gym"), date(y, 1, 20), 2, QStringLiteral("Half Months"), 30.0, {},
+            date(y, 6, 20) },
+        { QStringLiteral("Insurance"), date(y - 1, 2, 28), 3, QStringLiteral("Months"), 250.0 },
+        { QStringLiteral("Leap fee"),
+            date(y, 2, 29).toDate().isValid() ? date(y, 2, 29) : date(y, 2, 28), 1,
+            QStringLiteral("Years"), 10.0 },
+        { QStringLiteral("Trip"), date(y, 5, 1), 0, QStringLiteral("One Time"), 700.0 },
+        { QStringLiteral("Paper"), date(y, 1, 1), 3, QStringLiteral("Days"), 1.5, {},
+            date(y, 3, 3) },
+        { QStringLiteral("Undated"), QVariant(), 1, QStringLiteral("Months"), 5.0 },
+        { QStringLiteral("Far off"), date(y + 3, 1, 1), 1, QStringLiteral("Months"), 5.0 },
+    };
+    store(items);
+    const QDate until = today.addDays(365);
+
+    QStringList fromProjection = projected(items, today, until);
+    QStringList fromPayments = payOnTime(until);
+    QVERIFY(fromProjection.size() > 100);
+    QVERIFY(std::is_sorted(fromProjection.begin(), fromProjection.end(),
+        [](const QString &a, const QString &b) { return a.left(10) < b.left(10); }));
+    const auto rent = fromProjection.filter(QStringLiteral("|Rent|"));
+    QCOMPARE(
+        rent.value(1).left(10), QDate(y, 2, QDate(y, 2, 1).daysInMonth()).toString(Qt::ISODate));
+    QCOMPARE(
+        rent.value(2).left(10), QDate(y, 3, QDate(y, 2, 1).daysInMonth()).toString(Qt::ISODate));
+    fromProjection.sort();
+    fromPayments.sort();
+    QCOMPARE(fromProjection, fromPayments);
+}
+
+void TestProjection::endings_data()
+{
+    QTest::addColumn<Item>("item");
+    QTest::addColumn<QDate>("until");
+    QTest::addColumn<QStringList>("dates");
+    QTest::addColumn<int>("overdue");
+    const QDate until(2024, 12, 31);
+    QTest::newRow("no due date") << Item{ QStringLiteral("x"), {}, 1, QStringLiteral("Months") }
+                                 << until << QStringList() << 0;
+    QTest::newRow("one time, overdue") << Item{ QStringLiteral("x"), date(2024, 1, 5) } << until
+                                       << QStringList{ "2024-01-05" } << 1;
+    QTest::newRow("overdue cycles before today")
+        << Item{ QStringLiteral("x"), date(2024, 1, 1), 1, QStringLiteral("Months"), 1.0, {},
+               date(2024, 4, 1) }
+        << until << QStringList{ "2024-01-01", "2024-02-01", "2024-03-01", "2024-04-01" } << 3;
+    QTest::newRow("last date is until")
+        << Item{ QStringLiteral("x"), date(2024, 12, 17), 1, QStringLiteral("Weeks") } << until
+        << QStringList{ "2024-12-17", "2024-12-24", "2024-12-31" } << 0;
+    QTest::newRow("steps backwards")
+        << Item{ QStringLiteral("x"), date(2024, 6, 1), -1, QStringLiteral("Days") } << until
+        << QStringList{ "2024-06-01" } << 0;
+    QTest::newRow("unit that does not repeat")
+        << Item{ QStringLiteral("x"), date(2024, 6, 1), 2, QStringLiteral("One Time") } << until
+        << QStringList{ "2024-06-01" } << 0;
+    QTest::newRow("days past 9999")
+        << Item{ QStringLiteral("x"), date(9999, 12, 30), 1, QStringLiteral("Days") }
+        << QDate(9999, 12, 31) << QStringList{ "9999-12-30", "9999-12-31" } << 0;
+    QTest::newRow("years past 9999")
+        << Item{ QStringLiteral("x"), date(9999, 6, 1), 1, QStringLiteral("Years") }
+        << QDate(9999, 12, 31) << QStringList{ "9999-06-01" } << 0;
+}
+
+void TestProjection::endings()
+{
+    QFETCH(Item, item);
+    QFETCH(QDate, until);
+    QFETCH(QStringList, dates);
+    QFETCH(int, overdue);
+    const QDate today(2024, 3, 15);
+    const std::vector<Occurrence> all = Projection::all({ { 7, recordOf(item) } }, today, until);
+    QStringList got;
+    int late = 0;
+    for (const Occurrence &o : all) {
+        got.append(o.dueDate().toString(Qt::ISODate));
+        late += o.overdue ? 1 : 0;
+        QCOMPARE(o.key, 7);
+    }
+    QCOMPARE(got, dates);
+    QCOMPARE(late, overdue);
+}
+
+QTEST_GUILESS_MAIN(TestProjection)
+#include "tst_projection.moc"
