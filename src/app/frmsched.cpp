@@ -1,5 +1,6 @@
 #include "frmsched.h"
 
+#include "calendarexport.h"
 #include "chrome.h"
 #include "coloredheader.h"
 #include "datafolderstartup.h"
@@ -208,6 +209,11 @@ void TfrmSched::buildActions()
     entry(tools, QStringLiteral("&Calculator"), &TfrmSched::SpeedItemCalcClick);
     m_payeeEntries.append(entry(tools, QStringLiteral("&Payee List"), &TfrmSched::SpeedItem1Click));
     m_optionEntries.append(entry(tools, QStringLiteral("&Options"), &TfrmSched::OptionsClick));
+    tools->addSeparator();
+    entry(tools, QStringLiteral("Export to Calendar (.ics)…"), [this] {
+        if (DBGridSched->postPending())
+            CalendarExport::run(this);
+    });
 
     QMenu *help = menus->addMenu(QStringLiteral("&Help"));
     entry(help, QStringLiteral("&Contents"), [] { Help::open(QStringLiteral("index.hta")); });
