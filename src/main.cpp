@@ -61,8 +61,13 @@ int main(int argc, char **argv)
     if (!cmd.dataDir.isEmpty() && cmd.mode != CommandLine::Mode::Usage
         && cmd.mode != CommandLine::Mode::Help && cmd.mode != CommandLine::Mode::Version) {
         const QString dir = QDir::toNativeSeparators(QFileInfo(cmd.dataDir).absoluteFilePath());
-        if (!QFileInfo(cmd.dataDir).isDir() || !QDir::setCurrent(cmd.dataDir)) {
+        if (!QFileInfo::exists(cmd.dataDir)) {
             std::fprintf(stderr, "duesmith: the folder %s does not exist\n", qPrintable(dir));
+            return ExitCode::BadInput;
+        }
+        if (!QFileInfo(cmd.dataDir).isDir() || !QDir::setCurrent(cmd.dataDir)) {
+            std::fprintf(
+                stderr, "duesmith: %s is not a folder that can be opened\n", qPrintable(dir));
             return ExitCode::BadInput;
         }
     }
