@@ -1,5 +1,6 @@
 #include "frmsched.h"
 
+#include "calendarexport.h"
 #include "chrome.h"
 #include "coloredheader.h"
 #include "datafolderstartup.h"
@@ -219,6 +220,11 @@ void TfrmSched::buildActions()
     calendar->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     entry(tools, QStringLiteral("Cash Flow Forecast…"),
         [openPlanning] { openPlanning(Windows::FrmCashFlowForecast); });
+    tools->addSeparator();
+    entry(tools, QStringLiteral("Export to Calendar (.ics)…"), [this] {
+        if (DBGridSched->postPending())
+            CalendarExport::run(this);
+    });
 
     QMenu *help = menus->addMenu(QStringLiteral("&Help"));
     entry(help, QStringLiteral("&Contents"), [] { Help::open(QStringLiteral("index.hta")); });

@@ -2,9 +2,9 @@
 
 #include "busypointer.h"
 #include "helpviewer.h"
+#include "installpaths.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QKeyEvent>
@@ -41,7 +41,7 @@ void Desktop::install(Desktop *desktop)
 
 QString Help::programFolder()
 {
-    return QCoreApplication::applicationDirPath();
+    return InstallPaths::resourceFolder();
 }
 
 QString Help::pagePath(const QString &page)

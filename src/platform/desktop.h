@@ -22,7 +22,8 @@ public:
 };
 
 namespace Help {
-// The folder that holds the program file, whatever the working directory.
+// The folder of the program's shipped files (beside the program, or its
+// installed share folder), whatever the working directory.
 QString programFolder();
 // Full path of a help page: the program's folder, "/ds_help/" and the page.
 QString pagePath(const QString &page);

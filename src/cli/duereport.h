@@ -1,0 +1,22 @@
+#pragma once
+
+#include "commandline.h"
+
+#include "domain/duelist.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+class QTextStream;
+
+// duesmith --due: the overdue and soon-due items of the data folder.
+namespace DueReport {
+// Reads the schedule of the working directory and writes the list to out in
+// the format asked for; problems go to err as one line. Returns the exit code.
+int run(const CommandLine &cmd, const QDateTime &now, QTextStream &out, QTextStream &err);
+
+QString table(const QList<DueItem> &items, std::optional<int> days);
+QString csv(const QList<DueItem> &items);
+QString json(const QList<DueItem> &items, const QDate &today);
+} // namespace DueReport

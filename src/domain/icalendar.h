@@ -1,0 +1,39 @@
+#pragma once
+
+#include "options.h"
+#include "projection.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include <vector>
+
+// The schedule as an iCalendar file: one all-day event per occurrence, with
+// the dates the payment cycle would give them, so a calendar shows each bill
+// where the program expects it (a repeat rule could not express the month-end
+// back-off or the half months).
+namespace ICalendar {
+// The event's UID: the same item and date give the same UID in every export,
+// so importing again updates the events instead of doubling them.
+QString uid(qint64 key, const QDate &date);
+// "Payee — $amount": the expense, or the income when there is no expense.
+QString summary(const ItemRecord &item);
+// The item's filled-in fields, one "Label: value" line each, under the labels
+// the lists show (the user fields under the user's titles).
+QString description(const ItemRecord &item, const Options &options);
+
+// A TEXT value with backslash, semicolon, comma and line breaks escaped.
+QString escapeText(const QString &text);
+// One content line folded at 75 octets (never inside a UTF-8 sequence), each
+// physical line ending in CRLF.
+QByteArray foldLine(const QString &line);
+
+// The whole calendar; stamp is the DTSTAMP of every event.
+QByteArray calendar(
+    const std::vector<Occurrence> &occurrences, const Options &options, const QDateTime &stamp);
+
+// Writes the file through a temporary file in the same folder that replaces
+// the old one only once it is complete; false with the reason otherwise.
+bool save(const QString &path, const QByteArray &data, QString *error);
+} // namespace ICalendar

@@ -1,0 +1,235 @@
+#include "app/calendarexport.h"
+#include "app/frmsched.h"
+#include "app/windows.h"
+#include "data/engine.h"
+#include "data/table.h"
+#include "data/tablefiles.h"
+#include "domain/icalendar.h"
+#include "domain/options.h"
+#include "domain/projection.h"
+#include "main/windowset.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+
+namespace {
+struct Item
+{
+    QString payee;
+    QDate due;
+    int frequency;
+    QString units;
+    QVariant warning;
+    QVariant expense;
+    QVariant income = {};
+    QVariant endDate = {};
+    QVariant userField1 = {};
+};
+
+void addItems(const QList<Item> &items)
+{
+    Table t(TableFiles::Schedule);
+    t.open();
+    inTransaction([&] {
+        for (const Item &item : items) {
+            t.append();
+            t.setValue(QStringLiteral("Description"), item.payee);
+            t.setValue(QStringLiteral("Due Date"), item.due);
+            t.setValue(QStringLiteral("Frequency"), item.frequency);
+            t.setValue(QStringLiteral("Units"), item.units);
+            t.setValue(QStringLiteral("Warning Days"), item.warning);
+            t.setValue(QStringLiteral("Bill Amount"), item.expense);
+            t.setValue(QStringLiteral("Pay Amount"), item.income);
+            t.setValue(QStringLiteral("End Date"), item.endDate);
+            t.setValue(QStringLiteral("User Field 1"), item.userField1);
+            t.post();
+        }
+    });
+}
+
+// The file as an independent parser reads it, after checking its physical
+// lines: each ends in CRLF and holds at most 75 octets. The parser is the
+// distribution's package, so the distribution's interpreter runs it.
+QJsonArray parseWithPython(const QString &path)
+{
+    QProcess py;
+    py.start(QStringLiteral("/usr/bin/python3"),
+        { QStringLiteral("-c"), QStringLiteral(R"(
+import json, sys, icalendar
+raw = open(sys.argv[1], 'rb').read()
+assert raw.endswith(b'\r\n'), 'no CRLF at the end'
+for line in raw.split(b'\r\n')[:-1]:
+    assert b'\n' not in line and b'\r' not in line, 'bare line break'
+    assert len(line) <= 75, 'line of %d octets' % len(line)
+    line.decode('utf-8')
+cal = icalendar.Calendar.from_ical(raw)
+out = []
+for ev in cal.walk('VEVENT'):
+    alarms = ev.walk('VALARM')
+    out.append({
+        'uid': str(ev['UID']),
+        'start': ev.decoded('DTSTART').isoformat(),
+        'end': ev.decoded('DTEND').isoformat(),
+        'summary': str(ev['SUMMARY']),
+        'description': str(ev['DESCRIPTION']),
+        'alarms': len(alarms),
+        'trigger': alarms[0].decoded('TRIGGER').total_seconds() if alarms else None,
+    })
+print(json.dumps(out))
+)"),
+            path });
+    if (!py.waitForFinished(30000) || py.exitCode() != 0) {
+        qWarning("%s", py.readAllStandardError().constData());
+        return {};
+    }
+    return QJsonDocument::fromJson(py.readAllStandardOutput()).array();
+}
+
+QAction *exportEntry()
+{
+    for (QAction *a : Windows::frmSched->findChildren<QAction *>())
+        if (a->text() == QStringLiteral("Export to Calendar (.ics)…"))
+            return a;
+    return nullptr;
+}
+
+void exportThroughTheMenu(const QString &path, int months)
+{
+    whenModalOf("CalendarExportDialog", [&](QWidget *w) {
+        auto *dialog = qobject_cast<CalendarExportDialog *>(w);
+        QCOMPARE(dialog->monthsBox->value(), 12);
+        dialog->monthsBox->setValue(months);
+        dialog->fileEdit->setText(path);
+        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+    });
+    exportEntry()->trigger();
+}
+} // namespace
+
+class TestCalendarExport : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init()
+    {
+        m_env = std::make_unique<TestEnv>();
+        m_env->createTables();
+        createAllWindows();
+    }
+    void cleanup()
+    {
+        destroyAllWindows();
+        m_env.reset();
+    }
+
+    void everyOccurrenceAsAnEvent();
+    void unwritableFileIsReported();
+
+private:
+    void start()
+    {
+        OptionsStore::instance().update([](Options &o) {
+            o.intro = false;
+            o.displayReminder = false;
+        });
+        QVERIFY(Windows::frmSched->FormCreate());
+        QTRY_VERIFY_WITH_TIMEOUT(Windows::frmSched->startupDone(), 2000);
+    }
+    std::unique_ptr<TestEnv> m_env;
+};
+
+void TestCalendarExport::everyOccurrenceAsAnEvent()
+{
+    const QDate today = m_env->clock.today();
+    // Month ends, half months, an end date, an overdue item, an income, no
+    // repeat, and text that needs escaping and folding inside UTF-8.
+    addItems({
+        { QStringLiteral("Rent; flat 2, back\\door"), QDate(2024, 1, 31), 1,
+            QStringLiteral("Months"), 3, 950.0 },
+        { QStringLiteral("Paper"), QDate(2024, 3, 16), 1, QStringLiteral("Half Months"), 0, 4.5 },
+        { QStringLiteral("Gym"), QDate(2024, 3, 20), 2, QStringLiteral("Weeks"), 1, 25.0, {},
+            QDate(2024, 5, 1) },
+        { QStringLiteral("Salary"), QDate(2024, 3, 28), 1, QStringLiteral("Months"), 0, {},
+            2100.0 },
+        { QStringLiteral("Ünterhaltung für Gebühren und Ähnliches — lange Beschreibung"),
+            QDate(2024, 4, 2), 0, QStringLiteral("One Time"), 2, 12.0, {}, {},
+            QStringLiteral("Zeile eins\nZeile zwei; mit Komma, und Ende") },
+    });
+    start();
+    QVERIFY(!QTest::currentTestFailed());
+
+    const QString path = QDir(m_env->dir()).filePath(QStringLiteral("out/bills.ics"));
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    exportThroughTheMenu(QStringLiteral("%1/out/bills").arg(m_env->dir()), 6);
+    QTRY_COMPARE(m_env->messages.shown().size(), 1);
+    QCOMPARE(m_env->messages.shown().first().kind, QStringLiteral("inform"));
+    // Only the finished file is left in the folder.
+    QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::Files), QStringList{ "bills.ics" });
+
+    const std::vector<Occurrence> expected
+        = Projection::all(Projection::read(TableFiles::Schedule), today, today.addMonths(6));
+    const QJsonArray events = parseWithPython(path);
+    QCOMPARE(qsizetype(events.size()), qsizetype(expected.size()));
+    QVERIFY(expected.size() > 20);
+    QSet<QString> uids;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const Occurrence &o = expected[i];
+        const QJsonObject e = events[qsizetype(i)].toObject();
+        const QString why = QStringLiteral("event %1").arg(i);
+        QVERIFY2(e.value("uid").toString().startsWith(QStringLiteral("item%1-").arg(o.key)),
+            qPrintable(why));
+        uids.insert(e.value("uid").toString());
+        QCOMPARE(e.value("start").toString(), o.dueDate().toString(Qt::ISODate));
+        QCOMPARE(e.value("end").toString(), o.dueDate().addDays(1).toString(Qt::ISODate));
+        QCOMPARE(e.value("summary").toString(), ICalendar::summary(o.record));
+        QCOMPARE(e.value("description").toString(),
+            ICalendar::description(o.record, OptionsStore::current()));
+        QCOMPARE(e.value("alarms").toInt(), 1);
+        QCOMPARE(e.value("trigger").toDouble(), -86400.0 * o.record.warningDays.toInt());
+    }
+    QCOMPARE(qsizetype(uids.size()), qsizetype(expected.size()));
+    QCOMPARE(events[0].toObject().value("summary").toString(),
+        QStringLiteral("Rent; flat 2, back\\door — $950.00"));
+    QString german;
+    for (const QJsonValue &e : events)
+        if (e.toObject().value("summary").toString().startsWith(QStringLiteral("Ünterhaltung")))
+            german = e.toObject().value("description").toString();
+    QVERIFY(german.contains(
+        QStringLiteral("User Field 1: Zeile eins\nZeile zwei; mit Komma, und Ende")));
+
+    // A second export of the same schedule gives the same events, so a
+    // calendar that imports it again updates rather than doubles them.
+    m_env->messages.clear();
+    exportThroughTheMenu(path, 6);
+    QTRY_COMPARE(m_env->messages.shown().size(), 1);
+    const QJsonArray again = parseWithPython(path);
+    QCOMPARE(again.size(), events.size());
+    for (qsizetype i = 0; i < again.size(); ++i)
+        QCOMPARE(again[i].toObject().value("uid"), events[i].toObject().value("uid"));
+}
+
+void TestCalendarExport::unwritableFileIsReported()
+{
+    addItems(
+        { { QStringLiteral("Rent"), QDate(2024, 4, 1), 1, QStringLiteral("Months"), 3, 9.0 } });
+    start();
+    QVERIFY(!QTest::currentTestFailed());
+    const QString path = QDir(m_env->dir()).filePath(QStringLiteral("missing/bills.ics"));
+    exportThroughTheMenu(path, 12);
+    QTRY_COMPARE(m_env->messages.shown().size(), 1);
+    QCOMPARE(m_env->messages.shown().first().kind, QStringLiteral("error"));
+    QVERIFY(!QFileInfo::exists(QFileInfo(path).path()));
+}
+
+QTEST_MAIN(TestCalendarExport)
+#include "tst_calendarexport.moc"
