@@ -183,7 +183,7 @@ int compareGroups(const QVariant &a, const QVariant &b)
 } // namespace
 
 bool Totals::apply(
-    Query &query, const Table &schedule, const std::vector<QVariant> &record, int sign)
+    Query &query, const Table &schedule, const std::vector<QVariant> &record, int sign, int *row)
 {
     if (!query.isOpen() || query.columns().isEmpty())
         return false;
@@ -212,6 +212,8 @@ bool Totals::apply(
             hi = mid;
     }
     const bool found = lo < query.rowCount() && compareGroups(query.value(lo, 0), key) == 0;
+    if (row)
+        *row = lo;
     if (!found) {
         if (sign < 0)
             return false;

@@ -94,7 +94,9 @@ void setTitles(Table *ageTable, int interval);
 // column, with the counts of bill amounts, pay amounts and items beside the
 // sums) up to date as one record leaves (sign -1) or joins (sign 1) it.
 // Returns false when the rows do not agree with the record; the query must be
-// run again then.
+// run again then. `row`, when given, receives the row the record's group has
+// (or had) in the query.
 namespace Totals {
-bool apply(Query &query, const Table &schedule, const std::vector<QVariant> &record, int sign);
+bool apply(Query &query, const Table &schedule, const std::vector<QVariant> &record, int sign,
+    int *row = nullptr);
 }
