@@ -78,10 +78,11 @@ void TfrmSched::updateSummaries(
     SummaryViews *views = m_summaries;
     for (auto [query, model] : { std::pair{ QueryTotals.get(), views->payNow() },
              std::pair{ QueryDuedateTotals.get(), views->dueDate() } }) {
-        const bool kept = (before.empty() || Totals::apply(*query, *TableSched, before, -1))
-            && (after.empty() || Totals::apply(*query, *TableSched, after, 1));
+        int left = -1, joined = -1;
+        const bool kept = (before.empty() || Totals::apply(*query, *TableSched, before, -1, &left))
+            && (after.empty() || Totals::apply(*query, *TableSched, after, 1, &joined));
         if (kept)
-            model->rowsChanged();
+            model->rowsChanged(before.empty() ? joined : left, after.empty() ? left : joined);
         else
             reopen(query, model);
     }

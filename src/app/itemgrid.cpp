@@ -308,6 +308,10 @@ ItemGrid::ItemGrid(QWidget *parent)
     , m_header(new ColoredHeader(this))
 {
     setHorizontalHeader(m_header);
+    // focusChanged comes after the focus events, so during them this still
+    // holds the widget the keyboard came from.
+    m_followFocus = connect(qApp, &QApplication::focusChanged, this,
+        [this](QWidget *, QWidget *now) { m_focusBefore = now; });
     m_header->setMinimumHeight(30); // titles wrap onto two lines
     setModel(m_model);
     setItemDelegate(new ItemDelegate(this));
@@ -339,6 +343,13 @@ ItemGrid::ItemGrid(QWidget *parent)
     });
 }
 
+// The focus moves on while the widgets below are taken down, after this
+// object's members are gone: it must no longer be followed by then.
+ItemGrid::~ItemGrid()
+{
+    disconnect(m_followFocus);
+}
+
 void ItemGrid::setTable(Table *table)
 {
     if (m_table)
@@ -349,9 +360,14 @@ void ItemGrid::setTable(Table *table)
         return;
     connect(table, &Table::currentChanged, this, &ItemGrid::syncFromTable);
     connect(table, &Table::stateChanged, this, [this] {
-        if (m_table && m_table->currentRow() >= 0 && m_table->currentRow() < m_model->rowCount())
-            Q_EMIT m_model->headerDataChanged(
-                Qt::Vertical, m_table->currentRow(), m_table->currentRow());
+        // The row marker shows the state: only its section is drawn again. A
+        // header-data change would have the view lay out all its rows anew.
+        if (m_table && m_table->currentRow() >= 0 && m_table->currentRow() < m_model->rowCount()) {
+            QHeaderView *rows = verticalHeader();
+            const int y = rows->sectionViewportPosition(m_table->currentRow());
+            rows->viewport()->update(
+                0, y, rows->viewport()->width(), rows->sectionSize(m_table->currentRow()));
+        }
         Q_EMIT statusChanged();
     });
     connect(table, &Table::rowsReset, this, [this] { Q_EMIT statusChanged(); });
@@ -474,10 +490,24 @@ void ItemGrid::showCellEditor()
     });
 }
 
+// The cell editor is the list's own: the keyboard passing between the two
+// changes nothing the list draws (the editor covers the current cell), so
+// neither side repaints the whole list as a view gaining or losing focus does.
 void ItemGrid::focusInEvent(QFocusEvent *event)
 {
-    QTableView::focusInEvent(event);
+    if (m_focusBefore && isAncestorOf(m_focusBefore))
+        event->accept();
+    else
+        QTableView::focusInEvent(event);
     showCellEditor();
+}
+
+void ItemGrid::focusOutEvent(QFocusEvent *event)
+{
+    if (QWidget *to = QApplication::focusWidget(); to && isAncestorOf(to))
+        event->accept();
+    else
+        QTableView::focusOutEvent(event);
 }
 
 void ItemGrid::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint)

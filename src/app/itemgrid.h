@@ -4,6 +4,7 @@
 
 #include <QFont>
 #include <QHash>
+#include <QPointer>
 #include <QStringList>
 #include <QStyledItemDelegate>
 #include <QTableView>
@@ -80,6 +81,7 @@ class ItemGrid : public QTableView
     Q_OBJECT
 public:
     explicit ItemGrid(QWidget *parent = nullptr);
+    ~ItemGrid() override;
 
     void setTable(Table *table);
     Table *table() const { return m_table; }
@@ -126,6 +128,7 @@ protected:
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
     void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 private:
@@ -153,6 +156,9 @@ private:
     QHash<QString, QStringList> m_pickLists;
     QString m_sortCaption;
     bool m_syncing = false;
+    // The widget that had the keyboard before the latest change of focus.
+    QPointer<QWidget> m_focusBefore;
+    QMetaObject::Connection m_followFocus;
 };
 
 // Units offered by the list and set by the unit letter keys.

@@ -45,19 +45,37 @@ StatusLine::StatusLine(QStatusBar *bar, Record record, QLabel *sortLabel, bool c
     bar->addPermanentWidget(m_modeLabel);
 }
 
+namespace {
+// The record and mode change with every move and edit. Their labels only ever
+// grow, so a new text that fits repaints its label alone instead of laying out
+// and repainting the whole status line.
+void showText(QLabel *label, const QString &text)
+{
+    if (label->text() == text)
+        return;
+    label->setText(text);
+    const QSize wanted = label->sizeHint();
+    const QSize now = label->minimumSize();
+    if (label->maximumSize() != now || wanted.width() > now.width()
+        || wanted.height() > now.height())
+        label->setFixedSize(wanted.expandedTo(now));
+}
+} // namespace
+
 void StatusLine::update(const Table &table)
 {
     if (!table.isOpen()) {
         if (m_recordLabel)
-            m_recordLabel->setText(QString());
-        m_modeLabel->setText(QStringLiteral("Mode: Closed"));
+            showText(m_recordLabel, QString());
+        showText(m_modeLabel, QStringLiteral("Mode: Closed"));
         return;
     }
     if (m_record == Record::Number)
-        m_recordLabel->setText(QString::number(table.recNo()));
+        showText(m_recordLabel, QString::number(table.recNo()));
     else if (m_record == Record::OfCount)
-        m_recordLabel->setText(QStringLiteral("%1:%2").arg(table.recNo()).arg(table.recordCount()));
-    m_modeLabel->setText(QStringLiteral("Mode: ") + ItemRules::modeText(table));
+        showText(
+            m_recordLabel, QStringLiteral("%1:%2").arg(table.recNo()).arg(table.recordCount()));
+    showText(m_modeLabel, QStringLiteral("Mode: ") + ItemRules::modeText(table));
 }
 
 QString StatusLine::recordText() const

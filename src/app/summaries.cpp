@@ -90,15 +90,20 @@ void SummaryModel::reset()
     endResetModel();
 }
 
-void SummaryModel::rowsChanged()
+void SummaryModel::rowsChanged(int from, int to)
 {
-    const int rows = m_query->isOpen() ? m_query->rowCount() : 0;
-    if (rows != m_rows) {
+    if ((m_query->isOpen() ? m_query->rowCount() : 0) != m_rows) {
         reset();
         return;
     }
-    if (rows > 0)
-        Q_EMIT dataChanged(index(0, 0), index(rows - 1, columnCount() - 1));
+    if (from < 0 || to < 0) // one side not known: all of them
+        from = 0, to = m_rows - 1;
+    if (from > to)
+        std::swap(from, to);
+    from = std::max(from, 0);
+    to = std::min(to, m_rows - 1);
+    if (from <= to)
+        Q_EMIT dataChanged(index(from, 0), index(to, columnCount() - 1));
 }
 
 QVariant SummaryModel::value(int row, const QString &field) const
@@ -231,9 +236,12 @@ void AgingModel::showRows(const QList<QVariantList> &rows)
         endResetModel();
         return;
     }
+    // Only the amounts that moved are drawn again.
+    for (int row = 0; row < m_rows; ++row)
+        for (int column = 0; column < rows[row].size(); ++column)
+            if (column >= m_shown[row].size() || rows[row][column] != m_shown[row][column])
+                Q_EMIT dataChanged(index(row, column), index(row, column));
     m_shown = rows;
-    if (m_rows > 0)
-        Q_EMIT dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1));
 }
 
 QVariant AgingModel::cell(int row, int column) const

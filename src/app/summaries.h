@@ -42,9 +42,10 @@ public:
     QString fieldName(int column) const;
     // The query was re-opened: the rows are read again.
     void reset();
-    // The rows changed in place: with as many rows as before only the cells
-    // are drawn again, so the grid keeps its layout.
-    void rowsChanged();
+    // Rows changed in place, all of them between the two given (a group that
+    // went and one that came shift those between): with as many rows as
+    // before only they are drawn again, so the grid keeps its layout.
+    void rowsChanged(int from, int to);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;

@@ -192,7 +192,7 @@ QVariant Totals::remainder(const QVariant &bill, const QVariant &pay)
 }
 
 bool Totals::apply(
-    Query &query, const Table &schedule, const std::vector<QVariant> &record, int sign)
+    Query &query, const Table &schedule, const std::vector<QVariant> &record, int sign, int *row)
 {
     if (!query.isOpen() || query.columns().isEmpty())
         return false;
@@ -221,6 +221,8 @@ bool Totals::apply(
             hi = mid;
     }
     const bool found = lo < query.rowCount() && compareGroups(query.value(lo, 0), key) == 0;
+    if (row)
+        *row = lo;
     if (!found) {
         if (sign < 0)
             return false;

@@ -1,6 +1,7 @@
 #include "testsupport.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QTimer>
 #include <QWidget>
 
@@ -54,15 +55,16 @@ void whenModal(std::function<void(QWidget *)> action, int delayMs)
 
 void whenModalOf(const char *className, std::function<void(QWidget *)> action)
 {
+    // A loaded machine can take seconds to show a window: the wait is long,
+    // since a window that comes after it is given up stays open for good.
     auto *timer = new QTimer;
     timer->setInterval(5);
-    int *tries = new int(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, tries, className, action] {
+    const QDeadlineTimer deadline(30000);
+    QObject::connect(timer, &QTimer::timeout, [timer, deadline, className, action] {
         QWidget *w = QApplication::activeModalWidget();
-        if ((w && w->inherits(className)) || ++*tries > 400) {
+        if ((w && w->inherits(className)) || deadline.hasExpired()) {
             timer->stop();
             timer->deleteLater();
-            delete tries;
             action(w && w->inherits(className) ? w : nullptr);
         }
     });
