@@ -31,9 +31,18 @@ void ItemModel::setTable(Table *table)
     m_rows = table ? table->rowCount() : 0;
     if (table) {
         connect(table, &Table::rowsReset, this, &ItemModel::resync);
-        connect(table, &Table::rowChanged, this, [this](int row) {
-            if (row >= 0 && row < m_rows)
+        connect(table, &Table::rowChanged, this, [this](int row, int field) {
+            if (row < 0 || row >= m_rows)
+                return;
+            // A cell is drawn from its own field alone: one field changed,
+            // only its cells are drawn again.
+            if (field < 0) {
                 Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1));
+                return;
+            }
+            for (int column = 0; column < columnCount(); ++column)
+                if (fieldIndex(column) == field)
+                    Q_EMIT dataChanged(index(row, column), index(row, column));
         });
     }
     endResetModel();

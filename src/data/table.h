@@ -143,7 +143,9 @@ Q_SIGNALS:
     void stateChanged();
     void currentChanged();
     void rowsReset();
-    void rowChanged(int row);
+    // A record shown at `row` changed: only `field` of it, or any of its
+    // fields when `field` is -1.
+    void rowChanged(int row, int field = -1);
 
 private:
     struct Row

@@ -106,7 +106,7 @@ void Table::setValue(int field, const QVariant &value)
     m_buffer[field] = converted(field, value);
     m_modified = true;
     if (!controlsDisabled())
-        Q_EMIT rowChanged(m_cur);
+        Q_EMIT rowChanged(m_cur, field);
 }
 
 void Table::beginInsert(int row)
@@ -284,9 +284,16 @@ void Table::post()
             && std::all_of(m_orderIdx.begin(), m_orderIdx.end(),
                 [this](int f) { return m_changedBefore[f] == m_buffer[f]; });
         if (samePlace) {
+            // What the list shows of the record changed where the stored
+            // record differs from the one the edit began with: the fields
+            // given new values, and any another handle changed meanwhile.
+            int shown = m_original.size() == m_buffer.size() ? -2 : -1;
+            for (int i = 0; shown != -1 && i < int(m_buffer.size()); ++i)
+                if (m_original[i] != m_buffer[i])
+                    shown = shown == -2 ? i : -1;
             setCurrent(oldPos);
-            if (!controlsDisabled())
-                Q_EMIT rowChanged(oldPos);
+            if (!controlsDisabled() && shown != -2)
+                Q_EMIT rowChanged(oldPos, shown);
         } else {
             placeKey(key, !inserting, oldPos);
         }
