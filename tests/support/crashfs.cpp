@@ -1,0 +1,124 @@
+#include "crashfs.h"
+
+#include <QByteArray>
+
+#include <sqlite3.h>
+
+#include <csignal>
+#include <unistd.h>
+
+namespace crash {
+bool armed = false;
+int steps = 0;
+int unsyncedDeletes = 0;
+
+namespace {
+sqlite3_vfs *real = nullptr;
+sqlite3_vfs vfs;
+sqlite3_io_methods methods;
+int killAt = 0; // never when 0
+
+struct File
+{
+    sqlite3_file base;
+    sqlite3_file *real;
+};
+
+sqlite3_file *inner(sqlite3_file *f)
+{
+    return reinterpret_cast<File *>(f)->real;
+}
+
+void step()
+{
+    if (armed && ++steps == killAt)
+        ::kill(::getpid(), SIGKILL);
+}
+
+int xClose(sqlite3_file *f)
+{
+    return inner(f)->pMethods->xClose(inner(f));
+}
+int xRead(sqlite3_file *f, void *b, int n, sqlite3_int64 o)
+{
+    return inner(f)->pMethods->xRead(inner(f), b, n, o);
+}
+int xWrite(sqlite3_file *f, const void *b, int n, sqlite3_int64 o)
+{
+    return inner(f)->pMethods->xWrite(inner(f), b, n, o);
+}
+int xTruncate(sqlite3_file *f, sqlite3_int64 size)
+{
+    return inner(f)->pMethods->xTruncate(inner(f), size);
+}
+int xSync(sqlite3_file *f, int flags)
+{
+    step();
+    return inner(f)->pMethods->xSync(inner(f), flags);
+}
+int xFileSize(sqlite3_file *f, sqlite3_int64 *size)
+{
+    return inner(f)->pMethods->xFileSize(inner(f), size);
+}
+int xLock(sqlite3_file *f, int l)
+{
+    return inner(f)->pMethods->xLock(inner(f), l);
+}
+int xUnlock(sqlite3_file *f, int l)
+{
+    return inner(f)->pMethods->xUnlock(inner(f), l);
+}
+int xCheckReservedLock(sqlite3_file *f, int *out)
+{
+    return inner(f)->pMethods->xCheckReservedLock(inner(f), out);
+}
+int xFileControl(sqlite3_file *f, int op, void *arg)
+{
+    return inner(f)->pMethods->xFileControl(inner(f), op, arg);
+}
+int xSectorSize(sqlite3_file *f)
+{
+    return inner(f)->pMethods->xSectorSize(inner(f));
+}
+int xDeviceCharacteristics(sqlite3_file *f)
+{
+    return inner(f)->pMethods->xDeviceCharacteristics(inner(f));
+}
+
+int xOpen(sqlite3_vfs *, const char *name, sqlite3_file *f, int flags, int *outFlags)
+{
+    auto *file = reinterpret_cast<File *>(f);
+    file->real = reinterpret_cast<sqlite3_file *>(file + 1);
+    const int rc = real->xOpen(real, name, file->real, flags, outFlags);
+    file->base.pMethods = file->real->pMethods ? &methods : nullptr;
+    return rc;
+}
+
+int xDelete(sqlite3_vfs *, const char *name, int syncDir)
+{
+    step();
+    const QByteArray file(name);
+    if (armed && !syncDir && file.endsWith("-journal") && !file.contains("/.duesmith-session"))
+        ++unsyncedDeletes;
+    return real->xDelete(real, name, syncDir);
+}
+
+} // namespace
+
+// Version 1 file methods leave out shared memory and memory mapping, which a
+// rollback journal needs not.
+void install(int at)
+{
+    real = sqlite3_vfs_find(nullptr);
+    vfs = *real;
+    vfs.zName = "crashcount";
+    vfs.szOsFile = int(sizeof(File)) + real->szOsFile;
+    vfs.xOpen = xOpen;
+    vfs.xDelete = xDelete;
+    methods = { 1, xClose, xRead, xWrite, xTruncate, xSync, xFileSize, xLock, xUnlock,
+        xCheckReservedLock, xFileControl, xSectorSize, xDeviceCharacteristics, nullptr, nullptr,
+        nullptr, nullptr, nullptr, nullptr };
+    killAt = at;
+    sqlite3_vfs_register(&vfs, 1);
+}
+} // namespace crash
