@@ -560,7 +560,8 @@ void TfrmSched::HistoryClick()
 
 void TfrmSched::BackupClick()
 {
-    if (Windows::FrmBackup)
+    // What the user typed and has not posted yet belongs in the backup.
+    if (Windows::FrmBackup && (!TableSched->isOpen() || DBGridSched->postPending()))
         showModal(Windows::FrmBackup);
 }
 

@@ -110,6 +110,7 @@ private Q_SLOTS:
     void refusedRestoreChangesNothing_data();
     void refusedRestoreChangesNothing();
     void mainWindowOpensIt();
+    void pendingEditIsInTheBackup();
 
 private:
     void start();
@@ -567,6 +568,29 @@ void TestBackup::mainWindowOpensIt()
     QVERIFY(!m_main->isVisible());
     QCOMPARE(m_env->messages.texts(),
         QStringList({ "Perform a backup of your Duesmith files before closing?" }));
+}
+
+// An amount typed into the main list and not yet posted is posted before the
+// window opens, so the backup holds what the user sees.
+void TestBackup::pendingEditIsInTheBackup()
+{
+    start();
+    addItems(TableFiles::Schedule, 1, QStringLiteral("bill "));
+    m_main->refreshAfterPayment();
+    ItemModel *model = m_main->DBGridSched->itemModel();
+    model->setText(model->columnOfField(QStringLiteral("Bill Amount")), QStringLiteral("12.5"));
+    QVERIFY(m_main->TableSched->isEditing());
+    const QString dir = backupDir(QStringLiteral("pending"));
+    whenModalOf("TFrmBackup", [&](QWidget *backup) {
+        if (backup)
+            clickBackup(dir);
+    });
+    QAction *button = m_main->findChild<QAction *>(QStringLiteral("Backup"));
+    QVERIFY(button);
+    button->trigger();
+    QVERIFY(!m_main->TableSched->isEditing());
+    QCOMPARE(m_env->messages.texts(), QStringList({ "Backup Complete.        " }));
+    QCOMPARE(scalar(dir + "/schedule.db", "SELECT round(\"Bill Amount\" * 100) FROM data"), 1250);
 }
 
 QTEST_MAIN(TestBackup)
