@@ -37,27 +37,6 @@ namespace {
 using namespace BenchSupport;
 constexpr int Records = 1000000;
 
-void fillHistory(const std::string &path)
-{
-    SQLite::Database db(path, SQLite::OPEN_READWRITE);
-    fillWithoutIndexes(db,
-        "INSERT INTO data (\"Process Date\", \"Due Date\", \"Description\", \"Bill Amount\","
-        " \"Pay Amount\", \"Frequency\", \"Units\", \"Warning Days\", \"Budget\", \"Balance\","
-        " \"User Field 1\")"
-        " WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
-            + std::to_string(Records)
-            + ")"
-              " SELECT date('2000-01-01', '+' || (i % 9000) || ' days'),"
-              " date('2000-01-01', '+' || ((i * 7919) % 9000) || ' days'),"
-              " (CASE i % 2 WHEN 0 THEN 'payee ' ELSE 'Payee ' END) || ((i * 2654435761) % "
-              "1000003),"
-              " CASE WHEN i % 4 = 0 THEN NULL ELSE (i % 50000) / 100.0 END,"
-              " CASE WHEN i % 4 = 0 THEN (i % 90000) / 100.0 ELSE NULL END,"
-              " i % 13, CASE i % 3 WHEN 0 THEN 'Months' WHEN 1 THEN 'Weeks' ELSE 'Days' END,"
-              " i % 10, 100.0, (i % 1000) * 1.5, 'account ' || (i % 97)"
-              " FROM n");
-}
-
 // Answers nothing and shows nothing; remembers the last message.
 class SilentMessages : public Messages
 {
@@ -233,7 +212,7 @@ int main(int argc, char **argv)
     const Clock::time_point t = Clock::now();
     for (const QString &f : { TableFiles::Schedule, TableFiles::History, TableFiles::Payee })
         Engine::instance().createTable(f, *Layouts::forFile(f));
-    fillHistory(Engine::resolve(TableFiles::History).toStdString());
+    fillHistory(Engine::resolve(TableFiles::History).toStdString(), Records);
     std::fprintf(
         stderr, "history.DB with %d records written in %.1f s\n", Records, secondsSince(t));
 

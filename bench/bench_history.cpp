@@ -39,28 +39,6 @@ namespace {
 using namespace BenchSupport;
 constexpr int Records = 1000000;
 
-// Fills history.DB in one statement.
-void fillHistory(const std::string &path)
-{
-    SQLite::Database db(path, SQLite::OPEN_READWRITE);
-    fillWithoutIndexes(db,
-        "INSERT INTO data (\"Process Date\", \"Due Date\", \"Description\", \"Bill Amount\","
-        " \"Pay Amount\", \"Frequency\", \"Units\", \"Warning Days\", \"Budget\", \"Balance\","
-        " \"User Field 1\")"
-        " WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
-            + std::to_string(Records)
-            + ")"
-              " SELECT date('2000-01-01', '+' || (i % 9000) || ' days'),"
-              " date('2000-01-01', '+' || ((i * 7919) % 9000) || ' days'),"
-              " (CASE i % 2 WHEN 0 THEN 'payee ' ELSE 'Payee ' END) || ((i * 2654435761) % "
-              "1000003),"
-              " CASE WHEN i % 4 = 0 THEN NULL ELSE (i % 50000) / 100.0 END,"
-              " CASE WHEN i % 4 = 0 THEN (i % 90000) / 100.0 ELSE NULL END,"
-              " i % 13, CASE i % 3 WHEN 0 THEN 'Months' WHEN 1 THEN 'Weeks' ELSE 'Days' END,"
-              " i % 10, 100.0, (i % 1000) * 1.5, 'account ' || (i % 97)"
-              " FROM n");
-}
-
 struct World
 {
     QTemporaryDir dir;
@@ -204,7 +182,7 @@ int main(int argc, char **argv)
     const pid_t child = fork();
     if (child == 0) {
         try {
-            fillHistory(w.path);
+            fillHistory(w.path, Records);
         } catch (const std::exception &e) {
             std::fprintf(stderr, "%s\n", e.what());
             _exit(1);

@@ -102,4 +102,26 @@ inline void fillWithoutIndexes(SQLite::Database &db, const std::string &insert)
     for (const std::string &sql : indexes)
         db.exec(sql);
 }
+
+// Fills a history.DB with `records` paid items of mixed kinds in one statement.
+inline void fillHistory(const std::string &path, int records)
+{
+    SQLite::Database db(path, SQLite::OPEN_READWRITE);
+    fillWithoutIndexes(db,
+        "INSERT INTO data (\"Process Date\", \"Due Date\", \"Description\", \"Bill Amount\","
+        " \"Pay Amount\", \"Frequency\", \"Units\", \"Warning Days\", \"Budget\", \"Balance\","
+        " \"User Field 1\")"
+        " WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
+            + std::to_string(records)
+            + ")"
+              " SELECT date('2000-01-01', '+' || (i % 9000) || ' days'),"
+              " date('2000-01-01', '+' || ((i * 7919) % 9000) || ' days'),"
+              " (CASE i % 2 WHEN 0 THEN 'payee ' ELSE 'Payee ' END) || ((i * 2654435761) % "
+              "1000003),"
+              " CASE WHEN i % 4 = 0 THEN NULL ELSE (i % 50000) / 100.0 END,"
+              " CASE WHEN i % 4 = 0 THEN (i % 90000) / 100.0 ELSE NULL END,"
+              " i % 13, CASE i % 3 WHEN 0 THEN 'Months' WHEN 1 THEN 'Weeks' ELSE 'Days' END,"
+              " i % 10, 100.0, (i % 1000) * 1.5, 'account ' || (i % 97)"
+              " FROM n");
+}
 } // namespace BenchSupport
