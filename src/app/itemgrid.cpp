@@ -1,6 +1,7 @@
 #include "itemgrid.h"
 
 #include "coloredheader.h"
+#include "textcell.h"
 #include "urgency.h"
 
 #include "data/engineerror.h"
@@ -166,23 +167,7 @@ void ItemDelegate::paint(
     // ("$10,000.00", "12/31/2027") fit the columns made for them.
     QStyleOptionViewItem opt = option;
     initStyleOption(&opt, index);
-    const QString text = opt.text;
-    opt.text.clear();
-    const QWidget *widget = option.widget;
-    QStyle *style = widget ? widget->style() : QApplication::style();
-    style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
-    painter->save();
-    QColor pen = opt.palette.color(QPalette::Text);
-    if (const QVariant fg = index.data(Qt::ForegroundRole); fg.canConvert<QBrush>())
-        pen = fg.value<QBrush>().color();
-    if (selected)
-        pen = option.palette.color(QPalette::HighlightedText);
-    painter->setPen(pen);
-    painter->setFont(opt.font);
-    const QRect area = option.rect.adjusted(TextMargin, 0, -TextMargin, 0);
-    painter->drawText(area, int(opt.displayAlignment) | Qt::TextSingleLine,
-        opt.fontMetrics.elidedText(text, Qt::ElideRight, area.width()));
-    painter->restore();
+    TextCellDelegate::paintCell(painter, opt, TextMargin);
 }
 
 QWidget *ItemDelegate::createEditor(
@@ -210,16 +195,31 @@ QWidget *ItemDelegate::createEditor(
             [this, combo] { Q_EMIT const_cast<ItemDelegate *>(this)->commitData(combo); });
         return combo;
     }
-    auto *edit = new QLineEdit(parent);
-    edit->setFrame(false);
     const Table *table = m_grid->table();
     const int fi = table ? table->fieldIndex(field) : -1;
-    if (fi >= 0 && table->fields()[fi].type == FieldType::Text && table->fields()[fi].size > 0)
-        edit->setMaxLength(table->fields()[fi].size);
-    if (m_grid->rules().pickers && (ItemFields::isDate(field) || ItemFields::isMoney(field))) {
+    const int maxLength
+        = fi >= 0 && table->fields()[fi].type == FieldType::Text && table->fields()[fi].size > 0
+        ? table->fields()[fi].size
+        : 32767; // the line editor's own limit
+    const bool picker
+        = m_grid->rules().pickers && (ItemFields::isDate(field) || ItemFields::isMoney(field));
+    const auto kind = !picker ? SpareKind::Plain
+        : ItemFields::isDate(field) ? SpareKind::DatePicker
+                                     : SpareKind::Calculator;
+    if (QPointer<QLineEdit> &spare = m_spares[int(kind)]; spare && spare->parent() == parent) {
+        QLineEdit *edit = spare;
+        spare.clear();
+        edit->setMaxLength(maxLength);
+        return edit;
+    }
+    auto *edit = new QLineEdit(parent);
+    edit->setProperty(SpareKindProperty, int(kind));
+    edit->setFrame(false);
+    edit->setMaxLength(maxLength);
+    if (picker) {
         QAction *button = edit->addAction(ellipsisIcon(), QLineEdit::TrailingPosition);
-        button->setToolTip(ItemFields::isDate(field) ? QStringLiteral("Select a Date")
-                                                     : QStringLiteral("Calculator"));
+        button->setToolTip(kind == SpareKind::DatePicker ? QStringLiteral("Select a Date")
+                                                         : QStringLiteral("Calculator"));
         QPointer<ItemGrid> grid = m_grid;
         connect(button, &QAction::triggered, this, [this, edit, grid] {
             Q_EMIT const_cast<ItemDelegate *>(this)->commitData(edit);
@@ -232,6 +232,21 @@ QWidget *ItemDelegate::createEditor(
         });
     }
     return edit;
+}
+
+// A line editor given back is kept, hidden, for the next cell of its kind:
+// the list opens one on every row the user lands on, and building it was a
+// good part of the cost of moving from row to row.
+void ItemDelegate::destroyEditor(QWidget *editor, const QModelIndex &index) const
+{
+    if (auto *edit = qobject_cast<QLineEdit *>(editor)) {
+        const QVariant kind = edit->property(SpareKindProperty);
+        if (kind.isValid() && !m_spares[kind.toInt()]) {
+            m_spares[kind.toInt()] = edit;
+            return;
+        }
+    }
+    QStyledItemDelegate::destroyEditor(editor, index);
 }
 
 bool ItemDelegate::eventFilter(QObject *object, QEvent *event)

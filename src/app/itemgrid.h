@@ -12,6 +12,7 @@
 #include <functional>
 
 class ColoredHeader;
+class QLineEdit;
 class Table;
 
 // Which of the list rules a window's item grid follows; each window states
@@ -66,11 +67,18 @@ public:
     void setModelData(
         QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const override;
 
+    void destroyEditor(QWidget *editor, const QModelIndex &index) const override;
+
 protected:
     bool eventFilter(QObject *object, QEvent *event) override;
 
 private:
+    // Line editors differ by the button they carry.
+    enum class SpareKind { Plain, DatePicker, Calculator, Count };
+    static constexpr const char *SpareKindProperty = "spareKind";
+
     ItemGrid *m_grid;
+    mutable QPointer<QLineEdit> m_spares[int(SpareKind::Count)];
 };
 
 // The item list shared by the main, pay-bills, reschedule, reminder and

@@ -309,7 +309,7 @@ Qt::ItemFlags AgingModel::flags(const QModelIndex &index) const
 // ---------------------------------------------------------------- drawing
 
 SummaryDelegate::SummaryDelegate(std::function<int()> interval, QObject *parent)
-    : QStyledItemDelegate(parent)
+    : TextCellDelegate(parent)
     , m_interval(std::move(interval))
 { }
 
@@ -319,7 +319,7 @@ void SummaryDelegate::paint(
     const QString field
         = index.model()->headerData(index.column(), Qt::Horizontal, Qt::UserRole).toString();
     if (field != PayNowField && field != DueDateField) {
-        QStyledItemDelegate::paint(painter, option, index);
+        TextCellDelegate::paint(painter, option, index);
         return;
     }
     const bool selected = option.state & QStyle::State_Selected;
@@ -389,6 +389,7 @@ void SummaryViews::attach(QTableView *payDate, QTableView *dueDate, QTableView *
     payDate->setModel(m_payNow);
     dueDate->setModel(m_dueDate);
     age->setModel(m_aging);
+    age->setItemDelegate(new TextCellDelegate(age));
     payDate->setItemDelegate(m_delegate);
     dueDate->setItemDelegate(m_delegate);
     for (auto [grid, model] : { std::pair{ payDate, m_payNow }, std::pair{ dueDate, m_dueDate } })

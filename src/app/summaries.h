@@ -6,10 +6,10 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QStyledItemDelegate>
 #include <QVariant>
 
 #include "domain/aging.h"
+#include "textcell.h"
 
 #include <array>
 #include <condition_variable>
@@ -91,7 +91,7 @@ private:
 };
 
 // Draws the payment mark and the due-date markers of the summary grids.
-class SummaryDelegate : public QStyledItemDelegate
+class SummaryDelegate : public TextCellDelegate
 {
     Q_OBJECT
 public:

@@ -4,16 +4,17 @@ namespace {
 int bandOfDay(const QDate &d, int interval, const QDateTime &now)
 {
     // Stored dates have no time of day and now has one: d counts as reached
-    // once its midnight has passed.
-    const QDateTime at(d, QTime(0, 0));
+    // once its midnight has passed, and now plus k days reaches d when its
+    // date does. Whole days, so no time-zone arithmetic per cell drawn.
+    const qint64 days = now.date().daysTo(d);
     const qint64 n = interval;
-    if (now >= at)
+    if (days <= 0)
         return 0;
-    if (now.addDays(n) >= at)
+    if (days <= n)
         return 1;
-    if (now.addDays(2 * n) >= at)
+    if (days <= 2 * n)
         return 2;
-    if (now.addDays(3 * n) >= at)
+    if (days <= 3 * n)
         return 3;
     return 4;
 }
