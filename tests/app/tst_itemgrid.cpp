@@ -89,6 +89,7 @@ private Q_SLOTS:
     void selectionFollowsTheRecord();
     void unitsEditorKeys();
     void editorShownAtOnce();
+    void editorStartsClean();
     void typedDates_data();
     void typedDates();
     void listsShowWholeValues();
@@ -734,6 +735,53 @@ void TestItemGrid::editorShownAtOnce()
     press(Qt::Key_F4);
     press(Qt::Key_Down);
     QCOMPARE(stored(QStringLiteral("a"), QStringLiteral("Due Date")).toDate(), QDate(2024, 4, 2));
+    QCOMPARE(m_env->messages.texts(), QStringList());
+}
+
+// The list keeps its line editor from cell to cell: each cell still gets an
+// editor holding only its own value, limit and button.
+void TestItemGrid::editorStartsClean()
+{
+    addItem({ { QStringLiteral("Description"), QStringLiteral("a") },
+        { QStringLiteral("Due Date"), QDate(2024, 4, 1) },
+        { QStringLiteral("Bill Amount"), 10.0 }, { QStringLiteral("User Field 1"), "one" } });
+    addItem({ { QStringLiteral("Description"), QStringLiteral("b") },
+        { QStringLiteral("Due Date"), QDate(2024, 5, 1) }, { QStringLiteral("Warning Days"), 3 } });
+    start();
+    const struct
+    {
+        int row;
+        const char *field;
+        const char *button;
+        int maxLength;
+    } cells[] = { { 0, "User Field 1", nullptr, 255 }, { 1, "Warning Days", nullptr, 32767 },
+        { 0, "Bill Amount", "Calculator", 32767 }, { 1, "Bill Amount", "Calculator", 32767 },
+        { 1, "Due Date", "Select a Date", 32767 }, { 0, "User Field 1", nullptr, 255 },
+        { 0, "Due Date", "Select a Date", 32767 } };
+    QLineEdit *last = nullptr;
+    bool lastIsDate = false;
+    for (const auto &c : cells) {
+        const QString field = QString::fromLatin1(c.field);
+        // What was typed into the last editor is left in it (and in its undo
+        // history); not into a date, which would move the record.
+        if (last && last->isVisible() && !lastIsDate)
+            QTest::keyClicks(last, QStringLiteral("7"));
+        click(c.row, field);
+        QCoreApplication::processEvents();
+        auto *editor = qobject_cast<QLineEdit *>(m_grid->indexWidget(m_grid->currentIndex()));
+        QVERIFY2(editor, c.field);
+        const QModelIndex at = m_grid->currentIndex();
+        QCOMPARE(editor->text(), m_grid->itemModel()->editText(at.row(), at.column()));
+        QVERIFY2(!editor->isUndoAvailable() && !editor->isModified(), c.field);
+        QCOMPARE(editor->maxLength(), c.maxLength);
+        QStringList buttons;
+        for (const QAction *a : editor->actions())
+            buttons << a->toolTip();
+        QCOMPARE(buttons, c.button ? QStringList{ QString::fromLatin1(c.button) } : QStringList());
+        QCOMPARE(QApplication::focusWidget(), editor);
+        last = editor;
+        lastIsDate = field == QLatin1String("Due Date");
+    }
     QCOMPARE(m_env->messages.texts(), QStringList());
 }
 
