@@ -189,8 +189,7 @@ BENCHMARK(BM_RestoreHistory)->UseManualTime()->Unit(benchmark::kMillisecond)->It
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    BenchSupport::drawOffscreen();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("bench_backup"));
 
@@ -201,9 +200,7 @@ int main(int argc, char **argv)
     w.bare = w.dir.filePath(QStringLiteral("bare"));
     for (const QString &d : { w.data, w.backups, w.bare })
         QDir().mkpath(d);
-    QDir::setCurrent(w.data);
-    QSettings::setDefaultFormat(QSettings::IniFormat);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, w.dir.path());
+    BenchSupport::workIn(w.data, w.dir.path());
     Messages::install(&w.messages);
     ProgressWatch progressWatch;
     watch = &progressWatch;

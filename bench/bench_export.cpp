@@ -317,10 +317,8 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("bench_export"));
     World w;
     world = &w;
-    QDir::setCurrent(w.dir.path());
     QDir(w.dir.path()).mkdir(QStringLiteral("out"));
-    QSettings::setDefaultFormat(QSettings::IniFormat);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, w.dir.path());
+    BenchSupport::workIn(w.dir.path(), w.dir.path());
     Engine::instance().createTable(TableFiles::Schedule, Layouts::item());
     w.path = QDir(w.dir.path()).filePath(TableFiles::Schedule).toStdString();
     fillSchedule(w.path);

@@ -210,8 +210,7 @@ BENCHMARK(BM_EditAmountAndLeaveRow)->UseManualTime()->Unit(benchmark::kMilliseco
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    BenchSupport::drawOffscreen();
     QApplication app(argc, argv);
     QTemporaryDir dir(
         QCoreApplication::applicationDirPath() + QStringLiteral("/bench_grid-XXXXXX"));

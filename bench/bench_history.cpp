@@ -163,16 +163,13 @@ BENCHMARK(BM_SortByDescription)->UseManualTime()->Unit(benchmark::kMillisecond)-
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    BenchSupport::drawOffscreen();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("bench_history"));
 
     World w;
     world = &w;
-    QDir::setCurrent(w.dir.path());
-    QSettings::setDefaultFormat(QSettings::IniFormat);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, w.dir.path());
+    BenchSupport::workIn(w.dir.path(), w.dir.path());
 
     const Clock::time_point t = Clock::now();
     Engine::instance().createTable(QStringLiteral("history.DB"), Layouts::item());

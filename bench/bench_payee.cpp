@@ -167,16 +167,13 @@ BENCHMARK(BM_MemorizeAll)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTi
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    BenchSupport::drawOffscreen();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("bench_payee"));
 
     World w;
     world = &w;
-    QDir::setCurrent(w.dir.path());
-    QSettings::setDefaultFormat(QSettings::IniFormat);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, w.dir.path());
+    BenchSupport::workIn(w.dir.path(), w.dir.path());
     YesMessages messages;
     Messages::install(&messages);
 

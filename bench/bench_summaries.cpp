@@ -548,16 +548,13 @@ BENCHMARK(BM_Mark100Items)->UseManualTime()->Unit(benchmark::kMillisecond)->Iter
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    BenchSupport::drawOffscreen();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("bench_summaries"));
 
     World w;
     world = &w;
-    QDir::setCurrent(w.dir.path());
-    QSettings::setDefaultFormat(QSettings::IniFormat);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, w.dir.path());
+    BenchSupport::workIn(w.dir.path(), w.dir.path());
     ConsoleMessages messages;
     Messages::install(&messages);
     PinnedClock clock(Now);

@@ -5,8 +5,10 @@
 #include "data/engine.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QList>
+#include <QSettings>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
@@ -19,6 +21,23 @@
 
 namespace BenchSupport {
 using Clock = std::chrono::steady_clock;
+
+// Windows are shown on the offscreen platform unless the caller chose one;
+// called before the application is made.
+inline void drawOffscreen()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+// The program's tables in `data`, its settings in `settings`: nothing of the
+// user's is read or touched.
+inline void workIn(const QString &data, const QString &settings)
+{
+    QDir::setCurrent(data);
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings);
+}
 
 inline double secondsSince(Clock::time_point start)
 {
