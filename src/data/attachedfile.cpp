@@ -8,9 +8,9 @@
 #include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
 
-AttachedFile::AttachedFile(const QString &fileName, int cacheKiB)
+AttachedFile::AttachedFile(const QString &fileName, int cacheKiB, bool readOnly)
     : m_path(Engine::resolve(fileName))
-    , m_alias(Engine::instance().attach(m_path))
+    , m_alias(Engine::instance().attach(m_path, readOnly))
 {
     if (cacheKiB <= 0)
         return;

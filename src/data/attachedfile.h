@@ -14,7 +14,8 @@ public:
     // With cacheKiB the file's page cache is that large while attached (a long
     // write that touches every index would otherwise read the same pages again
     // and again); the connection's own size comes back afterwards.
-    explicit AttachedFile(const QString &fileName, int cacheKiB = 0);
+    // A file attached readOnly is never written, nor is anything created beside it.
+    explicit AttachedFile(const QString &fileName, int cacheKiB = 0, bool readOnly = false);
     ~AttachedFile();
     AttachedFile(const AttachedFile &) = delete;
     AttachedFile &operator=(const AttachedFile &) = delete;

@@ -5,6 +5,7 @@
 #include "engine.h"
 #include "engineerror.h"
 #include "layouts.h"
+#include "recordrules.h"
 #include "tablefiles.h"
 
 #include <QDir>
@@ -104,6 +105,67 @@ qint64 countOf(SQLite::Database &db, const QString &table)
     return db.execAndGet(("SELECT count(*) FROM " + table).toStdString()).getInt64();
 }
 
+QVariant storedValue(sqlite3_stmt *stmt, int c)
+{
+    switch (sqlite3_column_type(stmt, c)) {
+    case SQLITE_INTEGER:
+        return qlonglong(sqlite3_column_int64(stmt, c));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(stmt, c);
+    case SQLITE_TEXT:
+        return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, c)),
+            sqlite3_column_bytes(stmt, c));
+    case SQLITE_BLOB:
+        return QByteArray(
+            static_cast<const char *>(sqlite3_column_blob(stmt, c)), sqlite3_column_bytes(stmt, c));
+    default:
+        return {};
+    }
+}
+
+// Every record a restore would take over must keep the rules the program
+// stores by; one that does not is named before any table changes.
+void checkRecords(SQLite::Database &db, const QString &name, const Layout &layout,
+    const QStringList &fields, const std::function<void()> &tick)
+{
+    if (fields.isEmpty())
+        return;
+    QStringList quoted;
+    std::vector<const FieldDef *> defs;
+    for (const QString &f : fields) {
+        quoted.append(Engine::quote(f));
+        defs.push_back(layout.field(f));
+    }
+    const QByteArray sql = QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
+                               .arg(quoted.join(QStringLiteral(", ")), Engine::quote(DataTableName))
+                               .toUtf8();
+    sqlite3_stmt *raw = nullptr;
+    const int prepared = sqlite3_prepare_v2(db.getHandle(), sql.constData(), -1, &raw, nullptr);
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> stmt(raw, sqlite3_finalize);
+    if (prepared != SQLITE_OK)
+        throw SQLite::Exception(db.getHandle(), prepared);
+    qint64 record = 0;
+    for (;;) {
+        const int rc = sqlite3_step(stmt.get());
+        if (rc == SQLITE_DONE)
+            break;
+        if (rc != SQLITE_ROW)
+            throw SQLite::Exception(db.getHandle(), rc);
+        ++record;
+        if (tick && record % 20000 == 0)
+            tick();
+        for (int c = 0; c < int(defs.size()); ++c) {
+            const QString problem
+                = RecordRules::storedProblem(*defs[c], storedValue(stmt.get(), c));
+            if (!problem.isEmpty())
+                throw EngineError(QStringLiteral("%1 cannot be restored: record %2: %3")
+                                      .arg(name)
+                                      .arg(record)
+                                      .arg(problem));
+        }
+    }
+}
+
 // Reads a copy on a connection of its own, without writing to it: its check
 // result, and the fields of its table as the live layout spells them (without
 // the key and the payment mark, which a restore does not take over).
@@ -113,7 +175,14 @@ QStringList inspectCopy(
     const QString name = native(path);
     QStringList fields;
     try {
-        SQLite::Database db(path.toStdString(), SQLite::OPEN_READONLY);
+        // Changes still in a write-ahead log beside the copy would be missed, and
+        // reading them would write beside it.
+        if (QFileInfo(path + QStringLiteral("-wal")).size() > 0)
+            throw EngineError(QStringLiteral("%1 has changes in %1-wal that are not yet part of "
+                                             "it; it cannot be restored as it is.")
+                                  .arg(name));
+        SQLite::Database db(
+            Engine::readOnlyUri(path).toStdString(), SQLite::OPEN_READONLY | SQLite::OPEN_URI);
         {
             Ticks ticks(db.getHandle(), tick);
             const std::string check = db.execAndGet("PRAGMA quick_check(1)").getString();
@@ -153,6 +222,7 @@ QStringList inspectCopy(
         if (!missing.isEmpty())
             throw EngineError(
                 QStringLiteral("%1: field '%2' is missing.").arg(name, missing.first()));
+        checkRecords(db, name, layout, fields, tick);
     } catch (const SQLite::Exception &e) {
         throw EngineError(
             QStringLiteral("%1 cannot be read: %2").arg(name, QString::fromUtf8(e.what())));
@@ -394,7 +464,7 @@ void BackupRestore::restore(
         closed.push_back(std::make_unique<ClosedHandles>(s.live));
         Pair p;
         p.live = std::make_unique<AttachedFile>(s.live, RestoreCacheKiB);
-        p.copy = std::make_unique<AttachedFile>(s.copy);
+        p.copy = std::make_unique<AttachedFile>(s.copy, 0, true);
         p.fields = s.fields;
         total += engine.db()
                      .execAndGet(("SELECT count(*) FROM " + p.copy->table()).toStdString())

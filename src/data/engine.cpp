@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QUrl>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Exception.h>
@@ -58,7 +59,8 @@ void Engine::openSession()
     m_db = std::make_unique<SQLite::Database>(
         QDir(m_sessionDir).absoluteFilePath(QStringLiteral(".duesmith-session")).toStdString(),
         // One thread uses the connection: no mutex around every call and value read.
-        SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE | SQLite::OPEN_NOMUTEX);
+        // URIs let a file be attached read-only; every other path attached is absolute.
+        SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE | SQLite::OPEN_NOMUTEX | SQLITE_OPEN_URI);
     m_db->setBusyTimeout(1000);
 }
 
@@ -173,7 +175,13 @@ QString Engine::plainText(const QString &message) const
     return text;
 }
 
-QString Engine::attach(const QString &absolutePath)
+QString Engine::readOnlyUri(const QString &absolutePath)
+{
+    return QString::fromLatin1(QUrl::fromLocalFile(absolutePath).toEncoded())
+        + QStringLiteral("?mode=ro&immutable=1");
+}
+
+QString Engine::attach(const QString &absolutePath, bool readOnly)
 {
     auto it = m_attached.find(absolutePath);
     if (it != m_attached.end()) {
@@ -189,17 +197,21 @@ QString Engine::attach(const QString &absolutePath)
     const QString alias = QStringLiteral("t%1").arg(m_nextAlias++);
     try {
         SQLite::Statement attach(*m_db, "ATTACH DATABASE ? AS " + quote(alias).toStdString());
-        attach.bind(1, absolutePath.toStdString());
+        attach.bind(1, (readOnly ? readOnlyUri(absolutePath) : absolutePath).toStdString());
         attach.exec();
     } catch (const SQLite::Exception &e) {
         throw engineError(e, absolutePath);
     }
     try {
         // Reading the schema is what finds out that a file is not a database.
-        m_db->exec(("PRAGMA " + quote(alias) + ".journal_mode=DELETE").toStdString());
-        // EXTRA: the folder is synced once the journal is deleted, so a post
-        // that has returned survives a power cut too.
-        m_db->exec(("PRAGMA " + quote(alias) + ".synchronous=EXTRA").toStdString());
+        if (readOnly) {
+            m_db->exec(("SELECT count(*) FROM " + quote(alias) + ".sqlite_master").toStdString());
+        } else {
+            m_db->exec(("PRAGMA " + quote(alias) + ".journal_mode=DELETE").toStdString());
+            // EXTRA: the folder is synced once the journal is deleted, so a post
+            // that has returned survives a power cut too.
+            m_db->exec(("PRAGMA " + quote(alias) + ".synchronous=EXTRA").toStdString());
+        }
     } catch (const SQLite::Exception &e) {
         try {
             m_db->exec(("DETACH DATABASE " + quote(alias)).toStdString());

@@ -38,8 +38,12 @@ public:
     // Deletes the file (matched regardless of case) when it exists.
     static void removeFile(const QString &fileName);
 
-    // Attaches a table file (counted); returns its schema alias.
-    QString attach(const QString &absolutePath);
+    // Attaches a table file (counted); returns its schema alias. A file
+    // attached read-only is never written, nor is anything created beside it.
+    QString attach(const QString &absolutePath, bool readOnly = false);
+    // The URI that opens a file so that nothing is written to it or beside
+    // it, whatever its journal mode: read-only and taken as unchanging.
+    static QString readOnlyUri(const QString &absolutePath);
     void detach(const QString &absolutePath);
 
     // Creates a new empty table file with a layout; fails when it exists.

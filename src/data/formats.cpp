@@ -2,6 +2,8 @@
 
 #include <QLocale>
 
+#include <cmath>
+
 QString Formats::shortDateFormat()
 {
     const QLocale locale;
@@ -104,8 +106,13 @@ QString Formats::display(const FieldDef &field, const QVariant &value)
     switch (field.type) {
     case FieldType::Date:
         return date(value.toDate());
-    case FieldType::Money:
-        return money(value.toDouble());
+    case FieldType::Money: {
+        // A value that is no number (from a file changed elsewhere) shows empty;
+        // totals may lie beyond the bound of one amount.
+        bool ok = false;
+        const double v = value.toDouble(&ok);
+        return ok && std::isfinite(v) ? money(v) : QString();
+    }
     case FieldType::SmallInt:
         if (field.blankZero)
             return wholeNumber(value);
@@ -119,8 +126,11 @@ QString Formats::display(const FieldDef &field, const QVariant &value)
 
 QString Formats::editText(const FieldDef &field, const QVariant &value)
 {
-    if (!value.isNull() && field.type == FieldType::Money)
-        return moneyEdit(value.toDouble());
+    if (!value.isNull() && field.type == FieldType::Money) {
+        bool ok = false;
+        const double v = value.toDouble(&ok);
+        return ok && std::isfinite(v) ? moneyEdit(v) : QString();
+    }
     return display(field, value);
 }
 

@@ -3,6 +3,8 @@
 #include "attachedfile.h"
 #include "engine.h"
 #include "itemfields.h"
+#include "layouts.h"
+#include "recordrules.h"
 #include "sqlbind.h"
 #include "sqlerror.h"
 #include "table.h"
@@ -59,12 +61,18 @@ ItemInsert::ItemInsert(const AttachedFile &into, const QStringList &fields)
                             .arg(into.table(), columns.join(QStringLiteral(", ")),
                                 marks.join(QStringLiteral(", ")));
     m_statement = std::make_unique<SQLite::Statement>(Engine::instance().db(), sql.toStdString());
+    for (const QString &f : fields) {
+        const FieldDef *def = Layouts::item().field(f);
+        m_defs.append(def ? *def : FieldDef{ f, FieldType::Text });
+    }
 }
 
 ItemInsert::~ItemInsert() = default;
 
 void ItemInsert::insert(const QVariantList &values)
 {
+    // A computed record (a balance carried on) keeps the rules an entered one does.
+    RecordRules::checkRecord(m_defs, std::vector<QVariant>(values.begin(), values.end()));
     m_statement->reset();
     for (int i = 0; i < values.size(); ++i)
         bindVariant(*m_statement, i + 1, values[i]);

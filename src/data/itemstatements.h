@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QVariantList>
 
+#include "layouts.h"
+
 #include <memory>
 
 namespace SQLite {
@@ -27,6 +29,7 @@ public:
 
 private:
     QStringList m_fields;
+    QList<FieldDef> m_defs;
     std::unique_ptr<SQLite::Statement> m_statement;
 };
 

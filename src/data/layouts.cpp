@@ -26,6 +26,9 @@ Layout makeItem()
     add("Frequency", FieldType::SmallInt, 0, true);
     l.fields.last().blankZero = true; // a one-time item repeats every 0: nothing to show
     add("Units", FieldType::Text, 15);
+    l.fields.last().choices
+        = { QStringLiteral("One Time"), QStringLiteral("Days"), QStringLiteral("Weeks"),
+              QStringLiteral("Half Months"), QStringLiteral("Months"), QStringLiteral("Years") };
     add("Warning Days", FieldType::SmallInt);
     add("End Date", FieldType::Date);
     add("User Field 1", FieldType::Text, 255);

@@ -14,6 +14,8 @@ struct FieldDef
     bool required = false;
     // Shown as an empty cell when 0 (a whole number in the "####" format).
     bool blankZero = false;
+    // The only values a stored record may hold, when not empty.
+    QStringList choices = {};
 };
 
 struct IndexDef

@@ -3,6 +3,8 @@
 #include "attachedfile.h"
 #include "engine.h"
 #include "engineerror.h"
+#include "layouts.h"
+#include "recordrules.h"
 #include "sqlerror.h"
 
 #include <SQLiteCpp/Database.h>
@@ -50,6 +52,10 @@ QStringList PayeeList::unmemorized(const QString &scheduleFile, const QString &p
 
 QStringList PayeeList::memorize(const QStringList &names, const QString &payeeFile)
 {
+    const FieldDef &field = *Layouts::payee().field(QStringLiteral("Payee"));
+    for (const QString &name : names)
+        if (!isBlank(name))
+            RecordRules::converted(field, name);
     const auto payee = attachExisting(payeeFile);
     QStringList skipped;
     inTransaction([&] {

@@ -2,12 +2,14 @@
 
 #include "engine.h"
 #include "engineerror.h"
+#include "recordrules.h"
 #include "sqlbind.h"
 
 #include <QDate>
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cmath>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Exception.h>
@@ -56,10 +58,12 @@ void Query::open()
             m_columns.append(QString::fromUtf8(stmt.getColumnName(i)));
         m_rows.clear();
         std::vector<bool> isDate(n, false);
+        std::vector<bool> isMoney(n, false);
         for (int i = 0; i < n; ++i) {
             try {
                 const char *declared = stmt.getColumnDeclaredType(i);
                 isDate[i] = declared && qstricmp(declared, "DATE") == 0;
+                isMoney[i] = declared && qstricmp(declared, "MONEY") == 0;
             } catch (const SQLite::Exception &) {
                 // an expression column has no declared type
             }
@@ -70,6 +74,12 @@ void Query::open()
                 SQLite::Column c = stmt.getColumn(i);
                 if (c.isNull())
                     continue;
+                // A stored amount a file changed elsewhere holds as text, or
+                // beyond the bound, is no figure: it reads as empty.
+                if (isMoney[i]
+                    && (!(c.isInteger() || c.isFloat())
+                        || !RecordRules::isSoundAmount(c.getDouble())))
+                    continue;
                 if (isDate[i]) {
                     const QDate d = QDate::fromString(QString::fromUtf8(c.getText()), Qt::ISODate);
                     if (d.isValid())
@@ -77,7 +87,9 @@ void Query::open()
                 } else if (c.isInteger()) {
                     row[i] = qlonglong(c.getInt64());
                 } else if (c.isFloat()) {
-                    row[i] = c.getDouble();
+                    // An infinite amount from a file changed elsewhere is no figure.
+                    if (const double d = c.getDouble(); std::isfinite(d))
+                        row[i] = d;
                 } else {
                     row[i] = QString::fromUtf8(c.getText());
                 }

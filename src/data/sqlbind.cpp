@@ -3,6 +3,7 @@
 #include <QDate>
 
 #include "engineerror.h"
+#include "recordrules.h"
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Exception.h>
@@ -14,11 +15,15 @@
 namespace {
 void fixedFunction(sqlite3_context *context, int, sqlite3_value **args)
 {
-    if (sqlite3_value_type(args[0]) == SQLITE_NULL) {
+    // Only amounts as the program stores them are summed: text, infinite or
+    // out-of-bound values left by a file changed elsewhere count as empty.
+    const int type = sqlite3_value_type(args[0]);
+    const double amount = sqlite3_value_double(args[0]);
+    if ((type != SQLITE_FLOAT && type != SQLITE_INTEGER) || !RecordRules::isSoundAmount(amount)) {
         sqlite3_result_null(context);
         return;
     }
-    sqlite3_result_int64(context, fixedMoney(sqlite3_value_double(args[0])));
+    sqlite3_result_int64(context, fixedMoney(amount));
 }
 } // namespace
 

@@ -4,6 +4,7 @@
 #include "engine.h"
 #include "engineerror.h"
 #include "filter.h"
+#include "recordrules.h"
 #include "sqlerror.h"
 
 #include <QDate>
@@ -126,6 +127,8 @@ void Table::open()
     m_path = path;
     try {
         m_fields = engine.fieldsOf(m_alias);
+        for (FieldDef &f : m_fields)
+            f = RecordRules::withLayoutRules(f, Layouts::forFile(path));
         if (m_fields.isEmpty())
             throw EngineError(
                 QStringLiteral("%1: not a Duesmith table (it holds no table of records).")

@@ -6,6 +6,7 @@
 #include "engine.h"
 #include "engineerror.h"
 #include "filter.h"
+#include "recordrules.h"
 #include "sqlerror.h"
 
 #include <QDate>
@@ -23,9 +24,13 @@
 using namespace TableSupport;
 
 namespace {
+// A value a file changed outside the program may hold in the wrong form
+// (text in an amount, an infinite amount, a number beyond a small integer):
+// it reads as an empty field, as it shows; nothing sums or prints it.
 QVariant columnValue(sqlite3_stmt *stmt, int c, FieldType type)
 {
-    if (sqlite3_column_type(stmt, c) == SQLITE_NULL)
+    const int stored = sqlite3_column_type(stmt, c);
+    if (stored == SQLITE_NULL)
         return {};
     switch (type) {
     case FieldType::Date: {
@@ -33,10 +38,18 @@ QVariant columnValue(sqlite3_stmt *stmt, int c, FieldType type)
         const QDate d = isoDate(text, sqlite3_column_bytes(stmt, c));
         return d.isValid() ? QVariant(d) : QVariant();
     }
-    case FieldType::Money:
-        return sqlite3_column_double(stmt, c);
-    case FieldType::SmallInt:
-        return int(sqlite3_column_int64(stmt, c));
+    case FieldType::Money: {
+        const double v = sqlite3_column_double(stmt, c);
+        if ((stored != SQLITE_FLOAT && stored != SQLITE_INTEGER) || !RecordRules::isSoundAmount(v))
+            return {};
+        return v;
+    }
+    case FieldType::SmallInt: {
+        const sqlite3_int64 v = sqlite3_column_int64(stmt, c);
+        if (stored != SQLITE_INTEGER || v < -32768 || v > 32767)
+            return {};
+        return int(v);
+    }
     case FieldType::Counter:
         return qlonglong(sqlite3_column_int64(stmt, c));
     case FieldType::Text: {

@@ -7,6 +7,7 @@
 #include "engine.h"
 #include "engineerror.h"
 #include "filter.h"
+#include "recordrules.h"
 #include "sqlerror.h"
 
 #include <QDate>
@@ -26,69 +27,7 @@ using namespace TableSupport;
 QVariant Table::converted(int field, const QVariant &value) const
 {
     const FieldDef &f = m_fields[field];
-    if (value.isNull())
-        return {};
-    const bool isString = value.typeId() == QMetaType::QString;
-    if (isString && value.toString().isEmpty())
-        return {};
-    switch (f.type) {
-    case FieldType::Text: {
-        const QString text = value.toString();
-        // Characters, not UTF-16 units: an emoji is one character.
-        if (f.size > 0 && characters(text) > f.size)
-            throw EngineError(
-                QStringLiteral("Value is too long for field '%1': at most %2 characters.")
-                    .arg(f.name)
-                    .arg(f.size));
-        return text;
-    }
-    case FieldType::Date: {
-        if (value.typeId() == QMetaType::QDate || value.typeId() == QMetaType::QDateTime) {
-            const QDate d = value.toDate();
-            if (!d.isValid())
-                throw EngineError(QStringLiteral("Invalid date for field '%1'").arg(f.name));
-            return d;
-        }
-        const QDate d = QDate::fromString(value.toString().trimmed(), Qt::ISODate);
-        if (!d.isValid())
-            throw EngineError(QStringLiteral("'%1' is not a valid date for field '%2'")
-                                  .arg(value.toString(), f.name));
-        return d;
-    }
-    case FieldType::Money: {
-        bool ok = false;
-        const double v = value.toDouble(&ok);
-        if (!ok)
-            throw EngineError(
-                QStringLiteral("'%1' is not a valid floating point value for field '%2'")
-                    .arg(value.toString(), displayLabel(f.name)));
-        // The sums add amounts as whole ten-thousandths in 64 bits: beyond this
-        // bound they would no longer be exact, and could overflow.
-        if (!std::isfinite(v) || std::fabs(v) > MaxAmount)
-            throw EngineError(
-                QStringLiteral("%1 is not a valid amount for field '%2'. Amounts lie between "
-                               "-999,999,999,999.99 and 999,999,999,999.99")
-                    .arg(value.toString(), displayLabel(f.name)));
-        return v;
-    }
-    case FieldType::SmallInt: {
-        bool ok = false;
-        const qlonglong v
-            = isString ? value.toString().trimmed().toLongLong(&ok) : value.toLongLong(&ok);
-        if (!ok)
-            throw EngineError(QStringLiteral("'%1' is not a valid integer value for field '%2'")
-                                  .arg(value.toString(), displayLabel(f.name)));
-        if (v < -32768 || v > 32767)
-            throw EngineError(QStringLiteral(
-                "%1 is not a valid value for field '%2'. The allowed range is -32768 to 32767")
-                                  .arg(v)
-                                  .arg(displayLabel(f.name)));
-        return int(v);
-    }
-    case FieldType::Counter:
-        throw EngineError(QStringLiteral("Field '%1' cannot be modified").arg(f.name));
-    }
-    return value;
+    return RecordRules::converted(f, value, displayLabel(f.name));
 }
 
 void Table::setValue(const QString &name, const QVariant &value)
@@ -192,10 +131,7 @@ void Table::post()
     Q_EMIT updateData();
     Q_EMIT beforePost();
     try {
-        for (int i = 0; i < m_fields.size(); ++i)
-            if (m_fields[i].required && m_buffer[i].isNull())
-                throw EngineError(
-                    QStringLiteral("Field '%1' must have a value").arg(m_fields[i].name));
+        RecordRules::checkRecord(m_fields, m_buffer);
 
         const QString table
             = Engine::quote(m_alias) + QLatin1Char('.') + Engine::quote(DataTableName);

@@ -19,7 +19,6 @@
 namespace TableSupport {
 inline constexpr int CacheLimit = 4096;
 inline constexpr int FetchBlock = 64;
-inline constexpr double MaxAmount = 999999999999.99;
 
 inline int characters(const QString &text)
 {

@@ -3,7 +3,9 @@
 #include "app/itemgrid.h"
 #include "app/itemmodel.h"
 #include "app/windows.h"
+#include "data/backuprestore.h"
 #include "data/engine.h"
+#include "data/engineerror.h"
 #include "data/layouts.h"
 #include "data/query.h"
 #include "data/table.h"
@@ -21,6 +23,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTest>
@@ -28,7 +31,9 @@
 
 #include <SQLiteCpp/Database.h>
 
+#include <cmath>
 #include <csignal>
+#include <limits>
 #include <memory>
 #include <sys/resource.h>
 
@@ -109,6 +114,8 @@ private Q_SLOTS:
     void olderLayoutRestoresWithEmptyFields();
     void refusedRestoreChangesNothing_data();
     void refusedRestoreChangesNothing();
+    void randomDamageRefusedOrStartsClean_data();
+    void randomDamageRefusedOrStartsClean();
     void mainWindowOpensIt();
     void pendingEditIsInTheBackup();
 
@@ -543,6 +550,107 @@ void TestBackup::refusedRestoreChangesNothing()
     QVERIFY(!BusyPointer::isBusy());
     QCOMPARE(contents(m_env->dir(), LiveTables), before);
     QCOMPARE(m_main->DBGridSched->itemModel()->rowCount(), 7);
+}
+
+void TestBackup::randomDamageRefusedOrStartsClean_data()
+{
+    QTest::addColumn<quint32>("seed");
+    const quint32 base = qEnvironmentVariableIntValue("DS_RESTORE_SEED");
+    for (quint32 trial = 0; trial < 12; ++trial)
+        QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(base + trial))) << base + trial;
+}
+
+void TestBackup::randomDamageRefusedOrStartsClean()
+{
+    QFETCH(quint32, seed);
+    QRandomGenerator random(seed);
+    struct Change
+    {
+        const char *field;
+        QVariant value;
+        bool sound;
+    };
+    const QString longest = QString(253, u'x') + QStringLiteral("\U0001F600"); // 254 characters
+    const std::vector<Change> changes = {
+        { "Bill Amount", 999999.9999, true },
+        { "Bill Amount", -0.0001, true },
+        { "Due Date", QStringLiteral("9999-12-31"), true },
+        { "End Date", QStringLiteral("0001-01-01"), true },
+        { "Units", QStringLiteral("Half Months"), true },
+        { "Frequency", -32768, true },
+        { "Description", longest, true },
+        { "Bill Amount", 1e300, false },
+        { "Pay Amount", std::numeric_limits<double>::infinity(), false },
+        { "Budget", QStringLiteral("12,50 EUR"), false },
+        { "Balance", 1.23456, false },
+        { "Due Date", QStringLiteral("2026-13-45"), false },
+        { "Pay Date", 20260101, false },
+        { "Frequency", 70000, false },
+        { "Warning Days", QStringLiteral("abc"), false },
+        { "Units", QStringLiteral("Fortnights"), false },
+        { "Description", longest + QStringLiteral("yz"), false },
+    };
+
+    m_env->createTables();
+    addItems(TableFiles::Schedule, 20, QStringLiteral("bill "));
+    addItems(TableFiles::History, 10, QStringLiteral("paid "));
+    addPayees({ QStringLiteral("Bank") });
+    const QStringList backed = { TableFiles::Schedule, TableFiles::History, TableFiles::Payee };
+    const QString dir = backupDir(QStringLiteral("damaged"));
+    BackupRestore::backup(backed, dir);
+
+    // The last change to a field of a record is what the copy holds.
+    QMap<QString, bool> soundAt;
+    for (int n = int(random.bounded(4)); n > 0; --n) {
+        const bool history = random.bounded(2) == 1;
+        const int rowid = 1 + int(random.bounded(history ? 10 : 20));
+        const Change &c = changes[random.bounded(quint32(changes.size()))];
+        const QString name = history ? QStringLiteral("history.db") : QStringLiteral("schedule.db");
+        SQLite::Database db(QDir(dir).filePath(name).toStdString(), SQLite::OPEN_READWRITE);
+        SQLite::Statement update(db,
+            ("UPDATE data SET " + Engine::quote(QString::fromLatin1(c.field))
+                + " = ? WHERE rowid = ?")
+                .toStdString());
+        if (c.value.typeId() == QMetaType::QString)
+            update.bind(1, c.value.toString().toStdString());
+        else if (c.value.typeId() == QMetaType::Double)
+            update.bind(1, c.value.toDouble());
+        else
+            update.bind(1, static_cast<int64_t>(c.value.toLongLong()));
+        update.bind(2, rowid);
+        QCOMPARE(update.exec(), 1);
+        soundAt[QStringLiteral("%1/%2/%3").arg(name).arg(rowid).arg(QLatin1String(c.field))]
+            = c.sound;
+    }
+    const bool sound = !soundAt.values().contains(false);
+
+    addItems(TableFiles::Schedule, 3, QStringLiteral("live "));
+    const auto before = contents(m_env->dir(), LiveTables);
+    try {
+        BackupRestore::restore(backed, dir);
+        QVERIFY2(sound, "a damaged copy was restored");
+    } catch (const EngineError &e) {
+        QVERIFY2(!sound, qPrintable(e.message()));
+        QVERIFY2(e.message().contains(QStringLiteral(" cannot be restored: record ")),
+            qPrintable(e.message()));
+        QCOMPARE(contents(m_env->dir(), LiveTables), before);
+        return;
+    }
+    start();
+    QCOMPARE(m_env->messages.texts(), QStringList());
+    m_main->flushAgingWrites();
+    // The expense total on file is the recount of the restored amounts.
+    qint64 recount = 0;
+    {
+        SQLite::Database db(
+            Engine::resolve(TableFiles::Schedule).toStdString(), SQLite::OPEN_READONLY);
+        SQLite::Statement amounts(db, "SELECT \"Bill Amount\" FROM data");
+        while (amounts.executeStep())
+            recount += std::llround(amounts.getColumn(0).getDouble() * 10000.0);
+    }
+    const qint64 total = scalar(Engine::resolve(TableFiles::Aging),
+        "SELECT CAST(round(Amount5 * 10000) AS INTEGER) FROM data WHERE \"Order\" = 1");
+    QCOMPARE(total, recount);
 }
 
 void TestBackup::mainWindowOpensIt()
