@@ -148,9 +148,9 @@ void TestEngine::indexOrder_data()
     QTest::newRow("Frequency") << "Frequency" << Values{ 12, 0, 3, -1, 24 }
                                << Values{ -1, 0, 3, 12, 24 };
     QTest::newRow("Units") << "Units"
-                           << Values{ QStringLiteral("Months"), empty, QStringLiteral("days"),
+                           << Values{ QStringLiteral("Months"), empty, QStringLiteral("Days"),
                                   QStringLiteral("One Time"), QStringLiteral("Half Months") }
-                           << Values{ empty, QStringLiteral("days"), QStringLiteral("Half Months"),
+                           << Values{ empty, QStringLiteral("Days"), QStringLiteral("Half Months"),
                                   QStringLiteral("Months"), QStringLiteral("One Time") };
     QTest::newRow("End Date") << "End Date" << dates << dateOrder;
     QTest::newRow("Warning Days") << "Warning Days" << whole << wholeOrder;
