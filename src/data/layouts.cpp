@@ -60,8 +60,10 @@ Layout makeAging()
     l.kind = QStringLiteral("aging");
     l.fields.append({ QStringLiteral("Order"), FieldType::SmallInt, 0, false });
     l.fields.append({ QStringLiteral("Type"), FieldType::Text, 10, false });
-    for (int i = 0; i <= 5; ++i)
+    for (int i = 0; i <= 5; ++i) {
         l.fields.append({ QStringLiteral("Amount%1").arg(i), FieldType::Money, 0, false });
+        l.fields.last().isSum = true;
+    }
     l.primaryOrder = { QStringLiteral("Order") };
     l.indexes.append({ QStringLiteral("Order Index"), { QStringLiteral("Order") } });
     return l;

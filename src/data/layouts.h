@@ -16,6 +16,8 @@ struct FieldDef
     bool blankZero = false;
     // The only values a stored record may hold, when not empty.
     QStringList choices = {};
+    // Holds a sum of amounts: any finite value, beyond the bound of one amount.
+    bool isSum = false;
 };
 
 struct IndexDef

@@ -54,6 +54,11 @@ bool RecordRules::isSoundAmount(double amount)
     return std::isfinite(amount) && std::fabs(amount) <= MaxAmount;
 }
 
+bool RecordRules::isSound(const FieldDef &field, double amount)
+{
+    return field.isSum ? std::isfinite(amount) : isSoundAmount(amount);
+}
+
 QVariant RecordRules::converted(const FieldDef &f, const QVariant &value, const QString &label)
 {
     const QString name = label.isEmpty() ? f.name : label;
@@ -94,7 +99,7 @@ QVariant RecordRules::converted(const FieldDef &f, const QVariant &value, const 
                     .arg(shown(value), name));
         // The sums add amounts as whole ten-thousandths: beyond this bound
         // they would no longer be exact.
-        if (!isSoundAmount(v))
+        if (!isSound(f, v))
             throw EngineError(
                 QStringLiteral("%1 is not a valid amount for field '%2'. Amounts lie between "
                                "-999,999,999,999.99 and 999,999,999,999.99")
@@ -194,8 +199,10 @@ FieldDef RecordRules::withLayoutRules(const FieldDef &declared, const Layout *la
 {
     FieldDef f = declared;
     if (const FieldDef *own = layout ? layout->field(declared.name) : nullptr;
-        own && own->type == declared.type)
+        own && own->type == declared.type) {
         f.choices = own->choices;
+        f.isSum = own->isSum;
+    }
     return f;
 }
 

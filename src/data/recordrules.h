@@ -43,10 +43,12 @@ std::vector<QVariant> convertedRecord(
     const Layout &layout, const QStringList &fields, const QVariantList &values);
 
 // The layout's own rules for a field a file declares: the file's definition
-// with the layout's choices, so a table opened from any file keeps them.
+// with the layout's choices and sums, so a table opened from any file keeps them.
 FieldDef withLayoutRules(const FieldDef &declared, const Layout *layout);
 
 // Whether an amount read from a file can be shown and summed (finite, within
 // the bound); a reader shows any other as empty.
 bool isSoundAmount(double amount);
+// The same for a field: a field holding a sum takes any finite value.
+bool isSound(const FieldDef &field, double amount);
 } // namespace RecordRules

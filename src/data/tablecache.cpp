@@ -27,12 +27,12 @@ namespace {
 // A value a file changed outside the program may hold in the wrong form
 // (text in an amount, an infinite amount, a number beyond a small integer):
 // it reads as an empty field, as it shows; nothing sums or prints it.
-QVariant columnValue(sqlite3_stmt *stmt, int c, FieldType type)
+QVariant columnValue(sqlite3_stmt *stmt, int c, const FieldDef &field)
 {
     const int stored = sqlite3_column_type(stmt, c);
     if (stored == SQLITE_NULL)
         return {};
-    switch (type) {
+    switch (field.type) {
     case FieldType::Date: {
         const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, c));
         const QDate d = isoDate(text, sqlite3_column_bytes(stmt, c));
@@ -40,7 +40,7 @@ QVariant columnValue(sqlite3_stmt *stmt, int c, FieldType type)
     }
     case FieldType::Money: {
         const double v = sqlite3_column_double(stmt, c);
-        if ((stored != SQLITE_FLOAT && stored != SQLITE_INTEGER) || !RecordRules::isSoundAmount(v))
+        if ((stored != SQLITE_FLOAT && stored != SQLITE_INTEGER) || !RecordRules::isSound(field, v))
             return {};
         return v;
     }
@@ -66,7 +66,7 @@ Table::Row Table::readRow(sqlite3_stmt *stmt, int first) const
     Row row;
     row.values.resize(m_fields.size());
     for (int i = 0; i < m_fields.size(); ++i)
-        row.values[i] = columnValue(stmt, first + i, m_fields[i].type);
+        row.values[i] = columnValue(stmt, first + i, m_fields[i]);
     return row;
 }
 
@@ -104,7 +104,7 @@ void Table::scan(const std::vector<int> &fields,
                 return;
         } else {
             for (std::size_t i = 0; i < fields.size(); ++i)
-                values[i] = columnValue(stmt.get(), int(i) + 1, m_fields[fields[i]].type);
+                values[i] = columnValue(stmt.get(), int(i) + 1, m_fields[fields[i]]);
             if (!visit(row, values))
                 return;
         }
