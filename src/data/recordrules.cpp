@@ -31,8 +31,7 @@ bool isNumber(const QVariant &v)
 
 QString shown(const QVariant &v)
 {
-    QString text
-        = v.typeId() == QMetaType::Double ? QString::number(v.toDouble(), 'g', 17) : v.toString();
+    QString text = v.toString();
     if (text.size() > 40)
         text = text.left(40) + QStringLiteral("...");
     return text;
