@@ -642,8 +642,8 @@ void TestBackup::everyWriterRefusesBadValue()
         }).contains(QStringLiteral("'Payee'")));
     QCOMPARE(contents(m_env->dir(), LiveTables), before);
 
-    // Changed in the live file elsewhere, it shows empty (a number, or an amount
-    // too fine for the sums, as it reads), and the program starts with the sums of the rest.
+    // Changed in the live file elsewhere: the program starts, sums the rest, and
+    // shows empty what is no date, number or amount within the bound.
     store(Engine::resolve(TableFiles::Schedule), field, value, 1);
     start();
     QCOMPARE(m_env->messages.texts(), QStringList());
