@@ -2,6 +2,7 @@
 
 #include "engine.h"
 #include "engineerror.h"
+#include "money.h"
 #include "sqlbind.h"
 
 #include <QDate>
@@ -78,6 +79,12 @@ void Query::open()
                     row[i] = qlonglong(c.getInt64());
                 } else if (c.isFloat()) {
                     row[i] = c.getDouble();
+                } else if (c.isBlob()) {
+                    // The only blobs are exact sums (ds_sum4).
+                    const QByteArrayView bytes(
+                        static_cast<const char *>(c.getBlob()), c.getBytes());
+                    const std::optional<Money> sum = Money::fromText(bytes);
+                    row[i] = sum ? sum->toVariant() : QVariant(bytes.toByteArray());
                 } else {
                     row[i] = QString::fromUtf8(c.getText());
                 }

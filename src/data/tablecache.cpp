@@ -6,6 +6,7 @@
 #include "engine.h"
 #include "engineerror.h"
 #include "filter.h"
+#include "sqlbind.h"
 #include "sqlerror.h"
 
 #include <QDate>
@@ -34,7 +35,7 @@ QVariant columnValue(sqlite3_stmt *stmt, int c, FieldType type)
         return d.isValid() ? QVariant(d) : QVariant();
     }
     case FieldType::Money:
-        return sqlite3_column_double(stmt, c);
+        return moneyColumn(stmt, c);
     case FieldType::SmallInt:
         return int(sqlite3_column_int64(stmt, c));
     case FieldType::Counter:

@@ -56,14 +56,18 @@ QVariant Table::converted(int field, const QVariant &value) const
         return d;
     }
     case FieldType::Money: {
+        // A sum (the aging rows) is exact and finite by its type, and may lie
+        // beyond the bound that limits what is entered.
+        if (value.metaType() == QMetaType::fromType<Money>())
+            return value;
         bool ok = false;
         const double v = value.toDouble(&ok);
         if (!ok)
             throw EngineError(
                 QStringLiteral("'%1' is not a valid floating point value for field '%2'")
                     .arg(value.toString(), displayLabel(f.name)));
-        // The sums add amounts as whole ten-thousandths in 64 bits: beyond this
-        // bound they would no longer be exact, and could overflow.
+        // Within this bound a double holds every entered cent exactly; sums
+        // of such amounts are kept wider (Money).
         if (!std::isfinite(v) || std::fabs(v) > MaxAmount)
             throw EngineError(
                 QStringLiteral("%1 is not a valid amount for field '%2'. Amounts lie between "
