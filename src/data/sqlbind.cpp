@@ -10,11 +10,15 @@
 #include <SQLiteCpp/Statement.h>
 #include <sqlite3.h>
 
+#include <cstring>
+
 namespace {
-// ds_sum4(x): the exact sum of the amounts, NULL when there are none.
+// ds_sum4(x): the exact sum of the amounts, NULL when there are none. SQLite
+// aligns its aggregate memory to 8 bytes only, so the 16-byte sum is copied in
+// and out.
 struct SumState
 {
-    Money::Units units;
+    unsigned char units[sizeof(Money::Units)];
     bool any;
 };
 
@@ -28,7 +32,10 @@ void sumStep(sqlite3_context *context, int, sqlite3_value **args)
         sqlite3_result_error_nomem(context);
         return;
     }
-    state->units += amount->units();
+    Money::Units units;
+    std::memcpy(&units, state->units, sizeof units);
+    units += amount->units();
+    std::memcpy(state->units, &units, sizeof units);
     state->any = true;
 }
 
@@ -39,7 +46,9 @@ void sumFinal(sqlite3_context *context)
         sqlite3_result_null(context);
         return;
     }
-    const QByteArray text = Money::fromUnits(state->units).text();
+    Money::Units units;
+    std::memcpy(&units, state->units, sizeof units);
+    const QByteArray text = Money::fromUnits(units).text();
     sqlite3_result_blob(context, text.constData(), int(text.size()), SQLITE_TRANSIENT);
 }
 } // namespace

@@ -234,9 +234,9 @@ void TestSummaries::agingMatchesExactFixedPoint()
     for (const Item &item : items) {
         const int k = Urgency::bucket(item.due, 7, now);
         if (!item.bill.isNull())
-            expected.expense[k] += Aging::toFixed(item.bill.toDouble());
+            expected.expense[k] += Money::fromDouble(item.bill.toDouble());
         if (!item.pay.isNull())
-            expected.income[k] += Aging::toFixed(item.pay.toDouble());
+            expected.income[k] += Money::fromDouble(item.pay.toDouble());
     }
     for (int k = 0; k < 5; ++k) {
         expected.expense[5] += expected.expense[k];
@@ -250,8 +250,8 @@ void TestSummaries::agingMatchesExactFixedPoint()
     // Ten times 0.1 is exactly 1 in fixed point.
     TfrmSched *w = start();
     QVERIFY(w);
-    QCOMPARE(aging(1, 0), double(expected.expense[0]) / 10000.0);
-    QCOMPARE(Aging::toFixed(0.1) * 10, qint64(10000));
+    QCOMPARE(aging(1, 0), expected.expense[0].toDouble());
+    QVERIFY(Money::fromDouble(0.1).units() * 10 == 10000);
 }
 
 void TestSummaries::summaryRowsAndRemainders()
@@ -517,8 +517,8 @@ void TestSummaries::incrementalMatchesFullRequery()
         const QList<QVariantList> stored = agingRows();
         QCOMPARE(stored.size(), 3);
         for (int k = 0; k <= 5; ++k) {
-            QCOMPARE(stored[0][2 + k].toDouble(), double(sums.income[k]) / 10000.0);
-            QCOMPARE(stored[1][2 + k].toDouble(), double(sums.expense[k]) / 10000.0);
+            QCOMPARE(stored[0][2 + k].toDouble(), sums.income[k].toDouble());
+            QCOMPARE(stored[1][2 + k].toDouble(), sums.expense[k].toDouble());
         }
     }
     fullTotals.close();

@@ -227,13 +227,13 @@ void TestPlanning::forecastLowestPointAndExports()
     // 600, then -900 on the 18th; the rent brings it back to -900 on April 25,
     // outside 30 days; the earlier day counts.
     QCOMPARE(forecast->forecast()->lowest().date, QDate(2024, 3, 18));
-    QCOMPARE(forecast->forecast()->lowest().balance, -900.0);
+    QCOMPARE(forecast->forecast()->lowest().balance.toDouble(), -900.0);
     QCOMPARE(forecast->forecast()->days().size(), std::size_t(31));
 
     forecast->horizonBox()->setCurrentIndex(1);
     QTRY_VERIFY(!forecast->busy());
     QCOMPARE(forecast->forecast()->lowest().date, QDate(2024, 5, 25));
-    QCOMPARE(forecast->forecast()->lowest().balance, -1400.0);
+    QCOMPARE(forecast->forecast()->lowest().balance.toDouble(), -1400.0);
 
     QTemporaryDir out;
     const QString csv = out.filePath(QStringLiteral("forecast.csv"));
