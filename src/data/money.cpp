@@ -190,6 +190,11 @@ Money Money::rounded(int decimals) const
 
 std::optional<double> Money::exactDouble() const
 {
+    // Below 10^13 a double is within a thousandth of a cent of its decimal,
+    // so it also shows every cent; larger sums are kept as text.
+    constexpr Units limit = Units(10000000000000LL) * 10000;
+    if (m_units >= limit || m_units <= -limit)
+        return std::nullopt;
     const double d = toDouble();
     if (fromDouble(d) == *this)
         return d;

@@ -45,8 +45,8 @@ public:
     QByteArray text(int minDecimals = 0) const;
     // Rounded to a number of decimals (0 to 4), half away from zero.
     Money rounded(int decimals) const;
-    // The double that is this amount exactly (its fromDouble is this amount),
-    // if there is one.
+    // The double that stands for this amount (its fromDouble is this amount,
+    // and it shows every cent), if there is one.
     std::optional<double> exactDouble() const;
     QVariant toVariant() const;
 
