@@ -366,4 +366,11 @@ void ExportCurrentTable::run(Table &table, QWidget *parent)
                              "characters that its code page (Windows-1252) lacks were written as "
                              "\"?\".")
                   .arg(result.changedValues == 1 ? QStringLiteral("was") : QStringLiteral("were")));
+    if (result.blankedValues > 0)
+        Messages::current().warn(
+            (result.blankedValues == 1
+                    ? QStringLiteral("One value of -32768 was")
+                    : QStringLiteral("%1 values of -32768 were").arg(result.blankedValues))
+            + QStringLiteral(" written blank: a Paradox small integer cannot hold -32768, "
+                             "whose bytes mean blank."));
 }

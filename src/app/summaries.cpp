@@ -137,7 +137,7 @@ QVariant SummaryModel::data(const QModelIndex &index, int role) const
         if (v.isNull())
             return QString();
         if (isMoneyColumn(field))
-            return Formats::money(v.toDouble());
+            return Formats::amount(v);
         if (field == DueDateField)
             return Formats::date(v.toDate());
         return v.toString();
@@ -263,7 +263,7 @@ QVariant AgingModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
         if (v.isNull())
             return QString();
-        return index.column() == 0 ? v.toString() : Formats::money(v.toDouble());
+        return index.column() == 0 ? v.toString() : Formats::amount(v);
     case Qt::ForegroundRole: {
         const QString type = cell(index.row(), 0).toString();
         if (type == QLatin1String("Income"))

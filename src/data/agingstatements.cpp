@@ -30,10 +30,9 @@ QString agingSql(const QString &table)
     };
     QStringList sums;
     for (const char *field : { "Bill Amount", "Pay Amount" }) {
-        const QString amount
-            = QStringLiteral("ds_fixed4(%1)").arg(Engine::quote(QString::fromLatin1(field)));
+        const QString amount = Engine::quote(QString::fromLatin1(field));
         for (const QString &condition : inBucket)
-            sums.append(QStringLiteral("SUM(CASE WHEN %1 THEN %2 END)").arg(condition, amount));
+            sums.append(QStringLiteral("ds_sum4(CASE WHEN %1 THEN %2 END)").arg(condition, amount));
     }
     return QStringLiteral("SELECT ") + sums.join(QStringLiteral(", ")) + QStringLiteral(" FROM ")
         + table;
@@ -57,21 +56,26 @@ QString updateAmountsSql(const QString &table)
 }
 } // namespace
 
-std::array<qint64, 10> AgingStatements::bucketSums(
+std::array<Money, 10> AgingStatements::bucketSums(
     const QString &scheduleFile, const std::string (&ends)[4])
 {
     if (!Engine::exists(scheduleFile))
         throw EngineError(QStringLiteral("Table does not exist: %1").arg(scheduleFile));
     AttachedFile schedule(scheduleFile);
     return translatingErrors([&] {
-        std::array<qint64, 10> sums{};
+        std::array<Money, 10> sums{};
         const std::unique_ptr<SQLite::Statement> stmt
             = prepareWithMoney(Engine::instance().db(), agingSql(schedule.table()).toStdString());
         for (int k = 0; k < 4; ++k)
             stmt->bind(k + 1, ends[k]);
         if (stmt->executeStep()) {
-            for (int k = 0; k < 10; ++k)
-                sums[std::size_t(k)] = stmt->getColumn(k).getInt64();
+            for (int k = 0; k < 10; ++k) {
+                const SQLite::Column c = stmt->getColumn(k);
+                if (!c.isNull())
+                    sums[std::size_t(k)] = Money::fromText(
+                        QByteArrayView(static_cast<const char *>(c.getBlob()), c.getBytes()))
+                                               .value_or(Money());
+            }
         }
         return sums;
     });
@@ -84,7 +88,7 @@ void AgingStatements::setAmounts(const QString &ageFile, const Amounts &amounts)
         SQLite::Statement update(
             Engine::instance().db(), updateAmountsSql(age.table()).toStdString());
         for (int i = 0; i < 18; ++i)
-            update.bind(i + 1, amounts[std::size_t(i)]);
+            bindVariant(update, i + 1, amounts[std::size_t(i)].toVariant());
         update.exec();
     });
 }
@@ -113,7 +117,7 @@ bool AgingStatements::OwnConnection::setAmounts(
         = updateAmountsSql(QStringLiteral("main.") + Engine::quote(DataTableName)).toUtf8();
     ok = ok && sqlite3_prepare_v2(m_db, sql.constData(), -1, &stmt, nullptr) == SQLITE_OK;
     for (int i = 0; ok && i < 18; ++i)
-        ok = sqlite3_bind_double(stmt, i + 1, amounts[std::size_t(i)]) == SQLITE_OK;
+        ok = bindMoney(stmt, i + 1, amounts[std::size_t(i)]) == SQLITE_OK;
     ok = ok && sqlite3_step(stmt) == SQLITE_DONE && sqlite3_changes(m_db) == 3;
     sqlite3_finalize(stmt);
     return ok;

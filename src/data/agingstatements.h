@@ -1,5 +1,7 @@
 #pragma once
 
+#include "money.h"
+
 #include <QString>
 
 #include <array>
@@ -11,15 +13,16 @@ struct sqlite3;
 // the amounts of the three rows of age.db.
 namespace AgingStatements {
 // Amount k (0..5) of row order (0 income, 1 expense, 2 total) at 3k + order.
-using Amounts = std::array<double, 18>;
+using Amounts = std::array<Money, 18>;
 
-// Sums of the expense and the income of the schedule file in five due-date
-// buckets, in ten-thousandths: expense 0..4, then income 0..4. The bucket ends
+// Exact sums of the expense and the income of the schedule file in five
+// due-date buckets: expense 0..4, then income 0..4. The bucket ends
 // are ISO dates; an empty due date counts in the first bucket.
-std::array<qint64, 10> bucketSums(const QString &scheduleFile, const std::string (&ends)[4]);
+std::array<Money, 10> bucketSums(const QString &scheduleFile, const std::string (&ends)[4]);
 
 // Sets the amounts of the three rows of the aging file by one statement:
-// atomic by itself, and a commit of that file alone.
+// atomic by itself, and a commit of that file alone. Each is stored exactly
+// (bindMoney), whatever its size: these are sums, not entered values.
 void setAmounts(const QString &ageFile, const Amounts &amounts);
 
 // A connection of its own to an aging file, for a thread that writes the

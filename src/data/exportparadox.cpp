@@ -222,7 +222,7 @@ public:
                 const int v = value.toInt();
                 // -32768 has the bit pattern of a blank: it cannot be stored.
                 if (v == -32768)
-                    ++changed;
+                    ++blanked;
                 else
                     PX_put_data_short(doc, field, 2, short(v));
                 break;

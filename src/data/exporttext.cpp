@@ -3,6 +3,7 @@
 // decimal point; UTF-8, lines ended by CR LF. Beside it an INI-style schema.
 
 #include "exportwriters.h"
+#include "money.h"
 
 #include <QDate>
 
@@ -44,7 +45,9 @@ public:
                 m_line.append(value.toDate().toString(Qt::ISODate).toLatin1());
                 break;
             case FieldType::Money:
-                m_line.append(plainAmount(value.toDouble()));
+                m_line.append(value.metaType() == QMetaType::fromType<Money>()
+                        ? value.value<Money>().text(2)
+                        : plainAmount(value.toDouble()));
                 break;
             default:
                 m_line.append(QByteArray::number(value.toLongLong()));

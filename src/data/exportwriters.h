@@ -32,7 +32,8 @@ public:
     virtual void write(const std::vector<QVariant> &values) = 0;
     // Everything on disk (synced); throws on any failure.
     virtual void finish() = 0;
-    int changed = 0;
+    int changed = 0; // texts the code page could not hold, written with "?"
+    int blanked = 0; // numbers the format cannot hold, written blank
 };
 
 std::unique_ptr<Writer> paradoxWriter(const Target &target);
@@ -66,7 +67,7 @@ private:
 QString writeFailure(const QString &shownName, int error);
 // The day number of a Paradox date: 1 January 0001 is day 1.
 int paradoxDay(const QDate &date);
-// An amount as plain decimal text with a point: rounded to ten-thousandths,
-// at least two decimals.
+// An amount as plain decimal text with a point: exactly the stored value,
+// at least two decimals; empty for a value that is not finite.
 QByteArray plainAmount(double value, int minDecimals = 2);
 } // namespace TableExport

@@ -111,15 +111,15 @@ qint64 ItemStatements::countProcessed(const QString &fileName)
     });
 }
 
-// Money is summed exactly in ten-thousandths. The counts of amounts and items
+// Money is summed exactly (as Money). The counts of amounts and items
 // beside the totals let a post or delete update the rows without running the
 // statement again.
 QString ItemStatements::totals(const QString &groupField, const QString &where)
 {
     const QString group = Engine::quote(groupField);
     return QStringLiteral(
-        "SELECT %1, sum(ds_fixed4(\"Bill Amount\")) / 10000.0 AS TotalBillAmount,"
-        " sum(ds_fixed4(\"Pay Amount\")) / 10000.0 AS TotalPayAmount,"
+        "SELECT %1, ds_sum4(\"Bill Amount\") AS TotalBillAmount,"
+        " ds_sum4(\"Pay Amount\") AS TotalPayAmount,"
         " count(\"Description\") AS totalcount, count(\"Bill Amount\") AS billcount,"
         " count(\"Pay Amount\") AS paycount, count(*) AS itemcount"
         " FROM {schedule.DB}%2 GROUP BY %1 ORDER BY %1")

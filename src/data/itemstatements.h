@@ -57,7 +57,7 @@ void empty(const AttachedFile &file);
 // The records of a table file that carry a process date.
 qint64 countProcessed(const QString &fileName);
 // The totals of the schedule grouped by one field, in its order: the group,
-// TotalBillAmount, TotalPayAmount, totalcount (items with a description) and
+// TotalBillAmount, TotalPayAmount (exact sums, Money), totalcount (items with a description) and
 // the counts of bill amounts, pay amounts and items. `where` restricts the
 // items (a compiled filter; its params are bound by the query).
 QString totals(const QString &groupField, const QString &where = {});

@@ -3,6 +3,7 @@
 #include "engine.h"
 #include "engineerror.h"
 #include "recordrules.h"
+#include "money.h"
 #include "sqlbind.h"
 
 #include <QDate>
@@ -90,6 +91,12 @@ void Query::open()
                     // An infinite amount from a file changed elsewhere is no figure.
                     if (const double d = c.getDouble(); std::isfinite(d))
                         row[i] = d;
+                } else if (c.isBlob()) {
+                    // The only blobs are exact sums (ds_sum4).
+                    const QByteArrayView bytes(
+                        static_cast<const char *>(c.getBlob()), c.getBytes());
+                    const std::optional<Money> sum = Money::fromText(bytes);
+                    row[i] = sum ? sum->toVariant() : QVariant(bytes.toByteArray());
                 } else {
                     row[i] = QString::fromUtf8(c.getText());
                 }

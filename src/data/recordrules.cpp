@@ -1,5 +1,7 @@
 #include "recordrules.h"
 
+#include "money.h"
+
 #include "engineerror.h"
 
 #include <QDate>
@@ -90,6 +92,10 @@ QVariant RecordRules::converted(const FieldDef &f, const QVariant &value, const 
         return d;
     }
     case FieldType::Money: {
+        // A sum (the aging rows) is exact and finite by its type, and may lie
+        // beyond the bound that limits what is entered.
+        if (value.metaType() == QMetaType::fromType<Money>())
+            return value;
         bool ok = false;
         const double v = value.toDouble(&ok);
         if (!ok)

@@ -5,6 +5,9 @@
 #include <memory>
 #include <string>
 
+class Money;
+struct sqlite3_stmt;
+
 namespace SQLite {
 class Database;
 class Statement;
@@ -13,10 +16,15 @@ class Statement;
 // Binds a field value in its stored form: empty as NULL, dates as ISO text.
 void bindVariant(SQLite::Statement &stmt, int index, const QVariant &value);
 
-// An amount in ten-thousandths, rounded half away from zero: money is summed
-// exactly in this form.
-qint64 fixedMoney(double amount);
+// An exact amount in its stored form: a double when one is exactly the
+// amount, otherwise its decimal text as a BLOB (text in a money column would
+// be turned into an inexact number). Returns SQLite's result code.
+int bindMoney(sqlite3_stmt *stmt, int index, const Money &amount);
+// A money column's value: a double as stored, or the exact amount (Money)
+// that a BLOB or text holds.
+QVariant moneyColumn(sqlite3_stmt *stmt, int column);
 
-// Prepares a statement that may use ds_fixed4(x), the SQL form of fixedMoney
-// (NULL stays NULL), making the function known on the connection when needed.
+// Prepares a statement that may use ds_sum4(x), the exact sum of amounts
+// (NULL when none; otherwise its decimal text as a BLOB, which Query reads as
+// Money), making the function known on the connection when needed.
 std::unique_ptr<SQLite::Statement> prepareWithMoney(SQLite::Database &db, const std::string &sql);

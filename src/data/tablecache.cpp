@@ -7,6 +7,7 @@
 #include "engineerror.h"
 #include "filter.h"
 #include "recordrules.h"
+#include "sqlbind.h"
 #include "sqlerror.h"
 
 #include <QDate>
@@ -39,6 +40,9 @@ QVariant columnValue(sqlite3_stmt *stmt, int c, const FieldDef &field)
         return d.isValid() ? QVariant(d) : QVariant();
     }
     case FieldType::Money: {
+        // Exact sums too wide for a double are kept as decimal text in a blob.
+        if (stored == SQLITE_BLOB)
+            return moneyColumn(stmt, c);
         const double v = sqlite3_column_double(stmt, c);
         if ((stored != SQLITE_FLOAT && stored != SQLITE_INTEGER) || !RecordRules::isSound(field, v))
             return {};

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
@@ -237,7 +238,7 @@ Result run(const Table &source, const Request &request)
     }
     writer->finish();
     files.commit();
-    return { main, records, writer->changed };
+    return { main, records, writer->changed, writer->blanked };
 }
 
 QStringList dbaseFieldNames(const QList<FieldDef> &fields)
@@ -283,13 +284,20 @@ int paradoxDay(const QDate &date)
 
 QByteArray plainAmount(double value, int minDecimals)
 {
-    // Ten-thousandths, as the program sums amounts; -0 is 0.
-    const double rounded = std::round(value * 10000.0) / 10000.0;
-    QByteArray text = QByteArray::number(rounded == 0 ? 0.0 : rounded, 'f', 4);
-    while (text.endsWith('0') && text.size() - text.indexOf('.') - 1 > minDecimals)
-        text.chop(1);
-    if (text.endsWith('.'))
-        text.chop(1);
+    if (!std::isfinite(value))
+        return {};
+    // The shortest decimal that reads back as the stored double: the amount
+    // as it was entered, never shifted by arithmetic on it. -0 is 0.
+    char buffer[400];
+    const auto end = std::to_chars(
+        buffer, buffer + sizeof buffer, value == 0 ? 0.0 : value, std::chars_format::fixed)
+                         .ptr;
+    QByteArray text(buffer, end - buffer);
+    qsizetype decimals = text.contains('.') ? text.size() - text.indexOf('.') - 1 : 0;
+    if (decimals == 0 && minDecimals > 0)
+        text.append('.');
+    for (; decimals < minDecimals; ++decimals)
+        text.append('0');
     return text;
 }
 

@@ -39,8 +39,11 @@ struct Result
     QString mainFile;
     int records = 0;
     // Text values that the Paradox or dBASE code page could not hold
-    // exactly (characters written as "?"), and numbers the format cannot store.
+    // exactly (characters written as "?").
     int changedValues = 0;
+    // Numbers the format cannot store (a Paradox small integer of -32768),
+    // written blank.
+    int blankedValues = 0;
 };
 
 // Throws EngineError with a message for the user; nothing is left behind then.

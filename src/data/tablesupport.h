@@ -4,6 +4,8 @@
 
 #include "engine.h"
 #include "engineerror.h"
+#include "money.h"
+#include "sqlbind.h"
 
 #include <QDate>
 #include <QString>
@@ -62,6 +64,8 @@ inline void bindValue(sqlite3_stmt *stmt, int index, const QVariant &value)
     int rc = SQLITE_OK;
     if (value.isNull()) {
         rc = sqlite3_bind_null(stmt, index);
+    } else if (value.metaType() == QMetaType::fromType<Money>()) {
+        rc = bindMoney(stmt, index, value.value<Money>());
     } else {
         switch (value.typeId()) {
         case QMetaType::QDate: {

@@ -25,11 +25,6 @@ const QString CountField = QStringLiteral("totalcount");
 
 // ---------------------------------------------------------------- aging
 
-qint64 Aging::toFixed(double amount)
-{
-    return fixedMoney(amount);
-}
-
 // Bucket k ends with the date today + kN, as stored text; years outside the
 // four-digit range are clamped so text comparison still orders them, and the
 // ends are kept rising so a negative interval still puts each date into the
@@ -66,11 +61,13 @@ void Aging::add(Sums &sums, const Cutoffs &cutoffs, const QVariant &due, const Q
     const QVariant &pay, int sign)
 {
     const int k = bucket(due, cutoffs);
-    if (!bill.isNull())
-        sums.expense[k] += sign * toFixed(bill.toDouble());
-    if (!pay.isNull())
-        sums.income[k] += sign * toFixed(pay.toDouble());
-    sums.expense[5] = sums.income[5] = 0;
+    const auto signedAmount = [sign](const QVariant &v) {
+        const Money m = Money::fromVariant(v).value_or(Money());
+        return sign < 0 ? -m : m;
+    };
+    sums.expense[k] += signedAmount(bill);
+    sums.income[k] += signedAmount(pay);
+    sums.expense[5] = sums.income[5] = Money();
     for (int b = 0; b < 5; ++b) {
         sums.expense[5] += sums.expense[b];
         sums.income[5] += sums.income[b];
@@ -80,7 +77,7 @@ void Aging::add(Sums &sums, const Cutoffs &cutoffs, const QVariant &due, const Q
 Aging::Sums Aging::compute(const QString &scheduleFile, int interval, const QDateTime &now)
 {
     const Cutoffs ends = cutoffs(interval, now.date());
-    const std::array<qint64, 10> buckets = AgingStatements::bucketSums(scheduleFile, ends.ends);
+    const std::array<Money, 10> buckets = AgingStatements::bucketSums(scheduleFile, ends.ends);
     Sums sums;
     for (std::size_t k = 0; k < 5; ++k) {
         sums.expense[k] = buckets[k];
@@ -98,12 +95,10 @@ void Aging::write(Table *ageTable, const Sums &sums)
         ageTable->refresh();
     else
         ageTable->open();
-    const auto fromFixed = [](qint64 v) { return double(v) / 10000.0; };
     const auto amount = [&](int order, int k) {
-        const qint64 v = order == 0 ? sums.income[k]
-            : order == 1            ? sums.expense[k]
-                                    : sums.income[k] - sums.expense[k];
-        return fromFixed(v);
+        return order == 0 ? sums.income[k]
+            : order == 1  ? sums.expense[k]
+                          : sums.income[k] - sums.expense[k];
     };
     static const char *types[] = { "Income", "Expense", "Total" };
     // Rows that already hold these sums are left as they are: most changes
@@ -118,7 +113,7 @@ void Aging::write(Table *ageTable, const Sums &sums)
                 && value(QStringLiteral("Type")).toString() == QLatin1String(types[order]);
             for (int k = 0; k < 6 && shaped && same; ++k) {
                 const QVariant v = value(QStringLiteral("Amount%1").arg(k));
-                same = !v.isNull() && v.toDouble() == amount(order, k);
+                same = Money::fromVariant(v) == amount(order, k);
             }
         }
         if (shaped && same) {
@@ -151,7 +146,7 @@ void Aging::write(Table *ageTable, const Sums &sums)
             ageTable->setValue(QStringLiteral("Order"), order);
             ageTable->setValue(QStringLiteral("Type"), QString::fromLatin1(types[order]));
             for (int k = 0; k < 6; ++k)
-                ageTable->setValue(QStringLiteral("Amount%1").arg(k), amount(order, k));
+                ageTable->setValue(QStringLiteral("Amount%1").arg(k), amount(order, k).toVariant());
             ageTable->post();
         }
     });
@@ -184,11 +179,11 @@ int compareGroups(const QVariant &a, const QVariant &b)
 
 QVariant Totals::remainder(const QVariant &bill, const QVariant &pay)
 {
-    if (pay.isNull())
-        return bill.isNull() ? QVariant() : QVariant(-bill.toDouble());
-    if (bill.isNull())
-        return pay.toDouble();
-    return pay.toDouble() - bill.toDouble();
+    const std::optional<Money> expense = Money::fromVariant(bill);
+    const std::optional<Money> income = Money::fromVariant(pay);
+    if (!expense && !income)
+        return {};
+    return (income.value_or(Money()) - expense.value_or(Money())).toVariant();
 }
 
 bool Totals::apply(
@@ -246,19 +241,19 @@ bool Totals::apply(
     query.setValue(lo, items, itemCount);
     if (!record[descField].isNull())
         query.setValue(lo, count, number(count) + sign);
-    // The sums are whole ten-thousandths, empty while no record carries an amount.
+    // The sums are exact, empty while no record carries an amount.
     for (auto [field, sum, n] :
         { std::tuple{ billField, billSum, bills }, std::tuple{ payField, paySum, pays } }) {
-        if (record[field].isNull())
+        const std::optional<Money> amount = Money::fromVariant(record[field]);
+        if (!amount)
             continue;
         const qlonglong carrying = number(n) + sign;
         if (carrying < 0)
             return false;
-        const QVariant old = query.value(lo, sum);
-        const qint64 fixed = (old.isNull() ? 0 : Aging::toFixed(old.toDouble()))
-            + sign * Aging::toFixed(record[field].toDouble());
+        const Money total = Money::fromVariant(query.value(lo, sum)).value_or(Money())
+            + (sign < 0 ? -*amount : *amount);
         query.setValue(lo, n, carrying);
-        query.setValue(lo, sum, carrying == 0 ? QVariant() : QVariant(double(fixed) / 10000.0));
+        query.setValue(lo, sum, carrying == 0 ? QVariant() : total.toVariant());
     }
     return number(count) >= 0;
 }
@@ -270,10 +265,10 @@ QList<QVariantList> Aging::rows(const Sums &sums)
     for (int order = 0; order < 3; ++order) {
         QVariantList row{ QString::fromLatin1(types[order]) };
         for (int k = 0; k < 6; ++k) {
-            const qint64 v = order == 0 ? sums.income[k]
-                : order == 1            ? sums.expense[k]
-                                        : sums.income[k] - sums.expense[k];
-            row.append(double(v) / 10000.0);
+            const Money v = order == 0 ? sums.income[k]
+                : order == 1           ? sums.expense[k]
+                                       : sums.income[k] - sums.expense[k];
+            row.append(v.toVariant());
         }
         rows.append(row);
     }
@@ -333,7 +328,7 @@ void Aging::Writer::run()
         AgingStatements::Amounts amounts{};
         for (int k = 0; k < 6; ++k)
             for (int order = 0; order < 3; ++order)
-                amounts[std::size_t(3 * k + order)] = rows[order][1 + k].toDouble();
+                amounts[std::size_t(3 * k + order)] = rows[order][1 + k].value<Money>();
         const bool ok = connection.setAmounts(path, pragmas, amounts);
 
         lock.lock();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/money.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QList>
@@ -21,15 +23,12 @@ class Table;
 namespace Aging {
 // The fields of age.db a row shows: its type and the six amounts.
 QStringList fieldNames();
-// Sums per bucket 0..4 and their total (index 5), in ten-thousandths.
+// Exact sums per bucket 0..4 and their total (index 5).
 struct Sums
 {
-    std::array<qint64, 6> income{};
-    std::array<qint64, 6> expense{};
+    std::array<Money, 6> income{};
+    std::array<Money, 6> expense{};
 };
-
-// One amount in ten-thousandths, rounded half away from zero.
-qint64 toFixed(double amount);
 
 // The last date of buckets 0 to 3 as stored text, for one interval and day.
 struct Cutoffs
@@ -49,7 +48,7 @@ Sums compute(const QString &scheduleFile, int interval, const QDateTime &now);
 
 // Replaces the rows of the aging table by Income, Expense and Total.
 void write(Table *ageTable, const Sums &sums);
-// The three rows as the aging table holds them: Type, Amount0 .. Amount5.
+// The three rows as the aging table holds them: Type, Amount0 .. Amount5 (Money).
 QList<QVariantList> rows(const Sums &sums);
 
 // Writes the amounts of the aging rows on a thread of its own, so the durable
@@ -91,8 +90,8 @@ void setTitles(Table *ageTable, int interval);
 } // namespace Aging
 
 namespace Totals {
-// A group's income minus its expense, a missing sum counting as zero; empty
-// when both are empty.
+// A group's income minus its expense (Money), a missing sum counting as zero;
+// empty when both are empty.
 QVariant remainder(const QVariant &bill, const QVariant &pay);
 
 // Keeps the rows of a totals query over the schedule (grouped by its first

@@ -2,6 +2,8 @@
 
 #include "projection.h"
 
+#include "data/money.h"
+
 #include <QDate>
 #include <QString>
 
@@ -19,17 +21,17 @@ public:
         qint64 key = -1;
         bool overdue = false;
         QString description;
-        double expense = 0;
-        double income = 0;
-        double balance = 0; // after this occurrence
+        Money expense;
+        Money income;
+        Money balance; // after this occurrence, exact however long the horizon
     };
     struct Day
     {
         QDate date;
-        double balance = 0; // at the end of the day
+        Money balance; // at the end of the day
     };
 
-    CashFlow(double startingBalance, const QDate &today, const QDate &until,
+    CashFlow(Money startingBalance, const QDate &today, const QDate &until,
         const std::vector<Occurrence> &occurrences);
 
     // Every occurrence in order, with the running balance.

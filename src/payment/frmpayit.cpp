@@ -59,7 +59,7 @@ TFrmPayit::TFrmPayit(QWidget *parent)
     TablePayee->setReadOnly(true);
     QueryPaydateChecked->setSql(
         QStringLiteral(
-            "SELECT sum(\"Bill Amount\") AS TotalBillAmount, sum(\"Pay Amount\") AS "
+            "SELECT ds_sum4(\"Bill Amount\") AS TotalBillAmount, ds_sum4(\"Pay Amount\") AS "
             "TotalPayAmount, "
             "count(\"Description\") AS totalcount FROM {schedule.DB} WHERE \"PayNow\" = '")
         + PayMark + QStringLiteral("'"));

@@ -69,9 +69,9 @@ QString csvField(const QString &text)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-QString plainAmount(double value)
+QString plainAmount(const Money &value)
 {
-    return QString::number(value, 'f', 2);
+    return QString::fromLatin1(value.text(2));
 }
 } // namespace
 
@@ -108,9 +108,9 @@ public:
             case 1:
                 return row.description;
             case 2:
-                return row.expense != 0 ? Formats::money(row.expense) : QString();
+                return row.expense.sign() != 0 ? Formats::money(row.expense) : QString();
             case 3:
-                return row.income != 0 ? Formats::money(row.income) : QString();
+                return row.income.sign() != 0 ? Formats::money(row.income) : QString();
             case 4:
                 return Formats::money(row.balance);
             }
@@ -121,7 +121,7 @@ public:
                 return QBrush(Maroon);
             if (index.column() == 3)
                 return QBrush(Green);
-            if (index.column() == 4 && row.balance < 0)
+            if (index.column() == 4 && row.balance.sign() < 0)
                 return QBrush(Qt::red);
             if (index.column() == 0 && row.overdue)
                 return QBrush(Qt::red);
@@ -238,10 +238,22 @@ bool CashFlowForecast::busy() const
     return m_job->running();
 }
 
-double CashFlowForecast::startingBalance() const
+std::optional<Money> CashFlowForecast::startingBalance() const
 {
-    double value = 0;
-    return Formats::parseNumber(m_balance->text().trimmed(), value) ? value : 0.0;
+    return Formats::parseMoney(m_balance->text());
+}
+
+void CashFlowForecast::refuseBalance()
+{
+    m_balance->setStyleSheet(QStringLiteral("color: red"));
+    m_lowest->setText(QStringLiteral("The starting balance \"%1\" is not an amount: type it as "
+                                     "1234.56 or %2.")
+                          .arg(m_balance->text().trimmed(), Formats::money(1234.56)));
+    m_forecast.reset();
+    m_model->setRows(nullptr);
+    m_chart->removeAllSeries();
+    m_pdf->setEnabled(false);
+    m_csv->setEnabled(false);
 }
 
 void CashFlowForecast::showEvent(QShowEvent *event)
@@ -254,9 +266,11 @@ void CashFlowForecast::project()
 {
     if (!isVisible())
         return;
-    double value = 0;
-    const bool valid = Formats::parseNumber(m_balance->text().trimmed(), value);
-    m_balance->setStyleSheet(valid ? QString() : QStringLiteral("color: red"));
+    if (!startingBalance()) {
+        refuseBalance();
+        return;
+    }
+    m_balance->setStyleSheet(QString());
     std::vector<ScheduledItem> schedule;
     try {
         BusyPointer::set(true);
@@ -278,7 +292,12 @@ void CashFlowForecast::project()
 void CashFlowForecast::projected()
 {
     m_progress->hide();
-    m_forecast = std::make_unique<CashFlow>(startingBalance(), m_today, m_until, m_job->result());
+    const std::optional<Money> start = startingBalance();
+    if (!start) {
+        refuseBalance();
+        return;
+    }
+    m_forecast = std::make_unique<CashFlow>(*start, m_today, m_until, m_job->result());
     m_model->setRows(&m_forecast->rows());
     drawChart();
     const CashFlow::Day low = m_forecast->lowest();
@@ -301,11 +320,12 @@ void CashFlowForecast::drawChart()
     double low = 0, high = 0;
     for (const CashFlow::Day &d : m_forecast->days()) {
         const qint64 x = msecs(d.date);
-        balance->append(double(x), d.balance);
-        below->append(double(x), std::min(d.balance, 0.0));
+        const double y = d.balance.toDouble();
+        balance->append(double(x), y);
+        below->append(double(x), std::min(y, 0.0));
         zero->append(double(x), 0);
-        low = std::min(low, d.balance);
-        high = std::max(high, d.balance);
+        low = std::min(low, y);
+        high = std::max(high, y);
     }
     // The days below zero, shaded between the balance and zero.
     auto *shade = new QAreaSeries(below, zero);
@@ -320,7 +340,7 @@ void CashFlowForecast::drawChart()
                       .arg(Formats::money(lowest.balance), Formats::date(lowest.date)));
     mark->setMarkerSize(11);
     mark->setColor(Qt::red);
-    mark->append(double(msecs(lowest.date)), lowest.balance);
+    mark->append(double(msecs(lowest.date)), lowest.balance.toDouble());
 
     m_chart->addSeries(shade);
     m_chart->addSeries(balance);
@@ -394,8 +414,8 @@ bool CashFlowForecast::exportCsv(const QString &path)
     text += header.join(QLatin1Char(',')) + QStringLiteral("\r\n");
     for (const CashFlow::Row &row : m_forecast->rows()) {
         text += QStringList{ row.dueDate.toString(Qt::ISODate), csvField(row.description),
-            row.expense != 0 ? plainAmount(row.expense) : QString(),
-            row.income != 0 ? plainAmount(row.income) : QString(), plainAmount(row.balance),
+            row.expense.sign() != 0 ? plainAmount(row.expense) : QString(),
+            row.income.sign() != 0 ? plainAmount(row.income) : QString(), plainAmount(row.balance),
             row.overdue ? QStringLiteral("Yes") : QString() }
                     .join(QLatin1Char(','))
             + QStringLiteral("\r\n");
@@ -435,7 +455,7 @@ bool CashFlowForecast::savePdf(const QString &path)
         const qint64 days = m_today.daysTo(m_until);
         p.drawText(0, y,
             QStringLiteral("Starting balance %1 on %2, %3 days. Lowest balance: %4 on %5.")
-                .arg(Formats::money(startingBalance()), Formats::date(m_today))
+                .arg(Formats::money(startingBalance().value_or(Money())), Formats::date(m_today))
                 .arg(days)
                 .arg(Formats::money(low.balance), Formats::date(low.date)));
         y += line / 2;

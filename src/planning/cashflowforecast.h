@@ -5,6 +5,7 @@
 #include <QDialog>
 
 #include <memory>
+#include <optional>
 
 class FormStorage;
 class ForecastModel;
@@ -48,7 +49,11 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    double startingBalance() const;
+    // The balance typed, as the program writes money or plainly; empty when
+    // it is not an amount.
+    std::optional<Money> startingBalance() const;
+    // Says that the balance is not an amount and offers nothing to save.
+    void refuseBalance();
     void project();
     void projected();
     void drawChart();

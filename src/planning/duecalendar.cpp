@@ -7,6 +7,7 @@
 #include "app/urgency.h"
 #include "app/windows.h"
 #include "data/formats.h"
+#include "data/money.h"
 #include "data/table.h"
 #include "data/tablefiles.h"
 #include "domain/options.h"
@@ -60,8 +61,8 @@ class MonthModel : public QAbstractTableModel
 public:
     struct Day
     {
-        double expense = 0;
-        double income = 0;
+        Money expense; // exact however many items fall on the day
+        Money income;
         QStringList lines;
         QList<int> bands;
     };
@@ -116,9 +117,9 @@ public:
         case DateRole:
             return date;
         case ExpenseRole:
-            return day.expense;
+            return day.expense.toVariant();
         case IncomeRole:
-            return day.income;
+            return day.income.toVariant();
         case LinesRole:
             return day.lines;
         case BandsRole:
@@ -177,10 +178,10 @@ public:
 
         const QStringList lines = index.data(LinesRole).toStringList();
         const auto bands = index.data(BandsRole).value<QList<int>>();
-        const double expense = index.data(ExpenseRole).toDouble();
-        const double income = index.data(IncomeRole).toDouble();
+        const Money expense = Money::fromVariant(index.data(ExpenseRole)).value_or(Money());
+        const Money income = Money::fromVariant(index.data(IncomeRole)).value_or(Money());
         // Each total has a line of its own at the foot of the cell.
-        const int footLines = (expense != 0 ? 1 : 0) + (income != 0 ? 1 : 0);
+        const int footLines = (expense.sign() != 0 ? 1 : 0) + (income.sign() != 0 ? 1 : 0);
         const int room = (r.height() - line - footLines * line) / line;
         int y = r.top() + line;
         for (int i = 0; i < lines.size() && i < room; ++i, y += line) {
@@ -192,12 +193,12 @@ public:
                 fm.elidedText(text, Qt::ElideRight, r.width()));
         }
         QRect foot(r.left(), r.bottom() - footLines * line + 1, r.width(), line);
-        if (expense != 0) {
+        if (expense.sign() != 0) {
             p->setPen(Maroon);
             p->drawText(foot, Qt::AlignRight | Qt::AlignVCenter, Formats::money(-expense));
             foot.translate(0, line);
         }
-        if (income != 0) {
+        if (income.sign() != 0) {
             p->setPen(Green);
             p->drawText(foot, Qt::AlignRight | Qt::AlignVCenter, Formats::money(income));
         }
@@ -425,8 +426,8 @@ void DueCalendar::projected()
         const qint64 jd = o.dueDate().toJulianDay();
         m_byDay[jd].push_back(i);
         MonthModel::Day &day = days[jd];
-        day.expense += o.expense();
-        day.income += o.income();
+        day.expense += Money::fromDouble(o.expense());
+        day.income += Money::fromDouble(o.income());
         const double amount = o.income() != 0 ? o.income() : o.expense();
         day.lines.append(QStringLiteral("%1 %2").arg(
             o.record.description.toString(), amount != 0 ? Formats::money(amount) : QString()));
@@ -449,7 +450,7 @@ std::vector<Occurrence> DueCalendar::itemsOn(const QDate &day) const
 void DueCalendar::fillDayList()
 {
     const std::vector<Occurrence> items = itemsOn(m_selected);
-    double expense = 0, income = 0;
+    Money expense, income;
     m_dayList->setRowCount(0);
     m_listed.clear();
     for (const Occurrence &o : items) {
@@ -465,8 +466,8 @@ void DueCalendar::fillDayList()
         m_dayList->setItem(row, 3, cell(moneyText(o.record.payAmount), Green, true));
         m_dayList->setItem(row, 4, cell(moneyText(o.record.balance), colour, true));
         m_listed.push_back(o.key);
-        expense += o.expense();
-        income += o.income();
+        expense += Money::fromDouble(o.expense());
+        income += Money::fromDouble(o.income());
     }
     m_dayList->resizeColumnToContents(0);
     QString title = QLocale().toString(m_selected, QLocale::LongFormat);

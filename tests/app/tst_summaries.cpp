@@ -6,11 +6,16 @@
 #include "app/windows.h"
 #include "data/engine.h"
 #include "data/engineerror.h"
+#include "data/formats.h"
 #include "data/layouts.h"
 #include "data/query.h"
 #include "data/table.h"
+#include "domain/cashflow.h"
 #include "domain/options.h"
+#include "domain/projection.h"
 #include "main/windowset.h"
+#include "reports/engine/output.h"
+#include "reports/report.h"
 
 #include <QAbstractItemModel>
 #include <QBrush>
@@ -18,9 +23,13 @@
 #include <QColor>
 #include <QImage>
 #include <QLineEdit>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTableView>
 #include <QTest>
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
 
 #include <cmath>
 #include <memory>
@@ -110,6 +119,8 @@ private Q_SLOTS:
     void agingBuckets_data();
     void agingBuckets();
     void agingMatchesExactFixedPoint();
+    void sumsAtTheBound_data();
+    void sumsAtTheBound();
     void summaryRowsAndRemainders();
     void agingColours();
     void agingTitles_data();
@@ -234,9 +245,9 @@ void TestSummaries::agingMatchesExactFixedPoint()
     for (const Item &item : items) {
         const int k = Urgency::bucket(item.due, 7, now);
         if (!item.bill.isNull())
-            expected.expense[k] += Aging::toFixed(item.bill.toDouble());
+            expected.expense[k] += Money::fromDouble(item.bill.toDouble());
         if (!item.pay.isNull())
-            expected.income[k] += Aging::toFixed(item.pay.toDouble());
+            expected.income[k] += Money::fromDouble(item.pay.toDouble());
     }
     for (int k = 0; k < 5; ++k) {
         expected.expense[5] += expected.expense[k];
@@ -250,8 +261,95 @@ void TestSummaries::agingMatchesExactFixedPoint()
     // Ten times 0.1 is exactly 1 in fixed point.
     TfrmSched *w = start();
     QVERIFY(w);
-    QCOMPARE(aging(1, 0), double(expected.expense[0]) / 10000.0);
-    QCOMPARE(Aging::toFixed(0.1) * 10, qint64(10000));
+    QCOMPARE(aging(1, 0), expected.expense[0].toDouble());
+    QVERIFY(Money::fromDouble(0.1).units() * 10 == 10000);
+}
+
+// Any number of amounts at the entry bound, all due today: the program
+// starts, and the aging (shown and in age.db), the totals, the printed
+// summaries and the forecast carry every digit of their sums.
+void TestSummaries::sumsAtTheBound_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QVariant>("bill");
+    QTest::addColumn<QVariant>("pay");
+    QTest::addColumn<QString>("expense"); // as shown
+    QTest::addColumn<QString>("remainder");
+    const double bound = 999999999999.99;
+    QTest::newRow("two") << 2 << QVariant(bound) << QVariant() << "$1,999,999,999,999.98"
+                         << "($1,999,999,999,999.98)";
+    QTest::newRow("100,000") << 100000 << QVariant(bound) << QVariant()
+                             << "$99,999,999,999,999,000.00"
+                             << "($99,999,999,999,999,000.00)";
+    QTest::newRow("100,000 of each, below zero")
+        << 100000 << QVariant(-bound) << QVariant(999999999999.97) << "($99,999,999,999,999,000.00)"
+        << "$199,999,999,999,996,000.00";
+}
+
+void TestSummaries::sumsAtTheBound()
+{
+    QFETCH(int, count);
+    QFETCH(QVariant, bill);
+    QFETCH(QVariant, pay);
+    QFETCH(QString, expense);
+    QFETCH(QString, remainder);
+    {
+        SQLite::Database db("schedule.DB", SQLite::OPEN_READWRITE);
+        SQLite::Statement add(db,
+            "INSERT INTO data (Description, Frequency, \"Due Date\", \"Bill Amount\", "
+            "\"Pay Amount\") VALUES ('at the bound', 0, ?, ?, ?)");
+        db.exec("BEGIN");
+        for (int i = 0; i < count; ++i) {
+            add.bind(1, Today.toString(Qt::ISODate).toStdString());
+            add.bind(2, bill.toDouble());
+            if (pay.isNull())
+                add.bind(3);
+            else
+                add.bind(3, pay.toDouble());
+            add.exec();
+            add.reset();
+        }
+        db.exec("COMMIT");
+    }
+    TfrmSched *w = start();
+    QVERIFY(w);
+    QVERIFY2(m_env->messages.shown().isEmpty(), qPrintable(m_env->messages.texts().join('\n')));
+    const QString income = Formats::money(
+        Money::fromUnits(Money::fromDouble(pay.toDouble()).units() * count)); // no income is 0
+    const auto shown = [](const QVariant &v) { return Formats::amount(v); };
+
+    // Past due and total of each aging row, on screen and in age.db.
+    const QList<QVariantList> stored = agingRows();
+    QCOMPARE(stored.size(), 3);
+    for (int k : { 0, 5 }) {
+        QCOMPARE(shown(stored[0][2 + k]), income);
+        QCOMPARE(shown(stored[1][2 + k]), expense);
+        QCOMPARE(shown(stored[2][2 + k]), remainder);
+        QCOMPARE(w->DBGridAge->model()->index(1, 1 + k).data().toString(), expense);
+    }
+    QCOMPARE(shown(w->QueryTotals->value(0, QStringLiteral("TotalBillAmount"))), expense);
+    const QAbstractItemModel *payNow = w->DBGridPayDate->model();
+    QCOMPARE(payNow->index(0, columnOf(payNow, QStringLiteral("totalremainder"))).data().toString(),
+        remainder);
+
+    // Printed: the aging as stored, and the totals with their sums.
+    QProcess pdftotext;
+    for (const QString &entry :
+        { QStringLiteral("Summary by Due Date Range"), QStringLiteral("Summary by Pay Flag") }) {
+        for (auto &report : Reports::makeReports())
+            if (report->entryText() == entry)
+                ReportEngine::writePdf(*report->prepare({}, {}), QStringLiteral("report.pdf"));
+        pdftotext.start(QStringLiteral("pdftotext"),
+            { QStringLiteral("-layout"), QStringLiteral("report.pdf"), QStringLiteral("-") });
+        QVERIFY(pdftotext.waitForFinished(30000));
+        const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
+        QVERIFY2(text.contains(expense) && text.contains(remainder), qPrintable(text));
+    }
+
+    // The forecast's balance after the day.
+    const CashFlow flow(Money(), Today, Today,
+        Projection::all(Projection::read(QStringLiteral("schedule.DB")), Today, Today));
+    QCOMPARE(Formats::money(flow.days().back().balance), remainder);
 }
 
 void TestSummaries::summaryRowsAndRemainders()
@@ -517,8 +615,8 @@ void TestSummaries::incrementalMatchesFullRequery()
         const QList<QVariantList> stored = agingRows();
         QCOMPARE(stored.size(), 3);
         for (int k = 0; k <= 5; ++k) {
-            QCOMPARE(stored[0][2 + k].toDouble(), double(sums.income[k]) / 10000.0);
-            QCOMPARE(stored[1][2 + k].toDouble(), double(sums.expense[k]) / 10000.0);
+            QCOMPARE(stored[0][2 + k].toDouble(), sums.income[k].toDouble());
+            QCOMPARE(stored[1][2 + k].toDouble(), sums.expense[k].toDouble());
         }
     }
     fullTotals.close();

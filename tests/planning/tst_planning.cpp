@@ -3,6 +3,7 @@
 #include "app/frmsched.h"
 #include "app/itemgrid.h"
 #include "app/windows.h"
+#include "data/formats.h"
 #include "data/table.h"
 #include "data/tablefiles.h"
 #include "domain/options.h"
@@ -15,8 +16,10 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTableView>
@@ -85,6 +88,8 @@ private Q_SLOTS:
 
     void calendarTotalsNavigationAndDoubleClick();
     void forecastLowestPointAndExports();
+    void forecastStartingBalance_data();
+    void forecastStartingBalance();
 
 private:
     std::unique_ptr<TestEnv> m_env;
@@ -227,13 +232,13 @@ void TestPlanning::forecastLowestPointAndExports()
     // 600, then -900 on the 18th; the rent brings it back to -900 on April 25,
     // outside 30 days; the earlier day counts.
     QCOMPARE(forecast->forecast()->lowest().date, QDate(2024, 3, 18));
-    QCOMPARE(forecast->forecast()->lowest().balance, -900.0);
+    QCOMPARE(forecast->forecast()->lowest().balance.toDouble(), -900.0);
     QCOMPARE(forecast->forecast()->days().size(), std::size_t(31));
 
     forecast->horizonBox()->setCurrentIndex(1);
     QTRY_VERIFY(!forecast->busy());
     QCOMPARE(forecast->forecast()->lowest().date, QDate(2024, 5, 25));
-    QCOMPARE(forecast->forecast()->lowest().balance, -1400.0);
+    QCOMPARE(forecast->forecast()->lowest().balance.toDouble(), -1400.0);
 
     QTemporaryDir out;
     const QString csv = out.filePath(QStringLiteral("forecast.csv"));
@@ -275,4 +280,57 @@ void TestPlanning::forecastLowestPointAndExports()
 }
 
 QTEST_MAIN(TestPlanning)
+// The starting balance is read as the program writes money; anything else is
+// refused with a message and nothing to save, never taken as 0.
+void TestPlanning::forecastStartingBalance_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("balance"); // as shown; empty when refused
+    QTest::newRow("plain") << "1234.5"
+                           << "$1,234.50";
+    QTest::newRow("grouped") << "1,234.56"
+                             << "$1,234.56";
+    QTest::newRow("as shown") << "$1,234.56"
+                              << "$1,234.56";
+    QTest::newRow("negative as shown") << "($1,234.56)"
+                                       << "($1,234.56)";
+    QTest::newRow("minus") << "-$0.50"
+                           << "($0.50)";
+    QTest::newRow("beyond any one amount") << "$99,999,999,999,999,000.01"
+                                           << "$99,999,999,999,999,000.01";
+    QTest::newRow("words") << "abc"
+                           << "";
+    QTest::newRow("misplaced group") << "1,23.45"
+                                     << "";
+    QTest::newRow("another currency") << "\u20ac5"
+                                      << "";
+}
+
+void TestPlanning::forecastStartingBalance()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, balance);
+    createAllWindows();
+    auto *forecast = qobject_cast<CashFlowForecast *>(Windows::FrmCashFlowForecast);
+    QVERIFY(forecast);
+    forecast->show();
+    QVERIFY(QTest::qWaitForWindowExposed(forecast));
+    QTRY_VERIFY(forecast->forecast() && !forecast->busy());
+    forecast->balanceEdit()->setText(typed);
+    QTest::keyClick(forecast->balanceEdit(), Qt::Key_Return);
+    QTRY_VERIFY(!forecast->busy());
+    auto *csv = forecast->findChild<QPushButton *>(QStringLiteral("ButtonCsv"));
+    if (balance.isEmpty()) {
+        QVERIFY(!forecast->forecast());
+        QVERIFY(!csv->isEnabled());
+        QVERIFY(forecast->findChild<QLabel *>(QStringLiteral("LabelLowest"))
+                    ->text()
+                    .contains(QStringLiteral("is not an amount")));
+        return;
+    }
+    QTRY_VERIFY(forecast->forecast());
+    QCOMPARE(Formats::money(forecast->forecast()->days().front().balance), balance);
+    QVERIFY(csv->isEnabled());
+}
+
 #include "tst_planning.moc"

@@ -237,6 +237,7 @@ private Q_SLOTS:
     void pagesBreakBetweenRecords();
     void tallRecordGoesOnOverPages();
     void summariesAddUpGroups();
+    void printedFiguresAreWhole();
     void dateRange_data();
     void dateRange();
     void refusesWhatItCannotRead_data();
@@ -458,6 +459,44 @@ void TestReports::summariesAddUpGroups()
     };
     QCOMPARE(rowOf("3/10/2024"), QStringLiteral("3/10/2024|$5.00|$2,501.50|$2,496.50|2"));
     QCOMPARE(rowOf("4/2/2024"), QStringLiteral("4/2/2024|$40.25|($40.25)|2"));
+}
+
+// Amounts print whole however wide they are (smaller where they do not fit
+// their box), and a Frequency of 0 prints blank, as the lists show it.
+void TestReports::printedFiguresAreWhole()
+{
+    insert(TableFiles::Schedule,
+        { { "2024-02-01", "Wide", 999999999999.99, 123456789.0, {}, {}, {} },
+            { "2024-02-02", "Once", 1.0, {}, {}, {}, {} } });
+    {
+        SQLite::Database db(
+            Engine::resolve(TableFiles::Schedule).toStdString(), SQLite::OPEN_READWRITE);
+        db.exec("UPDATE data SET Frequency = 0, Units = 'One Time' WHERE Description = 'Once'");
+    }
+    RecordingDevice device;
+    const auto pages = run(QStringLiteral("Scheduled Items - Standard"));
+    const auto &texts = drawn(device, *pages, pages->pageCount() - 1)->texts;
+    // The right edge and width of each amount's box: expense, income, budget, balance.
+    const std::pair<double, double> boxes[]
+        = { { 433, 73 }, { 509, 69 }, { 677, 77 }, { 753, 73 } };
+    QStringList amounts;
+    for (const DrawnText &t : texts) {
+        if (!t.text.startsWith(QLatin1Char('$')))
+            continue;
+        amounts.append(t.text);
+        for (const auto &[right, width] : boxes)
+            if (std::abs(t.x + t.width - right) < 2)
+                QVERIFY2(t.width <= width + 0.5, qPrintable(t.text));
+    }
+    for (const char *a : { "$999,999,999,999.99", "$123,456,789.00" })
+        QVERIFY2(amounts.contains(QString::fromLatin1(a)), qPrintable(amounts.join(u' ')));
+    const DrawnText *once = find(texts, QStringLiteral("Once"));
+    QVERIFY(once);
+    QStringList row;
+    for (const DrawnText &t : texts)
+        if (std::abs(t.y - once->y) < 0.5)
+            row.append(t.text);
+    QCOMPARE(row.join(QLatin1Char('|')), QStringLiteral("2/2/2024|Once|$1.00|One Time|$100.00"));
 }
 
 void TestReports::dateRange_data()

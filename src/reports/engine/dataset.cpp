@@ -36,7 +36,15 @@ void DataSet::scan(const std::vector<int> &fields,
 
 TableData::TableData(std::unique_ptr<Table> table)
     : m_table(std::move(table))
-{ }
+    , m_fields(m_table->fields())
+{
+    // The file tells each field's type; its layout tells how it prints
+    // (a Frequency of 0 is blank, as in the lists).
+    if (const Layout *layout = Layouts::forFile(m_table->path()))
+        for (FieldDef &f : m_fields)
+            if (const FieldDef *declared = layout->field(f.name))
+                f.blankZero = declared->blankZero;
+}
 
 TableData::~TableData() = default;
 
@@ -47,7 +55,7 @@ int TableData::rowCount() const
 
 const QList<FieldDef> &TableData::fields() const
 {
-    return m_table->fields();
+    return m_fields;
 }
 
 QVariant TableData::value(int row, int field) const

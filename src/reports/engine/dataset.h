@@ -48,6 +48,7 @@ public:
 
 private:
     std::unique_ptr<Table> m_table;
+    QList<FieldDef> m_fields;
 };
 
 // Rows held in memory: a grouped query's result, with any calculated columns

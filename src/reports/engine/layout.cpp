@@ -4,7 +4,7 @@
 
 #include "data/engineerror.h"
 #include "data/formats.h"
-#include "data/sqlbind.h"
+#include "data/money.h"
 
 #include <QLocale>
 #include <QPageSize>
@@ -85,6 +85,20 @@ QPageLayout defaultPageLayout()
 namespace {
 constexpr double Anywhere = 1e9;
 
+// The style with its size reduced, in quarter points, until the text fits the width.
+TextStyle fitted(const TextStyle &style, const QString &text, double width)
+{
+    TextStyle fit = style;
+    while (fit.points > 1) {
+        const double wide = ReportText::width(fit, text);
+        if (wide <= width)
+            break;
+        fit.points = std::max(
+            1.0, std::min(fit.points - 0.25, std::floor(fit.points * width / wide * 4) / 4));
+    }
+    return fit;
+}
+
 // Where a page starts: its first record, how many records start or go on on
 // it, and how far into its first record it begins (a record taller than a
 // page goes on over the next pages).
@@ -99,7 +113,7 @@ struct Total
 {
     QString field;
     bool money = false;
-    qint64 value = 0; // money in ten-thousandths, summed exactly
+    Money value; // counts as whole units
 };
 
 // A band as it prints for one record: the lines of its growing fields and
@@ -235,7 +249,7 @@ bool BandPages::layOut(const Progress &progress)
                    }))
                 continue;
             const int f = data.fieldIndexOrThrow(e.field);
-            m_totals.push_back({ e.field, data.fields().at(f).type == FieldType::Money, 0 });
+            m_totals.push_back({ e.field, data.fields().at(f).type == FieldType::Money, {} });
             m_scanFields.push_back(f);
         }
     }
@@ -286,7 +300,9 @@ bool BandPages::layOut(const Progress &progress)
                 const QVariant &v = values[grown + t];
                 if (v.isNull())
                     continue;
-                m_totals[t].value += m_totals[t].money ? fixedMoney(v.toDouble()) : v.toLongLong();
+                m_totals[t].value += m_totals[t].money
+                    ? Money::fromVariant(v).value_or(Money())
+                    : Money::fromUnits(Money::Units(v.toLongLong()) * 10000);
             }
             if ((row & 4095) == 4095 && progress && !progress(row + 1, rows)) {
                 cancelled = true;
@@ -306,7 +322,7 @@ QString BandPages::totalText(const QString &field) const
 {
     for (const Total &t : m_totals)
         if (t.field.compare(field, Qt::CaseInsensitive) == 0)
-            return t.money ? Formats::money(double(t.value) / 10000.0) : QString::number(t.value);
+            return t.money ? Formats::money(t.value) : QString::fromLatin1(t.value.text());
     return {};
 }
 
@@ -347,7 +363,12 @@ void BandPages::drawBand(QPainter &painter, Band &band, double top, const Placed
         const bool wrapped = !placed.lines.empty() && !placed.lines[i].isEmpty();
         if (!wrapped && text.isEmpty())
             continue;
-        painter.setFont(ReportText::deviceFont(e.style, painter.device()));
+        // An amount wider than its box prints smaller rather than lose a digit.
+        const bool amount = e.kind == Element::Kind::Sum
+            || (isDetail && e.kind == Element::Kind::Field && m_detailFields[i] >= 0
+                && m_def.data->fields().at(m_detailFields[i]).type == FieldType::Money);
+        const TextStyle style = amount && !wrapped ? fitted(e.style, text, e.width) : e.style;
+        painter.setFont(ReportText::deviceFont(style, painter.device()));
         painter.setPen(e.style.color);
         int flags = Qt::AlignTop;
         flags |= e.align == Align::Right ? Qt::AlignRight
