@@ -1,5 +1,8 @@
 #include "calendarexport.h"
 
+#include "savefile.h"
+
+#include "data/destination.h"
 #include "data/tablefiles.h"
 #include "domain/icalendar.h"
 #include "domain/options.h"
@@ -10,7 +13,6 @@
 
 #include <QDialogButtonBox>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -83,8 +85,8 @@ QString CalendarExportDialog::fileName() const
 
 void CalendarExportDialog::browse()
 {
-    const QString chosen = QFileDialog::getSaveFileName(this, QStringLiteral("Export to Calendar"),
-        fileEdit->text(), QStringLiteral("iCalendar files (*.ics)"));
+    const QString chosen = SaveFile::ask(this, QStringLiteral("Export to Calendar"),
+        fileEdit->text(), QStringLiteral("iCalendar files (*.ics)"), QStringLiteral("ics"));
     if (!chosen.isEmpty())
         fileEdit->setText(chosen);
 }
@@ -97,6 +99,10 @@ void CalendarExport::run(QWidget *parent)
     const QString path = dialog.fileName();
     if (path.isEmpty()) {
         Messages::current().warn(QStringLiteral("Choose the file to write the calendar to."));
+        return;
+    }
+    if (const QString why = Destination::refusal(path); !why.isEmpty()) {
+        Messages::current().error(why);
         return;
     }
     const QDate today = Clock::current().today();

@@ -2,6 +2,7 @@
 
 #include "formstorage.h"
 
+#include "data/destination.h"
 #include "data/table.h"
 #include "data/tableexport.h"
 #include "platform/busypointer.h"
@@ -302,6 +303,12 @@ void TDestTableDlg::okClicked()
     if (TabnameEdit->text().isEmpty())
         return;
     const QString file = TableExport::mainFile(TableExport::Type(type()), destination());
+    for (const QString &written :
+        { file, TableExport::companionFile(TableExport::Type(type()), file) })
+        if (const QString why = Destination::refusal(written); !why.isEmpty()) {
+            Messages::current().error(why);
+            return;
+        }
     const QFileInfo info(file);
     if (info.exists() && !info.isDir()) {
         const QString shown = QFileInfo(destination()) == info ? TabnameEdit->text()

@@ -574,7 +574,8 @@ void TfrmSched::ExportClick()
 
 void TfrmSched::OptionsClick()
 {
-    if (!Windows::FrmOptions)
+    // The list is read again afterwards: what the user typed is posted first.
+    if (!Windows::FrmOptions || (TableSched->isOpen() && !DBGridSched->postPending()))
         return;
     showModal(Windows::FrmOptions);
     // New options change the aging, the titles and the colours.
@@ -629,9 +630,32 @@ bool TfrmSched::FormCloseQuery()
     if (options.backupReminder
         && Messages::current().confirmYesNo(
             QStringLiteral("Perform a backup of your Duesmith files before closing?"))) {
+        // What the user typed belongs in the backup; a refused record keeps the window open.
+        if (!settleEdit())
+            return false;
         if (Windows::FrmBackup)
             showModal(Windows::FrmBackup);
     }
+    return true;
+}
+
+bool TfrmSched::settleEdit()
+{
+    if (!TableSched->isOpen())
+        return true;
+    DBGridSched->commitEditor();
+    if (!TableSched->isEditing())
+        return true;
+    // A new record that holds nothing but its defaults is dropped; anything
+    // the user typed is posted.
+    const bool blank = TableSched->state() == Table::State::Insert
+        && TableSched->isNull(QStringLiteral("Description"))
+        && TableSched->isNull(QStringLiteral("Due Date"))
+        && TableSched->isNull(QStringLiteral("Bill Amount"))
+        && TableSched->isNull(QStringLiteral("Pay Amount"));
+    if (!blank)
+        return DBGridSched->postPending();
+    TableSched->cancel();
     return true;
 }
 
@@ -652,20 +676,10 @@ void TfrmSched::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    if (m_created && TableSched->isEditing()) {
-        // A new record that holds nothing but its defaults is dropped; anything
-        // the user typed is posted, and a refused post keeps the window open.
-        const bool blank = TableSched->state() == Table::State::Insert
-            && TableSched->isNull(QStringLiteral("Description"))
-            && TableSched->isNull(QStringLiteral("Due Date"))
-            && TableSched->isNull(QStringLiteral("Bill Amount"))
-            && TableSched->isNull(QStringLiteral("Pay Amount"));
-        if (blank)
-            TableSched->cancel();
-        else if (!DBGridSched->postPending()) {
-            event->ignore();
-            return;
-        }
+    // A refused post keeps the window open.
+    if (m_created && !settleEdit()) {
+        event->ignore();
+        return;
     }
     // The settings store saves on close, after the question allowed it.
     QMainWindow::closeEvent(event);

@@ -98,6 +98,9 @@ private:
     void wireTable();
     void updateStatus();
     bool FormCloseQuery();
+    // Posts what the user typed, or drops a new record that holds only its
+    // defaults; false when the post was refused.
+    bool settleEdit();
     void FormClose();
     void showModal(QDialog *dialog);
     // The introduction prompt over the introduction switch of the options.

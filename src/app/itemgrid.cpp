@@ -203,9 +203,9 @@ QWidget *ItemDelegate::createEditor(
         : 32767; // the line editor's own limit
     const bool picker
         = m_grid->rules().pickers && (ItemFields::isDate(field) || ItemFields::isMoney(field));
-    const auto kind = !picker ? SpareKind::Plain
+    const auto kind = !picker       ? SpareKind::Plain
         : ItemFields::isDate(field) ? SpareKind::DatePicker
-                                     : SpareKind::Calculator;
+                                    : SpareKind::Calculator;
     if (QPointer<QLineEdit> &spare = m_spares[int(kind)]; spare && spare->parent() == parent) {
         QLineEdit *edit = spare;
         spare.clear();
@@ -643,15 +643,20 @@ void ItemGrid::showError(const std::exception &error)
         window()->activateWindow();
 }
 
+void ItemGrid::commitEditor()
+{
+    if (QWidget *editor = indexWidget(currentIndex()); editor) {
+        commitData(editor);
+        QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+}
+
 bool ItemGrid::postPending()
 {
     if (!m_table)
         return true;
     // Text still in a cell editor belongs to the record: take it first.
-    if (QWidget *editor = indexWidget(currentIndex()); editor) {
-        commitData(editor);
-        QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
-    }
+    commitEditor();
     if (!m_table->isEditing())
         return true;
     try {

@@ -112,6 +112,8 @@ public:
     void selectField(const QString &field);
     // Follows the table's current record.
     void syncFromTable();
+    // Takes the text of an open cell editor into the row buffer.
+    void commitEditor();
     // Posts a pending edit; shows the engine's message and returns false when refused.
     bool postPending();
 

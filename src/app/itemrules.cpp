@@ -118,6 +118,7 @@ QStringList ItemRules::payeePickList(Table &payee)
     QStringList names;
     payee.close();
     payee.setIndexName(QString());
+    payee.setLocaleOrder(true);
     payee.open();
     for (payee.first(); !payee.eof(); payee.next())
         names.append(payee.value(QStringLiteral("Payee")).toString());

@@ -2,6 +2,7 @@
 
 #include "attachedfile.h"
 #include "closedhandles.h"
+#include "destination.h"
 #include "engine.h"
 #include "engineerror.h"
 #include "layouts.h"
@@ -17,11 +18,6 @@
 #include <SQLiteCpp/Statement.h>
 #include <sqlite3.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -41,15 +37,6 @@ QString native(const QString &path)
 QString fileIn(const QString &dir, const QString &name)
 {
     return Engine::resolve(QDir(dir).absoluteFilePath(name));
-}
-
-void syncPath(const QString &path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
 }
 
 QString canonical(const QString &path)
@@ -340,8 +327,7 @@ void BackupRestore::backup(
     {
         QString live;
         QString source;
-        QString dest;
-        QString temp;
+        std::unique_ptr<DestinationFile> dest;
     };
     std::vector<Copy> copies;
     const qint64 total = 2 * liveFiles.size();
@@ -360,33 +346,28 @@ void BackupRestore::backup(
             c.source = Engine::resolve(live);
             if (!QFileInfo::exists(c.source))
                 throw EngineError(QStringLiteral("Table does not exist: %1").arg(live));
-            const QString name = backupName(live);
-            c.dest = fileIn(folderPath, name);
-            if (isLiveTable(c.dest))
-                throw EngineError(
-                    QStringLiteral("%1 is one of the tables Duesmith is working with.")
-                        .arg(native(c.dest)));
-            if (QFileInfo(c.dest).isDir())
+            const QString dest = fileIn(folderPath, backupName(live));
+            if (QFileInfo(dest).isDir())
                 throw EngineError(QStringLiteral("%1 is a folder; the backup cannot replace it.")
-                                      .arg(native(c.dest)));
-            c.temp = QDir(folderPath).filePath(QLatin1Char('.') + name + QStringLiteral(".part"));
-            QFile::remove(c.temp);
-            copies.push_back(c);
+                                      .arg(native(dest)));
+            c.dest = std::make_unique<DestinationFile>(dest);
+            const QString temp = c.dest->tempPath();
+            copies.push_back(std::move(c));
 
             qint64 records = 0;
             {
-                AttachedFile source(c.source);
+                AttachedFile source(copies.back().source);
                 records = countOf(engine.db(), source.table());
                 Ticks ticks(engine.db().getHandle(), tick);
                 const QString alias = source.table().section(QLatin1Char('.'), 0, 0);
                 SQLite::Statement vacuum(engine.db(), "VACUUM " + alias.toStdString() + " INTO ?");
-                vacuum.bind(1, c.temp.toStdString());
+                vacuum.bind(1, temp.toStdString());
                 vacuum.exec();
             }
             ++done;
             report();
             {
-                SQLite::Database copy(c.temp.toStdString(), SQLite::OPEN_READONLY);
+                SQLite::Database copy(temp.toStdString(), SQLite::OPEN_READONLY);
                 Ticks ticks(copy.getHandle(), tick);
                 const std::string check = copy.execAndGet("PRAGMA quick_check(1)").getString();
                 if (check != "ok")
@@ -398,24 +379,19 @@ void BackupRestore::backup(
                                           .arg(copied)
                                           .arg(records));
             }
-            syncPath(c.temp);
             ++done;
             report();
         }
         current.clear();
+        std::vector<DestinationFile *> files;
         for (const Copy &c : copies) {
-            current = c.live;
             // A journal left beside the earlier copy would be played back into the new one.
-            QFile::remove(c.dest + QStringLiteral("-journal"));
-            if (::rename(
-                    QFile::encodeName(c.temp).constData(), QFile::encodeName(c.dest).constData())
-                != 0)
-                throw EngineError(QString::fromLocal8Bit(std::strerror(errno)));
+            QFile::remove(c.dest->path() + QStringLiteral("-journal"));
+            files.push_back(c.dest.get());
         }
-        syncPath(folderPath);
+        DestinationFile::commitAll(files);
     } catch (const std::exception &e) {
-        for (const Copy &c : copies)
-            QFile::remove(c.temp);
+        copies.clear();
         QString why;
         if (const auto *sql = dynamic_cast<const SQLite::Exception *>(&e))
             why = QString::fromUtf8(sql->what());

@@ -4,6 +4,7 @@
 #include "sqlerror.h"
 #include "table.h"
 
+#include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -62,6 +63,23 @@ void Engine::openSession()
         // URIs let a file be attached read-only; every other path attached is absolute.
         SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE | SQLite::OPEN_NOMUTEX | SQLITE_OPEN_URI);
     m_db->setBusyTimeout(1000);
+    sqlite3_create_collation_v2(
+        m_db->getHandle(), LocaleCollation.toUtf8().constData(), SQLITE_UTF8, nullptr,
+        [](void *, int na, const void *a, int nb, const void *b) {
+            return localeCompare(QString::fromUtf8(static_cast<const char *>(a), na),
+                QString::fromUtf8(static_cast<const char *>(b), nb));
+        },
+        nullptr);
+}
+
+int Engine::localeCompare(const QString &a, const QString &b)
+{
+    thread_local QCollator collator;
+    if (collator.locale() != QLocale() || collator.caseSensitivity() != Qt::CaseInsensitive) {
+        collator.setLocale(QLocale());
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+    }
+    return collator.compare(a, b);
 }
 
 Engine::~Engine() = default;

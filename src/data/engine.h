@@ -78,6 +78,10 @@ public:
     void exec(const QString &sql);
 
     static QString quote(const QString &identifier);
+    // Names in the user's language order (Ä beside A), regardless of case;
+    // in SQL on this connection as COLLATE with LocaleCollation.
+    static int localeCompare(const QString &a, const QString &b);
+    static inline const QString LocaleCollation = QStringLiteral("duesmith_locale");
     // An engine message with the table files named where SQLite names their aliases.
     QString plainText(const QString &message) const;
 

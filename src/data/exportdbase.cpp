@@ -82,10 +82,10 @@ bool flushFile(HookFile *f)
 SAFile hookOpen(const char *filename, const char *access)
 {
     // The library creates the file ("wb"), then opens it again to fill it
-    // ("rb+"). Creating insists on a new file: the temporary name is ours alone.
+    // ("rb+"). The temporary file it creates is reserved for it already.
     const bool create = access[0] == 'w';
     const bool update = std::strchr(access, '+') != nullptr;
-    const int flags = create ? O_RDWR | O_CREAT | O_EXCL : update ? O_RDWR : O_RDONLY;
+    const int flags = create ? O_RDWR | O_CREAT | O_TRUNC : update ? O_RDWR : O_RDONLY;
     const int fd = ::open(filename, flags | O_CLOEXEC, 0666);
     if (fd < 0) {
         noteError(errno);

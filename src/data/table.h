@@ -38,6 +38,9 @@ public:
     void setIndexFieldNames(const QString &fields);
     QStringList orderFields() const { return m_orderFields; }
 
+    // Text order fields in the user's language order rather than the files'.
+    void setLocaleOrder(bool locale) { m_localeOrder = locale; }
+
     void setExclusive(bool exclusive);
     bool exclusive() const { return m_exclusive; }
     void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
@@ -188,6 +191,7 @@ private:
     QStringList m_orderFields;
     std::vector<int> m_orderIdx;
     bool m_exclusive = false;
+    bool m_localeOrder = false;
     bool m_readOnly = false;
     QString m_filter;
     bool m_filtered = false;

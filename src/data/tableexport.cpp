@@ -1,14 +1,12 @@
 #include "tableexport.h"
 #include "exportwriters.h"
 
-#include "engine.h"
+#include "destination.h"
 #include "engineerror.h"
 #include "table.h"
-#include "tablefiles.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <algorithm>
 #include <cerrno>
@@ -45,11 +43,11 @@ QString withSuffix(const QString &file, const QString &suffix)
     return info.dir().filePath(base + suffix);
 }
 
-// Refuses a destination that cannot be written or that is one of the
-// program's own table files (the proposed name is the live table's name, and
-// the data folder is the working directory).
+// Refuses a destination that cannot be written before anything is made.
 void checkDestination(const QString &main, const QString &companion)
 {
+    for (const QString &file : { main, companion })
+        Destination::check(file);
     const QFileInfo info(main);
     const QFileInfo folder(info.absolutePath());
     if (!folder.exists() || !folder.isDir())
@@ -60,19 +58,6 @@ void checkDestination(const QString &main, const QString &companion)
             throw EngineError(QStringLiteral("%1 is a folder. Choose a file name for the table.")
                                   .arg(native(file)));
     }
-    if (folder.canonicalFilePath() != QFileInfo(QDir::currentPath()).canonicalFilePath())
-        return;
-    const QString own[] = { TableFiles::Schedule, TableFiles::History, TableFiles::Resched,
-        TableFiles::Payee, TableFiles::Aging, Engine::sessionFileName() };
-    for (const QString &file : { main, companion }) {
-        const QString name = QFileInfo(file).fileName();
-        for (const QString &table : own)
-            if (!file.isEmpty() && name.compare(table, Qt::CaseInsensitive) == 0)
-                throw EngineError(QStringLiteral("%1 is one of Duesmith's own tables and cannot "
-                                                 "be replaced by an export. Choose another name "
-                                                 "or folder.")
-                                      .arg(native(file)));
-    }
 }
 
 // The destination's files under temporary names until commit(); whatever is
@@ -81,92 +66,32 @@ class FileSet
 {
 public:
     FileSet(Type type, const QString &main, const QString &companion)
-        : m_main(main)
-        , m_companion(companion)
+        : m_main(main, type == Type::DBase ? QStringLiteral(".dbf") : QStringLiteral(".tmp"))
     {
-        const QDir dir = QFileInfo(main).dir();
-        // No dot in the stem: the dBASE library replaces everything after one.
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const QString stem = dir.filePath(
-                QStringLiteral("~duesmith-export-%1")
-                    .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
-            m_tempMain
-                = stem + (type == Type::DBase ? QStringLiteral(".dbf") : QStringLiteral(".tmp"));
-            m_tempCompanion = companion.isEmpty() ? QString() : stem + QStringLiteral(".tmp2");
-            m_backup = stem + QStringLiteral(".old");
-            if (!QFileInfo::exists(m_tempMain) && !QFileInfo::exists(m_tempCompanion)
-                && !QFileInfo::exists(m_backup))
-                return;
-        }
-        throw EngineError(
-            QStringLiteral("Cannot create a temporary file in %1.").arg(native(dir.path())));
-    }
-    ~FileSet()
-    {
-        for (const QString &file : { m_tempMain, m_tempCompanion })
-            if (!file.isEmpty())
-                ::unlink(QFile::encodeName(file).constData());
+        if (!companion.isEmpty())
+            m_companion = std::make_unique<DestinationFile>(companion);
     }
 
     Target target(const QString &tableName) const
     {
-        return { m_tempMain, m_tempCompanion, native(m_main), native(m_companion), tableName };
+        return { m_main.tempPath(), m_companion ? m_companion->tempPath() : QString(),
+            native(m_main.path()), m_companion ? native(m_companion->path()) : QString(),
+            tableName };
     }
 
     // The companion goes in first and the main file last: whenever the new
-    // main file can be seen, its companion is already beside it. A companion
-    // that was there before is kept under a second name until the main file
-    // is in place, and put back if that fails.
+    // main file can be seen, its companion is already beside it.
     void commit()
     {
-        const QByteArray main = QFile::encodeName(m_main);
-        const QByteArray tempMain = QFile::encodeName(m_tempMain);
-        if (m_companion.isEmpty()) {
-            if (::rename(tempMain.constData(), main.constData()) != 0)
-                throw EngineError(writeFailure(native(m_main), errno));
-            syncFolder();
-            return;
-        }
-        const QByteArray companion = QFile::encodeName(m_companion);
-        const QByteArray backup = QFile::encodeName(m_backup);
-        bool saved = false;
-        if (QFileInfo::exists(m_companion)) {
-            if (::link(companion.constData(), backup.constData()) != 0
-                && !QFile::copy(m_companion, m_backup))
-                throw EngineError(writeFailure(native(m_companion), errno));
-            saved = true;
-        }
-        if (::rename(QFile::encodeName(m_tempCompanion).constData(), companion.constData()) != 0) {
-            const int error = errno;
-            if (saved)
-                ::unlink(backup.constData());
-            throw EngineError(writeFailure(native(m_companion), error));
-        }
-        if (::rename(tempMain.constData(), main.constData()) != 0) {
-            const int error = errno;
-            if (saved)
-                ::rename(backup.constData(), companion.constData());
-            else
-                ::unlink(companion.constData());
-            throw EngineError(writeFailure(native(m_main), error));
-        }
-        if (saved)
-            ::unlink(backup.constData());
-        syncFolder();
+        if (m_companion)
+            DestinationFile::commitAll({ m_companion.get(), &m_main });
+        else
+            m_main.commit();
     }
 
 private:
-    void syncFolder() const
-    {
-        const int fd = ::open(QFile::encodeName(QFileInfo(m_main).absolutePath()).constData(),
-            O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd >= 0) {
-            ::fsync(fd);
-            ::close(fd);
-        }
-    }
-
-    QString m_main, m_companion, m_tempMain, m_tempCompanion, m_backup;
+    DestinationFile m_main;
+    std::unique_ptr<DestinationFile> m_companion;
 };
 } // namespace
 
@@ -305,7 +230,7 @@ OutFile::OutFile(const QString &path, const QString &shownName)
     : m_shown(shownName)
 {
     m_fd = ::open(
-        QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (m_fd < 0) {
         const int error = errno;
         throw EngineError(

@@ -27,7 +27,10 @@ int Table::compareRecords(
     const std::vector<QVariant> &a, qint64 ka, const std::vector<QVariant> &b, qint64 kb) const
 {
     for (int idx : m_orderIdx) {
-        const int c = compareValues(a[idx], b[idx]);
+        const bool locale = m_localeOrder && m_fields[idx].type == FieldType::Text
+            && !a[idx].isNull() && !b[idx].isNull();
+        const int c = locale ? Engine::localeCompare(a[idx].toString(), b[idx].toString())
+                             : compareValues(a[idx], b[idx]);
         if (c != 0)
             return c;
     }

@@ -113,8 +113,13 @@ QStringList Table::primaryColumns() const
 QString Table::orderClause() const
 {
     QStringList parts;
-    for (const QString &f : m_orderFields)
-        parts.append(Engine::quote(m_fields[fieldIndexOrThrow(f)].name));
+    for (const QString &f : m_orderFields) {
+        const FieldDef &field = m_fields[fieldIndexOrThrow(f)];
+        parts.append(Engine::quote(field.name)
+            + (m_localeOrder && field.type == FieldType::Text
+                    ? QStringLiteral(" COLLATE ") + Engine::LocaleCollation
+                    : QString()));
+    }
     parts.append(QStringLiteral("rowid"));
     return parts.join(QStringLiteral(", "));
 }

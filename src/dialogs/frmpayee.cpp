@@ -216,6 +216,7 @@ TFrmPayee::TFrmPayee(QWidget *parent)
     small.setPixelSize(11);
     setFont(small);
     buildLayout();
+    TablePayee->setLocaleOrder(true);
 
     ListUnmemorized->setModel(m_unmemorized);
     ListMemorized->setModel(new PayeeModel(TablePayee, this));
@@ -553,6 +554,11 @@ void TFrmPayee::SaveClick()
         return;
     }
     try {
+        // The files tell apart names that differ in the case of a letter beyond ASCII.
+        const qint64 own
+            = TablePayee->state() == Table::State::Edit ? TablePayee->currentKey() : -1;
+        if (!PayeeList::memorizedAs(name, own).isEmpty())
+            throw EngineError(QStringLiteral("Key violation."));
         TablePayee->setValue(PayeeField, name);
         TablePayee->post();
     } catch (const EngineError &e) {

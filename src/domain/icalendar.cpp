@@ -1,9 +1,10 @@
 #include "icalendar.h"
 
+#include "data/destination.h"
+#include "data/engineerror.h"
 #include "data/formats.h"
 #include "data/itemfields.h"
 
-#include <QSaveFile>
 #include <QStringList>
 
 #include <algorithm>
@@ -180,10 +181,11 @@ QByteArray ICalendar::calendar(
 
 bool ICalendar::save(const QString &path, const QByteArray &data, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+    try {
+        Destination::write(path, [&data](QIODevice &file) { file.write(data); });
+    } catch (const EngineError &e) {
         if (error)
-            *error = file.errorString();
+            *error = e.message();
         return false;
     }
     return true;

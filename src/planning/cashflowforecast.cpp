@@ -3,6 +3,9 @@
 #include "projectionjob.h"
 
 #include "app/formstorage.h"
+#include "app/savefile.h"
+#include "data/destination.h"
+#include "data/engineerror.h"
 #include "data/formats.h"
 #include "data/tablefiles.h"
 #include "domain/projection.h"
@@ -17,7 +20,6 @@
 #include <QComboBox>
 #include <QDateTimeAxis>
 #include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -31,7 +33,6 @@
 #include <QPdfWriter>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScatterSeries>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -366,7 +367,7 @@ void CashFlowForecast::drawChart()
 
 void CashFlowForecast::choosePdf()
 {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save as PDF"),
+    const QString path = SaveFile::ask(this, QStringLiteral("Save as PDF"),
         QStringLiteral("forecast.pdf"), QStringLiteral("PDF files (*.pdf)"));
     if (!path.isEmpty())
         savePdf(path);
@@ -374,29 +375,33 @@ void CashFlowForecast::choosePdf()
 
 void CashFlowForecast::chooseCsv()
 {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"),
+    const QString path = SaveFile::ask(this, QStringLiteral("Export CSV"),
         QStringLiteral("forecast.csv"), QStringLiteral("CSV files (*.csv)"));
     if (!path.isEmpty())
         exportCsv(path);
 }
 
 namespace {
-bool finish(QSaveFile &file)
+// The file through the guard; none after telling the user why.
+std::unique_ptr<DestinationFile> begin(const QString &path)
 {
-    if (file.commit())
-        return true;
-    Messages::current().error(QStringLiteral("Could not write %1: %2")
-                                  .arg(QFileInfo(file.fileName()).fileName(), file.errorString()));
-    return false;
+    try {
+        return std::make_unique<DestinationFile>(path);
+    } catch (const EngineError &e) {
+        Messages::current().error(e.message());
+        return nullptr;
+    }
 }
 
-bool begin(QSaveFile &file)
+bool finish(DestinationFile &file)
 {
-    if (file.open(QIODevice::WriteOnly))
-        return true;
-    Messages::current().error(QStringLiteral("Could not write %1: %2")
-                                  .arg(QFileInfo(file.fileName()).fileName(), file.errorString()));
-    return false;
+    try {
+        file.commit();
+    } catch (const EngineError &e) {
+        Messages::current().error(e.message());
+        return false;
+    }
+    return true;
 }
 } // namespace
 
@@ -404,9 +409,8 @@ bool CashFlowForecast::exportCsv(const QString &path)
 {
     if (!m_forecast)
         return false;
-    // Written beside the target and renamed over it only when complete.
-    QSaveFile file(path);
-    if (!begin(file))
+    const std::unique_ptr<DestinationFile> file = begin(path);
+    if (!file)
         return false;
     QString text;
     QStringList header = columnTitles();
@@ -420,19 +424,19 @@ bool CashFlowForecast::exportCsv(const QString &path)
                     .join(QLatin1Char(','))
             + QStringLiteral("\r\n");
     }
-    file.write(text.toUtf8());
-    return finish(file);
+    file->device().write(text.toUtf8());
+    return finish(*file);
 }
 
 bool CashFlowForecast::savePdf(const QString &path)
 {
     if (!m_forecast)
         return false;
-    QSaveFile file(path);
-    if (!begin(file))
+    const std::unique_ptr<DestinationFile> file = begin(path);
+    if (!file)
         return false;
     {
-        QPdfWriter pdf(&file);
+        QPdfWriter pdf(&file->device());
         pdf.setTitle(windowTitle());
         pdf.setPageSize(QPageSize(QPageSize::A4));
         pdf.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
@@ -496,5 +500,5 @@ bool CashFlowForecast::savePdf(const QString &path)
             drawRow(cells, false);
         }
     }
-    return finish(file);
+    return finish(*file);
 }

@@ -2,15 +2,18 @@
 
 #include "app/frmsched.h"
 #include "app/itemgrid.h"
+#include "app/itemrules.h"
 #include "app/windows.h"
 #include "data/engine.h"
 #include "data/payeelist.h"
 #include "data/table.h"
+#include "data/tablefiles.h"
 #include "dialogs/frmpayee.h"
 #include "domain/options.h"
 #include "main/windowset.h"
 
 #include <QApplication>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
@@ -108,6 +111,7 @@ private Q_SLOTS:
     void wholeListActionsAreOneTransaction();
     void lockedFileKeepsTheEntry();
     void mainWindowReloadsPickListAfterClosing();
+    void caseOfEveryLetterAndTheUsersOrder();
 
 private:
     QPushButton *button(const char *name) const
@@ -371,6 +375,35 @@ void TestPayee::mainWindowReloadsPickListAfterClosing()
     });
     main->SpeedItem1Click();
     QCOMPARE(main->DBGridSched->pickList(QStringLiteral("Description")), QStringList({ "rent" }));
+}
+
+// SQLite's own case folding stops at ASCII, and its order puts Ä after Z.
+void TestPayee::caseOfEveryLetterAndTheUsersOrder()
+{
+    addItems({ "Café Müller", "CAFÉ MÜLLER", "café müller", "Zebra", "Äpfel", "apple", "Bank" });
+    const QStringList order = { "äpfel", "apple", "bank", "café müller", "zebra" };
+    const auto keys = [](const QStringList &names) {
+        QStringList out;
+        for (const QString &name : names)
+            out.append(PayeeList::sameNameKey(name));
+        return out;
+    };
+    open();
+    QCOMPARE(keys(w->unmemorizedNames()), order);
+    w->MemorizeAllClick();
+    QCOMPARE(keys(rows(w->ListMemorized)), order);
+    QCOMPARE(PayeeList::memorize({ "CAFÉ MÜLLER", "ÄPFEL" }).size(), 2);
+    m_env->messages.clear();
+    click("ButtonNew");
+    QInputMethodEvent typing;
+    typing.setCommitString(QStringLiteral("café MÜLLER"));
+    QApplication::sendEvent(w->EditPayee, &typing);
+    QTest::keyClick(w->EditPayee, Qt::Key_Return);
+    QCOMPARE(m_env->messages.texts(), QStringList({ "That payee has already been memorized." }));
+    w->CancelClick();
+    QCOMPARE(keys(stored()).size(), order.size());
+    Table payee(TableFiles::Payee);
+    QCOMPARE(keys(ItemRules::payeePickList(payee)), order);
 }
 
 QTEST_MAIN(TestPayee)

@@ -160,7 +160,8 @@ private Q_SLOTS:
     void randomDamageRefusedOrRestored_data();
     void randomDamageRefusedOrRestored();
     void mainWindowOpensIt();
-    void pendingEditIsInTheBackup();
+    void pendingEditIsPostedFirst_data();
+    void pendingEditIsPostedFirst();
 
 private:
     void start();
@@ -746,10 +747,20 @@ void TestBackup::mainWindowOpensIt()
         QStringList({ "Perform a backup of your Duesmith files before closing?" }));
 }
 
-// An amount typed into the main list and not yet posted is posted before the
-// window opens, so the backup holds what the user sees.
-void TestBackup::pendingEditIsInTheBackup()
+// An amount typed into the main list and not yet posted is posted before a
+// window that copies or re-reads the list opens, so nothing typed is lost and
+// the backup holds what the user sees.
+void TestBackup::pendingEditIsPostedFirst_data()
 {
+    QTest::addColumn<QString>("route");
+    QTest::newRow("Backup button") << "Backup";
+    QTest::newRow("backup offered at exit") << "exit";
+    QTest::newRow("Tools > Options") << "Options";
+}
+
+void TestBackup::pendingEditIsPostedFirst()
+{
+    QFETCH(QString, route);
     start();
     addItems(TableFiles::Schedule, 1, QStringLiteral("bill "));
     m_main->refreshAfterPayment();
@@ -757,16 +768,30 @@ void TestBackup::pendingEditIsInTheBackup()
     model->setText(model->columnOfField(QStringLiteral("Bill Amount")), QStringLiteral("12.5"));
     QVERIFY(m_main->TableSched->isEditing());
     const QString dir = backupDir(QStringLiteral("pending"));
-    whenModalOf("TFrmBackup", [&](QWidget *backup) {
-        if (backup)
-            clickBackup(dir);
-    });
-    QAction *button = m_main->findChild<QAction *>(QStringLiteral("Backup"));
-    QVERIFY(button);
-    button->trigger();
+    if (route == QLatin1String("Options")) {
+        whenModalOf("TFrmOptions", [](QWidget *options) {
+            if (options)
+                static_cast<QDialog *>(options)->reject();
+        });
+    } else {
+        whenModalOf("TFrmBackup", [&](QWidget *backup) {
+            if (backup)
+                clickBackup(dir);
+        });
+    }
+    if (route == QLatin1String("exit")) {
+        OptionsStore::instance().update([](Options &o) { o.backupReminder = true; });
+        m_env->messages.answer({ true });
+        m_main->close();
+    } else {
+        QAction *button = m_main->findChild<QAction *>(route);
+        QVERIFY(button);
+        button->trigger();
+    }
     QVERIFY(!m_main->TableSched->isEditing());
-    QCOMPARE(m_env->messages.texts(), QStringList({ "Backup Complete.        " }));
-    QCOMPARE(scalar(dir + "/schedule.db", "SELECT round(\"Bill Amount\" * 100) FROM data"), 1250);
+    const QString copied = route == QLatin1String("Options") ? Engine::resolve(TableFiles::Schedule)
+                                                             : dir + "/schedule.db";
+    QCOMPARE(scalar(copied, "SELECT round(\"Bill Amount\" * 100) FROM data"), 1250);
 }
 
 QTEST_MAIN(TestBackup)

@@ -1,5 +1,6 @@
 #include "output.h"
 
+#include "data/destination.h"
 #include "data/engineerror.h"
 
 #include <QDir>
@@ -8,7 +9,6 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -65,27 +65,21 @@ bool print(const PageStore &pages, QPrinter &printer, int first, int last)
 void writePdf(const PageStore &pages, const QString &path, const Progress &progress)
 {
     const QString shown = QDir::toNativeSeparators(path);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EngineError(QStringLiteral("Cannot write %1: %2").arg(shown, file.errorString()));
-    bool complete = true;
+    DestinationFile file(path);
     {
-        QPdfWriter writer(&file);
+        QPdfWriter writer(&file.device());
         writer.setTitle(JobTitle);
         writer.setCreator(QStringLiteral("Duesmith"));
         writer.setPageLayout(pages.pageLayout());
         const int resolution = writer.resolution();
         QPainter painter;
-        if (!painter.begin(&writer)) {
-            file.cancelWriting();
+        if (!painter.begin(&writer))
             throw EngineError(QStringLiteral("Cannot write %1").arg(shown));
-        }
         const int count = pages.pageCount();
         for (int page = 0; page < count; ++page) {
-            if (progress && !progress(page, count)) {
-                complete = false;
-                break;
-            }
+            // Cancelled: the temporary file goes, the destination stays as it was.
+            if (progress && !progress(page, count))
+                return;
             if (page > 0)
                 writer.newPage();
             // The writer's origin is already the top left of the printable area.
@@ -94,12 +88,7 @@ void writePdf(const PageStore &pages, const QString &path, const Progress &progr
         }
         painter.end();
     }
-    if (!complete) {
-        file.cancelWriting();
-        return;
-    }
-    if (file.error() != QFileDevice::NoError || !file.commit())
-        throw EngineError(QStringLiteral("Cannot write %1: %2").arg(shown, file.errorString()));
+    file.commit();
 }
 
 } // namespace ReportEngine

@@ -1,6 +1,7 @@
 #include "frmrptprev.h"
 
 #include "app/formstorage.h"
+#include "app/savefile.h"
 #include "data/engineerror.h"
 #include "dialogs/keypreview.h"
 #include "pageview.h"
@@ -12,7 +13,6 @@
 #include "slowwork.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
@@ -150,14 +150,8 @@ TFrmRptPrev::TFrmRptPrev(QWidget *parent)
         return runPrintDialog(printer, pageCount, this);
     };
     m_askPdfPath = [this](const QString &suggested) {
-        QFileDialog dialog(this, QStringLiteral("Save as PDF"), QFileInfo(suggested).absolutePath(),
-            QStringLiteral("PDF files (*.pdf)"));
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix(QStringLiteral("pdf"));
-        dialog.selectFile(QFileInfo(suggested).fileName());
-        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()
-            ? dialog.selectedFiles().constFirst()
-            : QString();
+        return SaveFile::ask(this, QStringLiteral("Save as PDF"), suggested,
+            QStringLiteral("PDF files (*.pdf)"), QStringLiteral("pdf"));
     };
 
     m_storage = std::make_unique<FormStorage>(this, QStringLiteral("TFrmRptPrev"),
