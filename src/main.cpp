@@ -38,7 +38,8 @@ int runCommand(const CommandLine &cmd, int argc, char **argv)
     int code = ExitCode::BadInput;
     switch (cmd.mode) {
     case CommandLine::Mode::Usage:
-        err << QStringLiteral("duesmith: %1\n\n").arg(cmd.error) << CommandLine::usage();
+        // One line, as every other failure: scripts read the first line.
+        err << QStringLiteral("duesmith: %1 (see duesmith --help)\n").arg(cmd.error);
         break;
     case CommandLine::Mode::Help:
         out << CommandLine::usage()

@@ -99,7 +99,7 @@ CommandLine CommandLine::parse(const QStringList &args)
                     || std::any_of(modes.cbegin(), modes.cend(),
                         [&doubled](
                             const std::pair<QString, Mode> &m) { return m.first == doubled; })))
-                why += QStringLiteral(" (did you mean %1?)").arg(doubled);
+                why += QStringLiteral("; did you mean %1?").arg(doubled);
             return fail(why);
         }
     }
@@ -140,5 +140,6 @@ QString CommandLine::usage()
         "  --version       show the version and exit\n"
         "\n"
         "Exit status of --due: 0 when nothing is past due, 1 when an item is due today\n"
-        "or earlier, 2 when the folder or its tables cannot be read or an option is wrong.\n");
+        "or earlier, 2 when the folder or its tables cannot be read, an option is wrong\n"
+        "or the output cannot be written.\n");
 }
