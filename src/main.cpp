@@ -1,7 +1,9 @@
 #include "app/frmsched.h"
 #include "app/windows.h"
 #include "cli/commandline.h"
+#include "cli/console.h"
 #include "cli/duereport.h"
+#include "data/datafolder.h"
 #include "main/windowset.h"
 #include "platform/application.h"
 #include "platform/busypointer.h"
@@ -28,46 +30,71 @@ QStringList argumentsOf(int argc, char **argv)
 // The modes that print and exit: no window, no display, no single-instance lock.
 int runCommand(const CommandLine &cmd, int argc, char **argv)
 {
+    Console::ignoreBrokenPipe();
     QCoreApplication core(argc, argv);
-    QTextStream out(stdout);
-    QTextStream err(stderr);
+    QString outText, errText;
+    QTextStream out(&outText);
+    QTextStream err(&errText);
+    int code = ExitCode::BadInput;
     switch (cmd.mode) {
     case CommandLine::Mode::Usage:
-        err << QStringLiteral("duesmith: %1\n\n").arg(cmd.error) << CommandLine::usage();
-        return ExitCode::BadInput;
+        // One line, as every other failure: scripts read the first line.
+        err << QStringLiteral("duesmith: %1 (see duesmith --help)\n").arg(cmd.error);
+        break;
     case CommandLine::Mode::Help:
         out << CommandLine::usage()
             << QStringLiteral("\nHelp pages: %1\n")
                    .arg(QDir::toNativeSeparators(
                        InstallPaths::resourceFolder() + QStringLiteral("/ds_help/index.hta")));
-        return ExitCode::Ok;
+        code = ExitCode::Ok;
+        break;
     case CommandLine::Mode::Version:
         out << QStringLiteral("duesmith %1\n").arg(QStringLiteral(DS_VERSION));
-        return ExitCode::Ok;
+        code = ExitCode::Ok;
+        break;
     case CommandLine::Mode::Due:
-        return DueReport::run(cmd, QDateTime::currentDateTime(), out, err);
+        code = DueReport::run(cmd, QDateTime::currentDateTime(), out, err);
+        break;
     case CommandLine::Mode::Window:
         break;
     }
-    return ExitCode::BadInput;
+    out.flush();
+    err.flush();
+    return Console::finish(code, outText, errText);
+}
+
+// Makes the data folder the working directory: --data-dir, or the user's
+// data folder, made on the first start. Empty when that worked, else the line
+// to print.
+QString enterDataFolder(const CommandLine &cmd)
+{
+    QString folder = cmd.dataDir;
+    if (folder.isEmpty()) {
+        folder = DataFolder::defaultPath();
+        if (!QDir().mkpath(folder))
+            return QStringLiteral("duesmith: the folder %1 cannot be created")
+                .arg(QDir::toNativeSeparators(folder));
+    }
+    const QString shown = QDir::toNativeSeparators(QFileInfo(folder).absoluteFilePath());
+    if (!QFileInfo::exists(folder))
+        return QStringLiteral("duesmith: the folder %1 does not exist").arg(shown);
+    if (!QFileInfo(folder).isDir() || !QDir::setCurrent(folder))
+        return QStringLiteral("duesmith: %1 is not a folder that can be opened").arg(shown);
+    return {};
 }
 } // namespace
 
 int main(int argc, char **argv)
 {
+    Console::guardStandardStreams();
     // Read before anything else: listing what is due must not take the lock
-    // that keeps a second window off.
+    // that keeps a second window off, and no toolkit may see an option it
+    // would end the program on.
     const CommandLine cmd = CommandLine::parse(argumentsOf(argc, argv));
-    if (!cmd.dataDir.isEmpty() && cmd.mode != CommandLine::Mode::Usage
-        && cmd.mode != CommandLine::Mode::Help && cmd.mode != CommandLine::Mode::Version) {
-        const QString dir = QDir::toNativeSeparators(QFileInfo(cmd.dataDir).absoluteFilePath());
-        if (!QFileInfo::exists(cmd.dataDir)) {
-            std::fprintf(stderr, "duesmith: the folder %s does not exist\n", qPrintable(dir));
-            return ExitCode::BadInput;
-        }
-        if (!QFileInfo(cmd.dataDir).isDir() || !QDir::setCurrent(cmd.dataDir)) {
-            std::fprintf(
-                stderr, "duesmith: %s is not a folder that can be opened\n", qPrintable(dir));
+    if (cmd.mode != CommandLine::Mode::Usage && cmd.mode != CommandLine::Mode::Help
+        && cmd.mode != CommandLine::Mode::Version) {
+        if (const QString problem = enterDataFolder(cmd); !problem.isEmpty()) {
+            std::fprintf(stderr, "%s\n", qPrintable(problem));
             return ExitCode::BadInput;
         }
     }

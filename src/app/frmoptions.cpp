@@ -16,23 +16,10 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include <algorithm>
-
-namespace {
-constexpr int MaxDays = 999;
-
-int wholeDays(const QString &text)
-{
-    bool ok = false;
-    const int n = text.trimmed().toInt(&ok);
-    return ok ? std::clamp(n, 0, MaxDays) : 0;
-}
-} // namespace
-
 DaysBox::DaysBox(QWidget *parent)
     : QSpinBox(parent)
 {
-    setRange(0, MaxDays);
+    setRange(0, Options::MaxDays);
     // The value is read when the box is left, not at every key.
     setKeyboardTracking(false);
     setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
@@ -153,8 +140,8 @@ void TFrmOptions::FormActivate()
     // The titles the lists show are the user's titles of the options.
     for (std::size_t n = 0; n < UserTitle.size(); ++n)
         UserTitle[n]->setText(options.userTitles[n].left(Options::TitleLength));
-    SpinEditDefaultWarn->setValue(wholeDays(options.defaultWarn));
-    SpinEditAgingInterval->setValue(wholeDays(options.agingInterval));
+    SpinEditDefaultWarn->setValue(Options::wholeDays(options.defaultWarn));
+    SpinEditAgingInterval->setValue(Options::wholeDays(options.agingInterval));
     CheckBoxDisplayReminder->setChecked(options.displayReminder);
     CheckBoxConfirmExit->setChecked(options.confirmExit);
     CheckBoxBackupReminder->setChecked(options.backupReminder);

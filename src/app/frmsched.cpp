@@ -437,6 +437,9 @@ void TfrmSched::Timer1Timer()
     if (m_startupDone)
         return;
     m_startupDone = true;
+    if (const QStringList problems = OptionsStore::instance().takeSettingProblems();
+        !problems.isEmpty())
+        Messages::current().warn(problems.join(QLatin1Char('\n')));
     UpdateDueTotals();
     setFieldLabels();
     LoadPayeePickList();

@@ -1,16 +1,23 @@
 #include "commandline.h"
 
+#include <algorithm>
+
 namespace {
-// Toolkit options that take a value in the next argument.
-bool toolkitOptionWithValue(const QString &arg)
+// The toolkit's own options, left to it when the window opens. Anything else
+// with one dash is refused here: the toolkit would end the program on it.
+bool toolkitOption(const QString &arg, bool *takesValue)
 {
     static const QStringList valued = { QStringLiteral("-platform"),
         QStringLiteral("-platformpluginpath"), QStringLiteral("-platformtheme"),
         QStringLiteral("-plugin"), QStringLiteral("-style"), QStringLiteral("-stylesheet"),
         QStringLiteral("-session"), QStringLiteral("-display"), QStringLiteral("-geometry"),
         QStringLiteral("-qwindowgeometry"), QStringLiteral("-qwindowtitle"),
-        QStringLiteral("-qwindowicon"), QStringLiteral("-title") };
-    return valued.contains(arg);
+        QStringLiteral("-qwindowicon"), QStringLiteral("-title"), QStringLiteral("-name") };
+    static const QStringList flags = { QStringLiteral("-reverse"), QStringLiteral("-widgetcount"),
+        QStringLiteral("-nograb"), QStringLiteral("-dograb"), QStringLiteral("-sync") };
+    const QString name = arg.section(QLatin1Char('='), 0, 0);
+    *takesValue = valued.contains(arg);
+    return valued.contains(name) || flags.contains(arg);
 }
 
 bool isCount(const QString &text)
@@ -26,9 +33,17 @@ bool isCount(const QString &text)
 
 CommandLine CommandLine::parse(const QStringList &args)
 {
+    // The options that choose a mode; when several are given, the first of
+    // this list wins.
+    static const QList<std::pair<QString, Mode>> modes = {
+        { QStringLiteral("--help"), Mode::Help },
+        { QStringLiteral("-h"), Mode::Help },
+        { QStringLiteral("--version"), Mode::Version },
+        { QStringLiteral("--due"), Mode::Due },
+    };
     CommandLine cmd;
-    bool help = false, version = false, due = false, csv = false, json = false;
-    bool toolkit = false;
+    QList<Mode> asked;
+    bool csv = false, json = false, toolkit = false;
     auto fail = [&cmd](const QString &why) {
         cmd.mode = Mode::Usage;
         cmd.error = why;
@@ -41,16 +56,12 @@ CommandLine CommandLine::parse(const QStringList &args)
             inlineValue = arg.mid(arg.indexOf(QLatin1Char('=')) + 1);
             arg = arg.left(arg.indexOf(QLatin1Char('=')));
         }
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            help = true;
-        } else if (arg == QLatin1String("--version")) {
-            version = true;
-        } else if (arg == QLatin1String("--csv")) {
-            csv = true;
-        } else if (arg == QLatin1String("--json")) {
-            json = true;
-        } else if (arg == QLatin1String("--due")) {
-            due = true;
+        const auto mode = std::find_if(modes.cbegin(), modes.cend(),
+            [&arg](const std::pair<QString, Mode> &m) { return m.first == arg; });
+        if (mode != modes.cend())
+            asked.append(mode->second);
+        bool takesValue = false;
+        if (arg == QLatin1String("--due")) {
             if (inlineValue) {
                 if (!isCount(*inlineValue))
                     return fail(QStringLiteral("--due takes a number of days from 0 to 9999"));
@@ -58,6 +69,13 @@ CommandLine CommandLine::parse(const QStringList &args)
             } else if (i + 1 < args.size() && isCount(args[i + 1])) {
                 cmd.days = args[++i].toInt();
             }
+        } else if (mode != modes.cend()) {
+            if (inlineValue)
+                return fail(QStringLiteral("%1 takes no value").arg(arg));
+        } else if (arg == QLatin1String("--csv")) {
+            csv = true;
+        } else if (arg == QLatin1String("--json")) {
+            json = true;
         } else if (arg == QLatin1String("--data-dir")) {
             if (inlineValue)
                 cmd.dataDir = *inlineValue;
@@ -67,21 +85,30 @@ CommandLine CommandLine::parse(const QStringList &args)
                 return fail(QStringLiteral("--data-dir needs a folder"));
             if (cmd.dataDir.isEmpty())
                 return fail(QStringLiteral("--data-dir needs a folder"));
-        } else if (!arg.startsWith(QLatin1String("--")) && arg.startsWith(QLatin1Char('-'))
-            && arg.size() > 1) {
+        } else if (toolkitOption(arg, &takesValue)) {
             toolkit = true;
-            if (toolkitOptionWithValue(arg))
-                ++i;
+            if (takesValue && ++i >= args.size())
+                return fail(QStringLiteral("%1 needs a value").arg(arg));
         } else {
-            return fail(QStringLiteral("unknown option '%1'").arg(args[i]));
+            QString why = QStringLiteral("unknown option '%1'").arg(args[i]);
+            // -due for --due, and the like.
+            const QString doubled = QLatin1Char('-') + arg;
+            if (!arg.startsWith(QLatin1String("--"))
+                && (doubled == QLatin1String("--csv") || doubled == QLatin1String("--json")
+                    || doubled == QLatin1String("--data-dir")
+                    || std::any_of(modes.cbegin(), modes.cend(),
+                        [&doubled](
+                            const std::pair<QString, Mode> &m) { return m.first == doubled; })))
+                why += QStringLiteral("; did you mean %1?").arg(doubled);
+            return fail(why);
         }
     }
-    if (help)
-        cmd.mode = Mode::Help;
-    else if (version)
-        cmd.mode = Mode::Version;
-    else if (due)
-        cmd.mode = Mode::Due;
+    for (const auto &[name, mode] : modes) {
+        if (asked.contains(mode)) {
+            cmd.mode = mode;
+            break;
+        }
+    }
     if ((csv || json) && cmd.mode != Mode::Due)
         return fail(QStringLiteral("--csv and --json go with --due"));
     if (csv && json)
@@ -100,9 +127,10 @@ QString CommandLine::usage()
         "       duesmith --help | --version\n"
         "\n"
         "Keeps your household bills and incomes. Without options it opens its window\n"
-        "on the tables in the working directory.\n"
+        "on the tables in $XDG_DATA_HOME/duesmith (~/.local/share/duesmith when\n"
+        "XDG_DATA_HOME is not set), a folder it creates on the first start.\n"
         "\n"
-        "  --data-dir DIR  use the tables in the folder DIR\n"
+        "  --data-dir DIR  use the tables in the folder DIR instead (any mode)\n"
         "  --due [DAYS]    list the items that are overdue or fall due within DAYS days\n"
         "                  (by default each item's own warning days), then exit; the\n"
         "                  tables are only read, even while Duesmith is open\n"
@@ -112,5 +140,6 @@ QString CommandLine::usage()
         "  --version       show the version and exit\n"
         "\n"
         "Exit status of --due: 0 when nothing is past due, 1 when an item is due today\n"
-        "or earlier, 2 when the folder or its tables cannot be read or an option is wrong.\n");
+        "or earlier, 2 when the folder or its tables cannot be read, an option is wrong\n"
+        "or the output cannot be written.\n");
 }

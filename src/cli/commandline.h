@@ -15,7 +15,7 @@ struct CommandLine
     Mode mode = Mode::Window;
     Format format = Format::Table;
     std::optional<int> days; // --due DAYS; none: each item's own warning days
-    QString dataDir; // --data-dir; empty: the working directory
+    QString dataDir; // --data-dir; empty: the user's data folder
     QString error; // with Mode::Usage: what was wrong
 
     // args without the program name.

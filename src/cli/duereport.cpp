@@ -14,7 +14,7 @@
 #include <algorithm>
 
 namespace {
-QString status(const DueItem &item)
+QString dueStatus(const DueItem &item)
 {
     if (!item.daysLeft)
         return QStringLiteral("no due date");
@@ -25,6 +25,12 @@ QString status(const DueItem &item)
     if (d == 0)
         return QStringLiteral("due today");
     return d == 1 ? QStringLiteral("due tomorrow") : QStringLiteral("due in %1 days").arg(d);
+}
+
+// The due status, then what is wrong with the record's stored values.
+QString status(const DueItem &item)
+{
+    return QStringList(QStringList{ dueStatus(item) } + item.problems).join(QStringLiteral("; "));
 }
 
 QString isoDate(const QVariant &date)
@@ -131,6 +137,8 @@ QString DueReport::json(const QList<DueItem> &items, const QDate &today)
             QStringLiteral("daysLeft"), item.daysLeft ? QJsonValue(*item.daysLeft) : QJsonValue());
         o.insert(QStringLiteral("pastDue"), item.pastDue);
         o.insert(QStringLiteral("status"), status(item));
+        if (!item.problems.isEmpty())
+            o.insert(QStringLiteral("problems"), QJsonArray::fromStringList(item.problems));
         list.append(o);
     }
     QJsonObject doc;

@@ -151,6 +151,14 @@ bool upgradePending(const QString &table)
 }
 } // namespace
 
+QString DataFolder::defaultPath()
+{
+    QString base = qEnvironmentVariable("XDG_DATA_HOME");
+    if (!QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/share");
+    return QDir::cleanPath(base + QStringLiteral("/duesmith"));
+}
+
 const QStringList &DataFolder::liveTables()
 {
     static const QStringList tables = { TableFiles::Schedule, TableFiles::History,

@@ -9,6 +9,10 @@
 // that makes it ready. check() only reads: when it refuses, no file in the
 // folder has changed.
 namespace DataFolder {
+// The folder used when none is named: $XDG_DATA_HOME/duesmith, or
+// ~/.local/share/duesmith when that is unset or not an absolute path.
+QString defaultPath();
+
 // The five live tables, under the names the program creates them with.
 const QStringList &liveTables();
 

@@ -24,7 +24,8 @@ QList<DueItem> DueList::read(const QDateTime &now, std::optional<int> days)
             item.record.value(names[i]) = row.values[i];
         const QVariant &due = item.record.dueDate;
         const int warn = days.value_or(item.record.warningDays.toInt());
-        if (!lists(due, warn, today))
+        item.problems = row.problems;
+        if (!lists(due, warn, today) && item.problems.isEmpty())
             continue;
         if (!due.isNull())
             item.daysLeft = today.daysTo(due.toDate());

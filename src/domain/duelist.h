@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QStringList>
 
 #include <optional>
 
@@ -17,11 +18,13 @@ struct DueItem
     std::optional<qint64> daysLeft;
     // Due today or earlier, or without a due date: the "Past Due" of the aging.
     bool pastDue = false;
+    // Stored values that do not fit their fields; such a value reads as empty.
+    QStringList problems;
 };
 
 namespace DueList {
 // Listed when the due date is no later than today plus the warning days; an
-// empty due date is always listed.
+// empty due date is always listed, and so is a record with a bad value.
 bool lists(const QVariant &dueDate, int warningDays, const QDate &today);
 
 // Every listed item of the schedule in the working directory, in due-date

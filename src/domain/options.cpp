@@ -2,6 +2,9 @@
 
 #include "data/engineerror.h"
 
+#include <algorithm>
+#include <utility>
+
 QString StoredText::boolText(bool value)
 {
     return value ? QStringLiteral("True") : QStringLiteral("False");
@@ -24,6 +27,15 @@ int Options::agingDays() const
     if (!ok)
         throw EngineError(QStringLiteral("'%1' is not a valid integer value").arg(agingInterval));
     return n;
+}
+
+int Options::wholeDays(const QString &text, bool *number)
+{
+    bool ok = false;
+    const int n = text.trimmed().toInt(&ok);
+    if (number)
+        *number = ok;
+    return ok ? std::clamp(n, 0, MaxDays) : 0;
 }
 
 QString Options::userTitle(int n) const
@@ -52,16 +64,14 @@ void OptionsStore::update(const std::function<void(Options &)> &change)
     set(changedOptions);
 }
 
+QStringList OptionsStore::takeSettingProblems()
+{
+    return std::exchange(m_settingProblems, {});
+}
+
 QList<OptionsStore::Value> OptionsStore::values()
 {
     QList<Value> list;
-    auto text = [this](const QString &name, QString Options::*member, qsizetype maxLength) {
-        return Value{ name + QStringLiteral("_Text"), [this, member] { return m_options.*member; },
-            [this, member, maxLength](const QString &value) {
-                update([&](Options &o) { o.*member = value.left(maxLength); });
-                return true;
-            } };
-    };
     auto flag = [this](const QString &name, bool Options::*member) {
         return Value{ name + QStringLiteral("_Checked"),
             [this, member] { return StoredText::boolText(m_options.*member); },
@@ -73,10 +83,25 @@ QList<OptionsStore::Value> OptionsStore::values()
                 return true;
             } };
     };
-    // A line edit takes any text; the title edits held at most TitleLength characters.
-    constexpr qsizetype Unlimited = 32767;
-    list.append(text(QStringLiteral("EditAgingInterval"), &Options::agingInterval, Unlimited));
-    list.append(text(QStringLiteral("EditDefaultWarn"), &Options::defaultWarn, Unlimited));
+    auto days = [this](const QString &name, QString Options::*member, const QString &label) {
+        return Value{ name + QStringLiteral("_Text"), [this, member] { return m_options.*member; },
+            [this, member, label](const QString &value) {
+                bool number = false;
+                const int n = Options::wholeDays(value, &number);
+                if (!number)
+                    m_settingProblems.append(
+                        QStringLiteral("The %1 in the settings, '%2', is not a number of days; "
+                                       "0 is used until it is changed in Options.")
+                            .arg(label, value.left(40)));
+                update([&](Options &o) { o.*member = QString::number(n); });
+                return true;
+            } };
+    };
+    list.append(days(QStringLiteral("EditAgingInterval"), &Options::agingInterval,
+        QStringLiteral("Aging Interval")));
+    list.append(days(QStringLiteral("EditDefaultWarn"), &Options::defaultWarn,
+        QStringLiteral("Default Warning Days")));
+    // The title edits held at most TitleLength characters.
     for (int n = 1; n <= 4; ++n) {
         const std::size_t i = std::size_t(n - 1);
         list.append({ QStringLiteral("UserTitle%1_Text").arg(n),

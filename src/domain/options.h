@@ -3,6 +3,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <functional>
@@ -32,6 +33,11 @@ struct Options
     bool confirmExit = true; // the exit question when closing
 
     static constexpr int TitleLength = 25;
+    static constexpr int MaxDays = 999;
+
+    // Days as the Options dialog takes them: a whole number clamped to
+    // 0..MaxDays; text that is no number is 0 (and number, when given, false).
+    static int wholeDays(const QString &text, bool *number = nullptr);
 
     // The aging interval as a whole number; throws EngineError
     // "'%s' is not a valid integer value" when it is not one.
@@ -67,7 +73,11 @@ public:
         std::function<QString()> get;
         std::function<bool(const QString &)> set;
     };
+    // The day settings are read as the Options dialog reads them; each stored
+    // text that was no number is described once here.
     QList<Value> values();
+    // The descriptions gathered since the last call.
+    QStringList takeSettingProblems();
 
 Q_SIGNALS:
     void changed(const Options &options);
@@ -75,4 +85,5 @@ Q_SIGNALS:
 private:
     OptionsStore() = default;
     Options m_options;
+    QStringList m_settingProblems;
 };

@@ -125,6 +125,8 @@ private Q_SLOTS:
     void attachRestoresOnShowAndSavesOnClose();
     void saveErrorIsReportedAndWindowStillCloses();
     void optionsKeepTheirStoredNames();
+    void storedDaysReadAsTheDialogReadsThem_data();
+    void storedDaysReadAsTheDialogReadsThem();
 };
 
 void TestFormStorage::firstRunKeepsDesignValues()
@@ -487,5 +489,51 @@ void TestFormStorage::optionsKeepTheirStoredNames()
     QCOMPARE(stored(u"TfrmSched/CheckBoxBackupReminder_Checked"_s), u"True"_s);
     QCOMPARE(stored(u"TfrmSched/CheckBoxConfirmExit_Checked"_s), u"False"_s);
     disconnect(&options, nullptr, this, nullptr);
+    options.reset();
+}
+
+void TestFormStorage::storedDaysReadAsTheDialogReadsThem_data()
+{
+    QTest::addColumn<QByteArray>("aging"); // as stored
+    QTest::addColumn<QByteArray>("warn");
+    QTest::addColumn<QString>("agingRead");
+    QTest::addColumn<QString>("warnRead");
+    QTest::addColumn<QStringList>("problems"); // settings named by the messages
+
+    QTest::newRow("numbers") << " 14 "_ba
+                             << "3"_ba << u"14"_s << u"3"_s << QStringList();
+    QTest::newRow("out of range") << "-5"_ba
+                                  << "70000"_ba << u"0"_s << u"999"_s << QStringList();
+    QTest::newRow("not numbers") << "abc"_ba
+                                 << "7x"_ba << u"0"_s << u"0"_s
+                                 << QStringList{ u"Aging Interval"_s, u"Default Warning Days"_s };
+}
+
+// -5 gave headings "1 to -5 Days"; text left the aging summary empty.
+void TestFormStorage::storedDaysReadAsTheDialogReadsThem()
+{
+    QFETCH(QByteArray, aging);
+    QFETCH(QByteArray, warn);
+    QFETCH(QString, agingRead);
+    QFETCH(QString, warnRead);
+    QFETCH(QStringList, problems);
+    TestEnv env;
+    writeRaw(env,
+        "[TfrmSched]\nEditAgingInterval_Text=" + aging + "\nEditDefaultWarn_Text=" + warn + "\n");
+    OptionsStore &options = OptionsStore::instance();
+    options.reset();
+    QWidget window;
+    FormStorage storage(&window, u"TfrmSched"_s, FormStorage::Position);
+    for (const OptionsStore::Value &value : options.values())
+        storage.addProperty(value.name, value.get, value.set);
+    storage.restore();
+    QCOMPARE(OptionsStore::current().agingInterval, agingRead);
+    QCOMPARE(OptionsStore::current().defaultWarn, warnRead);
+    QCOMPARE(OptionsStore::current().agingDays(), agingRead.toInt());
+    const QStringList shown = options.takeSettingProblems();
+    QCOMPARE(shown.size(), problems.size());
+    for (int i = 0; i < problems.size(); ++i)
+        QVERIFY2(shown[i].contains(problems[i]), qPrintable(shown[i]));
+    QVERIFY(options.takeSettingProblems().isEmpty());
     options.reset();
 }

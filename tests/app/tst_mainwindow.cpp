@@ -301,6 +301,7 @@ void TestMainWindow::secondInstanceEndsQuietly()
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), work.path());
+    env.insert(QStringLiteral("XDG_DATA_HOME"), work.path());
     second.setProcessEnvironment(env);
     second.setWorkingDirectory(work.path());
     second.start(program, {});

@@ -4,6 +4,8 @@
 #include "platform/singleinstance.h"
 #include "support/dataenv.h"
 
+#include <SQLiteCpp/Database.h>
+
 #include <QDate>
 #include <QDir>
 #include <QJsonArray>
@@ -26,22 +28,46 @@ QString program()
     return qEnvironmentVariable("DS_PROGRAM_DIR") + QStringLiteral("/duesmith");
 }
 
-// Runs the program from another working directory, with its own runtime folder.
-Run run(const QStringList &args, const QString &runtime)
+struct Start
+{
+    QString runtime; // XDG_RUNTIME_DIR
+    QString home; // HOME; empty: a fresh folder
+    std::optional<QString> dataHome; // XDG_DATA_HOME, empty: unset; none: the home folder
+    QString workDir; // empty: a fresh empty folder
+    // A bash command that runs "$0" "$@" with some redirection; empty: run directly.
+    QString shell;
+};
+
+// Runs the program without a display, from another working directory, with
+// its own runtime folder and never the real home folder.
+Run run(const QStringList &args, const Start &start)
 {
     QTemporaryDir elsewhere;
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), start.runtime);
+    const QString home = start.home.isEmpty() ? elsewhere.path() : start.home;
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("XDG_DATA_HOME"), start.dataHome.value_or(home));
+    if (start.dataHome && start.dataHome->isEmpty())
+        env.remove(QStringLiteral("XDG_DATA_HOME"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     p.setProcessEnvironment(env);
-    p.setWorkingDirectory(elsewhere.path());
-    p.start(program(), args);
+    p.setWorkingDirectory(start.workDir.isEmpty() ? elsewhere.path() : start.workDir);
+    if (start.shell.isEmpty())
+        p.start(program(), args);
+    else
+        p.start(QStringLiteral("bash"), QStringList{ "-c", start.shell, program() } + args);
     if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit)
         return {};
     return { p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError() };
+}
+
+Run run(const QStringList &args, const QString &runtime)
+{
+    return run(args, Start{ runtime, {}, {}, {}, {} });
 }
 
 QStringList folderEntries(const QString &dir)
@@ -115,6 +141,12 @@ private Q_SLOTS:
     void listsWhileTheProgramHasTheFolder();
     void exitCodes_data();
     void exitCodes();
+    void writeFaults_data();
+    void writeFaults();
+    void tablesChangedElsewhere_data();
+    void tablesChangedElsewhere();
+    void dataFolder_data();
+    void dataFolder();
 };
 
 void TestDueCommand::parsing_data()
@@ -144,6 +176,13 @@ void TestDueCommand::parsing_data()
         << QStringList{ "--data-dir" } << int(M::Usage) << -1 << QString();
     QTest::newRow("help wins") << QStringList{ "--due", "--help" } << int(M::Help) << -1
                                << QString();
+    QTest::newRow("one dash") << QStringList{ "-due" } << int(M::Usage) << -1 << QString();
+    QTest::newRow("unknown toolkit-like option")
+        << QStringList{ "-bogus" } << int(M::Usage) << -1 << QString();
+    QTest::newRow("toolkit option without its value")
+        << QStringList{ "-style" } << int(M::Usage) << -1 << QString();
+    QTest::newRow("toolkit option with =")
+        << QStringList{ "-style=fusion", "-reverse" } << int(M::Window) << -1 << QString();
 }
 
 void TestDueCommand::parsing()
@@ -232,7 +271,7 @@ void TestDueCommand::listsWhileTheProgramHasTheFolder()
 
 void TestDueCommand::exitCodes_data()
 {
-    QTest::addColumn<QString>("folder"); // "tables", "empty", "missing"
+    QTest::addColumn<QString>("folder"); // "tables", "empty", "missing"; "dot": tables, as "."
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("err"); // start of the first line on stderr; empty: none
@@ -249,6 +288,9 @@ void TestDueCommand::exitCodes_data()
                                     << "duesmith: unknown option '--bogus'";
     QTest::newRow("window on a missing folder")
         << "missing" << QStringList{} << 2 << "duesmith: the folder";
+    QTest::newRow("one dash, no display")
+        << "tables" << QStringList{ "-due" } << 2 << "duesmith: unknown option '-due'";
+    QTest::newRow("working directory") << "dot" << QStringList{ "--due", "5" } << 1 << QString();
 }
 
 void TestDueCommand::exitCodes()
@@ -260,26 +302,180 @@ void TestDueCommand::exitCodes()
 
     DataEnv env;
     QString dir = env.dir();
-    if (folder == QLatin1String("tables")) {
+    if (folder == QLatin1String("tables") || folder == QLatin1String("dot")) {
         env.createTables();
         addItems({ { QStringLiteral("Phone"), QDate::currentDate().addDays(4), 7, 30.0 } });
+        if (folder == QLatin1String("dot"))
+            addItems({ { QStringLiteral("Rent"), QDate::currentDate(), 0, 700.0 } });
     } else if (folder == QLatin1String("missing")) {
         dir += QStringLiteral("/gone");
     }
     const QStringList before = folderEntries(env.dir());
     QTemporaryDir runtime;
-    const Run r = run(args + QStringList{ "--data-dir", dir }, runtime.path());
+    const bool dot = folder == QLatin1String("dot");
+    const Run r = run(args + QStringList{ "--data-dir", dot ? QStringLiteral(".") : dir },
+        Start{ runtime.path(), {}, {}, dot ? dir : QString(), {} });
     QCOMPARE(r.code, code);
     if (err.isEmpty()) {
         QVERIFY2(r.err.isEmpty(), r.err.constData());
     } else {
         QVERIFY2(r.err.startsWith(err.toUtf8()), r.err.constData());
         QVERIFY(r.out.isEmpty());
-        if (!err.contains(QLatin1String("unknown option")))
-            QCOMPARE(r.err.count('\n'), 1);
+        QCOMPARE(r.err.count('\n'), 1);
     }
     QCOMPARE(folderEntries(env.dir()), before);
     QVERIFY(folderEntries(runtime.path()).isEmpty());
+}
+
+void TestDueCommand::writeFaults_data()
+{
+    QTest::addColumn<QString>("shell");
+    QTest::newRow("full device") << R"(exec "$0" "$@" >/dev/full)";
+    QTest::newRow("closed output") << R"(exec "$0" "$@" >&-)";
+    QTest::newRow("reader gone") << R"("$0" "$@" | head -c1 >/dev/null; exit ${PIPESTATUS[0]})";
+}
+
+// More output than a pipe holds, so the reader is gone before it is written.
+void TestDueCommand::writeFaults()
+{
+    QFETCH(QString, shell);
+    DataEnv env;
+    env.createTables();
+    QList<Item> items;
+    for (int i = 0; i < 2000; ++i)
+        items.append({ QStringLiteral("Payee %1").arg(i), QDate::currentDate(), 0, 12.5 });
+    addItems(items);
+    QTemporaryDir runtime;
+    const Run r = run(
+        { "--due", "--json", "--data-dir", env.dir() }, Start{ runtime.path(), {}, {}, {}, shell });
+    QCOMPARE(r.code, 2);
+    QVERIFY2(r.err.startsWith("duesmith: cannot write the output: "), r.err.constData());
+    QCOMPARE(r.err.count('\n'), 1);
+}
+
+void TestDueCommand::tablesChangedElsewhere_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("err"); // part of the one line on stderr; empty: none
+
+    QTest::newRow("switched to a write-ahead log") << "wal" << 1 << QString();
+    QTest::newRow("log being written")
+        << "wal open" << 2 << "schedule.DB is being written by another program";
+    QTest::newRow("journal left by a writer")
+        << "hot journal" << 2 << "schedule.DB is being written by another program";
+    QTest::newRow("bad stored values") << "bad values" << 1 << QString();
+}
+
+// Another program changed the schedule: --due reads it as it is, reports
+// what it cannot read, and writes nothing in the folder.
+void TestDueCommand::tablesChangedElsewhere()
+{
+    QFETCH(QString, change);
+    QFETCH(int, code);
+    QFETCH(QString, err);
+    DataEnv env;
+    env.createTables();
+    const QDate today = QDate::currentDate();
+    addItems({ { QStringLiteral("Rent"), today.addDays(-3), 0, 950.0 },
+        { QStringLiteral("Water"), today.addDays(30), 0, 40.0 },
+        { QStringLiteral("Gas"), today.addDays(30), 0, 60.0 },
+        { QStringLiteral("Phone"), today.addDays(30), 0, 30.0 } });
+    const QString path = Engine::resolve(QStringLiteral("schedule.DB"));
+    std::optional<SQLite::Database> writer;
+    if (change == QLatin1String("hot journal")) {
+        QFile journal(path + QStringLiteral("-journal"));
+        QVERIFY(journal.open(QIODevice::WriteOnly));
+        journal.write(QByteArray(4096, 'J'));
+    } else {
+        writer.emplace(path.toStdString(), SQLite::OPEN_READWRITE);
+        if (change == QLatin1String("bad values")) {
+            writer->exec(R"(UPDATE data SET "Bill Amount" = 'abc' WHERE Description = 'Rent';
+                UPDATE data SET "Bill Amount" = 9e999 WHERE Description = 'Water';
+                UPDATE data SET "Due Date" = 'notadate' WHERE Description = 'Gas';
+                UPDATE data SET Frequency = 70000 WHERE Description = 'Phone';)");
+        } else {
+            writer->exec("PRAGMA journal_mode=WAL");
+            if (change == QLatin1String("wal open"))
+                writer->exec(R"(UPDATE data SET "Bill Amount" = 1 WHERE Description = 'Rent')");
+        }
+        if (change != QLatin1String("wal open"))
+            writer.reset();
+    }
+    const QStringList before = folderEntries(env.dir());
+    const QByteArray schedule = [&path] {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+
+    QTemporaryDir runtime;
+    const Run r = run({ "--due", "0", "--csv", "--data-dir", env.dir() }, runtime.path());
+    QCOMPARE(r.code, code);
+    QVERIFY2(r.err.contains(err.toUtf8()), r.err.constData());
+    QCOMPARE(r.err.count('\n'), err.isEmpty() ? 0 : 1);
+    QCOMPARE(folderEntries(env.dir()), before);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), schedule);
+    if (code == 2)
+        return;
+
+    // Payee, amount, status of every listed row.
+    QStringList listed;
+    const QList<QStringList> rows = pythonCsv(r.out);
+    for (const QStringList &row : rows.mid(1))
+        listed.append(QStringList{ row[2], row[3], row.last() }.join(QLatin1Char('|')));
+    if (change == QLatin1String("wal")) {
+        QCOMPARE(listed, QStringList{ "Rent|950.00|overdue 3 days" });
+        return;
+    }
+    QCOMPARE(listed,
+        QStringList({ "Rent||overdue 3 days; Bill Amount 'abc' is not valid",
+            "Phone|30.00|due in 30 days; Frequency '70000' is not valid",
+            "Water||due in 30 days; Bill Amount 'Inf' is not valid",
+            "Gas|60.00|no due date; Due Date 'notadate' is not valid" }));
+}
+
+void TestDueCommand::dataFolder_data()
+{
+    QTest::addColumn<QString>("dataHome"); // XDG_DATA_HOME, under the home folder
+    QTest::addColumn<QString>("folder"); // the data folder, under the home folder
+
+    QTest::newRow("XDG_DATA_HOME") << "data"
+                                   << "data/duesmith";
+    QTest::newRow("unset") << ""
+                           << ".local/share/duesmith";
+    QTest::newRow("relative, so not used") << "./rel"
+                                           << ".local/share/duesmith";
+}
+
+// Without --data-dir every mode works in the user's data folder, made on the
+// first start, wherever the program is started from.
+void TestDueCommand::dataFolder()
+{
+    QFETCH(QString, dataHome);
+    QFETCH(QString, folder);
+    QTemporaryDir home, work, runtime;
+    const QString data = home.filePath(folder);
+    Start start{ runtime.path(), home.path(),
+        dataHome.startsWith(QLatin1Char('.')) || dataHome.isEmpty() ? dataHome
+                                                                    : home.filePath(dataHome),
+        work.path(), {} };
+
+    Run r = run({ "--due" }, start);
+    QCOMPARE(r.code, 2);
+    QVERIFY2(r.err.contains(QDir::toNativeSeparators(data).toUtf8() + " holds no Duesmith tables"),
+        r.err.constData());
+    QVERIFY(QFileInfo(data).isDir());
+
+    DataEnv env;
+    env.createTables();
+    addItems({ { QStringLiteral("Rent"), QDate::currentDate(), 0, 700.0 } });
+    QVERIFY(QFile::copy(Engine::resolve(QStringLiteral("schedule.DB")), data + "/schedule.DB"));
+    r = run({ "--due", "--csv" }, start);
+    QCOMPARE(r.code, 1);
+    QVERIFY(r.out.contains("Rent"));
+    QVERIFY(folderEntries(work.path()).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestDueCommand)
