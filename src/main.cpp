@@ -2,6 +2,7 @@
 #include "app/windows.h"
 #include "cli/commandline.h"
 #include "cli/duereport.h"
+#include "cli/notify.h"
 #include "main/windowset.h"
 #include "platform/application.h"
 #include "platform/busypointer.h"
@@ -46,6 +47,8 @@ int runCommand(const CommandLine &cmd, int argc, char **argv)
         return ExitCode::Ok;
     case CommandLine::Mode::Due:
         return DueReport::run(cmd, QDateTime::currentDateTime(), out, err);
+    case CommandLine::Mode::Notify:
+        return DueNotify::run(QDateTime::currentDateTime(), out, err);
     case CommandLine::Mode::Window:
         break;
     }

@@ -1,6 +1,7 @@
 #include "frmsched.h"
 
 #include "calendarexport.h"
+#include "daywatch.h"
 #include "chrome.h"
 #include "coloredheader.h"
 #include "datafolderstartup.h"
@@ -437,6 +438,7 @@ void TfrmSched::Timer1Timer()
     if (m_startupDone)
         return;
     m_startupDone = true;
+    new DayWatch(this);
     UpdateDueTotals();
     setFieldLabels();
     LoadPayeePickList();

@@ -28,6 +28,7 @@ CommandLine CommandLine::parse(const QStringList &args)
 {
     CommandLine cmd;
     bool help = false, version = false, due = false, csv = false, json = false;
+    bool notify = false;
     bool toolkit = false;
     auto fail = [&cmd](const QString &why) {
         cmd.mode = Mode::Usage;
@@ -58,6 +59,8 @@ CommandLine CommandLine::parse(const QStringList &args)
             } else if (i + 1 < args.size() && isCount(args[i + 1])) {
                 cmd.days = args[++i].toInt();
             }
+        } else if (arg == QLatin1String("--notify")) {
+            notify = true;
         } else if (arg == QLatin1String("--data-dir")) {
             if (inlineValue)
                 cmd.dataDir = *inlineValue;
@@ -80,14 +83,19 @@ CommandLine CommandLine::parse(const QStringList &args)
         cmd.mode = Mode::Help;
     else if (version)
         cmd.mode = Mode::Version;
+    else if (due && notify)
+        return fail(QStringLiteral("choose one of --due and --notify"));
     else if (due)
         cmd.mode = Mode::Due;
+    else if (notify)
+        cmd.mode = Mode::Notify;
     if ((csv || json) && cmd.mode != Mode::Due)
         return fail(QStringLiteral("--csv and --json go with --due"));
     if (csv && json)
         return fail(QStringLiteral("choose one of --csv and --json"));
-    if (toolkit && cmd.mode == Mode::Due)
-        return fail(QStringLiteral("unknown option for --due"));
+    if (toolkit && (cmd.mode == Mode::Due || cmd.mode == Mode::Notify))
+        return fail(QStringLiteral("unknown option for %1")
+                .arg(due ? QStringLiteral("--due") : QStringLiteral("--notify")));
     cmd.format = csv ? Format::Csv : json ? Format::Json : Format::Table;
     return cmd;
 }
@@ -97,6 +105,7 @@ QString CommandLine::usage()
     return QStringLiteral(
         "Usage: duesmith [--data-dir DIR]\n"
         "       duesmith --due [DAYS] [--csv | --json] [--data-dir DIR]\n"
+        "       duesmith --notify [--data-dir DIR]\n"
         "       duesmith --help | --version\n"
         "\n"
         "Keeps your household bills and incomes. Without options it opens its window\n"
@@ -106,11 +115,16 @@ QString CommandLine::usage()
         "  --due [DAYS]    list the items that are overdue or fall due within DAYS days\n"
         "                  (by default each item's own warning days), then exit; the\n"
         "                  tables are only read, even while Duesmith is open\n"
+        "  --notify        show a desktop notification of what is overdue or within its\n"
+        "                  warning days (nothing when nothing is); its \"Open Duesmith\"\n"
+        "                  opens the window on the same folder\n"
         "  --csv           with --due: comma-separated values (RFC 4180)\n"
         "  --json          with --due: JSON\n"
         "  --help          show this help and exit\n"
         "  --version       show the version and exit\n"
         "\n"
         "Exit status of --due: 0 when nothing is past due, 1 when an item is due today\n"
-        "or earlier, 2 when the folder or its tables cannot be read or an option is wrong.\n");
+        "or earlier, 2 when the folder or its tables cannot be read or an option is wrong.\n"
+        "Exit status of --notify: 0 when sent or nothing is due, 2 when the tables cannot\n"
+        "be read or no notification service answers on the session bus.\n");
 }
