@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusServiceWatcher>
 #include <QDir>
 #include <QEventLoop>

@@ -11,6 +11,7 @@
 #include "testsupport.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QJsonArray>

@@ -96,7 +96,8 @@ private Q_SLOTS:
         QVERIFY(config.open(QIODevice::WriteOnly));
         config.write("<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>"
                      "<auth>EXTERNAL</auth><policy context=\"default\"><allow own=\"*\"/>"
-                     "<allow send_destination=\"*\" eavesdrop=\"true\"/></policy></busconfig>");
+                     "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+                     "</policy></busconfig>");
         config.close();
         m_daemon.start("dbus-daemon",
             { "--config-file=" + config.fileName(), "--nofork", "--print-address" });
@@ -248,7 +249,7 @@ void TestNotify::openChosen()
         },
         20000);
     ::kill(pid, SIGKILL);
-    QTest::qWaitFor([&] { return ::kill(pid, 0) != 0; }, 10000);
+    QVERIFY(QTest::qWaitFor([&] { return ::kill(pid, 0) != 0; }, 10000));
     QVERIFY(held);
 }
 
