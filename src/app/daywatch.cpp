@@ -66,6 +66,7 @@ void DayWatch::check()
             m_window->show();
             m_window->raise();
             m_window->activateWindow();
+            m_notifier->close();
         });
     }
     m_notifier->send(DueNotice::of(items));

@@ -50,7 +50,8 @@ int DueNotify::run(const QDateTime &now, QTextStream &out, QTextStream &err, int
     QTimer giveUp;
     giveUp.setSingleShot(true);
     QObject::connect(&giveUp, &QTimer::timeout, &loop, [&] {
-        notifier.close(); // an action nobody answers any more must not stay on screen
+        // An action nobody answers any more must not stay on screen.
+        notifier.close().waitForFinished();
         loop.quit();
     });
     QObject::connect(&notifier, &DesktopNotifier::failed, &loop, [&](const QString &why) {
@@ -77,6 +78,7 @@ int DueNotify::run(const QDateTime &now, QTextStream &out, QTextStream &err, int
             err << QStringLiteral("duesmith: the window could not be started\n");
             code = ExitCode::BadInput;
         }
+        notifier.close().waitForFinished(); // answered: it leaves the screen
         loop.quit();
     });
     // The service ending (the session closing) ends the wait too.

@@ -83,14 +83,12 @@ void DesktopNotifier::notify(const DueNotice &notice)
         });
 }
 
-void DesktopNotifier::close()
+QDBusPendingCall DesktopNotifier::close()
 {
-    if (m_id == 0)
-        return;
     QDBusMessage message = call(QStringLiteral("CloseNotification"));
     message << m_id;
-    // Waits for the answer: a program about to end must not lose the call.
-    m_bus.call(message);
+    return m_id == 0 ? QDBusPendingCall::fromCompletedCall(QDBusMessage())
+                     : m_bus.asyncCall(message);
 }
 
 void DesktopNotifier::onActionInvoked(uint id, const QString &action)

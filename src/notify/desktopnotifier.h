@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusPendingCall>
 #include <QObject>
 #include <QStringList>
 
@@ -18,8 +19,9 @@ public:
     // Sends the notice, replacing the one this notifier sent before; the
     // outcome comes as sent() or failed().
     void send(const DueNotice &notice);
-    // Takes the notice off the screen; waits for the service.
-    void close();
+    // Takes the notice off the screen; a program about to end waits for the
+    // returned call, lest the request be lost.
+    QDBusPendingCall close();
     // Whether the service shows actions, known once sent() came.
     bool offersActions() const { return m_capabilities.contains(QStringLiteral("actions")); }
 
