@@ -80,8 +80,8 @@ CalendarExportDialog::CalendarExportDialog(QWidget *parent)
 
     keepBox->setObjectName(QStringLiteral("keep"));
     keepBox->setChecked(last.live());
-    keepBox->setToolTip(QStringLiteral(
-        "Rewrite the file after every change to the schedule while Duesmith runs"));
+    keepBox->setToolTip(
+        QStringLiteral("Rewrite the file after every change to the schedule while Duesmith runs"));
 
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("&Look ahead:"), monthsBox);
@@ -160,8 +160,9 @@ bool CalendarExport::write(const Choice &choice, int *events, QString *error)
     const QDateTime now = Clock::current().now();
     QByteArray data;
     try {
-        const std::vector<Occurrence> occurrences = Projection::ahead(
-            Projection::read(TableFiles::Schedule), now.date(), now.date().addMonths(choice.months));
+        const std::vector<Occurrence> occurrences
+            = Projection::ahead(Projection::read(TableFiles::Schedule), now.date(),
+                now.date().addMonths(choice.months));
         if (events)
             *events = int(occurrences.size());
         data = ICalendar::calendar(occurrences, OptionsStore::current(), now);
@@ -255,7 +256,6 @@ void LiveCalendar::rewrite()
     if (m_failing)
         return;
     m_failing = true;
-    Messages::current().warn(
-        QStringLiteral("The calendar file %1 could not be kept up to date: %2")
-            .arg(QDir::toNativeSeparators(choice.file), error));
+    Messages::current().warn(QStringLiteral("The calendar file %1 could not be kept up to date: %2")
+                                 .arg(QDir::toNativeSeparators(choice.file), error));
 }

@@ -1,10 +1,10 @@
 #include "frmsched.h"
 
 #include "calendarexport.h"
-#include "daywatch.h"
 #include "chrome.h"
 #include "coloredheader.h"
 #include "datafolderstartup.h"
+#include "daywatch.h"
 #include "desttabledlg.h"
 #include "formstorage.h"
 #include "itemgrid.h"

@@ -82,8 +82,8 @@ int DueNotify::run(const QDateTime &now, QTextStream &out, QTextStream &err, int
         loop.quit();
     });
     // The service ending (the session closing) ends the wait too.
-    QDBusServiceWatcher gone(QLatin1String(DesktopNotifier::service), bus,
-        QDBusServiceWatcher::WatchForUnregistration);
+    QDBusServiceWatcher gone(
+        QLatin1String(DesktopNotifier::service), bus, QDBusServiceWatcher::WatchForUnregistration);
     QObject::connect(&gone, &QDBusServiceWatcher::serviceUnregistered, &loop, &QEventLoop::quit);
 
     notifier.send(DueNotice::of(items));

@@ -93,8 +93,7 @@ QDBusPendingCall DesktopNotifier::close()
 
 void DesktopNotifier::onActionInvoked(uint id, const QString &action)
 {
-    if (id == m_id && m_id != 0
-        && (action == openAction || action == QLatin1String("default")))
+    if (id == m_id && m_id != 0 && (action == openAction || action == QLatin1String("default")))
         Q_EMIT openChosen();
 }
 

@@ -43,8 +43,8 @@ QString line(const DueItem &item)
     const ItemRecord &r = item.record;
     QStringList parts;
     if (!r.dueDate.isNull())
-        parts.append(Formats::display(
-            *ItemFields::definition(QStringLiteral("Due Date")), r.dueDate));
+        parts.append(
+            Formats::display(*ItemFields::definition(QStringLiteral("Due Date")), r.dueDate));
     QString payee = r.description.toString().simplified();
     if (payee.size() > 40)
         payee = payee.left(39) + QChar(0x2026);

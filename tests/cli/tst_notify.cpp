@@ -99,8 +99,8 @@ private Q_SLOTS:
                      "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
                      "</policy></busconfig>");
         config.close();
-        m_daemon.start("dbus-daemon",
-            { "--config-file=" + config.fileName(), "--nofork", "--print-address" });
+        m_daemon.start(
+            "dbus-daemon", { "--config-file=" + config.fileName(), "--nofork", "--print-address" });
         QVERIFY2(m_daemon.waitForReadyRead(10000), "dbus-daemon did not start");
         m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
         // The window under test finds the bus as a desktop session's programs do.
@@ -150,7 +150,8 @@ static Run runNotify(const QString &dir, const QString &bus)
     env.insert("XDG_RUNTIME_DIR", runtime.path());
     env.insert("XDG_CONFIG_HOME", dir + "/config");
     p.setProcessEnvironment(env);
-    p.start(qEnvironmentVariable("DS_PROGRAM_DIR") + "/duesmith", { "--notify", "--data-dir", dir });
+    p.start(
+        qEnvironmentVariable("DS_PROGRAM_DIR") + "/duesmith", { "--notify", "--data-dir", dir });
     // The server answers while the program waits for it.
     if (!QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 30000))
         return {};
@@ -170,21 +171,22 @@ void TestNotify::fromTheCommandLine_data()
     auto d = [t](int n) { return t.addDays(n).toString("M/d/yyyy"); };
     const QList<Item> due = { { "Rent", -3, 0, 950.0 }, { "<b>Tom & Jerry</b>", 2, 5, 40.25 },
         { "Gas", 4, 4, 249.75 }, { "Phone", 10, 3, 30.0 } };
-    QTest::newRow("overdue and due") << due << QString() << 0
-                                     << "3 bills due, 1 overdue — $1,240.00"
-                                     << QStringList{ d(-3) + " · Rent · $950.00 · overdue",
-                                            d(2) + " · &lt;b&gt;Tom &amp; Jerry&lt;/b&gt; · "
-                                                   "$40.25 · in 2 days",
-                                            d(4) + " · Gas · $249.75 · in 4 days" }
-                                            .join('\n')
-                                     << 2;
-    QTest::newRow("due, none overdue") << QList<Item>{ { "Gas", 0, 0, 5.0 } } << QString() << 0
-                                       << "1 bill due — $5.00" << d(0) + " · Gas · $5.00 · today"
-                                       << 1;
+    QTest::newRow("overdue and due")
+        << due << QString() << 0 << "3 bills due, 1 overdue — $1,240.00"
+        << QStringList{ d(-3) + " · Rent · $950.00 · overdue",
+               d(2)
+                   + " · &lt;b&gt;Tom &amp; Jerry&lt;/b&gt; · "
+                     "$40.25 · in 2 days",
+               d(4) + " · Gas · $249.75 · in 4 days" }
+               .join('\n')
+        << 2;
+    QTest::newRow("due, none overdue")
+        << QList<Item>{ { "Gas", 0, 0, 5.0 } } << QString() << 0 << "1 bill due — $5.00"
+        << d(0) + " · Gas · $5.00 · today" << 1;
     QTest::newRow("nothing due") << QList<Item>{ { "Phone", 10, 3, 30.0 } } << QString() << 0
                                  << QString() << QString() << 0;
-    QTest::newRow("empty schedule") << QList<Item>{} << QString() << 0 << QString() << QString()
-                                    << 0;
+    QTest::newRow("empty schedule")
+        << QList<Item>{} << QString() << 0 << QString() << QString() << 0;
     QTest::newRow("no service") << due << "no service" << 2 << QString() << QString() << 0;
     QTest::newRow("no bus") << due << "none" << 2 << QString() << QString() << 0;
 }
@@ -204,8 +206,8 @@ void TestNotify::fromTheCommandLine()
     addItems(QDate::currentDate(), items);
     if (bus == QLatin1String("no service"))
         m_server.bus.unregisterService("org.freedesktop.Notifications");
-    const Run r = runNotify(env.dir(),
-        bus == QLatin1String("none") ? "unix:path=" + env.dir() + "/no-bus" : m_address);
+    const Run r = runNotify(
+        env.dir(), bus == QLatin1String("none") ? "unix:path=" + env.dir() + "/no-bus" : m_address);
     QCOMPARE(r.code, code);
     if (code != 0) {
         QCOMPARE(r.err.count('\n'), 1);
