@@ -23,6 +23,9 @@ expected=(
     "usr/share/applications/$id.desktop"
     "usr/share/icons/hicolor/scalable/apps/$id.svg"
     "usr/share/metainfo/$id.metainfo.xml"
+    usr/share/systemd/user/duesmith-notify.service
+    usr/share/systemd/user/duesmith-notify.timer
+    usr/share/duesmith/autostart/duesmith-notify.desktop
 )
 for f in "${expected[@]}"; do
     [[ -f $root/$f ]] || fail "not installed: $f"
@@ -38,6 +41,14 @@ if command -v desktop-file-validate >/dev/null; then
 fi
 grep -qx 'Categories=Office;Finance;' "$root/usr/share/applications/$id.desktop" \
     || fail "desktop entry categories"
+if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$root/usr/share/duesmith/autostart/duesmith-notify.desktop" \
+        || fail "bad autostart entry"
+fi
+grep -qx 'Exec=duesmith --notify' "$root/usr/share/duesmith/autostart/duesmith-notify.desktop" \
+    || fail "autostart entry does not run duesmith --notify"
+grep -qx 'WantedBy=timers.target' "$root/usr/share/systemd/user/duesmith-notify.timer" \
+    || fail "timer cannot be enabled"
 
 # The installed program, started from elsewhere, names its help from share/.
 help=$(cd "$work" && env -u DS_PROGRAM_DIR "$root/usr/bin/duesmith" --help)
@@ -55,6 +66,10 @@ for f in "${expected[@]}"; do
     grep -qx "./$f" <<<"$list" || fail "package lacks $f"
 done
 [[ $(dpkg-deb -f "$deb" Package) == duesmith ]] || fail "package name"
+# The packaged service starts the packaged program.
+unit=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/systemd/user/duesmith-notify.service)
+grep -qx 'ExecStart=/usr/bin/duesmith --notify' <<<"$unit" \
+    || fail "packaged service does not start /usr/bin/duesmith: $unit"
 depends=$(dpkg-deb -f "$deb" Depends)
 names=$(sed -E 's/\([^)]*\)//g; s/[|,]/ /g' <<<"$depends" | tr -s ' ' '\n')
 for d in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libsqlite3-0 qt6-qpa-plugins; do

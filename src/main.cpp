@@ -4,6 +4,7 @@
 #include "cli/console.h"
 #include "cli/duereport.h"
 #include "data/datafolder.h"
+#include "cli/notify.h"
 #include "main/windowset.h"
 #include "platform/application.h"
 #include "platform/busypointer.h"
@@ -54,6 +55,9 @@ int runCommand(const CommandLine &cmd, int argc, char **argv)
         break;
     case CommandLine::Mode::Due:
         code = DueReport::run(cmd, QDateTime::currentDateTime(), out, err);
+        break;
+    case CommandLine::Mode::Notify:
+        code = DueNotify::run(QDateTime::currentDateTime(), out, err);
         break;
     case CommandLine::Mode::Window:
         break;

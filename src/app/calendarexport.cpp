@@ -3,6 +3,7 @@
 #include "savefile.h"
 
 #include "data/destination.h"
+#include "data/engine.h"
 #include "data/tablefiles.h"
 #include "domain/icalendar.h"
 #include "domain/options.h"
@@ -11,40 +12,67 @@
 #include "platform/clock.h"
 #include "platform/messages.h"
 
+#include <QCheckBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QSpinBox>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+QSettings store()
+{
+    return QSettings(
+        QSettings::IniFormat, QSettings::UserScope, QCoreApplication::applicationName());
+}
+
+QString dataFolder()
+{
+    return QFileInfo(QDir::currentPath()).canonicalFilePath();
+}
+} // namespace
 
 CalendarExportDialog::CalendarExportDialog(QWidget *parent)
     : QDialog(parent)
     , monthsBox(new QSpinBox)
     , fileEdit(new QLineEdit)
+    , keepBox(new QCheckBox(QStringLiteral("Keep this file up to date")))
 {
     setWindowTitle(QStringLiteral("Export to Calendar"));
     auto *intro = new QLabel(QStringLiteral(
         "Writes an iCalendar file with one all-day event for each time a scheduled item "
-        "falls due, with a reminder its warning days before. Import it into your calendar; "
-        "importing a newer export updates the events."));
+        "falls due from today on, with a reminder its warning days before; an overdue item "
+        "shows once, today. Import it into your calendar (importing a newer export updates "
+        "the events), or keep the file up to date and subscribe to it."));
     intro->setWordWrap(true);
 
+    const CalendarExport::Choice last = CalendarExport::Choice::load();
     monthsBox->setObjectName(QStringLiteral("months"));
     monthsBox->setRange(1, 120);
-    monthsBox->setValue(12);
+    monthsBox->setValue(last.months);
     monthsBox->setSuffix(QStringLiteral(" months"));
 
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (folder.isEmpty() || !QFileInfo(folder).isDir())
-        folder = QDir::homePath();
+    QString file = last.file;
+    if (file.isEmpty()) {
+        QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+            folder = QDir::homePath();
+        file = QDir(folder).filePath(QStringLiteral("duesmith.ics"));
+    }
     fileEdit->setObjectName(QStringLiteral("file"));
-    fileEdit->setText(QDir(folder).filePath(QStringLiteral("duesmith.ics")));
+    fileEdit->setText(file);
     fileEdit->setMinimumWidth(320);
     auto *browseButton = new QPushButton(QStringLiteral("&Browse..."));
     connect(browseButton, &QPushButton::clicked, this, &CalendarExportDialog::browse);
@@ -52,11 +80,17 @@ CalendarExportDialog::CalendarExportDialog(QWidget *parent)
     fileRow->addWidget(fileEdit, 1);
     fileRow->addWidget(browseButton);
 
+    keepBox->setObjectName(QStringLiteral("keep"));
+    keepBox->setChecked(last.live());
+    keepBox->setToolTip(
+        QStringLiteral("Rewrite the file after every change to the schedule while Duesmith runs"));
+
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("&Look ahead:"), monthsBox);
     auto *fileLabel = new QLabel(QStringLiteral("&File:"));
     fileLabel->setBuddy(fileEdit);
     form->addRow(fileLabel, fileRow);
+    form->addRow(QString(), keepBox);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("&Export"));
@@ -83,6 +117,11 @@ QString CalendarExportDialog::fileName() const
     return name;
 }
 
+bool CalendarExportDialog::keepUpToDate() const
+{
+    return keepBox->isChecked();
+}
+
 void CalendarExportDialog::browse()
 {
     const QString chosen = SaveFile::ask(this, QStringLiteral("Export to Calendar"),
@@ -91,42 +130,138 @@ void CalendarExportDialog::browse()
         fileEdit->setText(chosen);
 }
 
+CalendarExport::Choice CalendarExport::Choice::load()
+{
+    QSettings s = store();
+    s.beginGroup(QStringLiteral("CalendarExport"));
+    Choice c;
+    c.months = std::clamp(s.value(QStringLiteral("Months"), 12).toInt(), 1, 120);
+    c.file = s.value(QStringLiteral("File")).toString();
+    c.keep = s.value(QStringLiteral("KeepUpToDate"), false).toBool();
+    c.folder = s.value(QStringLiteral("DataFolder")).toString();
+    return c;
+}
+
+void CalendarExport::Choice::save() const
+{
+    QSettings s = store();
+    s.beginGroup(QStringLiteral("CalendarExport"));
+    s.setValue(QStringLiteral("Months"), months);
+    s.setValue(QStringLiteral("File"), file);
+    s.setValue(QStringLiteral("KeepUpToDate"), keep);
+    s.setValue(QStringLiteral("DataFolder"), folder);
+}
+
+bool CalendarExport::Choice::live() const
+{
+    return keep && !file.isEmpty() && folder == dataFolder();
+}
+
+bool CalendarExport::write(const Choice &choice, int *events, QString *error)
+{
+    const QDateTime now = Clock::current().now();
+    QByteArray data;
+    try {
+        const std::vector<Occurrence> occurrences
+            = Projection::ahead(Projection::read(TableFiles::Schedule), now.date(),
+                now.date().addMonths(choice.months));
+        if (events)
+            *events = int(occurrences.size());
+        data = ICalendar::calendar(occurrences, OptionsStore::current(), now);
+    } catch (const std::exception &e) {
+        if (error)
+            *error = QString::fromUtf8(e.what());
+        return false;
+    }
+    return ICalendar::save(choice.file, data, error);
+}
+
 void CalendarExport::run(QWidget *parent)
 {
     CalendarExportDialog dialog(parent);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    const QString path = dialog.fileName();
-    if (path.isEmpty()) {
+    Choice choice;
+    choice.months = dialog.months();
+    choice.file = dialog.fileName();
+    choice.keep = dialog.keepUpToDate();
+    choice.folder = dataFolder();
+    if (choice.file.isEmpty()) {
         Messages::current().warn(QStringLiteral("Choose the file to write the calendar to."));
         return;
     }
-    if (const QString why = Destination::refusal(path); !why.isEmpty()) {
+    if (const QString why = Destination::refusal(choice.file); !why.isEmpty()) {
         Messages::current().error(why);
         return;
     }
-    const QDate today = Clock::current().today();
-    QByteArray data;
-    std::size_t events = 0;
-    BusyPointer::set(true);
-    try {
-        const std::vector<Occurrence> occurrences = Projection::all(
-            Projection::read(TableFiles::Schedule), today, today.addMonths(dialog.months()));
-        events = occurrences.size();
-        data = ICalendar::calendar(occurrences, OptionsStore::current(), Clock::current().now());
-    } catch (...) {
-        BusyPointer::set(false);
-        throw;
-    }
+    int events = 0;
     QString error;
-    const bool saved = ICalendar::save(path, data, &error);
+    BusyPointer::set(true);
+    const bool saved = write(choice, &events, &error);
     BusyPointer::set(false);
-    const QString shown = QDir::toNativeSeparators(path);
+    const QString shown = QDir::toNativeSeparators(choice.file);
     if (!saved) {
         Messages::current().error(
             QStringLiteral("The calendar could not be written to %1: %2").arg(shown, error));
         return;
     }
-    Messages::current().inform(
-        QStringLiteral("%1 events written to %2.").arg(qulonglong(events)).arg(shown));
+    choice.save();
+    QString text = QStringLiteral("%1 events written to %2.").arg(events).arg(shown);
+    if (choice.keep)
+        text += QStringLiteral(" Duesmith keeps the file up to date while it runs.");
+    Messages::current().inform(text);
+}
+
+LiveCalendar::LiveCalendar(QObject *parent)
+    : QObject(parent)
+    , m_delay(new QTimer(this))
+    , m_watcher(new QFileSystemWatcher(this))
+{
+    m_delay->setSingleShot(true);
+    m_delay->setInterval(1000);
+    connect(m_delay, &QTimer::timeout, this, &LiveCalendar::rewrite);
+    // Every change of the schedule, from the list, a payment run or a
+    // restore, ends in a write to its file; watching the file sees them all.
+    connect(m_watcher, &QFileSystemWatcher::fileChanged, this, [this] {
+        watch();
+        schedule();
+    });
+    connect(&OptionsStore::instance(), &OptionsStore::changed, this, &LiveCalendar::schedule);
+    watch();
+    // The file may hold yesterday's view of the schedule.
+    schedule();
+}
+
+void LiveCalendar::watch()
+{
+    const QString path = Engine::resolve(TableFiles::Schedule);
+    if (QFileInfo::exists(path) && !m_watcher->files().contains(path))
+        m_watcher->addPath(path);
+}
+
+void LiveCalendar::schedule()
+{
+    if (CalendarExport::Choice::load().live())
+        m_delay->start();
+}
+
+void LiveCalendar::rewrite()
+{
+    const CalendarExport::Choice choice = CalendarExport::Choice::load();
+    if (!choice.live())
+        return;
+    if (Engine::instance().inTransaction()) {
+        m_delay->start();
+        return;
+    }
+    QString error;
+    if (CalendarExport::write(choice, nullptr, &error)) {
+        m_failing = false;
+        return;
+    }
+    if (m_failing)
+        return;
+    m_failing = true;
+    Messages::current().warn(QStringLiteral("The calendar file %1 could not be kept up to date: %2")
+                                 .arg(QDir::toNativeSeparators(choice.file), error));
 }

@@ -1,11 +1,17 @@
 #pragma once
 
 #include <QDialog>
+#include <QObject>
+#include <QString>
 
+class QCheckBox;
+class QFileSystemWatcher;
 class QLineEdit;
 class QSpinBox;
+class QTimer;
 
-// Tools › Export to Calendar: how far ahead, and the file to write.
+// Tools › Export to Calendar: how far ahead, the file to write, and whether
+// the program keeps that file up to date.
 class CalendarExportDialog : public QDialog
 {
     Q_OBJECT
@@ -15,16 +21,58 @@ public:
     int months() const;
     // The chosen file, with ".ics" added when it has no suffix.
     QString fileName() const;
+    bool keepUpToDate() const;
 
     QSpinBox *monthsBox;
     QLineEdit *fileEdit;
+    QCheckBox *keepBox;
 
 private:
     void browse();
 };
 
 namespace CalendarExport {
+// The last export's choices, kept in the settings. The file is kept up to
+// date only for the data folder it was exported from.
+struct Choice
+{
+    int months = 12;
+    QString file;
+    bool keep = false;
+    QString folder;
+
+    static Choice load();
+    void save() const;
+    // Whether the program keeps the file up to date for the current data folder.
+    bool live() const;
+};
+
 // Asks for the span and the file, then writes every occurrence of the
 // scheduled items from today to the end of the span as calendar events.
 void run(QWidget *parent);
+
+// Writes the calendar of the current schedule for a choice; false with the
+// reason otherwise (a table that cannot be read, a file that cannot be written).
+bool write(const Choice &choice, int *events, QString *error);
 } // namespace CalendarExport
+
+// Rewrites the kept-up-to-date calendar file a moment after the schedule
+// changes (a burst of posts gives one rewrite), when the options change, and
+// when asked (a new day moves what is ahead).
+class LiveCalendar : public QObject
+{
+    Q_OBJECT
+public:
+    explicit LiveCalendar(QObject *parent = nullptr);
+
+    // A rewrite soon, when the file is kept up to date.
+    void schedule();
+    void rewrite();
+
+private:
+    void watch();
+
+    QTimer *m_delay;
+    QFileSystemWatcher *m_watcher;
+    bool m_failing = false; // a failure is told once, not at every change
+};

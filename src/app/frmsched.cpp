@@ -4,6 +4,7 @@
 #include "chrome.h"
 #include "coloredheader.h"
 #include "datafolderstartup.h"
+#include "daywatch.h"
 #include "desttabledlg.h"
 #include "formstorage.h"
 #include "itemgrid.h"
@@ -440,6 +441,7 @@ void TfrmSched::Timer1Timer()
     if (const QStringList problems = OptionsStore::instance().takeSettingProblems();
         !problems.isEmpty())
         Messages::current().warn(problems.join(QLatin1Char('\n')));
+    new DayWatch(this);
     UpdateDueTotals();
     setFieldLabels();
     LoadPayeePickList();

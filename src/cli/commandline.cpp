@@ -40,6 +40,7 @@ CommandLine CommandLine::parse(const QStringList &args)
         { QStringLiteral("-h"), Mode::Help },
         { QStringLiteral("--version"), Mode::Version },
         { QStringLiteral("--due"), Mode::Due },
+        { QStringLiteral("--notify"), Mode::Notify },
     };
     CommandLine cmd;
     QList<Mode> asked;
@@ -103,6 +104,8 @@ CommandLine CommandLine::parse(const QStringList &args)
             return fail(why);
         }
     }
+    if (asked.contains(Mode::Due) && asked.contains(Mode::Notify))
+        return fail(QStringLiteral("choose one of --due and --notify"));
     for (const auto &[name, mode] : modes) {
         if (asked.contains(mode)) {
             cmd.mode = mode;
@@ -113,8 +116,9 @@ CommandLine CommandLine::parse(const QStringList &args)
         return fail(QStringLiteral("--csv and --json go with --due"));
     if (csv && json)
         return fail(QStringLiteral("choose one of --csv and --json"));
-    if (toolkit && cmd.mode == Mode::Due)
-        return fail(QStringLiteral("unknown option for --due"));
+    if (toolkit && (cmd.mode == Mode::Due || cmd.mode == Mode::Notify))
+        return fail(QStringLiteral("unknown option for %1")
+                        .arg(due ? QStringLiteral("--due") : QStringLiteral("--notify")));
     cmd.format = csv ? Format::Csv : json ? Format::Json : Format::Table;
     return cmd;
 }
@@ -124,6 +128,7 @@ QString CommandLine::usage()
     return QStringLiteral(
         "Usage: duesmith [--data-dir DIR]\n"
         "       duesmith --due [DAYS] [--csv | --json] [--data-dir DIR]\n"
+        "       duesmith --notify [--data-dir DIR]\n"
         "       duesmith --help | --version\n"
         "\n"
         "Keeps your household bills and incomes. Without options it opens its window\n"
@@ -134,6 +139,9 @@ QString CommandLine::usage()
         "  --due [DAYS]    list the items that are overdue or fall due within DAYS days\n"
         "                  (by default each item's own warning days), then exit; the\n"
         "                  tables are only read, even while Duesmith is open\n"
+        "  --notify        show a desktop notification of what is overdue or within its\n"
+        "                  warning days (nothing when nothing is); its \"Open Duesmith\"\n"
+        "                  opens the window on the same folder\n"
         "  --csv           with --due: comma-separated values (RFC 4180)\n"
         "  --json          with --due: JSON\n"
         "  --help          show this help and exit\n"
@@ -141,5 +149,7 @@ QString CommandLine::usage()
         "\n"
         "Exit status of --due: 0 when nothing is past due, 1 when an item is due today\n"
         "or earlier, 2 when the folder or its tables cannot be read, an option is wrong\n"
-        "or the output cannot be written.\n");
+        "or the output cannot be written.\n"
+        "Exit status of --notify: 0 when sent or nothing is due, 2 when the tables cannot\n"
+        "be read or no notification service answers on the session bus.\n");
 }

@@ -9,7 +9,7 @@
 // ...) are left to it when the window opens.
 struct CommandLine
 {
-    enum class Mode { Window, Due, Help, Version, Usage };
+    enum class Mode { Window, Due, Notify, Help, Version, Usage };
     enum class Format { Table, Csv, Json };
 
     Mode mode = Mode::Window;

@@ -5,9 +5,12 @@
 #include "data/formats.h"
 #include "data/itemfields.h"
 
+#include <QCryptographicHash>
+#include <QHash>
 #include <QStringList>
 
 #include <algorithm>
+
 
 namespace {
 // Control characters other than tab may not appear in a TEXT value.
@@ -34,16 +37,24 @@ QString basicDate(const QDate &date)
 }
 } // namespace
 
-QString ICalendar::uid(qint64 key, const QDate &date)
+QString ICalendar::uid(const ItemRecord &item, const QDate &date)
 {
-    return QStringLiteral("item%1-%2@duesmith.example.org").arg(key).arg(basicDate(date));
+    const QString name = QStringList{ item.description.toString(), item.units.toString(),
+        item.frequency.toString() }
+                             .join(QChar(0x1F));
+    const QByteArray hash
+        = QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha256).toHex().left(20);
+    return QStringLiteral("%1-%2@duesmith.example.org")
+        .arg(basicDate(date), QString::fromLatin1(hash));
 }
 
-QString ICalendar::summary(const ItemRecord &item)
+QString ICalendar::summary(const ItemRecord &item, bool overdue)
 {
     QString payee = item.description.toString().simplified();
     if (payee.isEmpty())
         payee = QStringLiteral("(no payee)");
+    if (overdue)
+        payee.prepend(QStringLiteral("Overdue: "));
     const QVariant &amount = item.billAmount.isNull() ? item.payAmount : item.billAmount;
     if (amount.isNull())
         return payee;
@@ -152,21 +163,28 @@ QByteArray ICalendar::calendar(
     line(QStringLiteral("CALSCALE:GREGORIAN"));
     line(QStringLiteral("METHOD:PUBLISH"));
     line(QStringLiteral("X-WR-CALNAME:Duesmith"));
+    // Two items alike in payee and repeat fall due on the same day as two
+    // events, not one.
+    QHash<QString, int> taken;
     for (const Occurrence &o : occurrences) {
         const QDate due = o.dueDate();
         if (!due.isValid())
             continue;
-        const QString title = escapeText(summary(o.record));
+        const QDate day = o.overdue ? stamp.date() : due;
+        QString id = uid(o.record, due);
+        if (const int n = taken[id]++; n > 0)
+            id.replace(QLatin1Char('@'), QStringLiteral("-%1@").arg(n + 1));
+        const QString title = escapeText(summary(o.record, o.overdue));
         line(QStringLiteral("BEGIN:VEVENT"));
-        line(QStringLiteral("UID:") + uid(o.key, due));
+        line(QStringLiteral("UID:") + id);
         line(QStringLiteral("DTSTAMP:") + dtstamp);
-        line(QStringLiteral("DTSTART;VALUE=DATE:") + basicDate(due));
-        line(QStringLiteral("DTEND;VALUE=DATE:") + basicDate(due.addDays(1)));
+        line(QStringLiteral("DTSTART;VALUE=DATE:") + basicDate(day));
+        line(QStringLiteral("DTEND;VALUE=DATE:") + basicDate(day.addDays(1)));
         line(QStringLiteral("SUMMARY:") + title);
         line(QStringLiteral("DESCRIPTION:") + escapeText(description(o.record, options)));
         line(QStringLiteral("TRANSP:TRANSPARENT"));
         // The alarm comes the item's warning days before the day it falls due.
-        const int warn = std::max(0, o.record.warningDays.toInt());
+        const int warn = o.overdue ? 0 : std::max(0, o.record.warningDays.toInt());
         line(QStringLiteral("BEGIN:VALARM"));
         line(QStringLiteral("ACTION:DISPLAY"));
         line(QStringLiteral("DESCRIPTION:") + title);

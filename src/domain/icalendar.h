@@ -14,11 +14,14 @@
 // where the program expects it (a repeat rule could not express the month-end
 // back-off or the half months).
 namespace ICalendar {
-// The event's UID: the same item and date give the same UID in every export,
-// so importing again updates the events instead of doubling them.
-QString uid(qint64 key, const QDate &date);
-// "Payee — $amount": the expense, or the income when there is no expense.
-QString summary(const ItemRecord &item);
+// The event's UID, from what names the occurrence rather than the record it is
+// stored in: payee, repeat and date. A payment stores the next occurrence
+// under a new key and an edit of the amount keeps the occurrence, so both keep
+// their UIDs and a calendar importing a newer export updates its events.
+QString uid(const ItemRecord &item, const QDate &date);
+// "Payee — $amount": the expense, or the income when there is no expense;
+// "Overdue: " before it when the occurrence is overdue.
+QString summary(const ItemRecord &item, bool overdue = false);
 // The item's filled-in fields, one "Label: value" line each, under the labels
 // the lists show (the user fields under the user's titles).
 QString description(const ItemRecord &item, const Options &options);
@@ -29,7 +32,8 @@ QString escapeText(const QString &text);
 // physical line ending in CRLF.
 QByteArray foldLine(const QString &line);
 
-// The whole calendar; stamp is the DTSTAMP of every event.
+// The whole calendar; stamp is the DTSTAMP of every event. An overdue
+// occurrence is shown on the day of the stamp, where it still waits.
 QByteArray calendar(
     const std::vector<Occurrence> &occurrences, const Options &options, const QDateTime &stamp);
 

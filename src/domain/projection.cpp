@@ -118,6 +118,18 @@ std::vector<Occurrence> Projection::all(
     return out;
 }
 
+std::vector<Occurrence> Projection::ahead(
+    std::vector<ScheduledItem> items, const QDate &today, const QDate &until)
+{
+    Projection projection(std::move(items), today, until);
+    std::vector<Occurrence> out;
+    Occurrence o;
+    while (projection.next(o))
+        if (!o.overdue || o.cycle == 0)
+            out.push_back(std::move(o));
+    return out;
+}
+
 std::vector<ScheduledItem> Projection::read(const QString &scheduleFile)
 {
     Table table(scheduleFile);

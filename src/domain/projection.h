@@ -58,6 +58,11 @@ public:
     // All occurrences at once, for short spans and tests.
     static std::vector<Occurrence> all(
         std::vector<ScheduledItem> items, const QDate &today, const QDate &until);
+    // What is still ahead: the occurrences from `today` on, each overdue item
+    // once by the occurrence it is stuck at (its stored record, marked
+    // overdue) rather than by every cycle it has missed.
+    static std::vector<Occurrence> ahead(
+        std::vector<ScheduledItem> items, const QDate &today, const QDate &until);
 
     // The records of a schedule file in due-date order; read through a handle
     // of its own, so the caller's handles keep their place.

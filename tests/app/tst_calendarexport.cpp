@@ -11,6 +11,7 @@
 #include "testsupport.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QJsonArray>
@@ -103,13 +104,13 @@ QAction *exportEntry()
     return nullptr;
 }
 
-void exportThroughTheMenu(const QString &path, int months)
+void exportThroughTheMenu(const QString &path, int months, bool keep = false)
 {
     whenModalOf("CalendarExportDialog", [&](QWidget *w) {
         auto *dialog = qobject_cast<CalendarExportDialog *>(w);
-        QCOMPARE(dialog->monthsBox->value(), 12);
         dialog->monthsBox->setValue(months);
         dialog->fileEdit->setText(path);
+        dialog->keepBox->setChecked(keep);
         dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
     });
     exportEntry()->trigger();
@@ -133,6 +134,7 @@ private Q_SLOTS:
     }
 
     void everyOccurrenceAsAnEvent();
+    void keptUpToDate();
     void unwritableFileIsReported();
 
 private:
@@ -177,7 +179,7 @@ void TestCalendarExport::everyOccurrenceAsAnEvent()
     QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::Files), QStringList{ "bills.ics" });
 
     const std::vector<Occurrence> expected
-        = Projection::all(Projection::read(TableFiles::Schedule), today, today.addMonths(6));
+        = Projection::ahead(Projection::read(TableFiles::Schedule), today, today.addMonths(6));
     const QJsonArray events = parseWithPython(path);
     QCOMPARE(qsizetype(events.size()), qsizetype(expected.size()));
     QVERIFY(expected.size() > 20);
@@ -186,20 +188,24 @@ void TestCalendarExport::everyOccurrenceAsAnEvent()
         const Occurrence &o = expected[i];
         const QJsonObject e = events[qsizetype(i)].toObject();
         const QString why = QStringLiteral("event %1").arg(i);
-        QVERIFY2(e.value("uid").toString().startsWith(QStringLiteral("item%1-").arg(o.key)),
-            qPrintable(why));
         uids.insert(e.value("uid").toString());
-        QCOMPARE(e.value("start").toString(), o.dueDate().toString(Qt::ISODate));
-        QCOMPARE(e.value("end").toString(), o.dueDate().addDays(1).toString(Qt::ISODate));
-        QCOMPARE(e.value("summary").toString(), ICalendar::summary(o.record));
+        // Only what is ahead: an overdue item once, today.
+        const QDate day = o.overdue ? today : o.dueDate();
+        QVERIFY2(day >= today, qPrintable(why));
+        QCOMPARE(e.value("start").toString(), day.toString(Qt::ISODate));
+        QCOMPARE(e.value("end").toString(), day.addDays(1).toString(Qt::ISODate));
+        QCOMPARE(e.value("summary").toString(), ICalendar::summary(o.record, o.overdue));
         QCOMPARE(e.value("description").toString(),
             ICalendar::description(o.record, OptionsStore::current()));
         QCOMPARE(e.value("alarms").toInt(), 1);
-        QCOMPARE(e.value("trigger").toDouble(), -86400.0 * o.record.warningDays.toInt());
+        QCOMPARE(e.value("trigger").toDouble(),
+            o.overdue ? 0.0 : -86400.0 * o.record.warningDays.toInt());
     }
     QCOMPARE(qsizetype(uids.size()), qsizetype(expected.size()));
     QCOMPARE(events[0].toObject().value("summary").toString(),
-        QStringLiteral("Rent; flat 2, back\\door — $950.00"));
+        QStringLiteral("Overdue: Rent; flat 2, back\\door — $950.00"));
+    QCOMPARE(events[0].toObject().value("start").toString(), today.toString(Qt::ISODate));
+    QCOMPARE(events[1].toObject().value("start").toString(), "2024-03-16");
     QString german;
     for (const QJsonValue &e : events)
         if (e.toObject().value("summary").toString().startsWith(QStringLiteral("Ünterhaltung")))
@@ -216,6 +222,35 @@ void TestCalendarExport::everyOccurrenceAsAnEvent()
     QCOMPARE(again.size(), events.size());
     for (qsizetype i = 0; i < again.size(); ++i)
         QCOMPARE(again[i].toObject().value("uid"), events[i].toObject().value("uid"));
+}
+
+// With "Keep this file up to date" the file follows a change of the schedule
+// and the choice is offered again next time.
+void TestCalendarExport::keptUpToDate()
+{
+    addItems({ { "Rent", QDate(2024, 4, 1), 1, "Months", 3, 9.0 } });
+    start();
+    QVERIFY(!QTest::currentTestFailed());
+    const QString path = QDir(m_env->dir()).filePath("live.ics");
+    exportThroughTheMenu(path, 3, true);
+    QTRY_COMPARE(m_env->messages.shown().size(), 1);
+    QCOMPARE(parseWithPython(path).size(), 3);
+
+    Table *list = Windows::frmSched->TableSched;
+    list->first();
+    list->edit();
+    list->setValue("Description", "Rent & rates");
+    list->post();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        parseWithPython(path).first().toObject().value("summary").toString().startsWith(
+            "Rent & rates"),
+        10000);
+    QVERIFY(m_env->messages.shown().size() == 1);
+
+    CalendarExportDialog again;
+    QCOMPARE(again.fileEdit->text(), path);
+    QCOMPARE(again.monthsBox->value(), 3);
+    QVERIFY(again.keepBox->isChecked());
 }
 
 void TestCalendarExport::unwritableFileIsReported()

@@ -2,12 +2,14 @@
 #include "data/layouts.h"
 #include "data/table.h"
 #include "data/tablefiles.h"
+#include "domain/icalendar.h"
 #include "domain/itemrecord.h"
 #include "domain/paymentrun.h"
 #include "domain/projection.h"
 #include "support/dataenv.h"
 
 #include <QDate>
+#include <QMap>
 #include <QStringList>
 #include <QTest>
 
@@ -129,6 +131,26 @@ QVariant date(int y, int m, int d)
     return QDate(y, m, d);
 }
 
+// The events of an export, as "UID start summary", read from the stored schedule.
+QStringList exported(const QDate &today)
+{
+    const QByteArray ics = ICalendar::calendar(
+        Projection::ahead(Projection::read(TableFiles::Schedule), today, today.addMonths(2)), {},
+        QDateTime(today, QTime(8, 0)));
+    QStringList events;
+    QString uid, start;
+    for (const QByteArray &line : ics.split('\n')) {
+        const QString text = QString::fromUtf8(line.trimmed());
+        if (text.startsWith("UID:"))
+            uid = text.mid(4);
+        else if (text.startsWith("DTSTART"))
+            start = text.section(':', 1);
+        else if (text.startsWith("SUMMARY:"))
+            events.append(uid + ' ' + start + ' ' + text.mid(8));
+    }
+    return events;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Item)
@@ -142,6 +164,7 @@ private Q_SLOTS:
     void matchesPayingOnTime();
     void endings_data();
     void endings();
+    void calendarEventsKeepTheirIdentity();
 };
 
 void TestProjection::matchesPayingOnTime_data()
@@ -247,6 +270,66 @@ void TestProjection::endings()
     }
     QCOMPARE(got, dates);
     QCOMPARE(late, overdue);
+}
+
+// Paying an item, editing another's amount and a day passing leave every
+// occurrence still ahead under its UID; twins get two; an overdue item shows
+// once, today.
+void TestProjection::calendarEventsKeepTheirIdentity()
+{
+    DataEnv env;
+    env.createTables();
+    store({ { "Rent", date(2024, 3, 20), 1, "Months", 900.0 },
+        { "Loan", date(2024, 3, 25), 1, "Months", 50.0 },
+        { "Loan", date(2024, 3, 25), 1, "Months", 70.0 },
+        { "Paper", date(2019, 1, 5), 1, "Weeks", 2.0 } });
+    const QDate today(2024, 3, 15);
+    const QStringList before = exported(today);
+    QCOMPARE(before.size(), 1 + 2 + 2 + 2 + 9);
+    QCOMPARE(before.first().section(' ', 1), "20240315 Overdue: Paper — $2.00");
+    QCOMPARE(before.filter("Paper").size(), 1 + 9);
+
+    Table list(TableFiles::Schedule);
+    list.setIndexName(TableFiles::DueDateIndex);
+    list.open();
+    for (int row = 0; row < list.recordCount(); ++row) {
+        list.goToRow(row);
+        list.edit();
+        const QString payee = list.value("Description").toString();
+        if (payee == "Rent")
+            list.setValue("PayNow", PayMark);
+        if (payee == "Loan" && list.value("Bill Amount").toDouble() == 50.0)
+            list.setValue("Bill Amount", 55.0);
+        list.post();
+    }
+    PaymentRun::pay(list, today);
+    Table resched(TableFiles::Resched);
+    resched.open();
+    QCOMPARE(PaymentRun::writeBack(resched), 1);
+
+    // UID to "date summary"; the UIDs of one export are distinct.
+    auto byUid = [](const QStringList &events) {
+        QMap<QString, QString> map;
+        for (const QString &e : events)
+            map.insert(e.section(' ', 0, 0), e.section(' ', 1));
+        return map;
+    };
+    const QMap<QString, QString> was = byUid(before), now = byUid(exported(today));
+    QCOMPARE(was.size(), before.size());
+    QCOMPARE(now.size(), before.size() - 1);
+    for (auto e = now.cbegin(); e != now.cend(); ++e) {
+        QVERIFY2(was.contains(e.key()), qPrintable(e.value()));
+        QCOMPARE(e.value().left(8), was.value(e.key()).left(8));
+    }
+    QStringList gone;
+    for (auto e = was.cbegin(); e != was.cend(); ++e)
+        if (!now.contains(e.key()))
+            gone.append(e.value());
+    QCOMPARE(gone, QStringList{ "20240320 Rent — $900.00" });
+    // A day later the overdue item has moved to the new today, as the same event.
+    const QMap<QString, QString> later = byUid(exported(today.addDays(1)));
+    const QString overdue = before.first().section(' ', 0, 0);
+    QCOMPARE(later.value(overdue), "20240316 Overdue: Paper — $2.00");
 }
 
 QTEST_GUILESS_MAIN(TestProjection)
