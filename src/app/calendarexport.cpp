@@ -1,9 +1,11 @@
 #include "calendarexport.h"
 
 #include "data/tablefiles.h"
+#include "dialogs/keypreview.h"
 #include "domain/icalendar.h"
 #include "domain/options.h"
 #include "domain/projection.h"
+#include "platform/installpaths.h"
 #include "platform/busypointer.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
@@ -18,7 +20,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QStandardPaths>
 #include <QVBoxLayout>
 
 CalendarExportDialog::CalendarExportDialog(QWidget *parent)
@@ -38,9 +39,7 @@ CalendarExportDialog::CalendarExportDialog(QWidget *parent)
     monthsBox->setValue(12);
     monthsBox->setSuffix(QStringLiteral(" months"));
 
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (folder.isEmpty() || !QFileInfo(folder).isDir())
-        folder = QDir::homePath();
+    const QString folder = InstallPaths::documentsFolder();
     fileEdit->setObjectName(QStringLiteral("file"));
     fileEdit->setText(QDir(folder).filePath(QStringLiteral("duesmith.ics")));
     fileEdit->setMinimumWidth(320);
@@ -66,6 +65,7 @@ CalendarExportDialog::CalendarExportDialog(QWidget *parent)
     layout->addLayout(form);
     layout->addWidget(buttons);
     setFixedHeight(sizeHint().height());
+    KeyPreview::bindHelpKey(this, QStringLiteral("export_calendar.hta"));
 }
 
 int CalendarExportDialog::months() const

@@ -112,6 +112,8 @@ public:
     void selectField(const QString &field);
     // Follows the table's current record.
     void syncFromTable();
+    // With nothing left to take back, Escape closes a secondary window as its Cancel would.
+    void escapeToWindow();
     // Posts a pending edit; shows the engine's message and returns false when refused.
     bool postPending();
 

@@ -48,6 +48,8 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // The file name in the folder last saved to, or in Documents the first time.
+    QString proposedPath(const QString &fileName) const;
     double startingBalance() const;
     void project();
     void projected();
@@ -67,6 +69,7 @@ private:
     ForecastModel *m_model;
     ProjectionJob *m_job;
     FormStorage *m_storage;
+    QString m_saveFolder; // where the last PDF or CSV went
     QDate m_today;
     QDate m_until; // of the projection shown or running
     std::unique_ptr<CashFlow> m_forecast;

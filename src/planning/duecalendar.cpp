@@ -2,6 +2,8 @@
 
 #include "projectionjob.h"
 
+#include "app/colours.h"
+
 #include "app/formstorage.h"
 #include "app/frmsched.h"
 #include "app/urgency.h"
@@ -9,6 +11,7 @@
 #include "data/formats.h"
 #include "data/table.h"
 #include "data/tablefiles.h"
+#include "dialogs/keypreview.h"
 #include "domain/options.h"
 #include "platform/busypointer.h"
 #include "platform/clock.h"
@@ -33,8 +36,6 @@
 
 namespace {
 constexpr int Weeks = 6;
-const QColor Maroon(128, 0, 0);
-const QColor Green(0, 128, 0);
 
 enum Role { DateRole = Qt::UserRole + 1, ExpenseRole, IncomeRole, LinesRole, BandsRole };
 
@@ -170,7 +171,7 @@ public:
         QFont numberFont = font;
         numberFont.setBold(date == Clock::current().today());
         p->setFont(numberFont);
-        p->setPen(inMonth ? option.palette.color(QPalette::Text) : QColor(Qt::gray));
+        p->setPen(option.palette.color(inMonth ? QPalette::Text : QPalette::PlaceholderText));
         p->drawText(QRect(r.left(), r.top(), r.width(), line), Qt::AlignRight | Qt::AlignVCenter,
             QString::number(date.day()));
         p->setFont(font);
@@ -187,18 +188,19 @@ public:
             QString text = lines[i];
             if (i == room - 1 && lines.size() > room)
                 text = QStringLiteral("+%1 more").arg(lines.size() - i);
-            p->setPen(Urgency::textColor(bands.value(i, Urgency::NoBand)));
+            p->setPen(Colours::onBase(
+                Urgency::textColor(bands.value(i, Urgency::NoBand)), option.palette));
             p->drawText(QRect(r.left(), y, r.width(), line), Qt::AlignLeft | Qt::AlignVCenter,
                 fm.elidedText(text, Qt::ElideRight, r.width()));
         }
         QRect foot(r.left(), r.bottom() - footLines * line + 1, r.width(), line);
         if (expense != 0) {
-            p->setPen(Maroon);
+            p->setPen(Colours::onBase(Colours::Maroon, option.palette));
             p->drawText(foot, Qt::AlignRight | Qt::AlignVCenter, Formats::money(-expense));
             foot.translate(0, line);
         }
         if (income != 0) {
-            p->setPen(Green);
+            p->setPen(Colours::onBase(Colours::Green, option.palette));
             p->drawText(foot, Qt::AlignRight | Qt::AlignVCenter, Formats::money(income));
         }
         if (selected) {
@@ -335,6 +337,7 @@ DueCalendar::DueCalendar(QWidget *parent)
 
     m_storage = new FormStorage(this, QStringLiteral("DueCalendar"), FormStorage::Position);
     m_storage->attach();
+    KeyPreview::bindHelpKey(this, QStringLiteral("calendar_screen.hta"));
 }
 
 DueCalendar::~DueCalendar() = default;
@@ -427,9 +430,9 @@ void DueCalendar::projected()
         MonthModel::Day &day = days[jd];
         day.expense += o.expense();
         day.income += o.income();
-        const double amount = o.income() != 0 ? o.income() : o.expense();
-        day.lines.append(QStringLiteral("%1 %2").arg(
-            o.record.description.toString(), amount != 0 ? Formats::money(amount) : QString()));
+        // The payee alone: the day's totals stand at the foot of the cell, and the
+        // list below the month gives each amount.
+        day.lines.append(o.record.description.toString());
         day.bands.append(bandOf(o.dueDate()));
     }
     const QModelIndex current = m_model->indexOf(m_selected);
@@ -455,14 +458,14 @@ void DueCalendar::fillDayList()
     for (const Occurrence &o : items) {
         const int row = m_dayList->rowCount();
         m_dayList->insertRow(row);
-        const QColor colour = Urgency::textColor(bandOf(o.dueDate()));
+        const QColor colour = Colours::onBase(Urgency::textColor(bandOf(o.dueDate())), palette());
         m_dayList->setItem(row, 0,
             cell(
                 Formats::date(o.dueDate()) + (o.overdue ? QStringLiteral(" (overdue)") : QString()),
                 colour));
         m_dayList->setItem(row, 1, cell(o.record.description.toString(), colour));
-        m_dayList->setItem(row, 2, cell(moneyText(o.record.billAmount), Maroon, true));
-        m_dayList->setItem(row, 3, cell(moneyText(o.record.payAmount), Green, true));
+        m_dayList->setItem(row, 2, cell(moneyText(o.record.billAmount), Colours::onBase(Colours::Maroon, palette()), true));
+        m_dayList->setItem(row, 3, cell(moneyText(o.record.payAmount), Colours::onBase(Colours::Green, palette()), true));
         m_dayList->setItem(row, 4, cell(moneyText(o.record.balance), colour, true));
         m_listed.push_back(o.key);
         expense += o.expense();

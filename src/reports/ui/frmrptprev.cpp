@@ -4,6 +4,7 @@
 #include "data/engineerror.h"
 #include "dialogs/keypreview.h"
 #include "pageview.h"
+#include "platform/installpaths.h"
 #include "platform/busypointer.h"
 #include "platform/desktop.h"
 #include "platform/messages.h"
@@ -193,8 +194,9 @@ void TFrmRptPrev::setPdfPathAsker(PdfPathAsker ask)
 
 QString TFrmRptPrev::pdfFolder() const
 {
-    return m_pdfFolder.isEmpty() || !QFileInfo(m_pdfFolder).isDir() ? QDir::homePath()
-                                                                    : m_pdfFolder;
+    return m_pdfFolder.isEmpty() || !QFileInfo(m_pdfFolder).isDir()
+        ? InstallPaths::documentsFolder()
+        : m_pdfFolder;
 }
 
 void TFrmRptPrev::preview(std::unique_ptr<ReportEngine::PageStore> pages, const QString &name)
