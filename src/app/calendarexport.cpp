@@ -5,9 +5,9 @@
 #include "domain/icalendar.h"
 #include "domain/options.h"
 #include "domain/projection.h"
-#include "platform/installpaths.h"
 #include "platform/busypointer.h"
 #include "platform/clock.h"
+#include "platform/installpaths.h"
 #include "platform/messages.h"
 
 #include <QDialogButtonBox>

@@ -4,9 +4,9 @@
 
 #include "data/table.h"
 #include "data/tableexport.h"
-#include "platform/installpaths.h"
 #include "platform/busypointer.h"
 #include "platform/desktop.h"
+#include "platform/installpaths.h"
 #include "platform/messages.h"
 
 #include <QButtonGroup>

@@ -1,7 +1,7 @@
 #include "itemgrid.h"
 
-#include "colours.h"
 #include "coloredheader.h"
+#include "colours.h"
 #include "textcell.h"
 #include "urgency.h"
 
@@ -17,8 +17,8 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDialog>
 #include <QComboBox>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -205,9 +205,9 @@ QWidget *ItemDelegate::createEditor(
         : 32767; // the line editor's own limit
     const bool picker
         = m_grid->rules().pickers && (ItemFields::isDate(field) || ItemFields::isMoney(field));
-    const auto kind = !picker ? SpareKind::Plain
+    const auto kind = !picker       ? SpareKind::Plain
         : ItemFields::isDate(field) ? SpareKind::DatePicker
-                                     : SpareKind::Calculator;
+                                    : SpareKind::Calculator;
     if (QPointer<QLineEdit> &spare = m_spares[int(kind)]; spare && spare->parent() == parent) {
         QLineEdit *edit = spare;
         spare.clear();

@@ -14,8 +14,7 @@
 #include <QColor>
 #include <QDate>
 
-namespace {
-} // namespace
+namespace { } // namespace
 
 ItemModel::ItemModel(QObject *parent)
     : QAbstractTableModel(parent)

@@ -149,7 +149,8 @@ QVariant SummaryModel::data(const QModelIndex &index, int role) const
         if (field == PayTotalField)
             return Colours::foreground(Colours::Green);
         if (field == RemainderField)
-            return Colours::foreground(value(index.row(), field).toDouble() < 0 ? Colours::Maroon : Colours::Green);
+            return Colours::foreground(
+                value(index.row(), field).toDouble() < 0 ? Colours::Maroon : Colours::Green);
         return {};
     case Qt::TextAlignmentRole:
         if (isMoneyColumn(field) || field == CountField)
@@ -325,8 +326,7 @@ void SummaryDelegate::paint(
     }
     const bool selected = option.state & QStyle::State_Selected;
     const QColor background = option.palette.color(selected ? QPalette::Highlight : QPalette::Base);
-    const QColor text
-        = option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
+    const QColor text = option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
     painter->save();
     painter->fillRect(option.rect, background);
     if (field == PayNowField) {

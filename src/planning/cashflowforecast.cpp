@@ -37,6 +37,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScatterSeries>
+#include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -222,6 +223,12 @@ CashFlowForecast::CashFlowForecast(QWidget *parent)
     m_table->setColumnWidth(0,
         m_table->fontMetrics().horizontalAdvance(
             Formats::date(QDate(2028, 12, 28)) + QStringLiteral(" (overdue)0000")));
+    // Room for a payee beside the fixed columns, whatever the desktop's font.
+    int fixed = 0;
+    for (int c : { 0, 2, 3, 4 })
+        fixed += m_table->columnWidth(c);
+    m_table->setMinimumWidth(fixed + m_table->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 16
+        + m_table->verticalScrollBar()->sizeHint().width() + 4);
     m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 4);
     m_table->setMinimumHeight(m_table->fontMetrics().height() * 10);
 
@@ -381,8 +388,8 @@ void CashFlowForecast::drawChart()
 
 QString CashFlowForecast::proposedPath(const QString &fileName) const
 {
-    const QString folder = QFileInfo(m_saveFolder).isDir() ? m_saveFolder
-                                                            : InstallPaths::documentsFolder();
+    const QString folder
+        = QFileInfo(m_saveFolder).isDir() ? m_saveFolder : InstallPaths::documentsFolder();
     return QDir(folder).filePath(fileName);
 }
 

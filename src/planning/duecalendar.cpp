@@ -162,7 +162,13 @@ public:
         const bool inMonth = date.month() == model->month();
         const bool selected = option.state & QStyle::State_Selected;
         p->save();
-        p->fillRect(option.rect, inMonth ? option.palette.base() : option.palette.alternateBase());
+        const QColor field
+            = (inMonth ? option.palette.base() : option.palette.alternateBase()).color();
+        p->fillRect(option.rect, field);
+        // Colours keep their meaning on a dark desktop, lightened until they read on the cell.
+        auto pen = [&](const QColor &colour) {
+            return Colours::isDark(option.palette) ? Colours::readable(colour, field) : colour;
+        };
         const QRect r = option.rect.adjusted(3, 1, -3, -1);
         QFont font = option.font;
         const QFontMetrics fm(font);
@@ -188,19 +194,18 @@ public:
             QString text = lines[i];
             if (i == room - 1 && lines.size() > room)
                 text = QStringLiteral("+%1 more").arg(lines.size() - i);
-            p->setPen(Colours::onBase(
-                Urgency::textColor(bands.value(i, Urgency::NoBand)), option.palette));
+            p->setPen(pen(Urgency::textColor(bands.value(i, Urgency::NoBand))));
             p->drawText(QRect(r.left(), y, r.width(), line), Qt::AlignLeft | Qt::AlignVCenter,
                 fm.elidedText(text, Qt::ElideRight, r.width()));
         }
         QRect foot(r.left(), r.bottom() - footLines * line + 1, r.width(), line);
         if (expense != 0) {
-            p->setPen(Colours::onBase(Colours::Maroon, option.palette));
+            p->setPen(pen(Colours::Maroon));
             p->drawText(foot, Qt::AlignRight | Qt::AlignVCenter, Formats::money(-expense));
             foot.translate(0, line);
         }
         if (income != 0) {
-            p->setPen(Colours::onBase(Colours::Green, option.palette));
+            p->setPen(pen(Colours::Green));
             p->drawText(foot, Qt::AlignRight | Qt::AlignVCenter, Formats::money(income));
         }
         if (selected) {
@@ -464,8 +469,11 @@ void DueCalendar::fillDayList()
                 Formats::date(o.dueDate()) + (o.overdue ? QStringLiteral(" (overdue)") : QString()),
                 colour));
         m_dayList->setItem(row, 1, cell(o.record.description.toString(), colour));
-        m_dayList->setItem(row, 2, cell(moneyText(o.record.billAmount), Colours::onBase(Colours::Maroon, palette()), true));
-        m_dayList->setItem(row, 3, cell(moneyText(o.record.payAmount), Colours::onBase(Colours::Green, palette()), true));
+        m_dayList->setItem(row, 2,
+            cell(
+                moneyText(o.record.billAmount), Colours::onBase(Colours::Maroon, palette()), true));
+        m_dayList->setItem(row, 3,
+            cell(moneyText(o.record.payAmount), Colours::onBase(Colours::Green, palette()), true));
         m_dayList->setItem(row, 4, cell(moneyText(o.record.balance), colour, true));
         m_listed.push_back(o.key);
         expense += o.expense();

@@ -48,9 +48,8 @@ HelpViewer::HelpViewer(QWidget *parent)
     connect(m_browser, &QTextBrowser::forwardAvailable, forward, &QWidget::setEnabled);
     connect(back, &QPushButton::clicked, m_browser, &QTextBrowser::backward);
     connect(forward, &QPushButton::clicked, m_browser, &QTextBrowser::forward);
-    connect(contents, &QPushButton::clicked, this, [this] {
-        load(QFileInfo(m_path).dir().filePath(QStringLiteral("index.hta")));
-    });
+    connect(contents, &QPushButton::clicked, this,
+        [this] { load(QFileInfo(m_path).dir().filePath(QStringLiteral("index.hta"))); });
     connect(close, &QPushButton::clicked, this, &QWidget::close);
     // Alt+Left and Alt+Right come with the browser; these close it as any viewer does.
     for (const QKeySequence &key :

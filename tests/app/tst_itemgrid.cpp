@@ -767,8 +767,8 @@ void TestItemGrid::editorShownAtOnce()
 void TestItemGrid::editorStartsClean()
 {
     addItem({ { QStringLiteral("Description"), QStringLiteral("a") },
-        { QStringLiteral("Due Date"), QDate(2024, 4, 1) },
-        { QStringLiteral("Bill Amount"), 10.0 }, { QStringLiteral("User Field 1"), "one" } });
+        { QStringLiteral("Due Date"), QDate(2024, 4, 1) }, { QStringLiteral("Bill Amount"), 10.0 },
+        { QStringLiteral("User Field 1"), "one" } });
     addItem({ { QStringLiteral("Description"), QStringLiteral("b") },
         { QStringLiteral("Due Date"), QDate(2024, 5, 1) }, { QStringLiteral("Warning Days"), 3 } });
     start();

@@ -402,11 +402,16 @@ void TestMainWindow::keysInEveryWindow_data()
 {
     QTest::addColumn<QString>("entry");
     QTest::addColumn<QString>("page");
-    QTest::newRow("Calendar") << "Ca&lendar…" << "calendar_screen.hta";
-    QTest::newRow("Forecast") << "Cash &Flow Forecast…" << "cash_flow_forecast.hta";
-    QTest::newRow("Export to Calendar") << "Export to Calendar (.&ics)…" << "export_calendar.hta";
-    QTest::newRow("History") << "View &History..." << "history_screen.hta";
-    QTest::newRow("Payee List") << "&Payee List" << "memorized_payee_list.hta";
+    QTest::newRow("Calendar") << "Ca&lendar…"
+                              << "calendar_screen.hta";
+    QTest::newRow("Forecast") << "Cash &Flow Forecast…"
+                              << "cash_flow_forecast.hta";
+    QTest::newRow("Export to Calendar") << "Export to Calendar (.&ics)…"
+                                        << "export_calendar.hta";
+    QTest::newRow("History") << "View &History..."
+                             << "history_screen.hta";
+    QTest::newRow("Payee List") << "&Payee List"
+                                << "memorized_payee_list.hta";
 }
 
 void TestMainWindow::keysInEveryWindow()

@@ -6,8 +6,8 @@
 #include "platform/desktop.h"
 
 #include <QCheckBox>
-#include <QPushButton>
 #include <QFileInfo>
+#include <QPushButton>
 #include <QTest>
 
 #include <memory>
