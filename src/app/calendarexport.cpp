@@ -5,11 +5,13 @@
 #include "data/destination.h"
 #include "data/engine.h"
 #include "data/tablefiles.h"
+#include "dialogs/keypreview.h"
 #include "domain/icalendar.h"
 #include "domain/options.h"
 #include "domain/projection.h"
 #include "platform/busypointer.h"
 #include "platform/clock.h"
+#include "platform/installpaths.h"
 #include "platform/messages.h"
 
 #include <QCheckBox>
@@ -25,7 +27,6 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
-#include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -65,12 +66,8 @@ CalendarExportDialog::CalendarExportDialog(QWidget *parent)
     monthsBox->setSuffix(QStringLiteral(" months"));
 
     QString file = last.file;
-    if (file.isEmpty()) {
-        QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-        if (folder.isEmpty() || !QFileInfo(folder).isDir())
-            folder = QDir::homePath();
-        file = QDir(folder).filePath(QStringLiteral("duesmith.ics"));
-    }
+    if (file.isEmpty())
+        file = QDir(InstallPaths::documentsFolder()).filePath(QStringLiteral("duesmith.ics"));
     fileEdit->setObjectName(QStringLiteral("file"));
     fileEdit->setText(file);
     fileEdit->setMinimumWidth(320);
@@ -102,6 +99,7 @@ CalendarExportDialog::CalendarExportDialog(QWidget *parent)
     layout->addLayout(form);
     layout->addWidget(buttons);
     setFixedHeight(sizeHint().height());
+    KeyPreview::bindHelpKey(this, QStringLiteral("export_calendar.hta"));
 }
 
 int CalendarExportDialog::months() const

@@ -1,5 +1,6 @@
 #include "chrome.h"
 
+#include "colours.h"
 #include "windows.h"
 
 #include "dialogs/frmabout.h"
@@ -132,13 +133,17 @@ QToolBar *Chrome::toolBar(QWidget *parent)
     bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     bar->setIconSize(QSize(24, 24));
     bar->setFixedHeight(47);
-    bar->setStyleSheet(QStringLiteral(
-        "QToolBar { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #f4f6fb, stop:1 "
-        "#d6dcea);"
-        " border-bottom: 1px solid #8090b0; spacing: 1px; }"
+    // The light gradient belongs to a light desktop; a dark one keeps its own button face.
+    const QString face = Colours::isDark(bar->palette())
+        ? QStringLiteral("QToolBar { border-bottom: 1px solid palette(mid); spacing: 1px; }")
+        : QStringLiteral("QToolBar { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, "
+                         "stop:0 #f4f6fb, stop:1 #d6dcea);"
+                         " border-bottom: 1px solid #8090b0; spacing: 1px; }");
+    bar->setStyleSheet(face
         // A narrow face, so that "Calculator" fits a 50-pixel button.
-        " QToolButton { min-width: 50px; min-height: 38px; font-family: 'Liberation Sans Narrow',"
-        " 'Liberation Sans'; font-size: 11px; padding: 0px 1px; }"));
+        + QStringLiteral(" QToolButton { min-width: 50px; min-height: 38px; font-family: "
+                         "'Liberation Sans Narrow', 'Liberation Sans'; font-size: 11px; "
+                         "padding: 0px 1px; }"));
     return bar;
 }
 
@@ -156,7 +161,7 @@ void Chrome::addHelpMenu(
         onScreen, &QAction::triggered, owner, [screenPage] { Help::open(screenPage); });
     if (toolTip)
         QObject::connect(
-            help->addAction(QStringLiteral("Tool Tip")), &QAction::triggered, owner, toolTip);
+            help->addAction(QStringLiteral("Tool Ti&p")), &QAction::triggered, owner, toolTip);
     help->addSeparator();
     QObject::connect(help->addAction(QStringLiteral("&Duesmith Home Page...")), &QAction::triggered,
         owner, [] { Help::openWeb(Help::homePage()); });

@@ -36,7 +36,7 @@ QIcon glyph(Glyph kind);
 // A toolbar of captioned picture buttons, 47 pixels high.
 QToolBar *toolBar(QWidget *parent);
 
-// "&Help": "&Contents", "&Help on This Screen" (F1), an optional "Tool Tip",
+// "&Help": "&Contents", "&Help on This Screen" (F1), an optional "Tool Ti&p",
 // the two web entries and "&About...".
 void addHelpMenu(
     QMenuBar *bar, QWidget *owner, const QString &screenPage, const std::function<void()> &toolTip);

@@ -7,6 +7,7 @@
 #include "data/tableexport.h"
 #include "platform/busypointer.h"
 #include "platform/desktop.h"
+#include "platform/installpaths.h"
 #include "platform/messages.h"
 
 #include <QButtonGroup>
@@ -23,7 +24,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
-#include <QStandardPaths>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -58,8 +58,7 @@ QString withExtension(const QString &name, const QString &extension)
 
 QString defaultFolder()
 {
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+    return InstallPaths::documentsFolder();
 }
 } // namespace
 
@@ -234,11 +233,6 @@ void TDestTableDlg::countChoiceChanged()
         const QColor face = palette.color(QPalette::Window);
         palette.setColor(QPalette::Disabled, QPalette::Base, face);
         palette.setColor(QPalette::Disabled, QPalette::Text, face);
-    } else {
-        palette.setColor(QPalette::Active, QPalette::Base, Qt::white);
-        palette.setColor(QPalette::Inactive, QPalette::Base, Qt::white);
-        palette.setColor(QPalette::Active, QPalette::Text, Qt::black);
-        palette.setColor(QPalette::Inactive, QPalette::Text, Qt::black);
     }
     RecordCntEdit->setPalette(palette);
 }

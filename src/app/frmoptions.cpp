@@ -120,6 +120,14 @@ TFrmOptions::TFrmOptions(QWidget *parent)
     layout->addLayout(buttons);
     setFixedSize(layout->sizeHint());
 
+    // Tab follows the window from top to bottom; the buttons were created before the titles.
+    QWidget *previous = SpinEditAgingInterval;
+    for (QWidget *next : std::initializer_list<QWidget *>{
+             UserTitle[0], UserTitle[1], UserTitle[2], UserTitle[3], ButtonOK, ButtonCancel }) {
+        setTabOrder(previous, next);
+        previous = next;
+    }
+
     connect(ButtonOK, &QPushButton::clicked, this, &TFrmOptions::ButtonOKClick);
     connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
     new KeyPreview(this, [this](QKeyEvent *event) { return previewKey(event); });

@@ -216,15 +216,16 @@ void TfrmSched::buildActions()
         if (window && DBGridSched->postPending())
             showModal(window);
     };
-    QAction *calendar = entry(tools, QStringLiteral("Calendar…"),
+    QAction *calendar = entry(tools, QStringLiteral("Ca&lendar…"),
         [openPlanning] { openPlanning(Windows::FrmDueCalendar); });
     calendar->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
-    entry(tools, QStringLiteral("Cash Flow Forecast…"),
+    entry(tools, QStringLiteral("Cash &Flow Forecast…"),
         [openPlanning] { openPlanning(Windows::FrmCashFlowForecast); });
     tools->addSeparator();
-    entry(tools, QStringLiteral("Export to Calendar (.ics)…"), [this] {
+    entry(tools, QStringLiteral("Export to Calendar (.&ics)…"), [this] {
         if (DBGridSched->postPending())
             CalendarExport::run(this);
+        takeKeyboardBack();
     });
 
     QMenu *help = menus->addMenu(QStringLiteral("&Help"));
@@ -235,7 +236,7 @@ void TfrmSched::buildActions()
         [] { Help::open(QStringLiteral("schedule_screen.hta")); });
     onScreen->setShortcut(QKeySequence(Qt::Key_F1));
     onScreen->setShortcutContext(Qt::WidgetShortcut); // F1 itself is handled by the help-key rule
-    entry(help, QStringLiteral("Tool Tip"), &TfrmSched::ToolTipClick);
+    entry(help, QStringLiteral("Tool Ti&p"), &TfrmSched::ToolTipClick);
     help->addSeparator();
     entry(help, QStringLiteral("Duesmith Home Page..."), [] { Help::openWeb(Help::homePage()); });
     entry(help, Help::makerEntryCaption(), [] { Help::openWeb(Help::makerPage()); });
@@ -461,6 +462,19 @@ void TfrmSched::showModal(QDialog *dialog)
 {
     flushAgingWrites();
     dialog->exec();
+    takeKeyboardBack();
+}
+
+void TfrmSched::takeKeyboardBack()
+{
+    // Without a window manager nobody hands the keyboard back when a window over
+    // this one closes, and the control that had it may be a cell editor put away meanwhile.
+    activateWindow();
+    QWidget *had = focusWidget();
+    if (had && had->isVisible())
+        had->setFocus(Qt::ActiveWindowFocusReason);
+    else
+        DBGridSched->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 void TfrmSched::SpeedItemNewClick()
@@ -575,6 +589,7 @@ void TfrmSched::ExportClick()
     if (!TableSched->isOpen() || !DBGridSched->postPending())
         return;
     ExportCurrentTable::run(*TableSched, this);
+    takeKeyboardBack();
 }
 
 void TfrmSched::OptionsClick()

@@ -103,6 +103,8 @@ private:
     bool settleEdit();
     void FormClose();
     void showModal(QDialog *dialog);
+    // Gives the keyboard back to the list after a window over this one has closed.
+    void takeKeyboardBack();
     // The introduction prompt over the introduction switch of the options.
     void askIntroduction();
 

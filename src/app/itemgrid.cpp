@@ -1,6 +1,7 @@
 #include "itemgrid.h"
 
 #include "coloredheader.h"
+#include "colours.h"
 #include "textcell.h"
 #include "urgency.h"
 
@@ -17,6 +18,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -134,7 +136,7 @@ void ItemDelegate::paint(
             f.setPixelSize(16);
             f.setBold(true);
             painter->setFont(f);
-            painter->setPen(QColor(255, 0, 0));
+            painter->setPen(Colours::onBase(Colours::Red, option.palette));
             painter->drawText(option.rect, Qt::AlignCenter, QString(QChar(0x2713)));
         }
         painter->restore();
@@ -150,9 +152,9 @@ void ItemDelegate::paint(
         if (band != Urgency::NoBand)
             painter->drawPixmap(option.rect.left(), option.rect.top() + 1,
                 due ? Urgency::dueMarker(band) : Urgency::payMarker(band));
-        QColor text = Qt::black;
+        QColor text = option.palette.color(QPalette::Text);
         if (band != Urgency::NoBand)
-            text = Urgency::textColor(band);
+            text = Colours::onBase(Urgency::textColor(band), option.palette);
         if (selected && !(m_grid->rules().selectedKeepsBand && band != Urgency::NoBand))
             text = option.palette.color(QPalette::HighlightedText);
         painter->setPen(text);
@@ -348,10 +350,12 @@ ItemGrid::ItemGrid(QWidget *parent)
     QFont titleFont = cellFont;
     titleFont.setBold(true);
     m_header->setFont(titleFont);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Base, Qt::white);
-    pal.setColor(QPalette::Text, Qt::black);
-    setPalette(pal);
+    if (!Colours::isDark(palette())) {
+        QPalette pal = palette();
+        pal.setColor(QPalette::Base, Qt::white);
+        pal.setColor(QPalette::Text, Qt::black);
+        setPalette(pal);
+    }
     connect(m_header, &QHeaderView::sectionClicked, this, [this](int column) {
         if (m_rules.titleSort)
             sortByColumn(column);
@@ -436,6 +440,12 @@ void ItemGrid::selectField(const QString &field)
     m_syncing = true;
     setCurrentIndex(m_model->index(row, column));
     m_syncing = false;
+}
+
+void ItemGrid::escapeToWindow()
+{
+    if (auto *dialog = qobject_cast<QDialog *>(window()))
+        dialog->reject();
 }
 
 void ItemGrid::syncFromTable()
@@ -607,6 +617,8 @@ bool ItemGrid::editorKey(QWidget *editor, QKeyEvent *event)
             QTableView::closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
             m_table->cancel();
             syncFromTable();
+        } else {
+            escapeToWindow();
         }
         return true;
     }
@@ -660,7 +672,7 @@ bool ItemGrid::postPending()
     if (!m_table->isEditing())
         return true;
     try {
-        m_table->post();
+        m_table->checkBrowseMode();
     } catch (const EngineError &e) {
         showError(e);
         return false;
@@ -682,7 +694,7 @@ void ItemGrid::currentChanged(const QModelIndex &current, const QModelIndex &pre
         const int column = current.column();
         if (m_table->isEditing()) {
             try {
-                m_table->post();
+                m_table->checkBrowseMode();
             } catch (const EngineError &e) {
                 // The record stays in edit; so does the selection, at once,
                 // so that nothing acts on the row that was clicked.
@@ -876,6 +888,7 @@ void ItemGrid::applyBlankDefaults()
         m_table->setValue(QStringLiteral("Warning Days"), warn);
     m_table->setValue(QStringLiteral("Frequency"), 1);
     m_table->setValue(QStringLiteral("Units"), QStringLiteral("Months"));
+    m_table->markUnmodified();
     m_syncing = true;
     setCurrentIndex(m_model->index(m_table->currentRow(), horizontalHeader()->logicalIndex(0)));
     m_syncing = false;
@@ -916,6 +929,8 @@ void ItemGrid::keyPressEvent(QKeyEvent *event)
         if (m_table->isEditing()) {
             m_table->cancel();
             syncFromTable();
+        } else {
+            escapeToWindow();
         }
         event->accept();
         return;

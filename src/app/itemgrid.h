@@ -114,6 +114,8 @@ public:
     void syncFromTable();
     // Takes the text of an open cell editor into the row buffer.
     void commitEditor();
+    // With nothing left to take back, Escape closes a secondary window as its Cancel would.
+    void escapeToWindow();
     // Posts a pending edit; shows the engine's message and returns false when refused.
     bool postPending();
 

@@ -1,5 +1,6 @@
 #include "itemmodel.h"
 
+#include "colours.h"
 #include "urgency.h"
 
 #include "data/engineerror.h"
@@ -13,10 +14,7 @@
 #include <QColor>
 #include <QDate>
 
-namespace {
-const QColor Maroon(128, 0, 0);
-const QColor Green(0, 128, 0);
-} // namespace
+namespace { } // namespace
 
 ItemModel::ItemModel(QObject *parent)
     : QAbstractTableModel(parent)
@@ -135,12 +133,12 @@ QVariant ItemModel::data(const QModelIndex &index, int role) const
         return editText(index.row(), index.column());
     case Qt::ForegroundRole: {
         if (field == QLatin1String("Bill Amount"))
-            return QBrush(Maroon);
+            return Colours::foreground(Colours::Maroon);
         if (field == QLatin1String("Pay Amount"))
-            return QBrush(Green);
+            return Colours::foreground(Colours::Green);
         const int b = band(index);
         if (b != Urgency::NoBand)
-            return QBrush(Urgency::textColor(b));
+            return Colours::foreground(Urgency::textColor(b));
         return {};
     }
     case Qt::TextAlignmentRole:

@@ -1,5 +1,6 @@
 #include "summaries.h"
 
+#include "colours.h"
 #include "itemrules.h"
 
 #include "coloredheader.h"
@@ -29,8 +30,6 @@
 #include <tuple>
 
 namespace {
-const QColor Maroon(128, 0, 0);
-const QColor Green(0, 128, 0);
 
 const QString PayNowField = QStringLiteral("PayNow");
 const QString DueDateField = QStringLiteral("Due Date");
@@ -62,10 +61,12 @@ void setUpGrid(QTableView *grid)
     QFont titleFont = cellFont;
     titleFont.setBold(true);
     header->setFont(titleFont);
-    QPalette pal = grid->palette();
-    pal.setColor(QPalette::Base, Qt::white);
-    pal.setColor(QPalette::Text, Qt::black);
-    grid->setPalette(pal);
+    if (!Colours::isDark(grid->palette())) {
+        QPalette pal = grid->palette();
+        pal.setColor(QPalette::Base, Qt::white);
+        pal.setColor(QPalette::Text, Qt::black);
+        grid->setPalette(pal);
+    }
 }
 
 } // namespace
@@ -144,11 +145,12 @@ QVariant SummaryModel::data(const QModelIndex &index, int role) const
     }
     case Qt::ForegroundRole:
         if (field == BillTotalField)
-            return QBrush(Maroon);
+            return Colours::foreground(Colours::Maroon);
         if (field == PayTotalField)
-            return QBrush(Green);
+            return Colours::foreground(Colours::Green);
         if (field == RemainderField)
-            return QBrush(value(index.row(), field).toDouble() < 0 ? Maroon : Green);
+            return Colours::foreground(
+                value(index.row(), field).toDouble() < 0 ? Colours::Maroon : Colours::Green);
         return {};
     case Qt::TextAlignmentRole:
         if (isMoneyColumn(field) || field == CountField)
@@ -267,11 +269,11 @@ QVariant AgingModel::data(const QModelIndex &index, int role) const
     case Qt::ForegroundRole: {
         const QString type = cell(index.row(), 0).toString();
         if (type == QLatin1String("Income"))
-            return QBrush(Green);
+            return Colours::foreground(Colours::Green);
         if (type == QLatin1String("Expense"))
-            return QBrush(Maroon);
+            return Colours::foreground(Colours::Maroon);
         if (type == QLatin1String("Total") && index.column() > 0)
-            return QBrush(v.toDouble() > 0 ? Green : Maroon);
+            return Colours::foreground(v.toDouble() > 0 ? Colours::Green : Colours::Maroon);
         return {};
     }
     case Qt::TextAlignmentRole:
@@ -324,8 +326,7 @@ void SummaryDelegate::paint(
     }
     const bool selected = option.state & QStyle::State_Selected;
     const QColor background = option.palette.color(selected ? QPalette::Highlight : QPalette::Base);
-    const QColor text
-        = selected ? option.palette.color(QPalette::HighlightedText) : QColor(Qt::black);
+    const QColor text = option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
     painter->save();
     painter->fillRect(option.rect, background);
     if (field == PayNowField) {
@@ -335,7 +336,7 @@ void SummaryDelegate::paint(
             f.setBold(true);
             f.setItalic(true);
             painter->setFont(f);
-            painter->setPen(selected ? text : QColor(255, 0, 0));
+            painter->setPen(selected ? text : Colours::onBase(Colours::Red, option.palette));
             painter->drawText(option.rect, Qt::AlignCenter, QString(QChar(0x2713)));
         }
         painter->restore();
@@ -404,5 +405,6 @@ void SummaryViews::attach(QTableView *payDate, QTableView *dueDate, QTableView *
     titles->setSectionColors(3, QColor(0, 255, 0), Qt::black);
     titles->setSectionColors(4, QColor(0, 0, 255), Qt::white);
     titles->setSectionColors(5, Qt::white, Qt::black);
-    titles->setSectionColors(6, age->palette().color(QPalette::Button), Qt::black);
+    titles->setSectionColors(
+        6, age->palette().color(QPalette::Button), age->palette().color(QPalette::ButtonText));
 }

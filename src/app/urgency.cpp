@@ -1,11 +1,11 @@
 #include "urgency.h"
 
+#include "colours.h"
+
 #include <QPainter>
 
-namespace {
-const QColor Orange(255, 128, 0);
-const QColor Green(0, 128, 0);
-} // namespace
+using Colours::Green;
+using Colours::Orange;
 
 QColor Urgency::textColor(int band)
 {

@@ -90,6 +90,9 @@ public:
     State state() const { return m_state; }
     bool isEditing() const { return m_state == State::Edit || m_state == State::Insert; }
     bool isModified() const { return m_modified; }
+    // The values a new record starts with are not the user's: a record left with
+    // only those is discarded when the user leaves it.
+    void markUnmodified() { m_modified = false; }
     void append();
     void insert();
     void edit();

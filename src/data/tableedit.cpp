@@ -119,7 +119,10 @@ void Table::cancel()
 
 void Table::checkBrowseMode()
 {
-    if (isEditing())
+    // A new record nobody has typed into is dropped, not posted, as a data grid does.
+    if (m_state == State::Insert && !m_modified)
+        cancel();
+    else if (isEditing())
         post();
 }
 

@@ -34,7 +34,8 @@ TfrmAbout::TfrmAbout(QWidget *parent)
     version->setPalette(versionPalette);
 
     const QUrl maker = Help::makerPage();
-    m_addressLink = new LinkLabel(maker.toString(), maker, 13, this);
+    // The team's page ships with the program, so the link works without a network.
+    m_addressLink = new LinkLabel(QStringLiteral("ds_help/duesmith_team.hta"), maker, 13, this);
     m_addressLink->setObjectName(QStringLiteral("LabelAddress"));
     m_nameLink = new LinkLabel(QStringLiteral("The Duesmith Team"), maker, 12, this);
     m_nameLink->setObjectName(QStringLiteral("LabelName"));

@@ -602,9 +602,11 @@ bool TFrmPayee::previewKey(QKeyEvent *event)
             Help::open(QStringLiteral("memorized_payee_list.hta"));
         return true;
     case Qt::Key_Escape:
-        // Escape is the Cancel button's key, and only while it is enabled.
+        // Escape is the Cancel button's key while a name is being typed, Close's otherwise.
         if (m_cancel->isEnabled())
             CancelClick();
+        else
+            reject();
         return true;
     default:
         return false;

@@ -1,5 +1,7 @@
 #include "keypreview.h"
 
+#include "platform/desktop.h"
+
 #include <QEvent>
 #include <QKeyEvent>
 #include <QWidget>
@@ -19,4 +21,15 @@ bool KeyPreview::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::KeyPress && m_handler(static_cast<QKeyEvent *>(event)))
         return true;
     return QObject::eventFilter(watched, event);
+}
+
+void KeyPreview::bindHelpKey(QWidget *window, const QString &page)
+{
+    new KeyPreview(window, [page](QKeyEvent *event) {
+        if (event->key() != Qt::Key_F1)
+            return false;
+        if (Help::isHelpKey(event))
+            Help::open(page);
+        return true;
+    });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 #include <functional>
 
@@ -17,6 +18,8 @@ public:
 
     // Watches the window and all of its present children.
     KeyPreview(QWidget *window, Handler handler);
+    // F1 anywhere in the window opens its help page, by the help-key rule.
+    static void bindHelpKey(QWidget *window, const QString &page);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -10,7 +10,7 @@ LinkLabel::LinkLabel(const QString &text, const QUrl &url, int pixelSize, QWidge
     , m_url(url)
 {
     setTextFormat(Qt::PlainText);
-    setToolTip(url.toString());
+    setToolTip(url.toDisplayString(QUrl::PreferLocalFile));
     setCursor(Qt::PointingHandCursor);
     QFont linkFont = font();
     linkFont.setPixelSize(pixelSize);

@@ -2,15 +2,19 @@
 
 #include "projectionjob.h"
 
+#include "app/colours.h"
+
 #include "app/formstorage.h"
 #include "app/savefile.h"
 #include "data/destination.h"
 #include "data/engineerror.h"
 #include "data/formats.h"
 #include "data/tablefiles.h"
+#include "dialogs/keypreview.h"
 #include "domain/projection.h"
 #include "platform/busypointer.h"
 #include "platform/clock.h"
+#include "platform/installpaths.h"
 #include "platform/messages.h"
 
 #include <QAbstractTableModel>
@@ -34,6 +38,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScatterSeries>
+#include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -42,8 +47,23 @@
 #include <exception>
 
 namespace {
-const QColor Maroon(128, 0, 0);
-const QColor Green(0, 128, 0);
+
+// The colour of a cell's text on a light field (screen and paper); invalid for plain text.
+QColor cellColour(const CashFlow::Row &row, int column)
+{
+    switch (column) {
+    case 0:
+        return row.overdue ? Colours::Red : QColor();
+    case 2:
+        return Colours::Maroon;
+    case 3:
+        return Colours::Green;
+    case 4:
+        return row.balance.sign() < 0 ? Colours::Red : QColor();
+    default:
+        return {};
+    }
+}
 
 const QStringList &columnTitles()
 {
@@ -118,14 +138,9 @@ public:
         } else if (role == Qt::TextAlignmentRole && index.column() >= 2) {
             return int(Qt::AlignRight | Qt::AlignVCenter);
         } else if (role == Qt::ForegroundRole) {
-            if (index.column() == 2)
-                return QBrush(Maroon);
-            if (index.column() == 3)
-                return QBrush(Green);
-            if (index.column() == 4 && row.balance.sign() < 0)
-                return QBrush(Qt::red);
-            if (index.column() == 0 && row.overdue)
-                return QBrush(Qt::red);
+            const QColor colour = cellColour(row, index.column());
+            if (colour.isValid())
+                return Colours::foreground(colour);
         }
         return {};
     }
@@ -178,6 +193,8 @@ CashFlowForecast::CashFlowForecast(QWidget *parent)
     top->addWidget(m_csv);
 
     m_chart = new QChart;
+    if (Colours::isDark(palette()))
+        m_chart->setTheme(QChart::ChartThemeDark);
     m_chart->legend()->setAlignment(Qt::AlignBottom);
     m_chart->setMargins(QMargins(4, 4, 4, 4));
     m_chartView = new QChartView(m_chart, this);
@@ -199,10 +216,20 @@ CashFlowForecast::CashFlowForecast(QWidget *parent)
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
-    for (int c : { 0, 2, 3, 4 })
+    for (int c : { 2, 3, 4 })
         m_table->setColumnWidth(c,
             m_table->fontMetrics().horizontalAdvance(
                 columnTitles().value(c) + QStringLiteral("0000")));
+    // The widest date, with the mark of an overdue item.
+    m_table->setColumnWidth(0,
+        m_table->fontMetrics().horizontalAdvance(
+            Formats::date(QDate(2028, 12, 28)) + QStringLiteral(" (overdue)0000")));
+    // Room for a payee beside the fixed columns, whatever the desktop's font.
+    int fixed = 0;
+    for (int c : { 0, 2, 3, 4 })
+        fixed += m_table->columnWidth(c);
+    m_table->setMinimumWidth(fixed + m_table->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 16
+        + m_table->verticalScrollBar()->sizeHint().width() + 4);
     m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 4);
     m_table->setMinimumHeight(m_table->fontMetrics().height() * 10);
 
@@ -229,7 +256,14 @@ CashFlowForecast::CashFlowForecast(QWidget *parent)
     m_storage = new FormStorage(this, QStringLiteral("CashFlowForecast"), FormStorage::Position);
     m_storage->addProperty(m_balance, QStringLiteral("EditBalance"));
     m_storage->addProperty(m_horizon, QStringLiteral("ComboHorizon"));
+    m_storage->addProperty(
+        QStringLiteral("SaveDialog_InitialDir"), [this] { return m_saveFolder; },
+        [this](const QString &folder) {
+            m_saveFolder = folder;
+            return true;
+        });
     m_storage->attach();
+    KeyPreview::bindHelpKey(this, QStringLiteral("cash_flow_forecast.hta"));
 }
 
 CashFlowForecast::~CashFlowForecast() = default;
@@ -319,12 +353,19 @@ void CashFlowForecast::drawChart()
     auto *below = new QLineSeries;
     auto *zero = new QLineSeries;
     double low = 0, high = 0;
-    for (const CashFlow::Day &d : m_forecast->days()) {
-        const qint64 x = msecs(d.date);
-        const double y = d.balance.toDouble();
-        balance->append(double(x), y);
-        below->append(double(x), std::min(y, 0.0));
+    auto point = [&](qint64 x, double value) {
+        balance->append(double(x), value);
+        below->append(double(x), std::min(value, 0.0));
         zero->append(double(x), 0);
+    };
+    const std::vector<CashFlow::Day> &days = m_forecast->days();
+    for (std::size_t i = 0; i < days.size(); ++i) {
+        const qint64 x = msecs(days[i].date);
+        const double y = days[i].balance.toDouble();
+        // The balance moves in steps: it holds until the day something falls due.
+        if (i > 0)
+            point(x, days[i - 1].balance.toDouble());
+        point(x, y);
         low = std::min(low, y);
         high = std::max(high, y);
     }
@@ -333,7 +374,7 @@ void CashFlowForecast::drawChart()
     shade->setName(QStringLiteral("Below zero"));
     shade->setColor(QColor(255, 0, 0, 70));
     shade->setBorderColor(Qt::transparent);
-    balance->setColor(QColor(0, 0, 160));
+    balance->setColor(Colours::readable(QColor(0, 0, 160), m_chart->backgroundBrush().color()));
 
     const CashFlow::Day lowest = m_forecast->lowest();
     auto *mark = new QScatterSeries;
@@ -365,20 +406,27 @@ void CashFlowForecast::drawChart()
     m_chart->legend()->markers(shade).value(0)->setVisible(low < 0);
 }
 
+QString CashFlowForecast::proposedPath(const QString &fileName) const
+{
+    const QString folder
+        = QFileInfo(m_saveFolder).isDir() ? m_saveFolder : InstallPaths::documentsFolder();
+    return QDir(folder).filePath(fileName);
+}
+
 void CashFlowForecast::choosePdf()
 {
     const QString path = SaveFile::ask(this, QStringLiteral("Save as PDF"),
-        QStringLiteral("forecast.pdf"), QStringLiteral("PDF files (*.pdf)"));
-    if (!path.isEmpty())
-        savePdf(path);
+        proposedPath(QStringLiteral("forecast.pdf")), QStringLiteral("PDF files (*.pdf)"));
+    if (!path.isEmpty() && savePdf(path))
+        m_saveFolder = QFileInfo(path).absolutePath();
 }
 
 void CashFlowForecast::chooseCsv()
 {
     const QString path = SaveFile::ask(this, QStringLiteral("Export CSV"),
-        QStringLiteral("forecast.csv"), QStringLiteral("CSV files (*.csv)"));
-    if (!path.isEmpty())
-        exportCsv(path);
+        proposedPath(QStringLiteral("forecast.csv")), QStringLiteral("CSV files (*.csv)"));
+    if (!path.isEmpty() && exportCsv(path))
+        m_saveFolder = QFileInfo(path).absolutePath();
 }
 
 namespace {
@@ -471,8 +519,8 @@ bool CashFlowForecast::savePdf(const QString &path)
         m_chartView->render(&p, chartRect);
         y = chartRect.bottom() + line;
 
-        const int widths[] = { 14, 30, 19, 19, 18 }; // per cent of the page width
-        auto drawRow = [&](const QStringList &cells, bool bold) {
+        const int widths[] = { 21, 25, 18, 18, 18 }; // per cent of the page width
+        auto drawRow = [&](const QStringList &cells, bool bold, int row = -1) {
             QFont f = font;
             f.setBold(bold);
             p.setFont(f);
@@ -480,6 +528,10 @@ bool CashFlowForecast::savePdf(const QString &path)
             for (int c = 0; c < cells.size(); ++c) {
                 const int w = page.width() * widths[c] / 100;
                 const QRect r(x, y - line + line / 4, w - 20, line);
+                // Paper shows the colours of the screen: overdue dates and amounts in red.
+                const QColor colour
+                    = row < 0 ? QColor() : cellColour(m_forecast->rows()[std::size_t(row)], c);
+                p.setPen(colour.isValid() ? colour : QColor(Qt::black));
                 p.drawText(r, (c >= 2 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter,
                     p.fontMetrics().elidedText(cells[c], Qt::ElideRight, r.width()));
                 x += w;
@@ -497,7 +549,7 @@ bool CashFlowForecast::savePdf(const QString &path)
             QStringList cells;
             for (int c = 0; c < m_model->columnCount(); ++c)
                 cells.append(m_model->index(r, c).data().toString());
-            drawRow(cells, false);
+            drawRow(cells, false, r);
         }
     }
     return finish(*file);

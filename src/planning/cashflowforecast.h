@@ -54,6 +54,8 @@ private:
     std::optional<Money> startingBalance() const;
     // Says that the balance is not an amount and offers nothing to save.
     void refuseBalance();
+    // The file name in the folder last saved to, or in Documents the first time.
+    QString proposedPath(const QString &fileName) const;
     void project();
     void projected();
     void drawChart();
@@ -72,6 +74,7 @@ private:
     ForecastModel *m_model;
     ProjectionJob *m_job;
     FormStorage *m_storage;
+    QString m_saveFolder; // where the last PDF or CSV went
     QDate m_today;
     QDate m_until; // of the projection shown or running
     std::unique_ptr<CashFlow> m_forecast;

@@ -2,6 +2,8 @@
 
 #include "projectionjob.h"
 
+#include "app/colours.h"
+
 #include "app/formstorage.h"
 #include "app/frmsched.h"
 #include "app/urgency.h"
@@ -10,6 +12,7 @@
 #include "data/money.h"
 #include "data/table.h"
 #include "data/tablefiles.h"
+#include "dialogs/keypreview.h"
 #include "domain/options.h"
 #include "platform/busypointer.h"
 #include "platform/clock.h"
@@ -34,8 +37,6 @@
 
 namespace {
 constexpr int Weeks = 6;
-const QColor Maroon(128, 0, 0);
-const QColor Green(0, 128, 0);
 
 enum Role { DateRole = Qt::UserRole + 1, ExpenseRole, IncomeRole, LinesRole, BandsRole };
 
@@ -162,7 +163,13 @@ public:
         const bool inMonth = date.month() == model->month();
         const bool selected = option.state & QStyle::State_Selected;
         p->save();
-        p->fillRect(option.rect, inMonth ? option.palette.base() : option.palette.alternateBase());
+        const QColor field
+            = (inMonth ? option.palette.base() : option.palette.alternateBase()).color();
+        p->fillRect(option.rect, field);
+        // Colours keep their meaning on a dark desktop, lightened until they read on the cell.
+        auto pen = [&](const QColor &colour) {
+            return Colours::isDark(option.palette) ? Colours::readable(colour, field) : colour;
+        };
         const QRect r = option.rect.adjusted(3, 1, -3, -1);
         QFont font = option.font;
         const QFontMetrics fm(font);
@@ -171,7 +178,7 @@ public:
         QFont numberFont = font;
         numberFont.setBold(date == Clock::current().today());
         p->setFont(numberFont);
-        p->setPen(inMonth ? option.palette.color(QPalette::Text) : QColor(Qt::gray));
+        p->setPen(option.palette.color(inMonth ? QPalette::Text : QPalette::PlaceholderText));
         p->drawText(QRect(r.left(), r.top(), r.width(), line), Qt::AlignRight | Qt::AlignVCenter,
             QString::number(date.day()));
         p->setFont(font);
@@ -188,18 +195,18 @@ public:
             QString text = lines[i];
             if (i == room - 1 && lines.size() > room)
                 text = QStringLiteral("+%1 more").arg(lines.size() - i);
-            p->setPen(Urgency::textColor(bands.value(i, Urgency::NoBand)));
+            p->setPen(pen(Urgency::textColor(bands.value(i, Urgency::NoBand))));
             p->drawText(QRect(r.left(), y, r.width(), line), Qt::AlignLeft | Qt::AlignVCenter,
                 fm.elidedText(text, Qt::ElideRight, r.width()));
         }
         QRect foot(r.left(), r.bottom() - footLines * line + 1, r.width(), line);
         if (expense.sign() != 0) {
-            p->setPen(Maroon);
+            p->setPen(pen(Colours::Maroon));
             p->drawText(foot, Qt::AlignRight | Qt::AlignVCenter, Formats::money(-expense));
             foot.translate(0, line);
         }
         if (income.sign() != 0) {
-            p->setPen(Green);
+            p->setPen(pen(Colours::Green));
             p->drawText(foot, Qt::AlignRight | Qt::AlignVCenter, Formats::money(income));
         }
         if (selected) {
@@ -336,6 +343,7 @@ DueCalendar::DueCalendar(QWidget *parent)
 
     m_storage = new FormStorage(this, QStringLiteral("DueCalendar"), FormStorage::Position);
     m_storage->attach();
+    KeyPreview::bindHelpKey(this, QStringLiteral("calendar_screen.hta"));
 }
 
 DueCalendar::~DueCalendar() = default;
@@ -428,9 +436,9 @@ void DueCalendar::projected()
         MonthModel::Day &day = days[jd];
         day.expense += Money::fromDouble(o.expense());
         day.income += Money::fromDouble(o.income());
-        const double amount = o.income() != 0 ? o.income() : o.expense();
-        day.lines.append(QStringLiteral("%1 %2").arg(
-            o.record.description.toString(), amount != 0 ? Formats::money(amount) : QString()));
+        // The payee alone: the day's totals stand at the foot of the cell, and the
+        // list below the month gives each amount.
+        day.lines.append(o.record.description.toString());
         day.bands.append(bandOf(o.dueDate()));
     }
     const QModelIndex current = m_model->indexOf(m_selected);
@@ -456,14 +464,17 @@ void DueCalendar::fillDayList()
     for (const Occurrence &o : items) {
         const int row = m_dayList->rowCount();
         m_dayList->insertRow(row);
-        const QColor colour = Urgency::textColor(bandOf(o.dueDate()));
+        const QColor colour = Colours::onBase(Urgency::textColor(bandOf(o.dueDate())), palette());
         m_dayList->setItem(row, 0,
             cell(
                 Formats::date(o.dueDate()) + (o.overdue ? QStringLiteral(" (overdue)") : QString()),
                 colour));
         m_dayList->setItem(row, 1, cell(o.record.description.toString(), colour));
-        m_dayList->setItem(row, 2, cell(moneyText(o.record.billAmount), Maroon, true));
-        m_dayList->setItem(row, 3, cell(moneyText(o.record.payAmount), Green, true));
+        m_dayList->setItem(row, 2,
+            cell(
+                moneyText(o.record.billAmount), Colours::onBase(Colours::Maroon, palette()), true));
+        m_dayList->setItem(row, 3,
+            cell(moneyText(o.record.payAmount), Colours::onBase(Colours::Green, palette()), true));
         m_dayList->setItem(row, 4, cell(moneyText(o.record.balance), colour, true));
         m_listed.push_back(o.key);
         expense += Money::fromDouble(o.expense());

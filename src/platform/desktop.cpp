@@ -59,7 +59,11 @@ void Help::open(const QString &page)
 void Help::openWeb(const QUrl &url)
 {
     BusyPointer::set(true);
-    Desktop::current().openUrl(url);
+    // Our own pages open in the help viewer: they need no browser and no network.
+    if (url.isLocalFile())
+        Desktop::current().openHelpFile(url.toLocalFile());
+    else
+        Desktop::current().openUrl(url);
     BusyPointer::set(false);
 }
 
@@ -75,12 +79,12 @@ bool Help::isHelpKey(const QKeyEvent *event)
 
 QUrl Help::homePage()
 {
-    return QUrl(QStringLiteral("https://duesmith.example.org/"));
+    return QUrl::fromLocalFile(pagePath(QStringLiteral("index.hta")));
 }
 
 QUrl Help::makerPage()
 {
-    return QUrl(QStringLiteral("https://duesmith.example.org/team/"));
+    return QUrl::fromLocalFile(pagePath(QStringLiteral("duesmith_team.hta")));
 }
 
 QString Help::makerEntryCaption()

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #ifndef DS_SHARE_FROM_BIN
 #define DS_SHARE_FROM_BIN "../share/duesmith"
@@ -30,4 +31,12 @@ QString InstallPaths::resourceFolder(const QString &programFolder)
 QString InstallPaths::resourceFolder()
 {
     return resourceFolder(QCoreApplication::applicationDirPath());
+}
+
+QString InstallPaths::documentsFolder()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QDir().mkpath(documents))
+        return documents;
+    return QDir::homePath();
 }

@@ -10,4 +10,7 @@ namespace InstallPaths {
 QString resourceFolder(const QString &programFolder);
 // The same for this program.
 QString resourceFolder();
+// Where a "save as" proposes to save the first time: the user's Documents folder,
+// made when it is missing (the home folder when it cannot be made).
+QString documentsFolder();
 } // namespace InstallPaths

@@ -99,7 +99,7 @@ print(json.dumps(out))
 QAction *exportEntry()
 {
     for (QAction *a : Windows::frmSched->findChildren<QAction *>())
-        if (a->text() == QStringLiteral("Export to Calendar (.ics)…"))
+        if (a->text() == QStringLiteral("Export to Calendar (.&ics)…"))
             return a;
     return nullptr;
 }

@@ -600,6 +600,7 @@ void TestItemGrid::selectionFollowsTheRecord_data()
     QTest::addColumn<QString>("how");
     QTest::newRow("refused new record") << "refused";
     QTest::newRow("saved row moves") << "moved";
+    QTest::newRow("saved new record moves") << "new";
 }
 
 void TestItemGrid::selectionFollowsTheRecord()
@@ -615,6 +616,7 @@ void TestItemGrid::selectionFollowsTheRecord()
         m_window->findChild<QAction *>(QStringLiteral("SpeedItemNew"))->trigger();
         QTest::qWait(20);
         checkOneRow();
+        type(1, QStringLiteral("Bill Amount"), QStringLiteral("12"));
         // Another row's mark cell: the new record cannot be stored without a payee.
         const QModelIndex other = cell(3, QStringLiteral("PayNow"));
         QTest::mouseClick(
@@ -630,6 +632,28 @@ void TestItemGrid::selectionFollowsTheRecord()
         checkOneRow();
         marked
             = cell(m_grid->currentIndex().row(), QStringLiteral("Description")).data().toString();
+    } else if (how == QLatin1String("new")) {
+        // A new record typed at the top takes its sorted place when it is saved by Return;
+        // the next click lands on a payee.
+        click(0, QStringLiteral("Description"));
+        m_window->findChild<QAction *>(QStringLiteral("SpeedItemNew"))->trigger();
+        QTest::qWait(20);
+        type(0, QStringLiteral("Description"), QStringLiteral("d"));
+        type(0, QStringLiteral("Due Date"), QStringLiteral("8/1/2024"));
+        post();
+        checkOneRow();
+        QCOMPARE(rowOf(QStringLiteral("d")), 3);
+        QCOMPARE(m_grid->currentIndex().row(), 3);
+        click(1, QStringLiteral("Description"));
+        checkOneRow();
+        press(Qt::Key_Down);
+        checkOneRow();
+        const QModelIndex mark = cell(2, QStringLiteral("PayNow"));
+        QTest::mouseClick(
+            m_grid->viewport(), Qt::LeftButton, {}, m_grid->visualRect(mark).center());
+        marked = cell(2, QStringLiteral("Description")).data().toString();
+        checkOneRow();
+        QCOMPARE(m_env->messages.texts(), QStringList());
     } else {
         type(0, QStringLiteral("Due Date"), QStringLiteral("7/1/2024"));
         // b's mark cell: the post moves a to the end, b to the first row.
@@ -743,8 +767,8 @@ void TestItemGrid::editorShownAtOnce()
 void TestItemGrid::editorStartsClean()
 {
     addItem({ { QStringLiteral("Description"), QStringLiteral("a") },
-        { QStringLiteral("Due Date"), QDate(2024, 4, 1) },
-        { QStringLiteral("Bill Amount"), 10.0 }, { QStringLiteral("User Field 1"), "one" } });
+        { QStringLiteral("Due Date"), QDate(2024, 4, 1) }, { QStringLiteral("Bill Amount"), 10.0 },
+        { QStringLiteral("User Field 1"), "one" } });
     addItem({ { QStringLiteral("Description"), QStringLiteral("b") },
         { QStringLiteral("Due Date"), QDate(2024, 5, 1) }, { QStringLiteral("Warning Days"), 3 } });
     start();

@@ -62,7 +62,7 @@ void TestListWindow::frame()
     for (QAction *action : menus.last()->actions())
         last.append(action->text());
     QCOMPARE(menus.last()->title(), QStringLiteral("&Help"));
-    QVERIFY(last.contains(QStringLiteral("Tool Tip")));
+    QVERIFY(last.contains(QStringLiteral("Tool Ti&p")));
 
     window->show();
     QVERIFY(window->CheckBoxToolTip->isChecked());

@@ -10,6 +10,7 @@
 #include "domain/options.h"
 #include "main/windowset.h"
 #include "platform/application.h"
+#include "platform/desktop.h"
 #include "platform/helpviewer.h"
 #include "platform/singleinstance.h"
 
@@ -19,7 +20,9 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -79,10 +82,14 @@ private Q_SLOTS:
     void closing_data();
     void closing();
     void payBillsWithoutAMark();
+    void firstClickOnAnEmptySchedule_data();
+    void firstClickOnAnEmptySchedule();
     void helpOpensFromTheProgramFolder_data();
     void helpOpensFromTheProgramFolder();
     void secondInstanceEndsQuietly();
     void exitClosesEveryWindow();
+    void keysInEveryWindow_data();
+    void keysInEveryWindow();
     void captionsStandAlone();
     void folderLock_data();
     void folderLock();
@@ -237,6 +244,52 @@ void TestMainWindow::payBillsWithoutAMark()
             "a check in the Pay column before bill payment processing can occur."));
 }
 
+void TestMainWindow::firstClickOnAnEmptySchedule_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("message"); // what the action itself says, if anything
+    QTest::addColumn<bool>("opensWindow");
+    const QString noMark = QStringLiteral(
+        "No records were found with a check in the Pay column. At least one record must have "
+        "a check in the Pay column before bill payment processing can occur.");
+    QTest::newRow("New") << "&New Record" << QString() << false;
+    QTest::newRow("Copy") << "&Create a Copy of Selected Record" << QString() << false;
+    QTest::newRow("Pay Bills") << "&Pay Bills Now..." << noMark << false;
+    QTest::newRow("View Reports") << "View &Reports" << QString() << true;
+    QTest::newRow("Calendar") << "Ca&lendar…" << QString() << true;
+    QTest::newRow("Forecast") << "Cash &Flow Forecast…" << QString() << true;
+    QTest::newRow("Export to Calendar") << "Export to Calendar (.&ics)…" << QString() << true;
+}
+
+void TestMainWindow::firstClickOnAnEmptySchedule()
+{
+    QFETCH(QString, entry);
+    QFETCH(QString, message);
+    QFETCH(bool, opensWindow);
+    start();
+    QVERIFY(!QTest::currentTestFailed());
+    TfrmSched *w = mainWindow();
+    // The first start leaves a new record with its defaults, which nobody has typed into.
+    QTRY_COMPARE(
+        w->TableSched->value(QStringLiteral("Units")).toString(), QStringLiteral("Months"));
+    bool opened = false;
+    if (opensWindow)
+        whenModal([&](QWidget *modal) {
+            opened = modal != nullptr;
+            if (auto *dialog = qobject_cast<QDialog *>(modal))
+                dialog->reject();
+        });
+    QAction *action = menuEntry(entry);
+    QVERIFY(action);
+    action->trigger();
+    QCOMPARE(opened, opensWindow);
+    QCOMPARE(m_env->messages.texts(), message.isEmpty() ? QStringList() : QStringList{ message });
+    // The untouched record was dropped, not refused for its empty Payee; New starts another.
+    QCOMPARE(w->TableSched->state(),
+        entry == QStringLiteral("&New Record") ? Table::State::Insert : Table::State::Browse);
+    QCOMPARE(w->TableSched->recordCount(), 0);
+}
+
 void TestMainWindow::helpOpensFromTheProgramFolder_data()
 {
     QTest::addColumn<QString>("how");
@@ -344,6 +397,65 @@ void TestMainWindow::exitClosesEveryWindow()
         if (window->isVisible())
             open.append(window->windowTitle());
     QCOMPARE(open, QStringList());
+}
+
+void TestMainWindow::keysInEveryWindow_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("page");
+    QTest::newRow("Calendar") << "Ca&lendar…"
+                              << "calendar_screen.hta";
+    QTest::newRow("Forecast") << "Cash &Flow Forecast…"
+                              << "cash_flow_forecast.hta";
+    QTest::newRow("Export to Calendar") << "Export to Calendar (.&ics)…"
+                                        << "export_calendar.hta";
+    QTest::newRow("History") << "View &History..."
+                             << "history_screen.hta";
+    QTest::newRow("Payee List") << "&Payee List"
+                                << "memorized_payee_list.hta";
+}
+
+void TestMainWindow::keysInEveryWindow()
+{
+    QFETCH(QString, entry);
+    QFETCH(QString, page);
+    m_env->createTables();
+    addItem(QStringLiteral("rent"));
+    start();
+    TfrmSched *w = mainWindow();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    // F1 opens the window's own page, and Escape closes it when nothing is being typed.
+    bool closedByEscape = false;
+    whenModal([&](QWidget *modal) {
+        // The keys go to the control the window gives the keyboard to.
+        QWidget *focus = modal->focusWidget() ? modal->focusWidget() : modal;
+        QTest::keyClick(focus, Qt::Key_F1);
+        QTest::keyClick(focus, Qt::Key_Escape);
+        closedByEscape = !modal->isVisible();
+        if (!closedByEscape)
+            static_cast<QDialog *>(modal)->reject();
+    });
+    menuEntry(entry)->trigger();
+    QVERIFY(closedByEscape);
+    QCOMPARE(m_env->desktop.helpFiles, QStringList{ Help::pagePath(page) });
+    QVERIFY(QFileInfo::exists(Help::pagePath(page)));
+
+    // The help viewer goes back and forth, and closes by Escape and by Ctrl+W.
+    for (const QKeySequence &key :
+        { QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W) }) {
+        HelpViewer::showPage(Help::pagePath(QStringLiteral("index.hta")));
+        HelpViewer::showPage(Help::pagePath(page));
+        HelpViewer *viewer = HelpViewer::instance();
+        QVERIFY(viewer);
+        auto *back = viewer->findChild<QPushButton *>(QStringLiteral("ButtonBack"));
+        QVERIFY(back && back->isEnabled());
+        back->click();
+        QCOMPARE(viewer->currentPath(), Help::pagePath(QStringLiteral("index.hta")));
+        QVERIFY(QTest::qWaitForWindowActive(viewer));
+        QTest::keySequence(viewer, key);
+        QTRY_VERIFY(!HelpViewer::instance());
+    }
 }
 
 void TestMainWindow::captionsStandAlone()

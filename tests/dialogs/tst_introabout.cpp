@@ -6,6 +6,7 @@
 #include "platform/desktop.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTest>
 
@@ -140,10 +141,13 @@ void TestIntroAbout::aboutLinksAndHelp()
     });
     QCOMPARE(about.exec(), int(QDialog::Accepted));
 
-    QCOMPARE(m_env->desktop.urls, (QList<QUrl>{ Help::makerPage(), Help::makerPage() }));
-    QCOMPARE(about.nameLink()->toolTip(), Help::makerPage().toString());
-    QCOMPARE(m_env->desktop.helpFiles.size(), 1);
-    QVERIFY(m_env->desktop.helpFiles.first().endsWith(QStringLiteral("/ds_help/index.hta")));
+    // Both links open the team's page shipped with the program, not a web address.
+    const QString team = Help::pagePath(QStringLiteral("duesmith_team.hta"));
+    QVERIFY(m_env->desktop.urls.isEmpty());
+    QCOMPARE(m_env->desktop.helpFiles,
+        (QStringList{ team, team, Help::pagePath(QStringLiteral("index.hta")) }));
+    QVERIFY(QFileInfo::exists(team));
+    QCOMPARE(about.nameLink()->toolTip(), team);
     QVERIFY(!BusyPointer::isBusy());
 }
 

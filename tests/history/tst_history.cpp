@@ -406,7 +406,7 @@ void TestHistory::tipOncePerOpeningUnlessSwitchedOff()
         QTest::mouseClick(
             modal->findChild<QPushButton *>(QStringLiteral("ButtonContinue")), Qt::LeftButton);
     });
-    menuEntry(w, "Tool Tip")->trigger();
+    menuEntry(w, "Tool Ti&p")->trigger();
     QCOMPARE(tip.shows, 1);
     QVERIFY(w->CheckBoxToolTip->isChecked());
 

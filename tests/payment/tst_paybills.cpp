@@ -778,13 +778,13 @@ void TestPayBills::tips()
     auto inWizard = [](TFrmPayit *w) {
         QTest::qWait(30); // time for a tip that should not come
         continueTip("Tfrmtooltips");
-        menuEntry(w, QStringLiteral("Tool Tip"))->trigger();
+        menuEntry(w, QStringLiteral("Tool Ti&p"))->trigger();
         press(w, "Next");
     };
     auto inResched = [](TFrmresched *r) {
         QTest::qWait(30);
         continueTip("TFrmToolTipResched");
-        menuEntry(r, QStringLiteral("Tool Tip"))->trigger();
+        menuEntry(r, QStringLiteral("Tool Ti&p"))->trigger();
         press(r, "Continue");
     };
     if (switchOn) {

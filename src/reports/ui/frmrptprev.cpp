@@ -7,6 +7,7 @@
 #include "pageview.h"
 #include "platform/busypointer.h"
 #include "platform/desktop.h"
+#include "platform/installpaths.h"
 #include "platform/messages.h"
 #include "reports/engine/output.h"
 #include "reports/engine/pagestore.h"
@@ -187,8 +188,9 @@ void TFrmRptPrev::setPdfPathAsker(PdfPathAsker ask)
 
 QString TFrmRptPrev::pdfFolder() const
 {
-    return m_pdfFolder.isEmpty() || !QFileInfo(m_pdfFolder).isDir() ? QDir::homePath()
-                                                                    : m_pdfFolder;
+    return m_pdfFolder.isEmpty() || !QFileInfo(m_pdfFolder).isDir()
+        ? InstallPaths::documentsFolder()
+        : m_pdfFolder;
 }
 
 void TFrmRptPrev::preview(std::unique_ptr<ReportEngine::PageStore> pages, const QString &name)
