@@ -3,6 +3,7 @@
 #include "engine.h"
 #include "engineerror.h"
 #include "layouts.h"
+#include "recordrules.h"
 #include "sqlerror.h"
 #include "tablesupport.h"
 
@@ -50,7 +51,7 @@ QVariant valueOf(const SQLite::Column &column, const FieldDef &field, QString &p
     }
     case FieldType::Money: {
         const double v = column.getDouble();
-        if (!number || !std::isfinite(v) || std::fabs(v) > TableSupport::MaxAmount)
+        if (!number || !RecordRules::isSoundAmount(v))
             return bad();
         return v;
     }
