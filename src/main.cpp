@@ -14,9 +14,11 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -67,6 +69,18 @@ int runCommand(const CommandLine &cmd, int argc, char **argv)
     return Console::finish(code, outText, errText);
 }
 
+// Whether the window has a screen to open on; without one the toolkit would
+// abort the program.
+bool haveDisplay(const QStringList &args)
+{
+    for (const char *name : { "QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY" })
+        if (!qEnvironmentVariableIsEmpty(name))
+            return true;
+    return std::any_of(args.cbegin(), args.cend(), [](const QString &a) {
+        return a == QLatin1String("-platform") || a.startsWith(QLatin1String("-platform="));
+    });
+}
+
 // Makes the data folder the working directory: --data-dir, or the user's
 // data folder, made on the first start. Empty when that worked, else the line
 // to print.
@@ -75,9 +89,13 @@ QString enterDataFolder(const CommandLine &cmd)
     QString folder = cmd.dataDir;
     if (folder.isEmpty()) {
         folder = DataFolder::defaultPath();
+        const bool first = !QFileInfo::exists(folder);
         if (!QDir().mkpath(folder))
             return QStringLiteral("duesmith: the folder %1 cannot be created")
                 .arg(QDir::toNativeSeparators(folder));
+        // Household money is nobody else's business.
+        if (first)
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     const QString shown = QDir::toNativeSeparators(QFileInfo(folder).absoluteFilePath());
     if (!QFileInfo::exists(folder))
@@ -94,7 +112,13 @@ int main(int argc, char **argv)
     // Read before anything else: listing what is due must not take the lock
     // that keeps a second window off, and no toolkit may see an option it
     // would end the program on.
-    const CommandLine cmd = CommandLine::parse(argumentsOf(argc, argv));
+    const QStringList args = argumentsOf(argc, argv);
+    const CommandLine cmd = CommandLine::parse(args);
+    if (cmd.mode == CommandLine::Mode::Window && !haveDisplay(args)) {
+        std::fprintf(stderr,
+            "duesmith: no display to open the window on (duesmith --due lists what is due)\n");
+        return ExitCode::BadInput;
+    }
     if (cmd.mode != CommandLine::Mode::Usage && cmd.mode != CommandLine::Mode::Help
         && cmd.mode != CommandLine::Mode::Version) {
         if (const QString problem = enterDataFolder(cmd); !problem.isEmpty()) {

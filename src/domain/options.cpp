@@ -90,8 +90,8 @@ QList<OptionsStore::Value> OptionsStore::values()
                 const int n = Options::wholeDays(value, &number);
                 if (!number)
                     m_settingProblems.append(
-                        QStringLiteral("The %1 in the settings, '%2', is not a number of days; "
-                                       "0 is used until it is changed in Options.")
+                        QStringLiteral("The saved %1 '%2' is not a number of days; 0 is used "
+                                       "until it is changed in Options.")
                             .arg(label, value.left(40)));
                 update([&](Options &o) { o.*member = QString::number(n); });
                 return true;

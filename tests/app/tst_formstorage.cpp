@@ -125,8 +125,6 @@ private Q_SLOTS:
     void attachRestoresOnShowAndSavesOnClose();
     void saveErrorIsReportedAndWindowStillCloses();
     void optionsKeepTheirStoredNames();
-    void storedDaysReadAsTheDialogReadsThem_data();
-    void storedDaysReadAsTheDialogReadsThem();
 };
 
 void TestFormStorage::firstRunKeepsDesignValues()
@@ -453,8 +451,8 @@ void TestFormStorage::optionsKeepTheirStoredNames()
     // A settings file written when the options lived in the main window's controls.
     writeRaw(env,
         "[TfrmSched]\n"
-        "EditAgingInterval_Text=14\n"
-        "EditDefaultWarn_Text=3\n"
+        "EditAgingInterval_Text=-5\n"
+        "EditDefaultWarn_Text=3x\n"
         "UserTitle1_Text=Account\n"
         "UserTitle4_Text=A title longer than twenty-five characters\n"
         "CheckBoxDisplayReminder_Checked=False\n"
@@ -471,69 +469,28 @@ void TestFormStorage::optionsKeepTheirStoredNames()
     connect(&options, &OptionsStore::changed, this, [&changes] { ++changes; });
     storage.restore();
 
+    // Day counts are read as the Options dialog reads them, and text that is
+    // no number is named in one message.
     Options expected;
-    expected.agingInterval = u"14"_s;
-    expected.defaultWarn = u"3"_s;
+    expected.agingInterval = u"0"_s;
+    expected.defaultWarn = u"0"_s;
     expected.userTitles[0] = u"Account"_s;
     expected.userTitles[3] = u"A title longer than twent"_s;
     expected.displayReminder = false;
     expected.intro = false;
     QVERIFY(OptionsStore::current() == expected);
     QVERIFY(changes > 0);
-    QCOMPARE(OptionsStore::current().agingDays(), 14);
+    QCOMPARE(OptionsStore::current().agingDays(), 0);
+    const QStringList problems = options.takeSettingProblems();
+    QCOMPARE(problems.size(), 1);
+    QVERIFY(problems.first().contains(u"Default Warning Days '3x'"_s));
 
     options.update([](Options &o) { o.confirmExit = false; });
     storage.save();
-    QCOMPARE(stored(u"TfrmSched/EditAgingInterval_Text"_s), u"14"_s);
+    QCOMPARE(stored(u"TfrmSched/EditAgingInterval_Text"_s), u"0"_s);
     QCOMPARE(stored(u"TfrmSched/UserTitle2_Text"_s), u"User Field 2"_s);
     QCOMPARE(stored(u"TfrmSched/CheckBoxBackupReminder_Checked"_s), u"True"_s);
     QCOMPARE(stored(u"TfrmSched/CheckBoxConfirmExit_Checked"_s), u"False"_s);
     disconnect(&options, nullptr, this, nullptr);
-    options.reset();
-}
-
-void TestFormStorage::storedDaysReadAsTheDialogReadsThem_data()
-{
-    QTest::addColumn<QByteArray>("aging"); // as stored
-    QTest::addColumn<QByteArray>("warn");
-    QTest::addColumn<QString>("agingRead");
-    QTest::addColumn<QString>("warnRead");
-    QTest::addColumn<QStringList>("problems"); // settings named by the messages
-
-    QTest::newRow("numbers") << " 14 "_ba
-                             << "3"_ba << u"14"_s << u"3"_s << QStringList();
-    QTest::newRow("out of range") << "-5"_ba
-                                  << "70000"_ba << u"0"_s << u"999"_s << QStringList();
-    QTest::newRow("not numbers") << "abc"_ba
-                                 << "7x"_ba << u"0"_s << u"0"_s
-                                 << QStringList{ u"Aging Interval"_s, u"Default Warning Days"_s };
-}
-
-// -5 gave headings "1 to -5 Days"; text left the aging summary empty.
-void TestFormStorage::storedDaysReadAsTheDialogReadsThem()
-{
-    QFETCH(QByteArray, aging);
-    QFETCH(QByteArray, warn);
-    QFETCH(QString, agingRead);
-    QFETCH(QString, warnRead);
-    QFETCH(QStringList, problems);
-    TestEnv env;
-    writeRaw(env,
-        "[TfrmSched]\nEditAgingInterval_Text=" + aging + "\nEditDefaultWarn_Text=" + warn + "\n");
-    OptionsStore &options = OptionsStore::instance();
-    options.reset();
-    QWidget window;
-    FormStorage storage(&window, u"TfrmSched"_s, FormStorage::Position);
-    for (const OptionsStore::Value &value : options.values())
-        storage.addProperty(value.name, value.get, value.set);
-    storage.restore();
-    QCOMPARE(OptionsStore::current().agingInterval, agingRead);
-    QCOMPARE(OptionsStore::current().defaultWarn, warnRead);
-    QCOMPARE(OptionsStore::current().agingDays(), agingRead.toInt());
-    const QStringList shown = options.takeSettingProblems();
-    QCOMPARE(shown.size(), problems.size());
-    for (int i = 0; i < problems.size(); ++i)
-        QVERIFY2(shown[i].contains(problems[i]), qPrintable(shown[i]));
-    QVERIFY(options.takeSettingProblems().isEmpty());
     options.reset();
 }

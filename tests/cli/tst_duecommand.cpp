@@ -28,46 +28,36 @@ QString program()
     return qEnvironmentVariable("DS_PROGRAM_DIR") + QStringLiteral("/duesmith");
 }
 
-struct Start
-{
-    QString runtime; // XDG_RUNTIME_DIR
-    QString home; // HOME; empty: a fresh folder
-    std::optional<QString> dataHome; // XDG_DATA_HOME, empty: unset; none: the home folder
-    QString workDir; // empty: a fresh empty folder
-    // A bash command that runs "$0" "$@" with some redirection; empty: run directly.
-    QString shell;
-};
-
-// Runs the program without a display, from another working directory, with
-// its own runtime folder and never the real home folder.
-Run run(const QStringList &args, const Start &start)
+// Runs the program without a display from another working directory, with its
+// own runtime folder and a scratch home; extra holds NAME=value (empty: unset).
+Run run(const QStringList &args, const QString &runtime, const QStringList &extra = {},
+    const QString &workDir = {}, const QString &shell = {})
 {
     QTemporaryDir elsewhere;
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), start.runtime);
-    const QString home = start.home.isEmpty() ? elsewhere.path() : start.home;
-    env.insert(QStringLiteral("HOME"), home);
-    env.insert(QStringLiteral("XDG_DATA_HOME"), start.dataHome.value_or(home));
-    if (start.dataHome && start.dataHome->isEmpty())
-        env.remove(QStringLiteral("XDG_DATA_HOME"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    env.insert(QStringLiteral("HOME"), elsewhere.path());
+    env.insert(QStringLiteral("XDG_DATA_HOME"), elsewhere.path());
+    for (const QString &e :
+        extra + QStringList{ "QT_QPA_PLATFORM=", "DISPLAY=", "WAYLAND_DISPLAY=" })
+        e.endsWith(QLatin1Char('='))
+            ? env.remove(e.chopped(1))
+            : env.insert(e.section(QLatin1Char('='), 0, 0), e.section(QLatin1Char('='), 1));
     p.setProcessEnvironment(env);
-    p.setWorkingDirectory(start.workDir.isEmpty() ? elsewhere.path() : start.workDir);
-    if (start.shell.isEmpty())
-        p.start(program(), args);
-    else
-        p.start(QStringLiteral("bash"), QStringList{ "-c", start.shell, program() } + args);
+    p.setWorkingDirectory(workDir.isEmpty() ? elsewhere.path() : workDir);
+    // shell runs "$0" "$@" with some redirection.
+    p.start(shell.isEmpty() ? program() : QStringLiteral("bash"),
+        shell.isEmpty() ? args : QStringList{ "-c", shell, program() } + args);
     if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit)
         return {};
     return { p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError() };
 }
 
-Run run(const QStringList &args, const QString &runtime)
+QByteArray bytesOf(const QString &path)
 {
-    return run(args, Start{ runtime, {}, {}, {}, {} });
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 QStringList folderEntries(const QString &dir)
@@ -177,10 +167,6 @@ void TestDueCommand::parsing_data()
     QTest::newRow("help wins") << QStringList{ "--due", "--help" } << int(M::Help) << -1
                                << QString();
     QTest::newRow("one dash") << QStringList{ "-due" } << int(M::Usage) << -1 << QString();
-    QTest::newRow("unknown toolkit-like option")
-        << QStringList{ "-bogus" } << int(M::Usage) << -1 << QString();
-    QTest::newRow("toolkit option without its value")
-        << QStringList{ "-style" } << int(M::Usage) << -1 << QString();
     QTest::newRow("toolkit option with =")
         << QStringList{ "-style=fusion", "-reverse" } << int(M::Window) << -1 << QString();
 }
@@ -222,10 +208,7 @@ void TestDueCommand::listsWhileTheProgramHasTheFolder()
     FolderLock folder(env.dir());
     QVERIFY(folder.take() == FolderLock::Result::Taken);
     const QStringList before = folderEntries(env.dir());
-    const QByteArray schedule = [] {
-        QFile f(Engine::resolve(QStringLiteral("schedule.DB")));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }();
+    const QByteArray schedule = bytesOf(Engine::resolve(QStringLiteral("schedule.DB")));
 
     const Run csv = run({ "--due", "--csv", "--data-dir", env.dir() }, runtime.path());
     QCOMPARE(csv.code, 1);
@@ -262,9 +245,7 @@ void TestDueCommand::listsWhileTheProgramHasTheFolder()
     // Nothing was written: no session file, no journal, the schedule unchanged,
     // and no single-instance lock file in the runtime folder.
     QCOMPARE(folderEntries(env.dir()), before);
-    QFile f(Engine::resolve(QStringLiteral("schedule.DB")));
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), schedule);
+    QCOMPARE(bytesOf(Engine::resolve(QStringLiteral("schedule.DB"))), schedule);
     QCOMPARE(folderEntries(runtime.path()), QStringList{ QStringLiteral("DUESMITH.lock") });
     qunsetenv("XDG_RUNTIME_DIR");
 }
@@ -286,8 +267,8 @@ void TestDueCommand::exitCodes_data()
         << "empty" << QStringList{ "--due", "--json" } << 2 << "duesmith: the folder";
     QTest::newRow("unknown option") << "tables" << QStringList{ "--due", "--bogus" } << 2
                                     << "duesmith: unknown option '--bogus'";
-    QTest::newRow("window on a missing folder")
-        << "missing" << QStringList{} << 2 << "duesmith: the folder";
+    QTest::newRow("window without a display")
+        << "tables" << QStringList{} << 2 << "duesmith: no display";
     QTest::newRow("one dash, no display")
         << "tables" << QStringList{ "-due" } << 2 << "duesmith: unknown option '-due'";
     QTest::newRow("working directory") << "dot" << QStringList{ "--due", "5" } << 1 << QString();
@@ -314,7 +295,7 @@ void TestDueCommand::exitCodes()
     QTemporaryDir runtime;
     const bool dot = folder == QLatin1String("dot");
     const Run r = run(args + QStringList{ "--data-dir", dot ? QStringLiteral(".") : dir },
-        Start{ runtime.path(), {}, {}, dot ? dir : QString(), {} });
+        runtime.path(), {}, dot ? dir : QString());
     QCOMPARE(r.code, code);
     if (err.isEmpty()) {
         QVERIFY2(r.err.isEmpty(), r.err.constData());
@@ -341,13 +322,10 @@ void TestDueCommand::writeFaults()
     QFETCH(QString, shell);
     DataEnv env;
     env.createTables();
-    QList<Item> items;
-    for (int i = 0; i < 2000; ++i)
-        items.append({ QStringLiteral("Payee %1").arg(i), QDate::currentDate(), 0, 12.5 });
-    addItems(items);
+    addItems(QList<Item>(2000, { QStringLiteral("Payee"), QDate::currentDate(), 0, 12.5 }));
     QTemporaryDir runtime;
-    const Run r = run(
-        { "--due", "--json", "--data-dir", env.dir() }, Start{ runtime.path(), {}, {}, {}, shell });
+    const Run r
+        = run({ "--due", "--json", "--data-dir", env.dir() }, runtime.path(), {}, {}, shell);
     QCOMPARE(r.code, 2);
     QVERIFY2(r.err.startsWith("duesmith: cannot write the output: "), r.err.constData());
     QCOMPARE(r.err.count('\n'), 1);
@@ -378,9 +356,7 @@ void TestDueCommand::tablesChangedElsewhere()
     env.createTables();
     const QDate today = QDate::currentDate();
     addItems({ { QStringLiteral("Rent"), today.addDays(-3), 0, 950.0 },
-        { QStringLiteral("Water"), today.addDays(30), 0, 40.0 },
-        { QStringLiteral("Gas"), today.addDays(30), 0, 60.0 },
-        { QStringLiteral("Phone"), today.addDays(30), 0, 30.0 } });
+        { QStringLiteral("Gas"), today.addDays(30), 0, 60.0 } });
     const QString path = Engine::resolve(QStringLiteral("schedule.DB"));
     std::optional<SQLite::Database> writer;
     if (change == QLatin1String("hot journal")) {
@@ -389,64 +365,45 @@ void TestDueCommand::tablesChangedElsewhere()
         journal.write(QByteArray(4096, 'J'));
     } else {
         writer.emplace(path.toStdString(), SQLite::OPEN_READWRITE);
-        if (change == QLatin1String("bad values")) {
-            writer->exec(R"(UPDATE data SET "Bill Amount" = 'abc' WHERE Description = 'Rent';
-                UPDATE data SET "Bill Amount" = 9e999 WHERE Description = 'Water';
-                UPDATE data SET "Due Date" = 'notadate' WHERE Description = 'Gas';
-                UPDATE data SET Frequency = 70000 WHERE Description = 'Phone';)");
-        } else {
-            writer->exec("PRAGMA journal_mode=WAL");
-            if (change == QLatin1String("wal open"))
-                writer->exec(R"(UPDATE data SET "Bill Amount" = 1 WHERE Description = 'Rent')");
-        }
-        if (change != QLatin1String("wal open"))
+        writer->exec(change == QLatin1String("bad values")
+                ? R"(UPDATE data SET "Bill Amount" = 'abc', Frequency = 70000 WHERE rowid = 1;
+                UPDATE data SET "Bill Amount" = 9e999, "Due Date" = 'notadate' WHERE rowid = 2)"
+                : "PRAGMA journal_mode=WAL");
+        if (change == QLatin1String("wal open"))
+            writer->exec(R"(UPDATE data SET "Bill Amount" = 1 WHERE Description = 'Rent')");
+        else
             writer.reset();
     }
     const QStringList before = folderEntries(env.dir());
-    const QByteArray schedule = [&path] {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }();
-
+    const QByteArray schedule = bytesOf(path);
     QTemporaryDir runtime;
     const Run r = run({ "--due", "0", "--csv", "--data-dir", env.dir() }, runtime.path());
     QCOMPARE(r.code, code);
     QVERIFY2(r.err.contains(err.toUtf8()), r.err.constData());
     QCOMPARE(r.err.count('\n'), err.isEmpty() ? 0 : 1);
     QCOMPARE(folderEntries(env.dir()), before);
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), schedule);
-    if (code == 2)
+    QCOMPARE(bytesOf(path), schedule);
+    if (change != QLatin1String("bad values"))
         return;
-
-    // Payee, amount, status of every listed row.
+    // Listed with what is wrong, and a bad amount is no amount.
     QStringList listed;
-    const QList<QStringList> rows = pythonCsv(r.out);
-    for (const QStringList &row : rows.mid(1))
-        listed.append(QStringList{ row[2], row[3], row.last() }.join(QLatin1Char('|')));
-    if (change == QLatin1String("wal")) {
-        QCOMPARE(listed, QStringList{ "Rent|950.00|overdue 3 days" });
-        return;
-    }
+    for (const QStringList &row : pythonCsv(r.out).mid(1))
+        listed.append(row[2] + QLatin1Char('|') + row[3] + QLatin1Char('|') + row.last());
     QCOMPARE(listed,
-        QStringList({ "Rent||overdue 3 days; Bill Amount 'abc' is not valid",
-            "Phone|30.00|due in 30 days; Frequency '70000' is not valid",
-            "Water||due in 30 days; Bill Amount 'Inf' is not valid",
-            "Gas|60.00|no due date; Due Date 'notadate' is not valid" }));
+        QStringList({ "Rent||overdue 3 days; Bill Amount 'abc' is not valid; Frequency '70000' is "
+                      "not valid",
+            "Gas||no due date; Due Date 'notadate' is not valid; Bill Amount 'Inf' is not "
+            "valid" }));
 }
 
 void TestDueCommand::dataFolder_data()
 {
-    QTest::addColumn<QString>("dataHome"); // XDG_DATA_HOME, under the home folder
-    QTest::addColumn<QString>("folder"); // the data folder, under the home folder
-
-    QTest::newRow("XDG_DATA_HOME") << "data"
+    QTest::addColumn<QString>("dataHome"); // XDG_DATA_HOME; ~ for the home folder
+    QTest::addColumn<QString>("folder"); // the data folder, in the home folder
+    QTest::newRow("XDG_DATA_HOME") << "~/data"
                                    << "data/duesmith";
     QTest::newRow("unset") << ""
                            << ".local/share/duesmith";
-    QTest::newRow("relative, so not used") << "./rel"
-                                           << ".local/share/duesmith";
 }
 
 // Without --data-dir every mode works in the user's data folder, made on the
@@ -455,27 +412,13 @@ void TestDueCommand::dataFolder()
 {
     QFETCH(QString, dataHome);
     QFETCH(QString, folder);
-    QTemporaryDir home, work, runtime;
-    const QString data = home.filePath(folder);
-    Start start{ runtime.path(), home.path(),
-        dataHome.startsWith(QLatin1Char('.')) || dataHome.isEmpty() ? dataHome
-                                                                    : home.filePath(dataHome),
-        work.path(), {} };
-
-    Run r = run({ "--due" }, start);
+    QTemporaryDir home, runtime;
+    const Run r = run({ "--due" }, runtime.path(),
+        { "HOME=" + home.path(), "XDG_DATA_HOME=" + dataHome.replace('~', home.path()) });
     QCOMPARE(r.code, 2);
-    QVERIFY2(r.err.contains(QDir::toNativeSeparators(data).toUtf8() + " holds no Duesmith tables"),
+    QVERIFY2(r.err.contains(home.filePath(folder).toUtf8() + " holds no Duesmith tables"),
         r.err.constData());
-    QVERIFY(QFileInfo(data).isDir());
-
-    DataEnv env;
-    env.createTables();
-    addItems({ { QStringLiteral("Rent"), QDate::currentDate(), 0, 700.0 } });
-    QVERIFY(QFile::copy(Engine::resolve(QStringLiteral("schedule.DB")), data + "/schedule.DB"));
-    r = run({ "--due", "--csv" }, start);
-    QCOMPARE(r.code, 1);
-    QVERIFY(r.out.contains("Rent"));
-    QVERIFY(folderEntries(work.path()).isEmpty());
+    QVERIFY(QFileInfo(home.filePath(folder)).isDir());
 }
 
 QTEST_GUILESS_MAIN(TestDueCommand)
