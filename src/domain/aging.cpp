@@ -5,13 +5,11 @@
 #include "data/engineerror.h"
 #include "data/layouts.h"
 #include "data/query.h"
-#include "data/sqlbind.h"
 #include "data/table.h"
 
 #include <QFile>
 
 #include <algorithm>
-#include <cmath>
 #include <memory>
 #include <string>
 #include <tuple>
