@@ -118,7 +118,7 @@ CommandLine CommandLine::parse(const QStringList &args)
         return fail(QStringLiteral("choose one of --csv and --json"));
     if (toolkit && (cmd.mode == Mode::Due || cmd.mode == Mode::Notify))
         return fail(QStringLiteral("unknown option for %1")
-                        .arg(due ? QStringLiteral("--due") : QStringLiteral("--notify")));
+                        .arg(cmd.mode == Mode::Due ? QStringLiteral("--due") : QStringLiteral("--notify")));
     cmd.format = csv ? Format::Csv : json ? Format::Json : Format::Table;
     return cmd;
 }
