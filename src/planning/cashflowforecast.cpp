@@ -24,6 +24,7 @@
 #include <QComboBox>
 #include <QDateTimeAxis>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
