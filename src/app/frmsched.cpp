@@ -595,7 +595,7 @@ void TfrmSched::ExportClick()
 void TfrmSched::OptionsClick()
 {
     // The list is read again afterwards: what the user typed is posted first.
-    if (!Windows::FrmOptions || (TableSched->isOpen() && !DBGridSched->postPending()))
+    if (!Windows::FrmOptions || !settleEdit())
         return;
     showModal(Windows::FrmOptions);
     // New options change the aging, the titles and the colours.

@@ -2,6 +2,7 @@
 
 #include "app/formstorage.h"
 #include "app/savefile.h"
+#include "data/destination.h"
 #include "data/engineerror.h"
 #include "dialogs/keypreview.h"
 #include "pageview.h"
@@ -262,13 +263,31 @@ void TFrmRptPrev::BitBtnPrintClick()
     }
     if (first > count)
         return;
+    // Printing to a file writes it as every other file is written.
+    const QString target = printer.outputFileName();
+    std::unique_ptr<DestinationFile> file;
+    try {
+        if (!target.isEmpty()) {
+            file = std::make_unique<DestinationFile>(target, QStringLiteral(".pdf"));
+            printer.setOutputFileName(file->tempPath());
+        }
+    } catch (const EngineError &e) {
+        Messages::current().error(e.message());
+        return;
+    }
     BusyPointer::set(true);
-    const bool printed = ReportEngine::print(*m_pages, printer, first, last);
+    bool printed = ReportEngine::print(*m_pages, printer, first, last);
     BusyPointer::set(false);
+    try {
+        if (printed && file)
+            file->commit();
+    } catch (const EngineError &) {
+        printed = false;
+    }
     if (!printed) {
-        const QString where = printer.outputFileName().isEmpty()
+        const QString where = target.isEmpty()
             ? QStringLiteral("on the printer \"%1\"").arg(printer.printerName())
-            : QStringLiteral("to \"%1\"").arg(QDir::toNativeSeparators(printer.outputFileName()));
+            : QStringLiteral("to \"%1\"").arg(QDir::toNativeSeparators(target));
         Messages::current().error(QStringLiteral("The report could not be printed %1.").arg(where));
     }
 }
