@@ -661,22 +661,8 @@ bool TfrmSched::FormCloseQuery()
 
 bool TfrmSched::settleEdit()
 {
-    if (!TableSched->isOpen())
-        return true;
-    DBGridSched->commitEditor();
-    if (!TableSched->isEditing())
-        return true;
-    // A new record that holds nothing but its defaults is dropped; anything
-    // the user typed is posted.
-    const bool blank = TableSched->state() == Table::State::Insert
-        && TableSched->isNull(QStringLiteral("Description"))
-        && TableSched->isNull(QStringLiteral("Due Date"))
-        && TableSched->isNull(QStringLiteral("Bill Amount"))
-        && TableSched->isNull(QStringLiteral("Pay Amount"));
-    if (!blank)
-        return DBGridSched->postPending();
-    TableSched->cancel();
-    return true;
+    // A new record nobody typed into is dropped; anything typed is posted.
+    return !TableSched->isOpen() || DBGridSched->postPending();
 }
 
 void TfrmSched::FormClose()

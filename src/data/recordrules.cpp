@@ -76,6 +76,11 @@ QVariant RecordRules::converted(const FieldDef &f, const QVariant &value, const 
                 QStringLiteral("Value is too long for field '%1': at most %2 characters.")
                     .arg(f.name)
                     .arg(f.size));
+        // A choice typed in another case ("months", from an older file) is
+        // stored as the choice itself: the recurrence compares it exactly.
+        for (const QString &choice : f.choices)
+            if (choice.compare(text, Qt::CaseInsensitive) == 0)
+                return choice;
         return text;
     }
     case FieldType::Date: {
@@ -181,7 +186,9 @@ QString RecordRules::storedProblem(const FieldDef &f, const QVariant &stored)
             checkRequired(f, QVariant());
             return {};
         }
-        checkChoice(f, converted(f, stored));
+        // What a file holds is used as it is: a choice must be spelt exactly.
+        converted(f, stored);
+        checkChoice(f, stored);
     } catch (const EngineError &e) {
         return e.message();
     }
