@@ -147,22 +147,30 @@ QString DueReport::json(const QList<DueItem> &items, const QDate &today)
     return QString::fromUtf8(QJsonDocument(doc).toJson(QJsonDocument::Indented));
 }
 
-int DueReport::run(const CommandLine &cmd, const QDateTime &now, QTextStream &out, QTextStream &err)
+std::optional<QList<DueItem>> DueReport::read(
+    const QDateTime &now, std::optional<int> days, QTextStream &err)
 {
     const QString folder = QDir::toNativeSeparators(QDir::currentPath());
     if (!Engine::exists(TableFiles::Schedule)) {
         err << QStringLiteral("duesmith: the folder %1 holds no Duesmith tables (%2 is missing)\n")
                    .arg(folder, TableFiles::Schedule);
-        return ExitCode::BadInput;
+        return std::nullopt;
     }
-    QList<DueItem> items;
     try {
-        items = DueList::read(now, cmd.days);
+        return DueList::read(now, days);
     } catch (const EngineError &e) {
         err << QStringLiteral("duesmith: %1 (in the folder %2)\n")
                    .arg(oneLineMessage(e.message()), folder);
-        return ExitCode::BadInput;
+        return std::nullopt;
     }
+}
+
+int DueReport::run(const CommandLine &cmd, const QDateTime &now, QTextStream &out, QTextStream &err)
+{
+    const std::optional<QList<DueItem>> due = read(now, cmd.days, err);
+    if (!due)
+        return ExitCode::BadInput;
+    const QList<DueItem> &items = *due;
     switch (cmd.format) {
     case CommandLine::Format::Table:
         out << table(items, cmd.days);

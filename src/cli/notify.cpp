@@ -1,10 +1,8 @@
 #include "notify.h"
 
 #include "commandline.h"
+#include "duereport.h"
 
-#include "data/engine.h"
-#include "data/engineerror.h"
-#include "data/tablefiles.h"
 #include "domain/duelist.h"
 #include "notify/desktopnotifier.h"
 #include "notify/duenotice.h"
@@ -21,20 +19,10 @@
 
 int DueNotify::run(const QDateTime &now, QTextStream &out, QTextStream &err, int wait)
 {
-    const QString folder = QDir::toNativeSeparators(QDir::currentPath());
-    if (!Engine::exists(TableFiles::Schedule)) {
-        err << QStringLiteral("duesmith: the folder %1 holds no Duesmith tables (%2 is missing)\n")
-                   .arg(folder, TableFiles::Schedule);
+    const std::optional<QList<DueItem>> due = DueReport::read(now, std::nullopt, err);
+    if (!due)
         return ExitCode::BadInput;
-    }
-    QList<DueItem> items;
-    try {
-        items = DueList::read(now, std::nullopt);
-    } catch (const EngineError &e) {
-        err << QStringLiteral("duesmith: %1 (in the folder %2)\n")
-                   .arg(e.message().simplified(), folder);
-        return ExitCode::BadInput;
-    }
+    const QList<DueItem> &items = *due;
     if (items.isEmpty())
         return ExitCode::Ok;
 

@@ -107,27 +107,31 @@ double Projection::progress() const
     return std::clamp(double(m_currentDay - m_firstDay) / double(m_lastDay - m_firstDay), 0.0, 1.0);
 }
 
-std::vector<Occurrence> Projection::all(
-    std::vector<ScheduledItem> items, const QDate &today, const QDate &until)
+namespace {
+// Every occurrence, or with onlyAhead each overdue item once (its first missed cycle).
+std::vector<Occurrence> collect(
+    std::vector<ScheduledItem> items, const QDate &today, const QDate &until, bool onlyAhead)
 {
     Projection projection(std::move(items), today, until);
     std::vector<Occurrence> out;
     Occurrence o;
     while (projection.next(o))
-        out.push_back(std::move(o));
+        if (!onlyAhead || !o.overdue || o.cycle == 0)
+            out.push_back(std::move(o));
     return out;
+}
+} // namespace
+
+std::vector<Occurrence> Projection::all(
+    std::vector<ScheduledItem> items, const QDate &today, const QDate &until)
+{
+    return collect(std::move(items), today, until, false);
 }
 
 std::vector<Occurrence> Projection::ahead(
     std::vector<ScheduledItem> items, const QDate &today, const QDate &until)
 {
-    Projection projection(std::move(items), today, until);
-    std::vector<Occurrence> out;
-    Occurrence o;
-    while (projection.next(o))
-        if (!o.overdue || o.cycle == 0)
-            out.push_back(std::move(o));
-    return out;
+    return collect(std::move(items), today, until, true);
 }
 
 std::vector<ScheduledItem> Projection::read(const QString &scheduleFile)
