@@ -472,15 +472,15 @@ void TestFormStorage::optionsKeepTheirStoredNames()
     // Day counts are read as the Options dialog reads them, and text that is
     // no number is named in one message.
     Options expected;
-    expected.agingInterval = u"0"_s;
-    expected.defaultWarn = u"0"_s;
+    expected.agingInterval = 0;
+    expected.defaultWarn = 0;
     expected.userTitles[0] = u"Account"_s;
     expected.userTitles[3] = u"A title longer than twent"_s;
     expected.displayReminder = false;
     expected.intro = false;
     QVERIFY(OptionsStore::current() == expected);
     QVERIFY(changes > 0);
-    QCOMPARE(OptionsStore::current().agingDays(), 0);
+    QCOMPARE(OptionsStore::current().agingInterval, 0);
     const QStringList problems = options.takeSettingProblems();
     QCOMPARE(problems.size(), 1);
     QVERIFY(problems.first().contains(u"Default Warning Days '3x'"_s));
