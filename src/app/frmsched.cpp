@@ -23,6 +23,7 @@
 #include "dialogs/frmabout.h"
 #include "dialogs/frmintro.h"
 #include "domain/options.h"
+#include "domain/summaryservice.h"
 #include "platform/busypointer.h"
 #include "platform/desktop.h"
 #include "platform/messages.h"

@@ -4,6 +4,8 @@
 #include "data/query.h"
 #include "data/table.h"
 
+#include <QDate>
+
 #include <algorithm>
 #include <tuple>
 
