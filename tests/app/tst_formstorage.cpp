@@ -491,6 +491,13 @@ void TestFormStorage::optionsKeepTheirStoredNames()
     QCOMPARE(stored(u"TfrmSched/UserTitle2_Text"_s), u"User Field 2"_s);
     QCOMPARE(stored(u"TfrmSched/CheckBoxBackupReminder_Checked"_s), u"True"_s);
     QCOMPARE(stored(u"TfrmSched/CheckBoxConfirmExit_Checked"_s), u"False"_s);
+    // Days set by any other way are held to the same range.
+    options.update([](Options &o) {
+        o.agingInterval = 1500;
+        o.defaultWarn = -2;
+    });
+    QCOMPARE(OptionsStore::current().agingInterval, Options::MaxDays);
+    QCOMPARE(OptionsStore::current().defaultWarn, 0);
     disconnect(&options, nullptr, this, nullptr);
     options.reset();
 }
