@@ -148,8 +148,8 @@ void TFrmOptions::FormActivate()
     // The titles the lists show are the user's titles of the options.
     for (std::size_t n = 0; n < UserTitle.size(); ++n)
         UserTitle[n]->setText(options.userTitles[n].left(Options::TitleLength));
-    SpinEditDefaultWarn->setValue(Options::wholeDays(options.defaultWarn));
-    SpinEditAgingInterval->setValue(Options::wholeDays(options.agingInterval));
+    SpinEditDefaultWarn->setValue(options.defaultWarn);
+    SpinEditAgingInterval->setValue(options.agingInterval);
     CheckBoxDisplayReminder->setChecked(options.displayReminder);
     CheckBoxConfirmExit->setChecked(options.confirmExit);
     CheckBoxBackupReminder->setChecked(options.backupReminder);
@@ -164,8 +164,8 @@ void TFrmOptions::ButtonOKClick()
     OptionsStore::instance().update([this](Options &o) {
         for (std::size_t n = 0; n < UserTitle.size(); ++n)
             o.userTitles[n] = UserTitle[n]->text();
-        o.defaultWarn = QString::number(SpinEditDefaultWarn->value());
-        o.agingInterval = QString::number(SpinEditAgingInterval->value());
+        o.defaultWarn = SpinEditDefaultWarn->value();
+        o.agingInterval = SpinEditAgingInterval->value();
         o.displayReminder = CheckBoxDisplayReminder->isChecked();
         o.confirmExit = CheckBoxConfirmExit->isChecked();
         o.backupReminder = CheckBoxBackupReminder->isChecked();

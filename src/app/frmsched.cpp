@@ -23,6 +23,7 @@
 #include "dialogs/frmabout.h"
 #include "dialogs/frmintro.h"
 #include "domain/options.h"
+#include "domain/summaryservice.h"
 #include "platform/busypointer.h"
 #include "platform/desktop.h"
 #include "platform/messages.h"
@@ -372,7 +373,7 @@ void TfrmSched::wireTable()
 {
     DBGridSched->setTable(TableSched);
     DBGridSched->setColumns(ItemRules::listColumns(true));
-    DBGridSched->setIntervalSource([] { return OptionsStore::current().agingDays(); });
+    DBGridSched->setIntervalSource([] { return OptionsStore::current().agingInterval; });
     DBGridSched->setDefaultWarnSource([] { return OptionsStore::current().defaultWarn; });
     DBGridSched->titles()->markSortSection(1);
     connect(DBGridSched, &ItemGrid::sortChanged, LabelSort, &QLabel::setText);
@@ -382,12 +383,15 @@ void TfrmSched::wireTable()
     ItemRules::install(*TableSched, ItemRules::Schedule);
     connect(TableSched, &Table::beforePost, this, [] { BusyPointer::set(true); });
     connect(TableSched, &Table::postError, this, [] { BusyPointer::set(false); });
+    // After a post or delete in the list the summaries follow the one record
+    // that changed, without reading the schedule.
     connect(TableSched, &Table::afterPost, this, [this] {
-        updateSummaries(TableSched->changedBefore(), TableSched->changedAfter());
+        m_summaryService->recordChanged(TableSched->changedBefore(), TableSched->changedAfter());
         BusyPointer::set(false);
     });
-    connect(TableSched, &Table::afterDelete, this,
-        [this] { updateSummaries(TableSched->changedBefore(), TableSched->changedAfter()); });
+    connect(TableSched, &Table::afterDelete, this, [this] {
+        m_summaryService->recordChanged(TableSched->changedBefore(), TableSched->changedAfter());
+    });
 }
 
 void TfrmSched::updateStatus()

@@ -12,6 +12,7 @@ class Query;
 class QAction;
 class QLabel;
 class StatusLine;
+class SummaryService;
 class SummaryViews;
 class QSplitter;
 class QTableView;
@@ -67,9 +68,6 @@ public:
     // The full path: both totals queries run again over the whole schedule.
     void reopenSummaryQueries();
     void UpdateDueTotals();
-    // After a post or delete in the list: the summaries follow the one record
-    // that changed (as stored before and after), without reading the schedule.
-    void updateSummaries(const std::vector<QVariant> &before, const std::vector<QVariant> &after);
     // Waits until the aging rows on file are the ones shown (they follow a
     // change on a thread of their own); done before another window may read them.
     void flushAgingWrites();
@@ -135,6 +133,7 @@ private:
     std::unique_ptr<FormStorage> m_storage;
     std::unique_ptr<DataFolderStartup> m_dataFolder; // holds the folder lock
     // Models and helpers of the summary grids (owned as children).
+    SummaryService *m_summaryService = nullptr;
     SummaryViews *m_summaries = nullptr;
     bool m_created = false;
     bool m_startupDone = false;

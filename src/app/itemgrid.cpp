@@ -879,11 +879,7 @@ void ItemGrid::applyBlankDefaults()
     // An editor opened on the blank record shows none of the defaults.
     if (QWidget *editor = indexWidget(currentIndex()))
         QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
-    const QString warnText = m_defaultWarn ? m_defaultWarn() : QStringLiteral("0");
-    bool ok = false;
-    const int warn = warnText.trimmed().toInt(&ok);
-    if (!ok)
-        throw EngineError(QStringLiteral("'%1' is not a valid integer value").arg(warnText));
+    const int warn = m_defaultWarn ? m_defaultWarn() : 0;
     if (warn >= 1)
         m_table->setValue(QStringLiteral("Warning Days"), warn);
     m_table->setValue(QStringLiteral("Frequency"), 1);

@@ -99,10 +99,7 @@ public:
     void setRules(const GridRules &rules);
     const GridRules &rules() const { return m_rules; }
     void setIntervalSource(std::function<int()> source);
-    void setDefaultWarnSource(std::function<QString()> source)
-    {
-        m_defaultWarn = std::move(source);
-    }
+    void setDefaultWarnSource(std::function<int()> source) { m_defaultWarn = std::move(source); }
     void setPickList(const QString &field, const QStringList &values);
     QStringList pickList(const QString &field) const { return m_pickLists.value(field); }
 
@@ -164,7 +161,7 @@ private:
     ItemModel *m_model;
     ColoredHeader *m_header;
     GridRules m_rules;
-    std::function<QString()> m_defaultWarn;
+    std::function<int()> m_defaultWarn;
     QHash<QString, QStringList> m_pickLists;
     QString m_sortCaption;
     bool m_syncing = false;

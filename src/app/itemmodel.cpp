@@ -82,26 +82,12 @@ QString ItemModel::title(int column) const
     return m_table ? m_table->displayLabel(m_columns[column].field) : m_columns[column].field;
 }
 
-std::optional<int> ItemModel::paintInterval() const
-{
-    if (!m_interval)
-        return 7;
-    try {
-        return m_interval();
-    } catch (const EngineError &) {
-        return std::nullopt;
-    }
-}
-
 int ItemModel::band(const QModelIndex &index) const
 {
     if (!m_urgency || !ItemFields::isBanded(fieldName(index.column())))
         return Urgency::NoBand;
-    const std::optional<int> interval = paintInterval();
-    if (!interval)
-        return Urgency::NoBand;
-    return Urgency::band(m_table->rowValue(index.row(), fieldIndex(index.column())), *interval,
-        Clock::current().now());
+    return Urgency::band(m_table->rowValue(index.row(), fieldIndex(index.column())),
+        m_interval ? m_interval() : 7, Clock::current().now());
 }
 
 int ItemModel::rowCount(const QModelIndex &parent) const

@@ -35,10 +35,8 @@ public:
     int columnOfField(const QString &field) const;
     QString title(int column) const;
 
-    // Where the aging interval and now come from; the interval may fail to convert.
+    // Where the aging interval comes from (7 days without one).
     void setIntervalSource(std::function<int()> source) { m_interval = std::move(source); }
-    // The interval for painting: none when the text does not convert.
-    std::optional<int> paintInterval() const;
     void setUrgency(bool on) { m_urgency = on; }
     bool urgency() const { return m_urgency; }
     void setEditable(bool on) { m_editable = on; }

@@ -2,7 +2,7 @@
 
 #include "data/itemfields.h"
 #include "data/table.h"
-#include "domain/aging.h"
+#include "domain/totals.h"
 #include "domain/options.h"
 
 #include <QObject>

@@ -8,11 +8,12 @@
 #include "urgency.h"
 
 #include "data/engine.h"
-#include "data/engineerror.h"
 #include "data/formats.h"
 #include "data/layouts.h"
 #include "data/query.h"
 #include "data/table.h"
+#include "domain/aging.h"
+#include "domain/summaryservice.h"
 #include "platform/clock.h"
 
 #include <QBrush>
@@ -342,15 +343,9 @@ void SummaryDelegate::paint(
         painter->restore();
         return;
     }
-    // The marker of the date's band; a bad interval leaves the cell unmarked
-    // (the computation that reads it reports the fault once).
-    int band = Urgency::NoBand;
-    try {
-        band = Urgency::band(
-            index.data(Qt::UserRole), m_interval ? m_interval() : 7, Clock::current().now());
-    } catch (const EngineError &) {
-        band = Urgency::NoBand;
-    }
+    // The marker of the date's band.
+    const int band = Urgency::band(
+        index.data(Qt::UserRole), m_interval ? m_interval() : 7, Clock::current().now());
     if (band != Urgency::NoBand)
         painter->drawPixmap(option.rect.left(), option.rect.top() + 1, Urgency::dueMarker(band));
     painter->setPen(text);
@@ -362,8 +357,8 @@ void SummaryDelegate::paint(
 
 // ---------------------------------------------------------------- views
 
-SummaryViews::SummaryViews(Query *totals, Query *dueDateTotals, Table *ageTable,
-    std::function<int()> interval, QObject *parent)
+SummaryViews::SummaryViews(SummaryService *service, Query *totals, Query *dueDateTotals,
+    Table *ageTable, std::function<int()> interval, QObject *parent)
     : QObject(parent)
     , m_payNow(new SummaryModel(totals,
           { { PayNowField, QStringLiteral("Pay?"), 40 },
@@ -381,7 +376,24 @@ SummaryViews::SummaryViews(Query *totals, Query *dueDateTotals, Table *ageTable,
           this))
     , m_aging(new AgingModel(ageTable, this))
     , m_delegate(new SummaryDelegate(std::move(interval), this))
-{ }
+{
+    const auto modelOf = [this](Query *query) {
+        return query == m_payNow->query() ? m_payNow
+            : query == m_dueDate->query() ? m_dueDate
+                                          : nullptr;
+    };
+    connect(service, &SummaryService::totalsReset, this, [modelOf](Query *query) {
+        if (SummaryModel *model = modelOf(query))
+            model->reset();
+    });
+    connect(service, &SummaryService::totalsRowsChanged, this,
+        [modelOf](Query *query, int from, int to) {
+            if (SummaryModel *model = modelOf(query))
+                model->rowsChanged(from, to);
+        });
+    connect(service, &SummaryService::agingChanged, m_aging, &AgingModel::showRows);
+    connect(service, &SummaryService::agingTitlesChanged, m_aging, &AgingModel::titlesChanged);
+}
 
 void SummaryViews::attach(QTableView *payDate, QTableView *dueDate, QTableView *age)
 {

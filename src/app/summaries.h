@@ -8,18 +8,12 @@
 #include <QStringList>
 #include <QVariant>
 
-#include "domain/aging.h"
 #include "textcell.h"
 
-#include <array>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
-#include <string>
-#include <thread>
-#include <vector>
 
 class Query;
+class SummaryService;
 class Table;
 class QTableView;
 
@@ -38,6 +32,7 @@ public:
 
     SummaryModel(Query *query, const QList<Column> &columns, QObject *parent = nullptr);
 
+    Query *query() const { return m_query; }
     const QList<Column> &columns() const { return m_columns; }
     QString fieldName(int column) const;
     // The query was re-opened: the rows are read again.
@@ -104,12 +99,13 @@ private:
     std::function<int()> m_interval;
 };
 
-// The models and delegates of the main window's summary grids.
+// The models and delegates of the main window's summary grids; the models
+// follow the summary service.
 class SummaryViews : public QObject
 {
     Q_OBJECT
 public:
-    SummaryViews(Query *totals, Query *dueDateTotals, Table *ageTable,
+    SummaryViews(SummaryService *service, Query *totals, Query *dueDateTotals, Table *ageTable,
         std::function<int()> interval, QObject *parent);
 
     void attach(QTableView *payDate, QTableView *dueDate, QTableView *age);
@@ -117,18 +113,6 @@ public:
     SummaryModel *payNow() const { return m_payNow; }
     SummaryModel *dueDate() const { return m_dueDate; }
     AgingModel *aging() const { return m_aging; }
-
-    // The aging sums last computed, with the interval and day they hold for.
-    struct AgingState
-    {
-        bool known = false;
-        int interval = 0;
-        QDate day;
-        Aging::Sums sums;
-    };
-    AgingState agingState;
-    Aging::Writer agingWriter;
-    std::string agingPragmas; // the engine's journal and sync settings for age.db
 
 private:
     SummaryModel *m_payNow;

@@ -1,7 +1,5 @@
 #include "options.h"
 
-#include "data/engineerror.h"
-
 #include <algorithm>
 #include <utility>
 
@@ -18,15 +16,6 @@ std::optional<bool> StoredText::parseBool(const QString &text)
     if (t.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
         return false;
     return std::nullopt;
-}
-
-int Options::agingDays() const
-{
-    bool ok = false;
-    const int n = agingInterval.trimmed().toInt(&ok);
-    if (!ok)
-        throw EngineError(QStringLiteral("'%1' is not a valid integer value").arg(agingInterval));
-    return n;
 }
 
 int Options::wholeDays(const QString &text, bool *number)
@@ -49,8 +38,11 @@ OptionsStore &OptionsStore::instance()
     return store;
 }
 
-void OptionsStore::set(const Options &options)
+void OptionsStore::set(const Options &given)
 {
+    Options options = given;
+    options.agingInterval = std::clamp(options.agingInterval, 0, Options::MaxDays);
+    options.defaultWarn = std::clamp(options.defaultWarn, 0, Options::MaxDays);
     if (options == m_options)
         return;
     m_options = options;
@@ -83,8 +75,9 @@ QList<OptionsStore::Value> OptionsStore::values()
                 return true;
             } };
     };
-    auto days = [this](const QString &name, QString Options::*member, const QString &label) {
-        return Value{ name + QStringLiteral("_Text"), [this, member] { return m_options.*member; },
+    auto days = [this](const QString &name, int Options::*member, const QString &label) {
+        return Value{ name + QStringLiteral("_Text"),
+            [this, member] { return QString::number(m_options.*member); },
             [this, member, label](const QString &value) {
                 bool number = false;
                 const int n = Options::wholeDays(value, &number);
@@ -93,7 +86,7 @@ QList<OptionsStore::Value> OptionsStore::values()
                         QStringLiteral("The saved %1 '%2' is not a number of days; 0 is used "
                                        "until it is changed in Options.")
                             .arg(label, value.left(40)));
-                update([&](Options &o) { o.*member = QString::number(n); });
+                update([&](Options &o) { o.*member = n; });
                 return true;
             } };
     };

@@ -19,10 +19,10 @@ std::optional<bool> parseBool(const QString &text);
 // The user's options as one value.
 struct Options
 {
-    // Days per aging band, as the user typed it; agingDays() reads it.
-    QString agingInterval = QStringLiteral("7");
-    // The warning days a new item starts with, as typed.
-    QString defaultWarn = QStringLiteral("0");
+    // Days per aging band and the warning days a new item starts with; the
+    // store keeps both within 0..MaxDays.
+    int agingInterval = 7;
+    int defaultWarn = 0;
     // Titles of the four user fields, at most TitleLength characters each.
     std::array<QString, 4> userTitles
         = { QStringLiteral("User Field 1"), QStringLiteral("User Field 2"),
@@ -39,9 +39,6 @@ struct Options
     // 0..MaxDays; text that is no number is 0 (and number, when given, false).
     static int wholeDays(const QString &text, bool *number = nullptr);
 
-    // The aging interval as a whole number; throws EngineError
-    // "'%s' is not a valid integer value" when it is not one.
-    int agingDays() const;
     // The title of user field n (1..4); empty for any other n.
     QString userTitle(int n) const;
 
@@ -58,7 +55,8 @@ public:
     static OptionsStore &instance();
     static const Options &current() { return instance().m_options; }
 
-    // Replaces the options; emits changed() when they differ.
+    // Replaces the options, the day counts clamped to 0..MaxDays; emits
+    // changed() when they differ.
     void set(const Options &options);
     // Changes a copy of the current options and stores it.
     void update(const std::function<void(Options &)> &change);
@@ -73,8 +71,8 @@ public:
         std::function<QString()> get;
         std::function<bool(const QString &)> set;
     };
-    // The day settings are read as the Options dialog reads them; each stored
-    // text that was no number is described once here.
+    // The day settings are read once, as the Options dialog reads them, and
+    // kept as numbers; each stored text that was no number is described once here.
     QList<Value> values();
     // The descriptions gathered since the last call.
     QStringList takeSettingProblems();

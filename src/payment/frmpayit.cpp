@@ -90,7 +90,7 @@ TFrmPayit::TFrmPayit(QWidget *parent)
     DBGridSched->setTable(TableSched);
     DBGridSched->setColumns(ItemRules::listColumns(true));
     DBGridSched->setRules(GridRules::workList());
-    DBGridSched->setIntervalSource([] { return OptionsStore::current().agingDays(); });
+    DBGridSched->setIntervalSource([] { return OptionsStore::current().agingInterval; });
     DBGridSched->titles()->markSortSection(1);
     setList(DBGridSched, TableSched);
 

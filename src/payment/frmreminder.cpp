@@ -78,7 +78,7 @@ TfrmReminder::TfrmReminder(QWidget *parent)
     DBGridReminder->setRules(rules);
     DBGridReminder->setTable(Tableresched);
     DBGridReminder->setColumns(ItemRules::columns(ItemRules::List::Reminder));
-    DBGridReminder->setIntervalSource([] { return OptionsStore::current().agingDays(); });
+    DBGridReminder->setIntervalSource([] { return OptionsStore::current().agingInterval; });
     DBGridReminder->verticalHeader()->hide();
     DBGridReminder->horizontalHeader()->setSectionsMovable(false);
     QPalette pal = DBGridReminder->palette();

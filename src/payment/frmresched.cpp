@@ -55,7 +55,7 @@ TFrmresched::TFrmresched(QWidget *parent)
     DBGridsched->setTable(Tableresched);
     DBGridsched->setColumns(ItemRules::listColumns(false));
     DBGridsched->setRules(GridRules::workList());
-    DBGridsched->setIntervalSource([] { return OptionsStore::current().agingDays(); });
+    DBGridsched->setIntervalSource([] { return OptionsStore::current().agingInterval; });
     DBGridsched->titles()->markSortSection(0);
     setList(DBGridsched, Tableresched);
 

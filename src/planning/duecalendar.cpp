@@ -40,18 +40,9 @@ constexpr int Weeks = 6;
 
 enum Role { DateRole = Qt::UserRole + 1, ExpenseRole, IncomeRole, LinesRole, BandsRole };
 
-int agingInterval()
-{
-    try {
-        return OptionsStore::current().agingDays();
-    } catch (const std::exception &) {
-        return 7;
-    }
-}
-
 int bandOf(const QDate &due)
 {
-    return Urgency::band(due, agingInterval(), Clock::current().now());
+    return Urgency::band(due, OptionsStore::current().agingInterval, Clock::current().now());
 }
 } // namespace
 

@@ -13,6 +13,7 @@
 #include "data/tablefiles.h"
 #include "domain/aging.h"
 #include "domain/options.h"
+#include "domain/totals.h"
 
 namespace ReportParts {
 namespace {
@@ -153,8 +154,7 @@ public:
             report.detail.elements.push_back(
                 field(fields.value(k + 1), 194 + 80 * k, 0, 80, Align::Right));
         report.beforePrint = [](Definition &d) {
-            // The interval first: a wrong one stops before anything is opened.
-            const QStringList titles = Aging::titles(OptionsStore::current().agingDays());
+            const QStringList titles = Aging::titles(OptionsStore::current().agingInterval);
             auto table = std::make_unique<Table>(TableFiles::Aging);
             table->setReadOnly(true);
             table->setIndexFieldNames(QStringLiteral("Order"));

@@ -472,15 +472,15 @@ void TestFormStorage::optionsKeepTheirStoredNames()
     // Day counts are read as the Options dialog reads them, and text that is
     // no number is named in one message.
     Options expected;
-    expected.agingInterval = u"0"_s;
-    expected.defaultWarn = u"0"_s;
+    expected.agingInterval = 0;
+    expected.defaultWarn = 0;
     expected.userTitles[0] = u"Account"_s;
     expected.userTitles[3] = u"A title longer than twent"_s;
     expected.displayReminder = false;
     expected.intro = false;
     QVERIFY(OptionsStore::current() == expected);
     QVERIFY(changes > 0);
-    QCOMPARE(OptionsStore::current().agingDays(), 0);
+    QCOMPARE(OptionsStore::current().agingInterval, 0);
     const QStringList problems = options.takeSettingProblems();
     QCOMPARE(problems.size(), 1);
     QVERIFY(problems.first().contains(u"Default Warning Days '3x'"_s));
@@ -491,6 +491,13 @@ void TestFormStorage::optionsKeepTheirStoredNames()
     QCOMPARE(stored(u"TfrmSched/UserTitle2_Text"_s), u"User Field 2"_s);
     QCOMPARE(stored(u"TfrmSched/CheckBoxBackupReminder_Checked"_s), u"True"_s);
     QCOMPARE(stored(u"TfrmSched/CheckBoxConfirmExit_Checked"_s), u"False"_s);
+    // Days set by any other way are held to the same range.
+    options.update([](Options &o) {
+        o.agingInterval = 1500;
+        o.defaultWarn = -2;
+    });
+    QCOMPARE(OptionsStore::current().agingInterval, Options::MaxDays);
+    QCOMPARE(OptionsStore::current().defaultWarn, 0);
     disconnect(&options, nullptr, this, nullptr);
     options.reset();
 }

@@ -300,7 +300,7 @@ void TestItemGrid::newRecordDefaults()
 
     addItem({ { QStringLiteral("Description"), QStringLiteral("rent") } });
     start();
-    OptionsStore::instance().update([&](Options &o) { o.defaultWarn = defaultWarn; });
+    OptionsStore::instance().update([&](Options &o) { o.defaultWarn = defaultWarn.toInt(); });
     click(0, QStringLiteral("Description"));
     m_window->SpeedItemNewClick();
     QTest::qWait(20);
@@ -418,7 +418,7 @@ void TestItemGrid::urgencyBands()
         { QStringLiteral("Due Date"), today.addDays(days) } });
     addItem({ { QStringLiteral("Description"), QStringLiteral("undated") } });
     start();
-    OptionsStore::instance().update([&](Options &o) { o.agingInterval = QStringLiteral("7"); });
+    OptionsStore::instance().update([&](Options &o) { o.agingInterval = 7; });
 
     const ItemModel *model = m_grid->itemModel();
     const int row = rowOf(QStringLiteral("due"));

@@ -122,7 +122,7 @@ void TestOptions::cancelChangesNothingButRecomputes()
 void TestOptions::okAppliesTitlesAndAgingAtOnce()
 {
     OptionsStore::instance().update([](Options &o) {
-        o.agingInterval = QStringLiteral("14");
+        o.agingInterval = 14;
         o.userTitles[2] = QStringLiteral("Account");
         o.confirmExit = false;
     });
@@ -139,7 +139,7 @@ void TestOptions::okAppliesTitlesAndAgingAtOnce()
         QTest::mouseClick(d->ButtonOK, Qt::LeftButton);
     });
     const Options &o = OptionsStore::current();
-    QCOMPARE(o.agingInterval, QStringLiteral("30"));
+    QCOMPARE(o.agingInterval, 30);
     QCOMPARE(o.userTitles[0], QString(25, QLatin1Char('x'))); // no more can be typed
     QCOMPARE(o.userTitles[3], QString());
     QVERIFY(o.confirmExit);
@@ -186,8 +186,8 @@ void TestOptions::numberBoxes()
         QTest::keyClick(d->SpinEditDefaultWarn, Qt::Key_Return); // OK reads the box it leaves
         QVERIFY(!d->isVisible());
     });
-    QCOMPARE(OptionsStore::current().agingInterval, shown);
-    QCOMPARE(OptionsStore::current().defaultWarn, shown);
+    QCOMPARE(OptionsStore::current().agingInterval, shown.toInt());
+    QCOMPARE(OptionsStore::current().defaultWarn, shown.toInt());
 }
 
 QTEST_MAIN(TestOptions)
