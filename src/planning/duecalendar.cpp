@@ -38,7 +38,7 @@
 namespace {
 constexpr int Weeks = 6;
 
-enum Role { DateRole = Qt::UserRole + 1, ExpenseRole, IncomeRole, LinesRole, BandsRole };
+using enum DueCalendar::Role;
 
 int agingInterval()
 {
