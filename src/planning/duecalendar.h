@@ -58,6 +58,8 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
+    void buildMonthView();
+    void buildDayList();
     void project();
     void projected();
     void fillDayList();
