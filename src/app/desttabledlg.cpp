@@ -89,37 +89,8 @@ TDestTableDlg::TDestTableDlg(QWidget *parent)
     nameRow->addWidget(TabnameEdit, 1);
     nameRow->addWidget(BrowseBtn);
 
-    auto *typeBox = new QGroupBox(QStringLiteral(" &Table Type "));
-    typeBox->setObjectName(QStringLiteral("TypeBtn"));
-    auto *typeRow = new QHBoxLayout(typeBox);
-    ParadoxBtn->setObjectName(QStringLiteral("ParadoxBtn"));
-    DBaseBtn->setObjectName(QStringLiteral("DBaseBtn"));
-    AsciiBtn->setObjectName(QStringLiteral("AsciiBtn"));
-    TypeBtn->addButton(ParadoxBtn, Paradox);
-    TypeBtn->addButton(DBaseBtn, DBase);
-    TypeBtn->addButton(AsciiBtn, Ascii);
-    for (QRadioButton *b : { ParadoxBtn, DBaseBtn, AsciiBtn })
-        typeRow->addWidget(b);
-    typeRow->addStretch(1);
-    ParadoxBtn->setChecked(true);
-
-    auto *countBox = new QGroupBox(QStringLiteral(" &Record count to export "));
-    auto *countGrid = new QGridLayout(countBox);
-    AllRecsBtn->setObjectName(QStringLiteral("AllRecsBtn"));
-    FirstRecsBtn->setObjectName(QStringLiteral("FirstRecsBtn"));
-    RecordCntEdit->setObjectName(QStringLiteral("RecordCntEdit"));
-    RecordCntEdit->setMaxLength(10);
-    RecordCntEdit->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("[0-9]*")), RecordCntEdit));
-    RecordCntEdit->setFixedWidth(
-        RecordCntEdit->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")) + 16);
-    auto *countLabel = new QLabel(QStringLiteral("records from current position  "));
-    countGrid->addWidget(AllRecsBtn, 0, 0, 1, 3);
-    countGrid->addWidget(FirstRecsBtn, 1, 0);
-    countGrid->addWidget(RecordCntEdit, 1, 1);
-    countGrid->addWidget(countLabel, 1, 2);
-    countGrid->setColumnStretch(3, 1);
-    AllRecsBtn->setChecked(true);
+    QGroupBox *typeBox = buildTypeBox();
+    QGroupBox *countBox = buildCountBox();
 
     auto *buttons = new QDialogButtonBox;
     OKBtn = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
@@ -150,6 +121,54 @@ TDestTableDlg::TDestTableDlg(QWidget *parent)
     connect(OKBtn, &QPushButton::clicked, this, &TDestTableDlg::okClicked);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 
+    keepChoices();
+    m_storage->restore();
+    countChoiceChanged();
+}
+
+QGroupBox *TDestTableDlg::buildTypeBox()
+{
+    auto *typeBox = new QGroupBox(QStringLiteral(" &Table Type "));
+    typeBox->setObjectName(QStringLiteral("TypeBtn"));
+    auto *typeRow = new QHBoxLayout(typeBox);
+    ParadoxBtn->setObjectName(QStringLiteral("ParadoxBtn"));
+    DBaseBtn->setObjectName(QStringLiteral("DBaseBtn"));
+    AsciiBtn->setObjectName(QStringLiteral("AsciiBtn"));
+    TypeBtn->addButton(ParadoxBtn, Paradox);
+    TypeBtn->addButton(DBaseBtn, DBase);
+    TypeBtn->addButton(AsciiBtn, Ascii);
+    for (QRadioButton *b : { ParadoxBtn, DBaseBtn, AsciiBtn })
+        typeRow->addWidget(b);
+    typeRow->addStretch(1);
+    ParadoxBtn->setChecked(true);
+    return typeBox;
+}
+
+QGroupBox *TDestTableDlg::buildCountBox()
+{
+    auto *countBox = new QGroupBox(QStringLiteral(" &Record count to export "));
+    auto *countGrid = new QGridLayout(countBox);
+    AllRecsBtn->setObjectName(QStringLiteral("AllRecsBtn"));
+    FirstRecsBtn->setObjectName(QStringLiteral("FirstRecsBtn"));
+    RecordCntEdit->setObjectName(QStringLiteral("RecordCntEdit"));
+    RecordCntEdit->setMaxLength(10);
+    RecordCntEdit->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9]*")), RecordCntEdit));
+    RecordCntEdit->setFixedWidth(
+        RecordCntEdit->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")) + 16);
+    auto *countLabel = new QLabel(QStringLiteral("records from current position  "));
+    countGrid->addWidget(AllRecsBtn, 0, 0, 1, 3);
+    countGrid->addWidget(FirstRecsBtn, 1, 0);
+    countGrid->addWidget(RecordCntEdit, 1, 1);
+    countGrid->addWidget(countLabel, 1, 2);
+    countGrid->setColumnStretch(3, 1);
+    AllRecsBtn->setChecked(true);
+    return countBox;
+}
+
+// The type, the count and the last folder are kept from one export to the next.
+void TDestTableDlg::keepChoices()
+{
     m_storage = std::make_unique<FormStorage>(
         this, QStringLiteral("TDestTableDlg"), FormStorage::Placement(FormStorage::Position));
     m_storage->addProperty(
@@ -171,8 +190,6 @@ TDestTableDlg::TDestTableDlg(QWidget *parent)
     m_storage->addProperty(AllRecsBtn, QStringLiteral("AllRecsBtn"));
     m_storage->addProperty(FirstRecsBtn, QStringLiteral("FirstRecsBtn"));
     m_storage->addProperty(RecordCntEdit, QStringLiteral("RecordCntEdit"));
-    m_storage->restore();
-    countChoiceChanged();
 }
 
 TDestTableDlg::~TDestTableDlg() = default;

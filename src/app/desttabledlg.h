@@ -8,6 +8,7 @@
 class FormStorage;
 class QButtonGroup;
 class QFileDialog;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -70,6 +71,9 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    QGroupBox *buildTypeBox();
+    QGroupBox *buildCountBox();
+    void keepChoices();
     void typeChosen();
     void countChoiceChanged();
     void okClicked();

@@ -134,7 +134,34 @@ TfrmSched::~TfrmSched()
         Windows::frmSched = nullptr;
 }
 
+namespace {
+// A menu entry that runs a slot of the window, or a function.
+template <typename Slot>
+QAction *addEntry(TfrmSched *window, QMenu *menu, const QString &text, Slot slot)
+{
+    QAction *a = menu->addAction(text);
+    QObject::connect(a, &QAction::triggered, window, slot);
+    return a;
+}
+} // namespace
+
 void TfrmSched::buildActions()
+{
+    buildToolActions();
+    QMenuBar *menus = menuBar();
+    buildRecordMenus(menus);
+    buildToolsMenu(menus);
+    buildHelpMenu(menus);
+    // A toolbar button is disabled with its menu entry.
+    m_payeeEntries.append(m_actPayees);
+    m_reportEntries.append(m_actReports);
+    m_historyEntries.append(m_actHistory);
+    m_backupEntries.append(m_actBackup);
+    m_exportEntries.append(m_actExport);
+    m_optionEntries.append(m_actOptions);
+}
+
+void TfrmSched::buildToolActions()
 {
     using G = Chrome::Glyph;
     auto make = [this](const QString &text, const QString &tip, G icon, void (TfrmSched::*slot)()) {
@@ -182,73 +209,74 @@ void TfrmSched::buildActions()
     for (QAction *a : { m_actNew, m_actCopy, m_actDelete, m_actPay, m_actPayees, m_actCalc,
              m_actReports, m_actHistory, m_actBackup, m_actExport, m_actOptions })
         bar->addAction(a);
+}
 
-    QMenuBar *menus = menuBar();
-    auto entry = [this](QMenu *menu, const QString &text, auto slot) {
-        QAction *a = menu->addAction(text);
-        connect(a, &QAction::triggered, this, slot);
-        return a;
-    };
+void TfrmSched::buildRecordMenus(QMenuBar *menus)
+{
     QMenu *file = menus->addMenu(QStringLiteral("&File"));
     m_reportEntries.append(
-        entry(file, QStringLiteral("View &Reports"), &TfrmSched::SpeedItem2Click));
+        addEntry(this, file, QStringLiteral("View &Reports"), &TfrmSched::SpeedItem2Click));
     file->addSeparator();
-    entry(file, QStringLiteral("E&xit"), [this] { close(); });
+    addEntry(this, file, QStringLiteral("E&xit"), [this] { close(); });
 
     QMenu *record = menus->addMenu(QStringLiteral("&Record"));
-    entry(record, QStringLiteral("&New Record"), &TfrmSched::SpeedItemNewClick);
-    entry(record, QStringLiteral("&Create a Copy of Selected Record"),
+    addEntry(this, record, QStringLiteral("&New Record"), &TfrmSched::SpeedItemNewClick);
+    addEntry(this, record, QStringLiteral("&Create a Copy of Selected Record"),
         &TfrmSched::SpeedItemCopyClick);
-    entry(record, QStringLiteral("D&elete Record"), &TfrmSched::SpeedItemDeleteClick);
+    addEntry(this, record, QStringLiteral("D&elete Record"), &TfrmSched::SpeedItemDeleteClick);
     record->addSeparator();
-    entry(record, QStringLiteral("&Pay Bills Now..."), &TfrmSched::SpeedItem5Click);
+    addEntry(this, record, QStringLiteral("&Pay Bills Now..."), &TfrmSched::SpeedItem5Click);
     m_historyEntries.append(
-        entry(record, QStringLiteral("View &History..."), &TfrmSched::HistoryClick));
+        addEntry(this, record, QStringLiteral("View &History..."), &TfrmSched::HistoryClick));
+}
 
+void TfrmSched::buildToolsMenu(QMenuBar *menus)
+{
     QMenu *tools = menus->addMenu(QStringLiteral("&Tools"));
     m_backupEntries.append(
-        entry(tools, QStringLiteral("&Backup/Restore"), &TfrmSched::BackupClick));
-    m_exportEntries.append(entry(tools, QStringLiteral("&Export"), &TfrmSched::ExportClick));
-    entry(tools, QStringLiteral("&Calculator"), &TfrmSched::SpeedItemCalcClick);
-    m_payeeEntries.append(entry(tools, QStringLiteral("&Payee List"), &TfrmSched::SpeedItem1Click));
-    m_optionEntries.append(entry(tools, QStringLiteral("&Options"), &TfrmSched::OptionsClick));
+        addEntry(this, tools, QStringLiteral("&Backup/Restore"), &TfrmSched::BackupClick));
+    m_exportEntries.append(
+        addEntry(this, tools, QStringLiteral("&Export"), &TfrmSched::ExportClick));
+    addEntry(this, tools, QStringLiteral("&Calculator"), &TfrmSched::SpeedItemCalcClick);
+    m_payeeEntries.append(
+        addEntry(this, tools, QStringLiteral("&Payee List"), &TfrmSched::SpeedItem1Click));
+    m_optionEntries.append(
+        addEntry(this, tools, QStringLiteral("&Options"), &TfrmSched::OptionsClick));
     tools->addSeparator();
     auto openPlanning = [this](QDialog *window) {
         if (window && DBGridSched->postPending())
             showModal(window);
     };
-    QAction *calendar = entry(tools, QStringLiteral("Ca&lendar…"),
+    QAction *calendar = addEntry(this, tools, QStringLiteral("Ca&lendar…"),
         [openPlanning] { openPlanning(Windows::FrmDueCalendar); });
     calendar->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
-    entry(tools, QStringLiteral("Cash &Flow Forecast…"),
+    addEntry(this, tools, QStringLiteral("Cash &Flow Forecast…"),
         [openPlanning] { openPlanning(Windows::FrmCashFlowForecast); });
     tools->addSeparator();
-    entry(tools, QStringLiteral("Export to Calendar (.&ics)…"), [this] {
+    addEntry(this, tools, QStringLiteral("Export to Calendar (.&ics)…"), [this] {
         if (DBGridSched->postPending())
             CalendarExport::run(this);
         takeKeyboardBack();
     });
+}
 
+void TfrmSched::buildHelpMenu(QMenuBar *menus)
+{
     QMenu *help = menus->addMenu(QStringLiteral("&Help"));
-    entry(help, QStringLiteral("&Contents"), [] { Help::open(QStringLiteral("index.hta")); });
-    entry(help, QStringLiteral("&Introduction"),
+    addEntry(
+        this, help, QStringLiteral("&Contents"), [] { Help::open(QStringLiteral("index.hta")); });
+    addEntry(this, help, QStringLiteral("&Introduction"),
         [] { Help::open(QStringLiteral("introduction.hta")); });
-    QAction *onScreen = entry(help, QStringLiteral("&Help on This Screen"),
+    QAction *onScreen = addEntry(this, help, QStringLiteral("&Help on This Screen"),
         [] { Help::open(QStringLiteral("schedule_screen.hta")); });
     onScreen->setShortcut(QKeySequence(Qt::Key_F1));
     onScreen->setShortcutContext(Qt::WidgetShortcut); // F1 itself is handled by the help-key rule
-    entry(help, QStringLiteral("Tool Ti&p"), &TfrmSched::ToolTipClick);
+    addEntry(this, help, QStringLiteral("Tool Ti&p"), &TfrmSched::ToolTipClick);
     help->addSeparator();
-    entry(help, QStringLiteral("Duesmith Home Page..."), [] { Help::openWeb(Help::homePage()); });
-    entry(help, Help::makerEntryCaption(), [] { Help::openWeb(Help::makerPage()); });
-    entry(help, QStringLiteral("&About..."), &TfrmSched::AboutClick);
-
-    m_payeeEntries.append(m_actPayees);
-    m_reportEntries.append(m_actReports);
-    m_historyEntries.append(m_actHistory);
-    m_backupEntries.append(m_actBackup);
-    m_exportEntries.append(m_actExport);
-    m_optionEntries.append(m_actOptions);
+    addEntry(this, help, QStringLiteral("Duesmith Home Page..."),
+        [] { Help::openWeb(Help::homePage()); });
+    addEntry(this, help, Help::makerEntryCaption(), [] { Help::openWeb(Help::makerPage()); });
+    addEntry(this, help, QStringLiteral("&About..."), &TfrmSched::AboutClick);
 }
 
 void TfrmSched::updateActions()
@@ -290,6 +318,37 @@ void TfrmSched::buildLayout()
 
     buildSummaries();
 
+    buildLowerPanel();
+
+    m_outerSplitter->addWidget(Panel3);
+    m_outerSplitter->setStretchFactor(0, 1);
+    m_outerSplitter->setStretchFactor(1, 0);
+    m_outerSplitter->setSizes({ 288, 210 });
+    outer->addWidget(m_outerSplitter);
+    setCentralWidget(central);
+    // Only the bars carry the hint; the panels under them have their own.
+    m_outerSplitter->handle(1)->setToolTip(QStringLiteral("Drag Bar to Resize"));
+    m_lowerSplitter->handle(1)->setToolTip(QStringLiteral("Drag Bar to Resize"));
+
+    // The grids give way before the title strips do: at the panels' smallest
+    // heights every title is still whole. The aging grid always has its three rows.
+    for (QTableView *grid : { DBGridPayDate, DBGridDueDate, DBGridAge })
+        grid->setMinimumHeight(1);
+    DBGridAge->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    DBGridPayDate->setToolTip(QStringLiteral("Pay Date Summary"));
+    DBGridDueDate->setToolTip(QStringLiteral("Due Date Summary"));
+    DBGridAge->setToolTip(QStringLiteral("Due Date Aging Summary"));
+
+    // Status line: Record n:count | Sorted by … | Mode: …
+    m_status = std::make_unique<StatusLine>(statusBar(), StatusLine::Record::OfCount, LabelSort);
+    statusBar()->setFixedHeight(18);
+}
+
+// Below the detail list: the pay-now and due-date summaries side by side, the
+// summary by due-date range under them.
+void TfrmSched::buildLowerPanel()
+{
     Panel3 = new QWidget;
     Panel3->setObjectName(QStringLiteral("Panel3"));
     Panel3->setMinimumHeight(66);
@@ -343,30 +402,6 @@ void TfrmSched::buildLayout()
     m_lowerSplitter->setStretchFactor(1, 0);
     m_lowerSplitter->setSizes({ 100, 110 });
     lower->addWidget(m_lowerSplitter);
-
-    m_outerSplitter->addWidget(Panel3);
-    m_outerSplitter->setStretchFactor(0, 1);
-    m_outerSplitter->setStretchFactor(1, 0);
-    m_outerSplitter->setSizes({ 288, 210 });
-    outer->addWidget(m_outerSplitter);
-    setCentralWidget(central);
-    // Only the bars carry the hint; the panels under them have their own.
-    m_outerSplitter->handle(1)->setToolTip(QStringLiteral("Drag Bar to Resize"));
-    m_lowerSplitter->handle(1)->setToolTip(QStringLiteral("Drag Bar to Resize"));
-
-    // The grids give way before the title strips do: at the panels' smallest
-    // heights every title is still whole. The aging grid always has its three rows.
-    for (QTableView *grid : { DBGridPayDate, DBGridDueDate, DBGridAge })
-        grid->setMinimumHeight(1);
-    DBGridAge->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-
-    DBGridPayDate->setToolTip(QStringLiteral("Pay Date Summary"));
-    DBGridDueDate->setToolTip(QStringLiteral("Due Date Summary"));
-    DBGridAge->setToolTip(QStringLiteral("Due Date Aging Summary"));
-
-    // Status line: Record n:count | Sorted by … | Mode: …
-    m_status = std::make_unique<StatusLine>(statusBar(), StatusLine::Record::OfCount, LabelSort);
-    statusBar()->setFixedHeight(18);
 }
 
 void TfrmSched::wireTable()

@@ -10,6 +10,7 @@ class FormStorage;
 class ItemGrid;
 class Query;
 class QAction;
+class QMenuBar;
 class QLabel;
 class StatusLine;
 class SummaryService;
@@ -91,7 +92,12 @@ protected:
 
 private:
     void buildLayout();
+    void buildLowerPanel();
     void buildActions();
+    void buildToolActions();
+    void buildRecordMenus(QMenuBar *menus);
+    void buildToolsMenu(QMenuBar *menus);
+    void buildHelpMenu(QMenuBar *menus);
     void buildSummaries();
     void wireTable();
     void updateStatus();

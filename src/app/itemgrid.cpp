@@ -2,8 +2,8 @@
 
 #include "coloredheader.h"
 #include "colours.h"
-#include "textcell.h"
-#include "urgency.h"
+#include "itemdelegate.h"
+#include "itemgridfields.h"
 
 #include "data/engineerror.h"
 #include "data/itemfields.h"
@@ -11,6 +11,7 @@
 #include "data/table.h"
 #include "dialogs/calculator.h"
 #include "dialogs/frmcalendar.h"
+#include "domain/newitem.h"
 #include "platform/busypointer.h"
 #include "platform/desktop.h"
 #include "platform/messages.h"
@@ -22,10 +23,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPointer>
-#include <QStyle>
-#include <QStyleOptionViewItem>
 #include <QTimer>
 
 // The lists draw their cells and titles in an Arial-metric face: the column
@@ -43,281 +41,6 @@ QStringList unitNames()
     return { QStringLiteral("One Time"), QStringLiteral("Days"), QStringLiteral("Weeks"),
         QStringLiteral("Half Months"), QStringLiteral("Months"), QStringLiteral("Years") };
 }
-
-namespace {
-const QString PayNowField = QStringLiteral("PayNow");
-const QString UnitsField = QStringLiteral("Units");
-
-QString unitForKey(int key)
-{
-    switch (key) {
-    case Qt::Key_O:
-        return QStringLiteral("One Time");
-    case Qt::Key_D:
-        return QStringLiteral("Days");
-    case Qt::Key_W:
-        return QStringLiteral("Weeks");
-    case Qt::Key_H:
-        return QStringLiteral("Half Months");
-    case Qt::Key_M:
-        return QStringLiteral("Months");
-    case Qt::Key_Y:
-        return QStringLiteral("Years");
-    default:
-        return {};
-    }
-}
-
-bool isNavigationKey(int key)
-{
-    return key == Qt::Key_Tab || key == Qt::Key_Backtab || key == Qt::Key_Left
-        || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down;
-}
-
-bool isRowKey(int key)
-{
-    return key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp
-        || key == Qt::Key_PageDown;
-}
-
-// The text field of a cell editor: the editor itself or the text part of an editable list.
-QLineEdit *textOf(QWidget *editor)
-{
-    if (auto *edit = qobject_cast<QLineEdit *>(editor))
-        return edit;
-    if (auto *combo = qobject_cast<QComboBox *>(editor))
-        return combo->lineEdit();
-    return nullptr;
-}
-
-QString editorText(QWidget *editor)
-{
-    if (auto *combo = qobject_cast<QComboBox *>(editor))
-        return combo->currentText();
-    if (auto *edit = qobject_cast<QLineEdit *>(editor))
-        return edit->text();
-    return {};
-}
-
-QIcon ellipsisIcon()
-{
-    QPixmap pm(16, 16);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setBrush(Qt::black);
-    p.setPen(Qt::NoPen);
-    for (int i = 0; i < 3; ++i)
-        p.drawEllipse(QRectF(2 + i * 4.5, 11, 2.5, 2.5));
-    return QIcon(pm);
-}
-} // namespace
-
-// ---------------------------------------------------------------- delegate
-
-ItemDelegate::ItemDelegate(ItemGrid *grid)
-    : QStyledItemDelegate(grid)
-    , m_grid(grid)
-{ }
-
-void ItemDelegate::paint(
-    QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
-{
-    const ItemModel *model = m_grid->itemModel();
-    const QString field = model->fieldName(index.column());
-    const bool selected = option.state & QStyle::State_Selected;
-    const QColor background = selected ? option.palette.color(QPalette::Highlight)
-                                       : option.palette.color(QPalette::Base);
-
-    if (field == PayNowField) {
-        painter->save();
-        painter->fillRect(option.rect, background);
-        if (index.data(Qt::DisplayRole).toString() == PayMark) {
-            QFont f(QStringLiteral("DejaVu Sans"));
-            f.setPixelSize(16);
-            f.setBold(true);
-            painter->setFont(f);
-            painter->setPen(Colours::onBase(Colours::Red, option.palette));
-            painter->drawText(option.rect, Qt::AlignCenter, QString(QChar(0x2713)));
-        }
-        painter->restore();
-        return;
-    }
-
-    if (model->urgency() && ItemFields::isBanded(field)) {
-        painter->save();
-        painter->fillRect(option.rect, background);
-        const int band = model->band(index);
-        const bool due = field == QLatin1String("Due Date");
-        const int markerWidth = due ? Urgency::DueMarkerWidth : Urgency::PayMarkerWidth;
-        if (band != Urgency::NoBand)
-            painter->drawPixmap(option.rect.left(), option.rect.top() + 1,
-                due ? Urgency::dueMarker(band) : Urgency::payMarker(band));
-        QColor text = option.palette.color(QPalette::Text);
-        if (band != Urgency::NoBand)
-            text = Colours::onBase(Urgency::textColor(band), option.palette);
-        if (selected && !(m_grid->rules().selectedKeepsBand && band != Urgency::NoBand))
-            text = option.palette.color(QPalette::HighlightedText);
-        painter->setPen(text);
-        painter->setFont(option.font);
-        painter->drawText(option.rect.adjusted(markerWidth, 2, 0, 0),
-            Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-            index.data(Qt::DisplayRole).toString());
-        painter->restore();
-        return;
-    }
-    // Plain cells keep a narrow margin, so that the widest usual values
-    // ("$10,000.00", "12/31/2027") fit the columns made for them.
-    QStyleOptionViewItem opt = option;
-    initStyleOption(&opt, index);
-    TextCellDelegate::paintCell(painter, opt, TextMargin);
-}
-
-QWidget *ItemDelegate::createEditor(
-    QWidget *parent, const QStyleOptionViewItem &, const QModelIndex &index) const
-{
-    const QString field = m_grid->itemModel()->fieldName(index.column());
-    if (field == QLatin1String("Description") || field == QLatin1String("Frequency")) {
-        auto *combo = new QComboBox(parent);
-        combo->setEditable(true);
-        combo->setInsertPolicy(QComboBox::NoInsert);
-        if (field == QLatin1String("Description")) {
-            combo->addItems(m_grid->pickList(field));
-            combo->lineEdit()->setMaxLength(255);
-        } else {
-            for (int i = 0; i <= 24; ++i)
-                combo->addItem(QString::number(i));
-        }
-        combo->lineEdit()->installEventFilter(const_cast<ItemDelegate *>(this));
-        return combo;
-    }
-    if (field == UnitsField) {
-        auto *combo = new QComboBox(parent);
-        combo->addItems(unitNames());
-        connect(combo, &QComboBox::activated, this,
-            [this, combo] { Q_EMIT const_cast<ItemDelegate *>(this)->commitData(combo); });
-        return combo;
-    }
-    const Table *table = m_grid->table();
-    const int fi = table ? table->fieldIndex(field) : -1;
-    const int maxLength
-        = fi >= 0 && table->fields()[fi].type == FieldType::Text && table->fields()[fi].size > 0
-        ? table->fields()[fi].size
-        : 32767; // the line editor's own limit
-    const bool picker
-        = m_grid->rules().pickers && (ItemFields::isDate(field) || ItemFields::isMoney(field));
-    const auto kind = !picker       ? SpareKind::Plain
-        : ItemFields::isDate(field) ? SpareKind::DatePicker
-                                    : SpareKind::Calculator;
-    if (QPointer<QLineEdit> &spare = m_spares[int(kind)]; spare && spare->parent() == parent) {
-        QLineEdit *edit = spare;
-        spare.clear();
-        edit->setMaxLength(maxLength);
-        return edit;
-    }
-    auto *edit = new QLineEdit(parent);
-    edit->setProperty(SpareKindProperty, int(kind));
-    edit->setFrame(false);
-    edit->setMaxLength(maxLength);
-    if (picker) {
-        QAction *button = edit->addAction(ellipsisIcon(), QLineEdit::TrailingPosition);
-        button->setToolTip(kind == SpareKind::DatePicker ? QStringLiteral("Select a Date")
-                                                         : QStringLiteral("Calculator"));
-        QPointer<ItemGrid> grid = m_grid;
-        connect(button, &QAction::triggered, this, [this, edit, grid] {
-            Q_EMIT const_cast<ItemDelegate *>(this)->commitData(edit);
-            Q_EMIT const_cast<ItemDelegate *>(this)->closeEditor(
-                edit, QAbstractItemDelegate::NoHint);
-            QTimer::singleShot(0, grid, [grid] {
-                if (grid)
-                    grid->openCellAid();
-            });
-        });
-    }
-    return edit;
-}
-
-// A line editor given back is kept, hidden, for the next cell of its kind:
-// the list opens one on every row the user lands on, and building it was a
-// good part of the cost of moving from row to row.
-void ItemDelegate::destroyEditor(QWidget *editor, const QModelIndex &index) const
-{
-    if (auto *edit = qobject_cast<QLineEdit *>(editor)) {
-        const QVariant kind = edit->property(SpareKindProperty);
-        if (kind.isValid() && !m_spares[kind.toInt()]) {
-            m_spares[kind.toInt()] = edit;
-            return;
-        }
-    }
-    QStyledItemDelegate::destroyEditor(editor, index);
-}
-
-bool ItemDelegate::eventFilter(QObject *object, QEvent *event)
-{
-    auto *widget = qobject_cast<QWidget *>(object);
-    // The text part of an editable list is not an editor of its own.
-    QWidget *editor = widget;
-    const bool inner = widget && qobject_cast<QComboBox *>(widget->parentWidget())
-        && static_cast<QComboBox *>(widget->parentWidget())->lineEdit() == widget;
-    if (inner)
-        editor = widget->parentWidget();
-    if (editor && event->type() == QEvent::KeyPress
-        && m_grid->editorKey(editor, static_cast<QKeyEvent *>(event)))
-        return true;
-    if (editor && event->type() == QEvent::MouseButtonDblClick
-        && ItemFields::isDate(m_grid->currentField()) && m_grid->rules().pickers) {
-        // A double click on a date opens the picker, as it does on the cell.
-        Q_EMIT commitData(editor);
-        Q_EMIT closeEditor(editor, QAbstractItemDelegate::NoHint);
-        QPointer<ItemGrid> grid = m_grid;
-        QTimer::singleShot(0, grid, [grid] {
-            if (grid)
-                grid->openCellAid();
-        });
-        return true;
-    }
-    if (inner)
-        return false;
-    return QStyledItemDelegate::eventFilter(object, event);
-}
-
-void ItemDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
-{
-    const QString text = index.data(Qt::EditRole).toString();
-    if (auto *combo = qobject_cast<QComboBox *>(editor)) {
-        if (combo->isEditable()) {
-            combo->setEditText(text);
-            combo->lineEdit()->selectAll();
-        } else {
-            combo->setCurrentIndex(std::max(0, combo->findText(text)));
-        }
-        return;
-    }
-    if (auto *edit = qobject_cast<QLineEdit *>(editor)) {
-        edit->setText(text);
-        edit->selectAll();
-    }
-}
-
-void ItemDelegate::setModelData(
-    QWidget *editor, QAbstractItemModel *, const QModelIndex &index) const
-{
-    QString text;
-    if (auto *combo = qobject_cast<QComboBox *>(editor))
-        text = combo->currentText();
-    else if (auto *edit = qobject_cast<QLineEdit *>(editor))
-        text = edit->text();
-    ItemModel *model = m_grid->itemModel();
-    if (model->editText(index.row(), index.column()) == text)
-        return; // nothing typed: the value and the record's state stay as they are
-    try {
-        model->setText(index.column(), text);
-    } catch (const EngineError &e) {
-        m_grid->showError(e);
-        m_grid->reopenEditor(index, text);
-    }
-}
-
-// ---------------------------------------------------------------- grid
 
 ItemGrid::ItemGrid(QWidget *parent)
     : QTableView(parent)
@@ -428,7 +151,7 @@ QString ItemGrid::currentField() const
 
 bool ItemGrid::onMarkColumn() const
 {
-    return currentField() == PayNowField;
+    return currentField() == ItemGridFields::PayNow;
 }
 
 void ItemGrid::selectField(const QString &field)
@@ -541,111 +264,6 @@ void ItemGrid::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint h
     showCellEditor();
 }
 
-bool ItemGrid::setUnitFromKey(int key)
-{
-    const QString unit = unitForKey(key);
-    try {
-        if (!m_table->isEditing() && !m_table->isEmpty())
-            m_table->edit();
-        if (unit.isEmpty() || !m_table->isEditing())
-            return false;
-        m_table->setValue(UnitsField, unit);
-    } catch (const EngineError &e) {
-        showError(e);
-        return false;
-    }
-    return true;
-}
-
-bool ItemGrid::editorKey(QWidget *editor, QKeyEvent *event)
-{
-    if (!m_table || !m_table->isOpen())
-        return false;
-    const int key = event->key();
-    const Qt::KeyboardModifiers mods = event->modifiers();
-    const QString field = currentField();
-    if (Help::isHelpKey(event))
-        return false; // reaches the window's help key
-    if (field == UnitsField) {
-        if (key == Qt::Key_Tab || key == Qt::Key_Backtab)
-            return false;
-        if (isNavigationKey(key)) {
-            keyPressEvent(event);
-            return true;
-        }
-        // Only the unit letters change the unit; every other key is taken here.
-        if (setUnitFromKey(key)) {
-            if (auto *combo = qobject_cast<QComboBox *>(editor))
-                combo->setCurrentIndex(combo->findText(unitForKey(key)));
-            viewport()->update();
-        }
-        return true;
-    }
-    if (key == Qt::Key_Delete && (mods & Qt::ControlModifier)) {
-        QTableView::closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
-        deleteRecord();
-        showCellEditor();
-        return true;
-    }
-    if (isRowKey(key) && !(mods & Qt::AltModifier)) {
-        keyPressEvent(event);
-        return true;
-    }
-    if (key == Qt::Key_Left || key == Qt::Key_Right) {
-        // Within the text the arrows move the caret; at its ends, or over a
-        // whole selected text, they move to the next cell.
-        QLineEdit *text = textOf(editor);
-        const bool whole = !text || text->text().isEmpty() || text->selectedText() == text->text();
-        const bool atEnd = text && !text->hasSelectedText()
-            && (key == Qt::Key_Left ? text->cursorPosition() == 0
-                                    : text->cursorPosition() == text->text().size());
-        if (whole || atEnd) {
-            keyPressEvent(event);
-            return true;
-        }
-        return false;
-    }
-    const QModelIndex at = currentIndex();
-    const bool unchanged = editorText(editor) == m_model->editText(at.row(), at.column());
-    if (key == Qt::Key_Escape) {
-        // The first Escape takes back what was typed into the cell, the next one the record.
-        if (!unchanged) {
-            itemDelegate()->setEditorData(editor, at);
-            return true;
-        }
-        if (m_table->isEditing()) {
-            QTableView::closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
-            m_table->cancel();
-            syncFromTable();
-        } else {
-            escapeToWindow();
-        }
-        return true;
-    }
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-        // Return takes the typed text into the record; on an untouched cell it posts the record.
-        if (unchanged) {
-            postPending();
-        } else {
-            commitData(editor);
-            if (indexWidget(at) == editor
-                && editorText(editor) != m_model->editText(at.row(), at.column())
-                && m_table->isEditing())
-                itemDelegate()->setEditorData(editor, at);
-        }
-        return true;
-    }
-    if (m_rules.pickers && (key == Qt::Key_F4 || (key == Qt::Key_Down && (mods & Qt::AltModifier)))
-        && (ItemFields::isDate(field) || ItemFields::isMoney(field))) {
-        commitData(editor);
-        QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
-        openCellAid();
-        showCellEditor();
-        return true;
-    }
-    return false;
-}
-
 void ItemGrid::showError(const std::exception &error)
 {
     BusyPointer::set(false);
@@ -723,7 +341,7 @@ void ItemGrid::currentChanged(const QModelIndex &current, const QModelIndex &pre
 
 bool ItemGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
 {
-    if (index.isValid() && m_model->fieldName(index.column()) == PayNowField
+    if (index.isValid() && m_model->fieldName(index.column()) == ItemGridFields::PayNow
         && trigger != NoEditTriggers) {
         // No editor on the mark column: the selection moves to the due date instead.
         if (m_rules.editable && (trigger == EditKeyPressed || trigger == DoubleClicked)) {
@@ -794,8 +412,8 @@ void ItemGrid::toggleMark()
     try {
         if (!m_table->isEditing())
             m_table->edit();
-        const bool marked = m_table->value(PayNowField).toString() == PayMark;
-        m_table->setValue(PayNowField, marked ? QString() : PayMark);
+        const bool marked = m_table->value(ItemGridFields::PayNow).toString() == PayMark;
+        m_table->setValue(ItemGridFields::PayNow, marked ? QString() : PayMark);
     } catch (const EngineError &e) {
         showError(e);
         return;
@@ -872,91 +490,19 @@ void ItemGrid::applyBlankDefaults()
 {
     if (!m_table || m_table->state() != Table::State::Insert)
         return;
-    if (!m_table->isNull(QStringLiteral("Description"))
-        || !m_table->isNull(QStringLiteral("Frequency"))
-        || !m_table->isNull(QStringLiteral("Units")))
-        return;
+    for (const QString &field : NewItem::blankFields())
+        if (!m_table->isNull(field))
+            return;
     // An editor opened on the blank record shows none of the defaults.
     if (QWidget *editor = indexWidget(currentIndex()))
         QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
-    const int warn = m_defaultWarn ? m_defaultWarn() : 0;
-    if (warn >= 1)
-        m_table->setValue(QStringLiteral("Warning Days"), warn);
-    m_table->setValue(QStringLiteral("Frequency"), 1);
-    m_table->setValue(QStringLiteral("Units"), QStringLiteral("Months"));
+    for (const auto &[field, value] : NewItem::defaults(m_defaultWarn ? m_defaultWarn() : 0))
+        m_table->setValue(field, value);
     m_table->markUnmodified();
     m_syncing = true;
     setCurrentIndex(m_model->index(m_table->currentRow(), horizontalHeader()->logicalIndex(0)));
     m_syncing = false;
     viewport()->update();
-}
-
-void ItemGrid::keyPressEvent(QKeyEvent *event)
-{
-    if (!m_table || !m_table->isOpen()) {
-        QTableView::keyPressEvent(event);
-        return;
-    }
-    const int key = event->key();
-    const Qt::KeyboardModifiers mods = event->modifiers();
-    const QString field = currentField();
-    const bool editable = m_rules.editable;
-
-    if (editable && field == UnitsField && !isNavigationKey(key) && !Help::isHelpKey(event)) {
-        // The unit letters set the unit; no other key does anything here.
-        setUnitFromKey(key);
-        viewport()->update();
-        event->accept();
-        return;
-    }
-    if (key == Qt::Key_Delete && (mods & Qt::ControlModifier)) {
-        deleteRecord();
-        return;
-    }
-    if (field == PayNowField && !isNavigationKey(key) && key != Qt::Key_Escape
-        && !event->text().isEmpty()) {
-        const QChar c = event->text().at(0);
-        if (editable && (c == QLatin1Char(' ') || c.isDigit() || c.isLetter()))
-            toggleMark();
-        event->accept(); // every other character is discarded
-        return;
-    }
-    if (key == Qt::Key_Escape) {
-        if (m_table->isEditing()) {
-            m_table->cancel();
-            syncFromTable();
-        } else {
-            escapeToWindow();
-        }
-        event->accept();
-        return;
-    }
-    if (key == Qt::Key_Down && mods == Qt::NoModifier && editable
-        && currentIndex().row() == m_model->rowCount() - 1) {
-        if (m_table->state() == Table::State::Insert && !m_table->isModified())
-            return;
-        if (!m_rules.appendAtEnd) {
-            // A new record is refused here: stay on the last one.
-            return;
-        }
-        startRecord(&Table::append);
-        return;
-    }
-    if (key == Qt::Key_Insert && mods == Qt::NoModifier && editable) {
-        startRecord(&Table::insert);
-        return;
-    }
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-        postPending();
-        return;
-    }
-    if (editable && m_rules.pickers
-        && (key == Qt::Key_F4 || (key == Qt::Key_Down && (mods & Qt::AltModifier)))
-        && (ItemFields::isDate(field) || ItemFields::isMoney(field))) {
-        openCellAid();
-        return;
-    }
-    QTableView::keyPressEvent(event);
 }
 
 void ItemGrid::mousePressEvent(QMouseEvent *event)
@@ -986,7 +532,7 @@ void ItemGrid::mouseDoubleClickEvent(QMouseEvent *event)
         return;
     }
     const QString field = m_model->fieldName(at.column());
-    if (field == PayNowField) {
+    if (field == ItemGridFields::PayNow) {
         if (m_rules.markToggle && at == currentIndex()) {
             // The second press of a double click toggles, and so does the double click.
             toggleMark();

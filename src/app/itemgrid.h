@@ -6,7 +6,6 @@
 #include <QHash>
 #include <QPointer>
 #include <QStringList>
-#include <QStyledItemDelegate>
 #include <QTableView>
 
 #include <functional>
@@ -47,38 +46,6 @@ struct GridRules
         r.confirmDelete = false;
         return r;
     }
-};
-
-class ItemGrid;
-
-class ItemDelegate : public QStyledItemDelegate
-{
-    Q_OBJECT
-public:
-    explicit ItemDelegate(ItemGrid *grid);
-    // Space left and right of a plain cell's text.
-    static constexpr int TextMargin = 2;
-
-    void paint(QPainter *painter, const QStyleOptionViewItem &option,
-        const QModelIndex &index) const override;
-    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
-        const QModelIndex &index) const override;
-    void setEditorData(QWidget *editor, const QModelIndex &index) const override;
-    void setModelData(
-        QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const override;
-
-    void destroyEditor(QWidget *editor, const QModelIndex &index) const override;
-
-protected:
-    bool eventFilter(QObject *object, QEvent *event) override;
-
-private:
-    // Line editors differ by the button they carry.
-    enum class SpareKind { Plain, DatePicker, Calculator, Count };
-    static constexpr const char *SpareKindProperty = "spareKind";
-
-    ItemGrid *m_grid;
-    mutable QPointer<QLineEdit> m_spares[int(SpareKind::Count)];
 };
 
 // The item list shared by the main, pay-bills, reschedule, reminder and
@@ -150,6 +117,8 @@ private:
     void showCellEditor();
     // Keys typed into a cell editor that belong to the list; true when taken.
     bool editorKey(QWidget *editor, QKeyEvent *event);
+    bool unitEditorKey(QWidget *editor, QKeyEvent *event);
+    void editorEndKey(QWidget *editor, int key);
     // Sets the unit of a letter key on the current record; false for other keys.
     bool setUnitFromKey(int key);
     // Puts the selected cell back on the table's current record.

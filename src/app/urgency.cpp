@@ -4,20 +4,22 @@
 
 #include <QPainter>
 
+using Colours::Blue;
 using Colours::Green;
 using Colours::Orange;
+using Colours::Red;
 
 QColor Urgency::textColor(int band)
 {
     switch (band) {
     case 0:
-        return QColor(255, 0, 0);
+        return Red;
     case 1:
         return Orange;
     case 2:
         return Green;
     case 3:
-        return QColor(0, 0, 255);
+        return Blue;
     default:
         return QColor(Qt::black);
     }
@@ -52,8 +54,7 @@ QPixmap Urgency::payMarker(int band)
     pm.fill(Qt::transparent);
     if (band < 0 || band > 4)
         return pm;
-    static const QColor balls[] = { QColor(255, 0, 0), QColor(255, 220, 0), Green,
-        QColor(0, 0, 255), QColor(150, 150, 150) };
+    static const QColor balls[] = { Red, QColor(255, 220, 0), Green, Blue, QColor(150, 150, 150) };
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     p.setBrush(balls[band]);

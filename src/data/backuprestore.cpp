@@ -297,19 +297,11 @@ void refill(const AttachedFile &live, const AttachedFile &copy, const QStringLis
         from = to;
     }
 }
-} // namespace
 
-QString BackupRestore::backupName(const QString &liveFile)
+// The folder a backup goes to, as an absolute path; refused when it is
+// missing, a file, or the folder of the tables in use.
+QString backupFolder(const QString &dir)
 {
-    return QFileInfo(liveFile).fileName().toLower();
-}
-
-void BackupRestore::backup(
-    const QStringList &liveFiles, const QString &dir, const Progress &progress)
-{
-    Engine &engine = Engine::instance();
-    if (engine.inTransaction())
-        throw EngineError(QStringLiteral("Tables cannot be copied during a transaction."));
     const QFileInfo folder(dir);
     if (!folder.isDir())
         throw EngineError(folder.exists()
@@ -322,6 +314,59 @@ void BackupRestore::backup(
             QStringLiteral("The folder %1 holds the tables Duesmith is working with. Please "
                            "select another destination for your backup.")
                 .arg(native(folderPath)));
+    return folderPath;
+}
+
+// Writes a compact copy of a table to temp; returns how many records it had.
+qint64 copyTable(const QString &source, const QString &temp, const std::function<void()> &tick)
+{
+    SQLite::Database &db = Engine::instance().db();
+    AttachedFile attached(source);
+    const qint64 records = countOf(db, attached.table());
+    Ticks ticks(db.getHandle(), tick);
+    const QString alias = attached.table().section(QLatin1Char('.'), 0, 0);
+    SQLite::Statement vacuum(db, "VACUUM " + alias.toStdString() + " INTO ?");
+    vacuum.bind(1, temp.toStdString());
+    vacuum.exec();
+    return records;
+}
+
+// A copy is kept only when it reads back whole, with every record.
+void checkCopy(const QString &temp, qint64 records, const std::function<void()> &tick)
+{
+    SQLite::Database copy(temp.toStdString(), SQLite::OPEN_READONLY);
+    Ticks ticks(copy.getHandle(), tick);
+    const std::string check = copy.execAndGet("PRAGMA quick_check(1)").getString();
+    if (check != "ok")
+        throw EngineError(
+            QStringLiteral("the copy failed its check (%1)").arg(QString::fromStdString(check)));
+    const qint64 copied = countOf(copy, Engine::quote(DataTableName));
+    if (copied != records)
+        throw EngineError(
+            QStringLiteral("the copy holds %1 records instead of %2").arg(copied).arg(records));
+}
+
+QString failureText(const std::exception &e)
+{
+    if (const auto *sql = dynamic_cast<const SQLite::Exception *>(&e))
+        return QString::fromUtf8(sql->what());
+    if (const auto *engineError = dynamic_cast<const EngineError *>(&e))
+        return engineError->message();
+    return QString::fromUtf8(e.what());
+}
+} // namespace
+
+QString BackupRestore::backupName(const QString &liveFile)
+{
+    return QFileInfo(liveFile).fileName().toLower();
+}
+
+void BackupRestore::backup(
+    const QStringList &liveFiles, const QString &dir, const Progress &progress)
+{
+    if (Engine::instance().inTransaction())
+        throw EngineError(QStringLiteral("Tables cannot be copied during a transaction."));
+    const QString folderPath = backupFolder(dir);
 
     struct Copy
     {
@@ -354,31 +399,10 @@ void BackupRestore::backup(
             const QString temp = c.dest->tempPath();
             copies.push_back(std::move(c));
 
-            qint64 records = 0;
-            {
-                AttachedFile source(copies.back().source);
-                records = countOf(engine.db(), source.table());
-                Ticks ticks(engine.db().getHandle(), tick);
-                const QString alias = source.table().section(QLatin1Char('.'), 0, 0);
-                SQLite::Statement vacuum(engine.db(), "VACUUM " + alias.toStdString() + " INTO ?");
-                vacuum.bind(1, temp.toStdString());
-                vacuum.exec();
-            }
+            const qint64 records = copyTable(copies.back().source, temp, tick);
             ++done;
             report();
-            {
-                SQLite::Database copy(temp.toStdString(), SQLite::OPEN_READONLY);
-                Ticks ticks(copy.getHandle(), tick);
-                const std::string check = copy.execAndGet("PRAGMA quick_check(1)").getString();
-                if (check != "ok")
-                    throw EngineError(QStringLiteral("the copy failed its check (%1)")
-                                          .arg(QString::fromStdString(check)));
-                const qint64 copied = countOf(copy, Engine::quote(DataTableName));
-                if (copied != records)
-                    throw EngineError(QStringLiteral("the copy holds %1 records instead of %2")
-                                          .arg(copied)
-                                          .arg(records));
-            }
+            checkCopy(temp, records, tick);
             ++done;
             report();
         }
@@ -392,13 +416,7 @@ void BackupRestore::backup(
         DestinationFile::commitAll(files);
     } catch (const std::exception &e) {
         copies.clear();
-        QString why;
-        if (const auto *sql = dynamic_cast<const SQLite::Exception *>(&e))
-            why = QString::fromUtf8(sql->what());
-        else if (const auto *engineError = dynamic_cast<const EngineError *>(&e))
-            why = engineError->message();
-        else
-            why = QString::fromUtf8(e.what());
+        const QString why = failureText(e);
         if (current.isEmpty())
             throw EngineError(why);
         throw EngineError(QStringLiteral("%1 could not be backed up to the folder %2: %3")

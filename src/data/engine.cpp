@@ -2,7 +2,6 @@
 
 #include "engineerror.h"
 #include "sqlerror.h"
-#include "table.h"
 
 #include <QCollator>
 #include <QDir>
@@ -191,6 +190,18 @@ QString Engine::plainText(const QString &message) const
             fileNameOnly(it.key()));
     }
     return text;
+}
+
+// Declared beside translatingErrors; it names files the way only the engine
+// can, from the files it has attached.
+EngineError engineError(const SQLite::Exception &error, const QString &file)
+{
+    QString text = Engine::instance().plainText(QString::fromUtf8(error.what()));
+    if (error.getErrorCode() == SQLITE_CONSTRAINT && text.contains(QLatin1String("UNIQUE")))
+        text = QStringLiteral("Key violation.");
+    if (!file.isEmpty())
+        text = QFileInfo(file).fileName() + QStringLiteral(": ") + text;
+    return EngineError(text);
 }
 
 QString Engine::readOnlyUri(const QString &absolutePath)

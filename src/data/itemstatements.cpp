@@ -116,12 +116,22 @@ qint64 ItemStatements::countProcessed(const QString &fileName)
 // statement again.
 QString ItemStatements::totals(const QString &groupField, const QString &where)
 {
+    using namespace TotalsColumn;
     const QString group = Engine::quote(groupField);
     return QStringLiteral(
-        "SELECT %1, ds_sum4(\"Bill Amount\") AS TotalBillAmount,"
-        " ds_sum4(\"Pay Amount\") AS TotalPayAmount,"
-        " count(\"Description\") AS totalcount, count(\"Bill Amount\") AS billcount,"
-        " count(\"Pay Amount\") AS paycount, count(*) AS itemcount"
+        "SELECT %1, ds_sum4(\"Bill Amount\") AS %3, ds_sum4(\"Pay Amount\") AS %4,"
+        " count(\"Description\") AS %5, count(\"Bill Amount\") AS %6,"
+        " count(\"Pay Amount\") AS %7, count(*) AS %8"
         " FROM {schedule.DB}%2 GROUP BY %1 ORDER BY %1")
-        .arg(group, where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where);
+        .arg(group, where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where, Bill, Pay,
+            Count, BillCount, PayCount, ItemCount);
+}
+
+QString ItemStatements::markedTotals()
+{
+    using namespace TotalsColumn;
+    return QStringLiteral(
+        "SELECT ds_sum4(\"Bill Amount\") AS %1, ds_sum4(\"Pay Amount\") AS %2,"
+        " count(\"Description\") AS %3 FROM {schedule.DB} WHERE \"PayNow\" = '%4'")
+        .arg(Bill, Pay, Count, PayMark);
 }

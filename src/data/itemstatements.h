@@ -46,6 +46,18 @@ private:
 };
 
 // Statements over whole item tables, each in one transaction.
+// The columns of the totals statements, by name.
+namespace TotalsColumn {
+inline const QString Bill = QStringLiteral("TotalBillAmount"); // exact sum, Money
+inline const QString Pay = QStringLiteral("TotalPayAmount"); // exact sum, Money
+inline const QString Count = QStringLiteral("totalcount"); // items with a description
+inline const QString BillCount = QStringLiteral("billcount");
+inline const QString PayCount = QStringLiteral("paycount");
+inline const QString ItemCount = QStringLiteral("itemcount");
+// Bill less pay: no statement returns it, the readers work it out row by row.
+inline const QString Remainder = QStringLiteral("totalremainder");
+} // namespace TotalsColumn
+
 namespace ItemStatements {
 // Empties the work table (through its open handle) and copies into it, in
 // due-date order, every item of the schedule file whose due date is no later
@@ -57,8 +69,9 @@ void empty(const AttachedFile &file);
 // The records of a table file that carry a process date.
 qint64 countProcessed(const QString &fileName);
 // The totals of the schedule grouped by one field, in its order: the group,
-// TotalBillAmount, TotalPayAmount (exact sums, Money), totalcount (items with a description) and
-// the counts of bill amounts, pay amounts and items. `where` restricts the
-// items (a compiled filter; its params are bound by the query).
+// Bill, Pay, Count and the counts of bill amounts, pay amounts and items.
+// `where` restricts the items (a compiled filter; its params are bound by the query).
 QString totals(const QString &groupField, const QString &where = {});
+// Bill, Pay and Count of the items marked for payment.
+QString markedTotals();
 } // namespace ItemStatements

@@ -180,6 +180,13 @@ private:
     void bufferCurrent();
     void setCurrent(int row, bool eof = false, bool bof = false);
     void placeKey(qint64 key, bool wasInView, int oldPos);
+    // The steps of a post: write the buffer as a new record or over the
+    // stored one (keeping the stored record in before), then find its row.
+    QString qualifiedTable() const;
+    qint64 insertBuffer();
+    qint64 updateFromBuffer(std::vector<QVariant> &before);
+    void writeChanged(qint64 key, quint64 changedFields);
+    void placePosted(qint64 key, bool inserted, int oldPos);
     int compareRecords(
         const std::vector<QVariant> &a, qint64 ka, const std::vector<QVariant> &b, qint64 kb) const;
     bool matchesFilter(qint64 key) const;

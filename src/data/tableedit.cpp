@@ -135,81 +135,10 @@ void Table::post()
     Q_EMIT beforePost();
     try {
         RecordRules::checkRecord(m_fields, m_buffer);
-
-        const QString table
-            = Engine::quote(m_alias) + QLatin1Char('.') + Engine::quote(DataTableName);
-        qint64 key = -1;
         const bool inserting = m_state == State::Insert;
         const int oldPos = inserting ? -1 : m_cur;
         std::vector<QVariant> before;
-        if (inserting) {
-            if (!m_insert) {
-                QStringList cols, marks;
-                for (int i = 0; i < m_fields.size(); ++i) {
-                    if (i == m_counterField)
-                        continue;
-                    cols.append(Engine::quote(m_fields[i].name));
-                    marks.append(QStringLiteral("?"));
-                }
-                m_insert = prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                       .arg(table, cols.join(QStringLiteral(", ")),
-                                           marks.join(QStringLiteral(", "))));
-            }
-            sqlite3_stmt *stmt = m_insert.get();
-            sqlite3_reset(stmt);
-            int n = 0;
-            for (int i = 0; i < m_fields.size(); ++i)
-                if (i != m_counterField)
-                    bindValue(stmt, ++n, m_buffer[i]);
-            step(stmt, m_path);
-            sqlite3_reset(stmt);
-            key = sqlite3_last_insert_rowid(connection());
-            if (m_counterField >= 0)
-                m_buffer[m_counterField] = qlonglong(key);
-        } else {
-            key = m_keys[m_cur];
-            // Only the fields given new values since the edit began are written,
-            // so a field changed meanwhile by another handle keeps that change;
-            // a record gone from the file is written whole, so the engine reports it.
-            quint64 changed = 0;
-            const bool stored = readStored(key, before);
-            if (!stored)
-                before.clear();
-            const bool known = m_original.size() == m_buffer.size();
-            for (int i = 0; i < m_fields.size(); ++i) {
-                if (i == m_counterField)
-                    continue;
-                if (!stored || !known || i >= 64 || m_original[i] != m_buffer[i])
-                    changed |= quint64(1) << std::min(i, 63);
-            }
-            // The record is now the stored one with those fields replaced.
-            if (stored)
-                for (int i = 0; i < m_fields.size(); ++i)
-                    if (i != m_counterField && !(changed & (quint64(1) << std::min(i, 63))))
-                        m_buffer[i] = before[i];
-            if (changed != 0) {
-                Statement &update = m_updates[changed];
-                if (!update) {
-                    QStringList sets;
-                    for (int i = 0; i < m_fields.size(); ++i)
-                        if (i != m_counterField && (changed & (quint64(1) << std::min(i, 63))))
-                            sets.append(Engine::quote(m_fields[i].name) + QStringLiteral("=?"));
-                    update = prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?")
-                                         .arg(table, sets.join(QStringLiteral(", "))));
-                }
-                sqlite3_stmt *stmt = update.get();
-                sqlite3_reset(stmt);
-                int n = 0;
-                for (int i = 0; i < m_fields.size(); ++i)
-                    if (i != m_counterField && (changed & (quint64(1) << std::min(i, 63))))
-                        bindValue(stmt, ++n, m_buffer[i]);
-                check(sqlite3_bind_int64(stmt, n + 1, key));
-                step(stmt, m_path);
-                sqlite3_reset(stmt);
-                if (sqlite3_changes(connection()) == 0)
-                    throw EngineError(QStringLiteral("Record/Key deleted."));
-            }
-        }
+        const qint64 key = inserting ? insertBuffer() : updateFromBuffer(before);
         m_changedBefore = std::move(before);
         m_changedAfter = m_buffer;
         Row row;
@@ -218,24 +147,7 @@ void Table::post()
         m_insertRow = -1;
         m_modified = false;
         m_state = State::Browse;
-        // A record whose order fields kept their values keeps its place.
-        const bool samePlace = !inserting && !m_changedBefore.empty() && m_where.isEmpty()
-            && std::all_of(m_orderIdx.begin(), m_orderIdx.end(),
-                [this](int f) { return m_changedBefore[f] == m_buffer[f]; });
-        if (samePlace) {
-            // What the list shows of the record changed where the stored
-            // record differs from the one the edit began with: the fields
-            // given new values, and any another handle changed meanwhile.
-            int shown = m_original.size() == m_buffer.size() ? -2 : -1;
-            for (int i = 0; shown != -1 && i < int(m_buffer.size()); ++i)
-                if (m_original[i] != m_buffer[i])
-                    shown = shown == -2 ? i : -1;
-            setCurrent(oldPos);
-            if (!controlsDisabled() && shown != -2)
-                Q_EMIT rowChanged(oldPos, shown);
-        } else {
-            placeKey(key, !inserting, oldPos);
-        }
+        placePosted(key, inserting, oldPos);
     } catch (const SQLite::Exception &e) {
         const EngineError error = Engine::writeError(e, m_path);
         Q_EMIT postError(error.message());
@@ -246,6 +158,115 @@ void Table::post()
     }
     Q_EMIT stateChanged();
     Q_EMIT afterPost();
+}
+
+QString Table::qualifiedTable() const
+{
+    return Engine::quote(m_alias) + QLatin1Char('.') + Engine::quote(DataTableName);
+}
+
+qint64 Table::insertBuffer()
+{
+    if (!m_insert) {
+        QStringList cols, marks;
+        for (int i = 0; i < m_fields.size(); ++i) {
+            if (i == m_counterField)
+                continue;
+            cols.append(Engine::quote(m_fields[i].name));
+            marks.append(QStringLiteral("?"));
+        }
+        m_insert = prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                               .arg(qualifiedTable(), cols.join(QStringLiteral(", ")),
+                                   marks.join(QStringLiteral(", "))));
+    }
+    sqlite3_stmt *stmt = m_insert.get();
+    sqlite3_reset(stmt);
+    int n = 0;
+    for (int i = 0; i < m_fields.size(); ++i)
+        if (i != m_counterField)
+            bindValue(stmt, ++n, m_buffer[i]);
+    step(stmt, m_path);
+    sqlite3_reset(stmt);
+    const qint64 key = sqlite3_last_insert_rowid(connection());
+    if (m_counterField >= 0)
+        m_buffer[m_counterField] = qlonglong(key);
+    return key;
+}
+
+qint64 Table::updateFromBuffer(std::vector<QVariant> &before)
+{
+    const qint64 key = m_keys[m_cur];
+    // Only the fields given new values since the edit began are written,
+    // so a field changed meanwhile by another handle keeps that change;
+    // a record gone from the file is written whole, so the engine reports it.
+    quint64 changed = 0;
+    const bool stored = readStored(key, before);
+    if (!stored)
+        before.clear();
+    const bool known = m_original.size() == m_buffer.size();
+    for (int i = 0; i < m_fields.size(); ++i) {
+        if (i == m_counterField)
+            continue;
+        if (!stored || !known || i >= 64 || m_original[i] != m_buffer[i])
+            changed |= quint64(1) << std::min(i, 63);
+    }
+    // The record is now the stored one with those fields replaced.
+    if (stored)
+        for (int i = 0; i < m_fields.size(); ++i)
+            if (i != m_counterField && !(changed & (quint64(1) << std::min(i, 63))))
+                m_buffer[i] = before[i];
+    if (changed != 0)
+        writeChanged(key, changed);
+    return key;
+}
+
+void Table::writeChanged(qint64 key, quint64 changed)
+{
+    const auto isChanged = [this, changed](int i) {
+        return i != m_counterField && (changed & (quint64(1) << std::min(i, 63)));
+    };
+    Statement &update = m_updates[changed];
+    if (!update) {
+        QStringList sets;
+        for (int i = 0; i < m_fields.size(); ++i)
+            if (isChanged(i))
+                sets.append(Engine::quote(m_fields[i].name) + QStringLiteral("=?"));
+        update = prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?")
+                             .arg(qualifiedTable(), sets.join(QStringLiteral(", "))));
+    }
+    sqlite3_stmt *stmt = update.get();
+    sqlite3_reset(stmt);
+    int n = 0;
+    for (int i = 0; i < m_fields.size(); ++i)
+        if (isChanged(i))
+            bindValue(stmt, ++n, m_buffer[i]);
+    check(sqlite3_bind_int64(stmt, n + 1, key));
+    step(stmt, m_path);
+    sqlite3_reset(stmt);
+    if (sqlite3_changes(connection()) == 0)
+        throw EngineError(QStringLiteral("Record/Key deleted."));
+}
+
+void Table::placePosted(qint64 key, bool inserted, int oldPos)
+{
+    // A record whose order fields kept their values keeps its place.
+    const bool samePlace = !inserted && !m_changedBefore.empty() && m_where.isEmpty()
+        && std::all_of(m_orderIdx.begin(), m_orderIdx.end(),
+            [this](int f) { return m_changedBefore[f] == m_buffer[f]; });
+    if (!samePlace) {
+        placeKey(key, !inserted, oldPos);
+        return;
+    }
+    // What the list shows of the record changed where the stored
+    // record differs from the one the edit began with: the fields
+    // given new values, and any another handle changed meanwhile.
+    int shown = m_original.size() == m_buffer.size() ? -2 : -1;
+    for (int i = 0; shown != -1 && i < int(m_buffer.size()); ++i)
+        if (m_original[i] != m_buffer[i])
+            shown = shown == -2 ? i : -1;
+    setCurrent(oldPos);
+    if (!controlsDisabled() && shown != -2)
+        Q_EMIT rowChanged(oldPos, shown);
 }
 
 void Table::remove()

@@ -8,6 +8,7 @@
 #include "app/summaries.h"
 #include "app/windows.h"
 #include "data/engineerror.h"
+#include "data/itemstatements.h"
 #include "data/layouts.h"
 #include "data/query.h"
 #include "data/table.h"
@@ -57,12 +58,7 @@ TFrmPayit::TFrmPayit(QWidget *parent)
     TableHistory->setIndexName(TableFiles::DueDateIndex);
     TableResched->setIndexName(TableFiles::DueDateIndex);
     TablePayee->setReadOnly(true);
-    QueryPaydateChecked->setSql(
-        QStringLiteral(
-            "SELECT ds_sum4(\"Bill Amount\") AS TotalBillAmount, ds_sum4(\"Pay Amount\") AS "
-            "TotalPayAmount, "
-            "count(\"Description\") AS totalcount FROM {schedule.DB} WHERE \"PayNow\" = '")
-        + PayMark + QStringLiteral("'"));
+    QueryPaydateChecked->setSql(ItemStatements::markedTotals());
 
     QMenu *file = menus()->addMenu(QStringLiteral("&File"));
     addEntry(file, QStringLiteral("&Close"), this, &QDialog::reject);
@@ -96,10 +92,10 @@ TFrmPayit::TFrmPayit(QWidget *parent)
 
     body()->addWidget(Chrome::titleStrip(QStringLiteral("Selected Record Totals"), this));
     m_totals = new SummaryModel(QueryPaydateChecked.get(),
-        { { QStringLiteral("TotalBillAmount"), QStringLiteral("Expense"), 113 },
-            { QStringLiteral("TotalPayAmount"), QStringLiteral("Income"), 113 },
-            { QStringLiteral("totalremainder"), QStringLiteral("Remainder"), 113 },
-            { QStringLiteral("totalcount"), QStringLiteral("Count"), 64 } },
+        { { TotalsColumn::Bill, QStringLiteral("Expense"), 113 },
+            { TotalsColumn::Pay, QStringLiteral("Income"), 113 },
+            { TotalsColumn::Remainder, QStringLiteral("Remainder"), 113 },
+            { TotalsColumn::Count, QStringLiteral("Count"), 64 } },
         this);
     DBGridCheckedTot->setObjectName(QStringLiteral("DBGridCheckedTot"));
     DBGridCheckedTot->setModel(m_totals);

@@ -164,34 +164,7 @@ CashFlowForecast::CashFlowForecast(QWidget *parent)
     setObjectName(QStringLiteral("CashFlowForecast"));
     setWindowTitle(QStringLiteral("Cash Flow Forecast"));
 
-    m_balance = new QLineEdit(QStringLiteral("0.00"), this);
-    m_balance->setObjectName(QStringLiteral("EditBalance"));
-    m_balance->setMaximumWidth(m_balance->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 18);
-    auto *balanceLabel = new QLabel(QStringLiteral("&Starting balance:"), this);
-    balanceLabel->setBuddy(m_balance);
-    m_horizon = new QComboBox(this);
-    m_horizon->setObjectName(QStringLiteral("ComboHorizon"));
-    for (int days : Horizons)
-        m_horizon->addItem(QStringLiteral("%1 days").arg(days), days);
-    m_horizon->setCurrentIndex(1);
-    auto *horizonLabel = new QLabel(QStringLiteral("&Horizon:"), this);
-    horizonLabel->setBuddy(m_horizon);
-    m_pdf = new QPushButton(QStringLiteral("Save as &PDF..."), this);
-    m_pdf->setObjectName(QStringLiteral("ButtonPdf"));
-    m_csv = new QPushButton(QStringLiteral("Export &CSV..."), this);
-    m_csv->setObjectName(QStringLiteral("ButtonCsv"));
-    for (QPushButton *b : { m_pdf, m_csv })
-        b->setAutoDefault(false);
-
-    auto *top = new QHBoxLayout;
-    top->addWidget(balanceLabel);
-    top->addWidget(m_balance);
-    top->addSpacing(12);
-    top->addWidget(horizonLabel);
-    top->addWidget(m_horizon);
-    top->addStretch(1);
-    top->addWidget(m_pdf);
-    top->addWidget(m_csv);
+    QHBoxLayout *top = buildTopRow();
 
     m_chart = new QChart;
     if (Colours::isDark(palette()))
@@ -210,29 +183,7 @@ CashFlowForecast::CashFlowForecast(QWidget *parent)
     m_progress->setFormat(QStringLiteral("Projecting the schedule... %p%"));
     m_progress->hide();
 
-    m_table = new QTableView(this);
-    m_table->setObjectName(QStringLiteral("ForecastTable"));
-    m_table->setModel(m_model);
-    m_table->verticalHeader()->hide();
-    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
-    for (int c : { 2, 3, 4 })
-        m_table->setColumnWidth(c,
-            m_table->fontMetrics().horizontalAdvance(
-                columnTitles().value(c) + QStringLiteral("0000")));
-    // The widest date, with the mark of an overdue item.
-    m_table->setColumnWidth(0,
-        m_table->fontMetrics().horizontalAdvance(
-            Formats::date(QDate(2028, 12, 28)) + QStringLiteral(" (overdue)0000")));
-    // Room for a payee beside the fixed columns, whatever the desktop's font.
-    int fixed = 0;
-    for (int c : { 0, 2, 3, 4 })
-        fixed += m_table->columnWidth(c);
-    m_table->setMinimumWidth(fixed + m_table->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 16
-        + m_table->verticalScrollBar()->sizeHint().width() + 4);
-    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 4);
-    m_table->setMinimumHeight(m_table->fontMetrics().height() * 10);
+    buildTable();
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -265,6 +216,67 @@ CashFlowForecast::CashFlowForecast(QWidget *parent)
         });
     m_storage->attach();
     KeyPreview::bindHelpKey(this, QStringLiteral("cash_flow_forecast.hta"));
+}
+
+// The starting balance, the horizon and the two save buttons.
+QHBoxLayout *CashFlowForecast::buildTopRow()
+{
+    m_balance = new QLineEdit(QStringLiteral("0.00"), this);
+    m_balance->setObjectName(QStringLiteral("EditBalance"));
+    m_balance->setMaximumWidth(m_balance->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 18);
+    auto *balanceLabel = new QLabel(QStringLiteral("&Starting balance:"), this);
+    balanceLabel->setBuddy(m_balance);
+    m_horizon = new QComboBox(this);
+    m_horizon->setObjectName(QStringLiteral("ComboHorizon"));
+    for (int days : Horizons)
+        m_horizon->addItem(QStringLiteral("%1 days").arg(days), days);
+    m_horizon->setCurrentIndex(1);
+    auto *horizonLabel = new QLabel(QStringLiteral("&Horizon:"), this);
+    horizonLabel->setBuddy(m_horizon);
+    m_pdf = new QPushButton(QStringLiteral("Save as &PDF..."), this);
+    m_pdf->setObjectName(QStringLiteral("ButtonPdf"));
+    m_csv = new QPushButton(QStringLiteral("Export &CSV..."), this);
+    m_csv->setObjectName(QStringLiteral("ButtonCsv"));
+    for (QPushButton *b : { m_pdf, m_csv })
+        b->setAutoDefault(false);
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(balanceLabel);
+    top->addWidget(m_balance);
+    top->addSpacing(12);
+    top->addWidget(horizonLabel);
+    top->addWidget(m_horizon);
+    top->addStretch(1);
+    top->addWidget(m_pdf);
+    top->addWidget(m_csv);
+    return top;
+}
+
+void CashFlowForecast::buildTable()
+{
+    m_table = new QTableView(this);
+    m_table->setObjectName(QStringLiteral("ForecastTable"));
+    m_table->setModel(m_model);
+    m_table->verticalHeader()->hide();
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    for (int c : { 2, 3, 4 })
+        m_table->setColumnWidth(c,
+            m_table->fontMetrics().horizontalAdvance(
+                columnTitles().value(c) + QStringLiteral("0000")));
+    // The widest date, with the mark of an overdue item.
+    m_table->setColumnWidth(0,
+        m_table->fontMetrics().horizontalAdvance(
+            Formats::date(QDate(2028, 12, 28)) + QStringLiteral(" (overdue)0000")));
+    // Room for a payee beside the fixed columns, whatever the desktop's font.
+    int fixed = 0;
+    for (int c : { 0, 2, 3, 4 })
+        fixed += m_table->columnWidth(c);
+    m_table->setMinimumWidth(fixed + m_table->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 16
+        + m_table->verticalScrollBar()->sizeHint().width() + 4);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 4);
+    m_table->setMinimumHeight(m_table->fontMetrics().height() * 10);
 }
 
 CashFlowForecast::~CashFlowForecast() = default;

@@ -13,6 +13,7 @@ class ProjectionJob;
 class QChart;
 class QChartView;
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -49,6 +50,8 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    QHBoxLayout *buildTopRow();
+    void buildTable();
     // The balance typed, as the program writes money or plainly; empty when
     // it is not an amount.
     std::optional<Money> startingBalance() const;

@@ -38,7 +38,7 @@
 namespace {
 constexpr int Weeks = 6;
 
-enum Role { DateRole = Qt::UserRole + 1, ExpenseRole, IncomeRole, LinesRole, BandsRole };
+using enum DueCalendar::Role;
 
 int bandOf(const QDate &due)
 {
@@ -260,16 +260,7 @@ DueCalendar::DueCalendar(QWidget *parent)
     bar->addWidget(today);
     bar->addWidget(next);
 
-    m_monthView = new QTableView(this);
-    m_monthView->setObjectName(QStringLiteral("MonthView"));
-    m_monthView->setModel(m_model);
-    m_monthView->setItemDelegate(new DayDelegate(m_monthView));
-    m_monthView->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_monthView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_monthView->verticalHeader()->hide();
-    m_monthView->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    m_monthView->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    m_monthView->setMinimumSize(7 * 118, 6 * 82);
+    buildMonthView();
 
     m_progress = new QProgressBar(this);
     m_progress->setObjectName(QStringLiteral("Progress"));
@@ -277,24 +268,7 @@ DueCalendar::DueCalendar(QWidget *parent)
     m_progress->setFormat(QStringLiteral("Projecting the schedule... %p%"));
     m_progress->hide();
 
-    m_dayTitle = new QLabel(this);
-    m_dayTitle->setObjectName(QStringLiteral("LabelDay"));
-    m_dayList = new QTableWidget(0, 5, this);
-    m_dayList->setObjectName(QStringLiteral("DayList"));
-    m_dayList->setHorizontalHeaderLabels(
-        { QStringLiteral("Due Date"), QStringLiteral("Payee"), QStringLiteral("Expense Amount"),
-            QStringLiteral("Income Amount"), QStringLiteral("Balance") });
-    m_dayList->verticalHeader()->hide();
-    m_dayList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_dayList->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_dayList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_dayList->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
-    for (int c : { 2, 3, 4 })
-        m_dayList->setColumnWidth(c,
-            m_dayList->fontMetrics().horizontalAdvance(
-                m_dayList->horizontalHeaderItem(c)->text() + QStringLiteral("0000")));
-    m_dayList->setMinimumHeight(m_dayList->fontMetrics().height() * 8);
-    m_dayList->setToolTip(QStringLiteral("Double-click an item to show it in the list."));
+    buildDayList();
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -335,6 +309,43 @@ DueCalendar::DueCalendar(QWidget *parent)
     m_storage = new FormStorage(this, QStringLiteral("DueCalendar"), FormStorage::Position);
     m_storage->attach();
     KeyPreview::bindHelpKey(this, QStringLiteral("calendar_screen.hta"));
+}
+
+void DueCalendar::buildMonthView()
+{
+    m_monthView = new QTableView(this);
+    m_monthView->setObjectName(QStringLiteral("MonthView"));
+    m_monthView->setModel(m_model);
+    m_monthView->setItemDelegate(new DayDelegate(m_monthView));
+    m_monthView->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_monthView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_monthView->verticalHeader()->hide();
+    m_monthView->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    m_monthView->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    m_monthView->setMinimumSize(7 * 118, 6 * 82);
+}
+
+// The items of the day chosen, under the month.
+void DueCalendar::buildDayList()
+{
+    m_dayTitle = new QLabel(this);
+    m_dayTitle->setObjectName(QStringLiteral("LabelDay"));
+    m_dayList = new QTableWidget(0, 5, this);
+    m_dayList->setObjectName(QStringLiteral("DayList"));
+    m_dayList->setHorizontalHeaderLabels(
+        { QStringLiteral("Due Date"), QStringLiteral("Payee"), QStringLiteral("Expense Amount"),
+            QStringLiteral("Income Amount"), QStringLiteral("Balance") });
+    m_dayList->verticalHeader()->hide();
+    m_dayList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_dayList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_dayList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_dayList->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    for (int c : { 2, 3, 4 })
+        m_dayList->setColumnWidth(c,
+            m_dayList->fontMetrics().horizontalAdvance(
+                m_dayList->horizontalHeaderItem(c)->text() + QStringLiteral("0000")));
+    m_dayList->setMinimumHeight(m_dayList->fontMetrics().height() * 8);
+    m_dayList->setToolTip(QStringLiteral("Double-click an item to show it in the list."));
 }
 
 DueCalendar::~DueCalendar() = default;

@@ -25,6 +25,15 @@ class DueCalendar : public QDialog
 {
     Q_OBJECT
 public:
+    // What the month's model gives for a day besides its text.
+    enum Role {
+        DateRole = Qt::UserRole + 1, // the day
+        ExpenseRole, // the day's expense total
+        IncomeRole, // the day's income total
+        LinesRole, // the items' lines as drawn
+        BandsRole, // their urgency bands
+    };
+
     explicit DueCalendar(QWidget *parent = nullptr);
     ~DueCalendar() override;
 
@@ -49,6 +58,8 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
+    void buildMonthView();
+    void buildDayList();
     void project();
     void projected();
     void fillDayList();

@@ -18,10 +18,10 @@
 namespace ReportParts {
 namespace {
 
-FieldDef money(const char *name)
+FieldDef money(const QString &name)
 {
     FieldDef f;
-    f.name = QString::fromLatin1(name);
+    f.name = name;
     f.type = FieldType::Money;
     return f;
 }
@@ -36,16 +36,16 @@ std::shared_ptr<DataSet> totalsData(const QString &groupField, const QString &fi
     query.setParams(where.params);
     query.open();
     FieldDef count;
-    count.name = QStringLiteral("totalcount");
+    count.name = TotalsColumn::Count;
     count.type = FieldType::Counter;
-    QList<FieldDef> fields{ *items.field(groupField), money("TotalBillAmount"),
-        money("TotalPayAmount"), count, money("totalremainder") };
+    QList<FieldDef> fields{ *items.field(groupField), money(TotalsColumn::Bill),
+        money(TotalsColumn::Pay), count, money(TotalsColumn::Remainder) };
     std::vector<std::vector<QVariant>> rows;
     rows.reserve(query.rowCount());
     for (int r = 0; r < query.rowCount(); ++r) {
-        const QVariant bill = query.value(r, QStringLiteral("TotalBillAmount"));
-        const QVariant pay = query.value(r, QStringLiteral("TotalPayAmount"));
-        rows.push_back({ query.value(r, 0), bill, pay, query.value(r, QStringLiteral("totalcount")),
+        const QVariant bill = query.value(r, TotalsColumn::Bill);
+        const QVariant pay = query.value(r, TotalsColumn::Pay);
+        rows.push_back({ query.value(r, 0), bill, pay, query.value(r, TotalsColumn::Count),
             Totals::remainder(bill, pay) });
     }
     return std::make_shared<RowData>(std::move(fields), std::move(rows));
@@ -109,10 +109,10 @@ private:
             band.elements.push_back(field(QStringLiteral("Due Date"), 216, 0, 73));
         else
             band.elements.push_back(payMark(216, 0, 37));
-        band.elements.push_back(field(QStringLiteral("TotalBillAmount"), 296, 0, 73, Align::Right));
-        band.elements.push_back(field(QStringLiteral("TotalPayAmount"), 376, 0, 69, Align::Right));
-        band.elements.push_back(field(QStringLiteral("totalremainder"), 458, 0, 69, Align::Right));
-        band.elements.push_back(field(QStringLiteral("totalcount"), 532, 0, 49, Align::Right));
+        band.elements.push_back(field(TotalsColumn::Bill, 296, 0, 73, Align::Right));
+        band.elements.push_back(field(TotalsColumn::Pay, 376, 0, 69, Align::Right));
+        band.elements.push_back(field(TotalsColumn::Remainder, 458, 0, 69, Align::Right));
+        band.elements.push_back(field(TotalsColumn::Count, 532, 0, 49, Align::Right));
         return band;
     }
 
@@ -123,13 +123,10 @@ private:
         band.elements.push_back(line(216, 0, 365, 2));
         const TextStyle bold = boldStyle();
         band.elements.push_back(label(QStringLiteral("Totals"), 216, 4, 60, Align::Left, bold));
-        band.elements.push_back(
-            sum(QStringLiteral("TotalBillAmount"), 296, 4, 73, Align::Right, bold));
-        band.elements.push_back(
-            sum(QStringLiteral("TotalPayAmount"), 376, 4, 69, Align::Right, bold));
-        band.elements.push_back(
-            sum(QStringLiteral("totalremainder"), 456, 4, 71, Align::Right, bold));
-        band.elements.push_back(sum(QStringLiteral("totalcount"), 530, 4, 51, Align::Right, bold));
+        band.elements.push_back(sum(TotalsColumn::Bill, 296, 4, 73, Align::Right, bold));
+        band.elements.push_back(sum(TotalsColumn::Pay, 376, 4, 69, Align::Right, bold));
+        band.elements.push_back(sum(TotalsColumn::Remainder, 456, 4, 71, Align::Right, bold));
+        band.elements.push_back(sum(TotalsColumn::Count, 530, 4, 51, Align::Right, bold));
         return band;
     }
 

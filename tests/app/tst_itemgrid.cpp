@@ -2,6 +2,7 @@
 
 #include "app/coloredheader.h"
 #include "app/frmsched.h"
+#include "app/itemdelegate.h"
 #include "app/itemgrid.h"
 #include "app/itemmodel.h"
 #include "app/urgency.h"

@@ -144,7 +144,7 @@ void TestPlanning::calendarTotalsNavigationAndDoubleClick()
         for (int r = 0; r < month->model()->rowCount(); ++r)
             for (int c = 0; c < 7; ++c) {
                 const QModelIndex index = month->model()->index(r, c);
-                const QDate day = index.data(Qt::UserRole + 1).toDate();
+                const QDate day = index.data(DueCalendar::DateRole).toDate();
                 if (day.month() != 3)
                     continue; // a click there turns to that month
                 clickCell(month, index);
@@ -155,8 +155,8 @@ void TestPlanning::calendarTotalsNavigationAndDoubleClick()
                     expense += amountOf(list->item(row, 2)->text());
                     income += amountOf(list->item(row, 3)->text());
                 }
-                QCOMPARE(index.data(Qt::UserRole + 2).toDouble(), expense);
-                QCOMPARE(index.data(Qt::UserRole + 3).toDouble(), income);
+                QCOMPARE(index.data(DueCalendar::ExpenseRole).toDouble(), expense);
+                QCOMPARE(index.data(DueCalendar::IncomeRole).toDouble(), income);
                 seen.insert(day, { expense, income });
             }
         QTest::keyClick(calendar, Qt::Key_PageDown);
@@ -201,8 +201,8 @@ void TestPlanning::calendarTotalsNavigationAndDoubleClick()
         QAbstractItemModel *model = calendar->monthView()->model();
         for (int r = 0; r < model->rowCount(); ++r)
             for (int c = 0; c < 7; ++c)
-                if (model->index(r, c).data(Qt::UserRole + 1).toDate() == QDate(2024, 3, 15))
-                    gym = model->index(r, c).data(Qt::UserRole + 2).toDouble();
+                if (model->index(r, c).data(DueCalendar::DateRole).toDate() == QDate(2024, 3, 15))
+                    gym = model->index(r, c).data(DueCalendar::ExpenseRole).toDouble();
     });
     m_main->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_main));

@@ -9,6 +9,7 @@
 #include "domain/options.h"
 #include "platform/clock.h"
 #include "reports/engine/output.h"
+#include "reports/engine/printing.h"
 #include "reports/engine/text.h"
 #include "reports/report.h"
 

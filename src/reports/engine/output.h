@@ -2,19 +2,19 @@
 
 #include "reports/engine/pagestore.h"
 
+#include <QPointF>
 #include <QString>
 
-class QPrinter;
+class QPainter;
 
 namespace ReportEngine {
 
 // The job title every report prints under.
 inline const QString JobTitle = QStringLiteral("Marrowfin Report");
 
-// Prints pages first..last (1-based, inclusive; 0 for all) of `pages` on a
-// printer set up by the caller (copies, range, print to file). Returns false
-// when the printer could not be started.
-bool print(const PageStore &pages, QPrinter &printer, int first = 0, int last = 0);
+// Sets the painter to units of 1/96 inch from origin (in device pixels) on a
+// device of the given resolution: the units the pages are laid out in.
+void toReportUnits(QPainter &painter, const QPointF &origin, int resolution);
 
 // Writes every page to a PDF at `path`: into a temporary file beside it,
 // renamed into place when complete. Throws EngineError naming the path when

@@ -12,6 +12,7 @@
 #include "platform/messages.h"
 #include "reports/engine/output.h"
 #include "reports/engine/pagestore.h"
+#include "reports/engine/printing.h"
 #include "slowwork.h"
 
 #include <QDir>
