@@ -7,6 +7,7 @@
 #include "itemgrid.h"
 #include "urgency.h"
 
+#include "data/itemstatements.h"
 #include "data/engine.h"
 #include "data/formats.h"
 #include "data/layouts.h"
@@ -34,10 +35,10 @@ namespace {
 
 const QString PayNowField = QStringLiteral("PayNow");
 const QString DueDateField = QStringLiteral("Due Date");
-const QString BillTotalField = QStringLiteral("TotalBillAmount");
-const QString PayTotalField = QStringLiteral("TotalPayAmount");
-const QString RemainderField = QStringLiteral("totalremainder");
-const QString CountField = QStringLiteral("totalcount");
+const QString &BillTotalField = TotalsColumn::Bill;
+const QString &PayTotalField = TotalsColumn::Pay;
+const QString &RemainderField = TotalsColumn::Remainder;
+const QString &CountField = TotalsColumn::Count;
 
 bool isMoneyColumn(const QString &field)
 {

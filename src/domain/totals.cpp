@@ -1,5 +1,6 @@
 #include "totals.h"
 
+#include "data/itemstatements.h"
 #include "data/money.h"
 #include "data/query.h"
 #include "data/table.h"
@@ -10,9 +11,9 @@
 #include <tuple>
 
 namespace {
-const QString BillTotalField = QStringLiteral("TotalBillAmount");
-const QString PayTotalField = QStringLiteral("TotalPayAmount");
-const QString CountField = QStringLiteral("totalcount");
+const QString &BillTotalField = TotalsColumn::Bill;
+const QString &PayTotalField = TotalsColumn::Pay;
+const QString &CountField = TotalsColumn::Count;
 
 // The order of the groups as the query sorts them: empty first, dates by
 // their stored text, other text by SQLite's NOCASE (ASCII letters folded).
