@@ -13,7 +13,7 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -210,8 +210,8 @@ BENCHMARK(BM_ScheduledExtendedPdf)->UseManualTime()->Unit(benchmark::kMillisecon
 int main(int argc, char **argv)
 {
     BenchSupport::drawOffscreen();
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("bench_reports"));
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("bench_reports"));
 
     World w;
     world = &w;
