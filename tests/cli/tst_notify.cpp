@@ -237,7 +237,7 @@ void TestNotify::openChosen()
                     return true;
             return false;
         },
-        20000);
+        60000);
     ::kill(pid, SIGKILL);
     QVERIFY(QTest::qWaitFor([&] { return ::kill(pid, 0) != 0; }, 10000));
     QVERIFY(held);
