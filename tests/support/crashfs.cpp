@@ -5,12 +5,14 @@
 #include <sqlite3.h>
 
 #include <csignal>
+#include <cstring>
 #include <unistd.h>
 
 namespace crash {
 bool armed = false;
 int steps = 0;
 int unsyncedDeletes = 0;
+bool shortCopies = false;
 
 namespace {
 sqlite3_vfs *real = nullptr;
@@ -22,6 +24,7 @@ struct File
 {
     sqlite3_file base;
     sqlite3_file *real;
+    bool copy; // a temporary table file of the program
 };
 
 sqlite3_file *inner(sqlite3_file *f)
@@ -43,8 +46,51 @@ int xRead(sqlite3_file *f, void *b, int n, sqlite3_int64 o)
 {
     return inner(f)->pMethods->xRead(inner(f), b, n, o);
 }
+int get16(const unsigned char *p)
+{
+    return (p[0] << 8) | p[1];
+}
+void put16(unsigned char *p, int v)
+{
+    p[0] = static_cast<unsigned char>(v >> 8);
+    p[1] = static_cast<unsigned char>(v);
+}
+
+// Drops the last entry of a leaf page whose entries lie end to end from the
+// start of its content area, the last one first (as a copy appends them).
+bool dropLastEntry(QByteArray &page)
+{
+    auto *p = reinterpret_cast<unsigned char *>(page.data());
+    const int size = int(page.size());
+    const bool leaf = p[0] == 0x0A || p[0] == 0x0D;
+    const int cells = get16(p + 3);
+    const int start = get16(p + 5);
+    if (!leaf || cells < 2 || get16(p + 1) != 0 || p[7] != 0 || 8 + 2 * cells > start)
+        return false;
+    unsigned char *last = p + 8 + 2 * (cells - 1);
+    if (get16(last) != start)
+        return false;
+    int end = size;
+    for (int i = 0; i < cells - 1; ++i) {
+        const int at = get16(p + 8 + 2 * i);
+        if (at > start && at < end)
+            end = at;
+    }
+    std::memset(p + start, 0, size_t(end - start));
+    put16(last, 0);
+    put16(p + 3, cells - 1);
+    put16(p + 5, end);
+    return true;
+}
+
 int xWrite(sqlite3_file *f, const void *b, int n, sqlite3_int64 o)
 {
+    // Page 1 holds the file header and the schema: left whole.
+    if (shortCopies && reinterpret_cast<File *>(f)->copy && o > 0 && n >= 512 && n < 65536) {
+        QByteArray page(static_cast<const char *>(b), n);
+        if (dropLastEntry(page))
+            return inner(f)->pMethods->xWrite(inner(f), page.constData(), n, o);
+    }
     return inner(f)->pMethods->xWrite(inner(f), b, n, o);
 }
 int xTruncate(sqlite3_file *f, sqlite3_int64 size)
@@ -89,6 +135,7 @@ int xOpen(sqlite3_vfs *, const char *name, sqlite3_file *f, int flags, int *outF
 {
     auto *file = reinterpret_cast<File *>(f);
     file->real = reinterpret_cast<sqlite3_file *>(file + 1);
+    file->copy = name && (flags & SQLITE_OPEN_MAIN_DB) && std::strstr(name, "/~duesmith-");
     const int rc = real->xOpen(real, name, file->real, flags, outFlags);
     file->base.pMethods = file->real->pMethods ? &methods : nullptr;
     return rc;
@@ -109,7 +156,10 @@ int xDelete(sqlite3_vfs *, const char *name, int syncDir)
 // rollback journal needs not.
 void install(int at)
 {
-    real = sqlite3_vfs_find(nullptr);
+    if (real)
+        sqlite3_vfs_unregister(&vfs); // installed before: vfs is in the list
+    else
+        real = sqlite3_vfs_find(nullptr);
     vfs = *real;
     vfs.zName = "crashcount";
     vfs.szOsFile = int(sizeof(File)) + real->szOsFile;
@@ -120,5 +170,14 @@ void install(int at)
         nullptr, nullptr, nullptr, nullptr };
     killAt = at;
     sqlite3_vfs_register(&vfs, 1);
+}
+
+void uninstall()
+{
+    shortCopies = false;
+    if (!real)
+        return;
+    sqlite3_vfs_unregister(&vfs);
+    sqlite3_vfs_register(real, 1);
 }
 } // namespace crash

@@ -13,4 +13,11 @@ extern int steps;
 // Journals of table files deleted without syncing the folder: after a power
 // cut the deletion, and so the commit, may be undone.
 extern int unsyncedDeletes;
+// While set, every b-tree leaf page of two or more entries written to one of
+// the program's temporary table files loses its last entry, leaving the file
+// consistent: a copy that silently falls short, which only a count shows.
+extern bool shortCopies;
+// The file system in place before install() becomes the default again;
+// connections opened meanwhile keep working through this one.
+void uninstall();
 } // namespace crash
