@@ -28,48 +28,47 @@ QString storedText(const SQLite::Column &column)
     return text;
 }
 
-// A value as its field's type reads it. A value that does not fit its field
+// A value as the file holds it: null, qlonglong, double, QString or QByteArray.
+QVariant storedValue(const SQLite::Column &column)
+{
+    if (column.isInteger())
+        return qlonglong(column.getInt64());
+    if (column.isFloat())
+        return column.getDouble();
+    if (column.isBlob())
+        return QByteArray(static_cast<const char *>(column.getBlob()), column.getBytes());
+    return QString::fromStdString(column.getString());
+}
+
+// A value as its field's type reads it. A value that breaks the record rules
 // (the file was changed by another program) reads as null and is described
-// in problem.
+// in problem; an over-long text is still shown.
 QVariant valueOf(const SQLite::Column &column, const FieldDef &field, QString &problem)
 {
     if (column.isNull())
         return {};
-    auto bad = [&] {
+    const QVariant stored = storedValue(column);
+    if (field.type == FieldType::Text) {
+        const QString text = stored.toString();
+        if (field.size > 0 && TableSupport::characters(text) > field.size)
+            problem
+                = QStringLiteral("%1 is longer than %2 characters").arg(field.name).arg(field.size);
+        return text;
+    }
+    if (!RecordRules::storedProblem(field, stored).isEmpty()) {
         problem = QStringLiteral("%1 '%2' is not valid").arg(field.name, storedText(column));
-        return QVariant();
-    };
-    const bool number = column.isInteger() || column.isFloat();
+        return {};
+    }
     switch (field.type) {
-    case FieldType::Date: {
-        if (!column.isText())
-            return bad();
-        const QDate d = QDate::fromString(QString::fromStdString(column.getString()), Qt::ISODate);
-        if (!d.isValid() || d.year() < 1 || d.year() > 9999)
-            return bad();
-        return d;
+    case FieldType::Date:
+        return QDate::fromString(stored.toString(), Qt::ISODate);
+    case FieldType::Money:
+        return stored.toDouble();
+    case FieldType::SmallInt:
+        return stored.toInt();
+    default:
+        return stored;
     }
-    case FieldType::Money: {
-        const double v = column.getDouble();
-        if (!number || !RecordRules::isSoundAmount(v))
-            return bad();
-        return v;
-    }
-    case FieldType::SmallInt: {
-        const qint64 v = column.getInt64();
-        if (!column.isInteger() || v < -32768 || v > 32767)
-            return bad();
-        return int(v);
-    }
-    case FieldType::Counter:
-        return qlonglong(column.getInt64());
-    case FieldType::Text:
-        break;
-    }
-    const QString text = QString::fromStdString(column.getString());
-    if (field.size > 0 && TableSupport::characters(text) > field.size)
-        problem = QStringLiteral("%1 is longer than %2 characters").arg(field.name).arg(field.size);
-    return text;
 }
 
 // Bytes 18 and 19 of the header are 2 in a file in write-ahead-log mode.
