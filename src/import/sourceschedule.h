@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QList>
+#include <QMap>
 #include <QString>
 
 #include <functional>
@@ -40,6 +41,10 @@ struct SourceSchedule
     QString note;
     // What the reader could not take from this schedule; empty when nothing.
     QString problem;
+    // Further item fields the source gives outright (Warning Days, Budget,
+    // Balance, the user fields), by the item's field name, as text with a
+    // point for decimals.
+    QMap<QString, QString> itemFields;
 };
 
 // What a reader gives back: every schedule of the file, or why the file
