@@ -216,6 +216,7 @@ void TfrmSched::buildRecordMenus(QMenuBar *menus)
     QMenu *file = menus->addMenu(QStringLiteral("&File"));
     m_reportEntries.append(
         addEntry(this, file, QStringLiteral("View &Reports"), &TfrmSched::SpeedItem2Click));
+    m_importEntry = addEntry(this, file, QStringLiteral("&Import…"), &TfrmSched::ImportClick);
     file->addSeparator();
     addEntry(this, file, QStringLiteral("E&xit"), [this] { close(); });
 
@@ -290,6 +291,7 @@ void TfrmSched::updateActions()
     enable(m_historyEntries, Windows::FrmHistory != nullptr);
     enable(m_backupEntries, Windows::FrmBackup != nullptr);
     enable(m_exportEntries, true);
+    m_importEntry->setEnabled(Windows::FrmImport != nullptr);
     enable(m_optionEntries, Windows::FrmOptions != nullptr);
     m_actPay->setEnabled(true);
 }
@@ -629,6 +631,17 @@ void TfrmSched::ExportClick()
         return;
     ExportCurrentTable::run(*TableSched, this);
     takeKeyboardBack();
+}
+
+void TfrmSched::ImportClick()
+{
+    // What the user typed is posted first; the list and its summaries are
+    // read again once rows were added.
+    if (!Windows::FrmImport || !DBGridSched->postPending())
+        return;
+    showModal(Windows::FrmImport);
+    if (Windows::FrmImport->result() == QDialog::Accepted)
+        refreshAfterPayment();
 }
 
 void TfrmSched::OptionsClick()

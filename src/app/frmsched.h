@@ -61,6 +61,7 @@ public:
     void HistoryClick();
     void BackupClick();
     void ExportClick();
+    void ImportClick();
     void OptionsClick();
     void ToolTipClick();
     void AboutClick();
@@ -133,6 +134,7 @@ private:
     QAction *m_actBackup = nullptr;
     QAction *m_actExport = nullptr;
     QAction *m_actOptions = nullptr;
+    QAction *m_importEntry = nullptr;
     QList<QAction *> m_payeeEntries, m_reportEntries, m_historyEntries, m_backupEntries,
         m_exportEntries, m_optionEntries;
 

@@ -13,6 +13,7 @@ QDialog *Frmresched = nullptr;
 QDialog *FrmPayit = nullptr;
 QDialog *frmReminder = nullptr;
 QDialog *FrmBackup = nullptr;
+QDialog *FrmImport = nullptr;
 QDialog *FrmOptions = nullptr;
 QDialog *FrmPayee = nullptr;
 QDialog *FrmChooseReport = nullptr;

@@ -27,6 +27,7 @@ extern QDialog *Frmresched;
 extern QDialog *FrmPayit;
 extern QDialog *frmReminder;
 extern QDialog *FrmBackup;
+extern QDialog *FrmImport;
 extern QDialog *FrmOptions;
 extern QDialog *FrmPayee;
 extern QDialog *FrmChooseReport;

@@ -132,7 +132,6 @@ public:
                     : tr("Line %1: a stray quote in the middle of a field. A field holding "
                          "quotes is itself enclosed in quotes.")
                           .arg(m_line);
-                cells.records.clear();
                 return cells;
             }
             field.append(c);
@@ -140,7 +139,6 @@ public:
         }
         if (quoted && !closed) {
             cells.error = tr("Line %1: a quoted field is never closed.").arg(m_openLine);
-            cells.records.clear();
             return cells;
         }
         if (!field.isEmpty() || quoted || !record.isEmpty()) {
@@ -502,8 +500,9 @@ Options detect(const QByteArray &bytes)
     for (QChar d : { QChar(u','), QChar(u';'), QChar(u'\t') }) {
         Options o = options;
         o.delimiter = d;
+        // A fault further on does not hide what the lines before it show.
         const Cells cells = split(bytes, o, 50);
-        if (!cells.error.isEmpty() || cells.records.isEmpty())
+        if (cells.records.isEmpty())
             continue;
         // The delimiter that gives most records the same number of fields, above one.
         QHash<qsizetype, int> counts;
@@ -533,16 +532,17 @@ Options detect(const QByteArray &bytes)
     return options;
 }
 
-SourceBook read(const QByteArray &bytes, const Options &options, const ReadProgress &progress)
+SourceBook read(const QByteArray &bytes, const Options &options, const ReadProgress &progress,
+    qsizetype maxRows)
 {
     SourceBook book;
     book.format = tr("Delimited text");
-    const Cells cells = split(bytes, options);
+    const qsizetype first = options.header ? 1 : 0;
+    const Cells cells = split(bytes, options, maxRows < 0 ? -1 : maxRows + first);
     if (!cells.error.isEmpty()) {
         book.error = cells.error;
         return book;
     }
-    const qsizetype first = options.header ? 1 : 0;
     if (cells.records.size() <= first) {
         book.error = tr("The file holds no rows to import.");
         return book;

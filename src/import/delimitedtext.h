@@ -52,7 +52,7 @@ struct Options
 };
 
 // The cells of every record (the header row too, when there is one), or why
-// the text cannot be read; a file with an error yields no records.
+// the text cannot be read and the records before the fault.
 struct Cells
 {
     QList<QStringList> records;
@@ -67,8 +67,10 @@ Options detect(const QByteArray &bytes);
 QList<Column> proposeColumns(
     const QStringList &header, const QList<QStringList> &rows, bool hasHeader);
 
-// Every data record as a schedule; an unreadable file gives the error and no schedules.
-SourceBook read(const QByteArray &bytes, const Options &options, const ReadProgress &progress = {});
+// Every data record as a schedule (the first maxRows of them, when not -1);
+// an unreadable file gives the error and no schedules.
+SourceBook read(const QByteArray &bytes, const Options &options, const ReadProgress &progress = {},
+    qsizetype maxRows = -1);
 
 // A unit as the six names or a common word gives it: "biweekly" is every 2
 // Weeks, "quarterly" every 3 Months, "once" One Time (frequency 0).

@@ -21,6 +21,7 @@
 #include "reports/ui/frmchoosereport.h"
 #include "reports/ui/frmrptprev.h"
 #include "tools/frmbackup.h"
+#include "tools/frmimport.h"
 
 void createAllWindows()
 {
@@ -39,6 +40,7 @@ void createAllWindows()
     Windows::FrmOptions = new TFrmOptions(main);
     Windows::FrmPayee = new TFrmPayee(main);
     Windows::FrmBackup = new TFrmBackup(main);
+    Windows::FrmImport = new TFrmImport(main);
     Calculator::setInstance(new Calculator(main));
     auto *chooser = new TFrmChooseReport(new TFrmRptPrev(main), main);
     chooser->setReports(Reports::makeReports());
@@ -77,6 +79,7 @@ void destroyAllWindows()
     Windows::FrmPayit = nullptr;
     Windows::frmReminder = nullptr;
     Windows::FrmBackup = nullptr;
+    Windows::FrmImport = nullptr;
     Windows::FrmOptions = nullptr;
     Windows::FrmPayee = nullptr;
     Windows::FrmChooseReport = nullptr;

@@ -1,15 +1,27 @@
-#include "../support/dataenv.h"
+#include "../support/testsupport.h"
+#include "app/frmsched.h"
+#include "app/windows.h"
 #include "data/attachedfile.h"
 #include "data/engine.h"
 #include "data/engineerror.h"
 #include "data/table.h"
 #include "data/tablefiles.h"
+#include "domain/options.h"
 #include "import/delimitedtext.h"
 #include "import/importplan.h"
+#include "main/windowset.h"
+#include "tools/frmimport.h"
+#include "tools/frmimportmodel.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScopeGuard>
+#include <QStackedWidget>
+#include <QTableView>
 #include <QTest>
 
 using namespace DelimitedText;
@@ -57,6 +69,7 @@ private Q_SLOTS:
     void duplicates();
     void commitAllOrNothing();
     void sourceFileUnchanged();
+    void dialog();
 };
 
 void TstImport::detection_data()
@@ -97,7 +110,7 @@ void TstImport::detection_data()
 void TstImport::detection()
 {
     QFETCH(QByteArray, bytes);
-    const Options o = detect(bytes);
+    const DelimitedText::Options o = detect(bytes);
     QTEST(o.delimiter, "delimiter");
     QTEST(int(o.encoding), "encoding");
     QTEST(o.header, "header");
@@ -186,7 +199,7 @@ void TstImport::badInput()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, message);
-    Options o = detect(bytes);
+    DelimitedText::Options o = detect(bytes);
     o.header = true;
     const SourceBook book = read(bytes, o);
     QVERIFY2(book.error.contains(message), qPrintable(book.error));
@@ -203,7 +216,7 @@ void TstImport::csvToRows()
                            "\"Rent\nflat 2\";1.4.2024;950,00;;1;Months;1.3.2025;5;1.000,50;x\r\n"
                            "Pay;28.3.2024;;2.100,5;;biweekly;;;;\r\n"
                            "Gym;31.3.2024;-12,5;;2;Fortnights;;;;\r\n");
-    Options o = detect(bytes);
+    DelimitedText::Options o = detect(bytes);
     o.dateOrder = DateOrder::DayMonthYear;
     const SourceBook book = read(bytes, o);
     QVERIFY2(book.error.isEmpty(), qPrintable(book.error));
@@ -399,5 +412,62 @@ void TstImport::sourceFileUnchanged()
         QStringList{ QStringLiteral("bills.csv") });
 }
 
-QTEST_GUILESS_MAIN(TstImport)
+void TstImport::dialog()
+{
+    TestEnv env;
+    createAllWindows();
+    auto cleanup = qScopeGuard([] { destroyAllWindows(); });
+    TfrmSched *main = Windows::frmSched;
+    OptionsStore::instance().update([](::Options &o) {
+        o.intro = false;
+        o.displayReminder = false;
+        o.confirmExit = false;
+        o.backupReminder = false;
+    });
+    QVERIFY(main->FormCreate());
+    QTRY_VERIFY_WITH_TIMEOUT(main->startupDone(), 2000);
+    const QString bad = env.dir() + QStringLiteral("/bad.csv");
+    const QString good = env.dir() + QStringLiteral("/good.csv");
+    for (const auto &[path, bytes] :
+        { std::pair{ bad, QByteArray("Payee,Due\nAl \"B\" Co,4/1/2024\n") },
+            std::pair{ good,
+                QByteArray("Payee,Due Date,Amount,Units\nRent,13/4/2024,-950,monthly\n"
+                           "Gym,14/4/2024,-12.5,fortnights\nPay,15/4/2024,2000,biweekly\n") } }) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    whenModalOf("TFrmImport", [&](QWidget *w) {
+        auto *d = static_cast<TFrmImport *>(w);
+        QTest::keyClick(d, Qt::Key_F1);
+        d->EditFile->setText(bad);
+        d->NextClick();
+        QCOMPARE(d->Pages->currentWidget(), d->PageMapping);
+        QVERIFY(d->LabelMessage->text().contains(QStringLiteral("Line 2: a stray quote")));
+        d->NextClick(); // refused: nothing to read
+        QCOMPARE(d->Pages->currentWidget(), d->PageMapping);
+        d->BackClick();
+        d->EditFile->setText(good);
+        d->NextClick();
+        QCOMPARE(d->ComboDateOrder->currentIndex(), int(DateOrder::DayMonthYear));
+        d->NextClick();
+        QCOMPARE(d->Pages->currentWidget(), d->PagePreview);
+        QAbstractItemModel *rows = d->GridRows->model();
+        QCOMPARE(rows->rowCount(), 3);
+        QCOMPARE(rows->index(1, ImportRowsModel::Tick).data(Qt::CheckStateRole).toInt(),
+            int(Qt::Unchecked));
+        rows->setData(rows->index(2, ImportRowsModel::Tick), Qt::Unchecked, Qt::CheckStateRole);
+        d->ImportClick();
+    });
+    main->ImportClick();
+    QCOMPARE(env.desktop.helpFiles.size(), 1);
+    QVERIFY(env.desktop.helpFiles[0].endsWith(QStringLiteral("ds_help/importing.hta")));
+    QCOMPARE(env.messages.texts(), QStringList{ QStringLiteral("1 item imported, 2 skipped") });
+    // The list the main window shows has the item.
+    QCOMPARE(main->TableSched->recordCount(), 1);
+    QCOMPARE(
+        main->TableSched->value(QStringLiteral("Description")).toString(), QStringLiteral("Rent"));
+}
+
+QTEST_MAIN(TstImport)
 #include "tst_import.moc"
