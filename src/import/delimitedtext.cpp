@@ -241,19 +241,34 @@ const QHash<QString, Repeat> &repeatWords()
     return words;
 }
 
-int parts(const QString &text, int out[3], int *firstDigits)
+// The runs of digits in a date ("4/1/2024": 4, 1, 2024): how many, and the
+// length of the first and of all of them together. Done by hand: it runs for
+// every date of a file.
+int parts(QStringView text, int out[3], int *firstDigits, int *allDigits = nullptr)
 {
-    static const QRegularExpression digits(QStringLiteral("\\d+"));
-    int n = 0;
-    auto it = digits.globalMatch(text);
-    while (it.hasNext()) {
-        const QRegularExpressionMatch m = it.next();
-        if (n == 3)
-            return 4;
-        if (n == 0)
-            *firstDigits = int(m.capturedLength());
-        out[n++] = m.captured().toInt();
+    int n = 0, length = 0, total = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        const QChar c = i < text.size() ? text[i] : QChar();
+        if (c >= u'0' && c <= u'9') {
+            if (length == 0 && n == 3)
+                return 4;
+            if (length == 0)
+                out[n] = 0;
+            if (++length > 6)
+                return 0;
+            out[n] = out[n] * 10 + (c.unicode() - u'0');
+            ++total;
+            continue;
+        }
+        if (length > 0) {
+            if (n == 0)
+                *firstDigits = length;
+            ++n;
+            length = 0;
+        }
     }
+    if (allDigits)
+        *allDigits = total;
     return n;
 }
 
@@ -562,8 +577,11 @@ SourceBook read(const QByteArray &bytes, const Options &options, const ReadProgr
 
 std::optional<Repeat> repeatFromText(const QString &text)
 {
-    QString key = text.trimmed().toLower();
-    key.replace(QRegularExpression(QStringLiteral("[-_\\s]+")), QStringLiteral(" "));
+    QString key = text.toLower();
+    for (QChar &c : key)
+        if (c == u'-' || c == u'_')
+            c = u' ';
+    key = key.simplified();
     if (key.startsWith(QLatin1String("every ")))
         key = key.mid(6);
     const auto &words = repeatWords();
@@ -582,8 +600,8 @@ std::optional<Repeat> repeatFromText(const QString &text)
 std::optional<QDate> parseDate(const QString &text, DateOrder order)
 {
     int p[3] = {};
-    int firstDigits = 0;
-    if (parts(text, p, &firstDigits) != 3)
+    int firstDigits = 0, allDigits = 0;
+    if (parts(text, p, &firstDigits, &allDigits) != 3)
         return std::nullopt;
     int y = 0, m = 0, d = 0;
     switch (order) {
@@ -597,7 +615,7 @@ std::optional<QDate> parseDate(const QString &text, DateOrder order)
         y = p[0], m = p[1], d = p[2];
         break;
     }
-    if (y < 100 && text.count(QRegularExpression(QStringLiteral("\\d"))) <= 6)
+    if (y < 100 && allDigits <= 6)
         y += 2000; // a two-digit year is this century's
     const QDate date(y, m, d);
     if (!date.isValid() || y < 1 || y > 9999)
@@ -607,29 +625,42 @@ std::optional<QDate> parseDate(const QString &text, DateOrder order)
 
 std::optional<Money> parseAmount(const QString &text, QChar decimal)
 {
-    QString t = text.trimmed();
+    QStringView t = QStringView(text).trimmed();
     bool negative = false;
     if (t.startsWith(u'(') && t.endsWith(u')')) {
         negative = true; // accountants' way of writing a negative amount
-        t = t.mid(1, t.size() - 2);
+        t = t.sliced(1, t.size() - 2);
     }
-    static const QRegularExpression symbols(QStringLiteral("[\\s'$€£¥\\x{00A0}\\x{202F}]"));
-    t.remove(symbols);
-    if (t.startsWith(u'-') || t.startsWith(u'+')) {
-        negative = negative != (t[0] == u'-');
-        t = t.mid(1);
-    }
-    if (t.endsWith(u'-')) { // "12.50-"
-        negative = !negative;
-        t.chop(1);
-    }
+    // Digits and one decimal separator; signs at either end, currency
+    // symbols, spaces and grouping are passed over.
     const QChar grouping = decimal == u',' ? u'.' : u',';
-    t.remove(grouping);
-    t.replace(decimal, u'.');
-    static const QRegularExpression plain(QStringLiteral("^\\d+(\\.\\d{0,4})?$|^\\.\\d{1,4}$"));
-    if (!plain.match(t).hasMatch())
+    char digits[64];
+    qsizetype n = 0;
+    int decimals = -1;
+    bool any = false;
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        const QChar c = t[i];
+        if (c >= u'0' && c <= u'9') {
+            if (n >= qsizetype(sizeof digits) - 2)
+                return std::nullopt;
+            digits[n++] = char(c.unicode());
+            any = true;
+            if (decimals >= 0 && ++decimals > 4)
+                return std::nullopt;
+        } else if (c == decimal && decimals < 0) {
+            digits[n++] = '.';
+            decimals = 0;
+        } else if ((c == u'-' || c == u'+') && (i == 0 || i == t.size() - 1)) {
+            negative = negative != (c == u'-');
+        } else if (c == grouping && decimals < 0 && any) {
+            continue;
+        } else if (!(c.isSpace() || c == u'\'' || c.category() == QChar::Symbol_Currency)) {
+            return std::nullopt;
+        }
+    }
+    if (!any)
         return std::nullopt;
-    std::optional<Money> m = Money::fromText(t.toLatin1());
+    std::optional<Money> m = Money::fromText(QByteArrayView(digits, n));
     if (m && negative)
         m = -*m;
     return m;

@@ -80,6 +80,34 @@ QList<ImportPlan::Rule> candidates(const QDate &first, const QDate &second)
     return rules;
 }
 
+// Where each of ImportPlan::fields() sits in the item layout.
+const std::vector<int> &positions()
+{
+    static const std::vector<int> list = [] {
+        const Layout &layout = Layouts::item();
+        std::vector<int> p;
+        for (const QString &name : ImportPlan::fields())
+            p.push_back(int(layout.field(name) - layout.fields.constData()));
+        return p;
+    }();
+    return list;
+}
+
+// The values of ImportPlan::fields(), by name.
+struct FieldValues
+{
+    QVariantList values = QVariantList(ImportPlan::fields().size());
+    void insert(const QString &field, const QVariant &value)
+    {
+        if (const qsizetype at = ImportPlan::fields().indexOf(field); at >= 0)
+            values[at] = value;
+    }
+    QVariant value(const QString &field) const
+    {
+        return values.value(ImportPlan::fields().indexOf(field));
+    }
+};
+
 void addProblem(ImportRow &row, const QString &problem)
 {
     if (!problem.isEmpty() && !row.problems.contains(problem))
@@ -92,7 +120,7 @@ QString ruleText(int frequency, const QString &units)
 }
 
 // The item's rule for the source's: as stated, as its dates give it, or the nearest.
-void setRule(ImportRow &row, const SourceSchedule &source, QHash<QString, QVariant> &values)
+void setRule(ImportRow &row, const SourceSchedule &source, FieldValues &values)
 {
     int frequency = source.frequency;
     QString units = source.units.trimmed();
@@ -122,12 +150,11 @@ void setRule(ImportRow &row, const SourceSchedule &source, QHash<QString, QVaria
     values.insert(QStringLiteral("Units"), units);
 }
 
-QHash<QString, QVariant> sourceValues(ImportRow &row, const SourceSchedule &source)
+FieldValues sourceValues(ImportRow &row, const SourceSchedule &source)
 {
-    QHash<QString, QVariant> values;
+    FieldValues values;
     for (auto it = source.itemFields.cbegin(); it != source.itemFields.cend(); ++it)
-        if (ImportPlan::fields().contains(it.key()))
-            values.insert(it.key(), it.value());
+        values.insert(it.key(), it.value());
     values.insert(QStringLiteral("Description"), source.description.trimmed());
     if (source.nextDue.isValid())
         values.insert(QStringLiteral("Due Date"), source.nextDue);
@@ -177,23 +204,26 @@ ImportRow ImportPlan::rowFor(const SourceSchedule &source) const
     row.record = source.record;
     row.sourceRule = source.recurrenceText;
     addProblem(row, source.problem);
-    const QHash<QString, QVariant> given = sourceValues(row, source);
+    const FieldValues given = sourceValues(row, source);
 
     const Layout &layout = Layouts::item();
-    row.values.reserve(fields().size());
-    for (const QString &name : fields()) {
-        const QVariant value = given.value(name);
-        try {
-            row.values.append(RecordRules::converted(*layout.field(name), value));
-        } catch (const EngineError &e) {
-            addProblem(row, e.message());
-            row.values.append(value);
-        }
-    }
+    const QVariantList &values = given.values;
+    // The list editor's own rules on the whole record; when they refuse it,
+    // each field on its own, so that every fault is shown.
     try {
-        RecordRules::convertedRecord(layout, fields(), row.values);
+        const std::vector<QVariant> record = RecordRules::convertedRecord(layout, fields(), values);
+        for (int p : positions())
+            row.values.append(record[std::size_t(p)]);
         row.valid = true;
     } catch (const EngineError &e) {
+        for (int i = 0; i < fields().size(); ++i) {
+            try {
+                row.values.append(RecordRules::converted(*layout.field(fields()[i]), values[i]));
+            } catch (const EngineError &fault) {
+                addProblem(row, fault.message());
+                row.values.append(values[i]);
+            }
+        }
         addProblem(row, e.message());
     }
     const QDate due = given.value(QStringLiteral("Due Date")).toDate();
@@ -257,10 +287,6 @@ QString ImportPlan::commit(const ReadProgress &progress) const
     struct Cancelled
     {
     };
-    const Layout &layout = Layouts::item();
-    std::vector<int> positions;
-    for (const QString &name : fields())
-        positions.push_back(int(layout.field(name) - layout.fields.constData()));
 
     int imported = 0;
     AttachedFile schedule(TableFiles::Schedule, WriteCacheKiB);
@@ -274,14 +300,9 @@ QString ImportPlan::commit(const ReadProgress &progress) const
                     throw Cancelled();
                 if (!row.imported())
                     continue;
-                // The list editor's own rules, on the record as it is written.
-                const std::vector<QVariant> record
-                    = RecordRules::convertedRecord(layout, fields(), row.values);
-                QVariantList values;
-                values.reserve(fields().size());
-                for (int p : positions)
-                    values.append(record[std::size_t(p)]);
-                insert.insert(values);
+                // The values passed the record rules when the row was made;
+                // the insert checks the whole record again as it is written.
+                insert.insert(row.values);
                 ++imported;
             }
         });
