@@ -83,18 +83,10 @@ public:
         while (i < n) {
             const QChar c = m_text[i];
             if (quoted && !closed) {
-                if (c == u'"') {
-                    if (i + 1 < n && m_text[i + 1] == u'"') {
-                        field.append(u'"');
-                        i += 2;
-                        continue;
-                    }
-                    closed = true;
-                } else {
-                    if (c == u'\n' || (c == u'\r' && !(i + 1 < n && m_text[i + 1] == u'\n')))
-                        ++m_line;
-                    field.append(c);
-                }
+                closed = insideQuotes(i, field);
+                continue;
+            }
+            if (closed && c == u' ') { // spaces after the closing quote say nothing
                 ++i;
                 continue;
             }
@@ -149,6 +141,25 @@ public:
     }
 
 private:
+    // One character of a quoted field at i, moving i on; true at its closing quote.
+    bool insideQuotes(qsizetype &i, QString &field)
+    {
+        const QChar c = m_text[i];
+        const QChar after = i + 1 < m_text.size() ? m_text[i + 1] : QChar();
+        if (c == u'"' && after == u'"') {
+            field.append(u'"');
+            i += 2;
+            return false;
+        }
+        ++i;
+        if (c == u'"')
+            return true;
+        if (c == u'\n' || (c == u'\r' && after != u'\n'))
+            ++m_line;
+        field.append(c);
+        return false;
+    }
+
     bool lineEnd(int kind, QString *error)
     {
         if (m_kind < 0) {
