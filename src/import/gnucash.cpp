@@ -407,19 +407,24 @@ void takeAmount(SourceSchedule &s, const Template *t, const QHash<QString, Accou
 
 QString ruleText(const QList<Recurrence> &schedule)
 {
-    static const char *const names[]
-        = { "once", "day", "week", "month", "end of month", "nth weekday", "last weekday", "year" };
+    static const char *const once[] = { "once", "every day", "every week", "every month",
+        "every month on its last day", "every month on the same weekday of the same week",
+        "every month on its last such weekday", "every year" };
+    static const char *const many[] = { "once", "every %1 days", "every %1 weeks",
+        "every %1 months", "every %1 months on the last day",
+        "every %1 months on the same weekday of the same week",
+        "every %1 months on the last such weekday", "every %1 years" };
     QStringList parts;
     for (const Recurrence &r : schedule) {
-        QString text = r.period == OnceP
-            ? BookReaders::tr("once")
-            : BookReaders::tr("every %1 × %2 from %3")
-                  .arg(r.mult)
-                  .arg(QLatin1String(names[r.period]), r.start.toString(Qt::ISODate));
+        QString text = r.mult == 1 || r.period == OnceP
+            ? BookReaders::tr(once[r.period])
+            : BookReaders::tr(many[r.period]).arg(r.mult);
+        text += (r.period == OnceP ? BookReaders::tr(" on %1") : BookReaders::tr(" from %1"))
+                    .arg(r.start.toString(Qt::ISODate));
         if (r.adjust == Back)
-            text += BookReaders::tr(", weekend dates moved back");
+            text += BookReaders::tr(", weekend dates moved back to the Friday");
         else if (r.adjust == Forward)
-            text += BookReaders::tr(", weekend dates moved forward");
+            text += BookReaders::tr(", weekend dates moved on to the Monday");
         parts << text;
     }
     return parts.join(QLatin1String("; "));

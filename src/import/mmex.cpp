@@ -93,7 +93,9 @@ Rule ruleOf(int repeats, qint64 count)
         rule.remaining = 2;
     if (rule.freq == Once)
         rule.remaining = 1;
-    rule.words = BookReaders::tr(words[rule.freq]).arg(count);
+    rule.words = BookReaders::tr(words[rule.freq]);
+    if (rule.freq >= InXDays && rule.freq <= EveryXMonths)
+        rule.words = rule.words.arg(count);
     if (mode == 1)
         rule.words += BookReaders::tr(", suggested");
     else if (mode == 2)
@@ -114,9 +116,8 @@ QDate step(const QDate &date, const Rule &rule)
 void takeRule(SourceSchedule &s, const Rule &rule, const QDate &due)
 {
     s.recurrenceText = rule.words;
-    static const QHash<int, std::pair<int, QString>> plain = {
-        { Once, { 0, QStringLiteral("One Time") } }, { Weekly, { 1, QStringLiteral("Weeks") } },
-        { Fortnightly, { 2, QStringLiteral("Weeks") } },
+    const QHash<int, std::pair<int, QString>> plain = { { Once, { 0, QStringLiteral("One Time") } },
+        { Weekly, { 1, QStringLiteral("Weeks") } }, { Fortnightly, { 2, QStringLiteral("Weeks") } },
         { Monthly, { 1, QStringLiteral("Months") } },
         { TwoMonths, { 2, QStringLiteral("Months") } },
         { Quarterly, { 3, QStringLiteral("Months") } },
@@ -124,8 +125,7 @@ void takeRule(SourceSchedule &s, const Rule &rule, const QDate &due)
         { FourMonths, { 4, QStringLiteral("Months") } },
         { FourWeeks, { 4, QStringLiteral("Weeks") } }, { Daily, { 1, QStringLiteral("Days") } },
         { EveryXDays, { rule.days, QStringLiteral("Days") } },
-        { EveryXMonths, { rule.months, QStringLiteral("Months") } }
-    };
+        { EveryXMonths, { rule.months, QStringLiteral("Months") } } };
     if (const auto it = plain.constFind(rule.freq); it != plain.constEnd()) {
         s.frequency = it->first;
         s.units = it->second;
