@@ -194,9 +194,9 @@ SourceBook readHomeBank(const QByteArray &bytes, const QString &name, const Read
             ++record;
             if (a.value(QLatin1String("flags")).toInt() & scheduledFlag)
                 templates.append({ record, a });
-        } else if (++elements % 512 == 0) {
-            cancelled = !keepGoing(xml, bytes.size(), progress);
         }
+        if (++elements % 512 == 0)
+            cancelled = !keepGoing(xml, bytes.size(), progress);
     }
     book.error = xmlError(xml, name, cancelled);
     if (!book.error.isEmpty())
