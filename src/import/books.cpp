@@ -16,7 +16,7 @@ void walkDates(SourceSchedule &schedule, const std::function<QDate()> &next, qin
 {
     // A count this large runs on for all practical purposes; walking it out
     // would only spend time.
-    constexpr qint64 longestWalk = 20000;
+    constexpr qint64 longestWalk = 5000;
     qint64 walked = 0;
     QDate last;
     bool walkedOut = false;

@@ -213,7 +213,7 @@ bool readRecurrence(QXmlStreamReader &xml, Recurrence &r)
     // The n-th weekday of a fifth week is the last one.
     if (r.period == NthWeekdayP && r.start.isValid() && (r.start.day() - 1) / 7 == 4)
         r.period = LastWeekdayP;
-    return r.period >= 0 && r.mult >= 1 && r.mult <= 100000 && r.start.isValid();
+    return r.period >= 0 && r.mult >= 1 && r.mult <= 9999 && r.start.isValid();
 }
 
 Sx readSx(QXmlStreamReader &xml, int record)
@@ -239,12 +239,15 @@ Sx readSx(QXmlStreamReader &xml, int record)
         else if (n == u"schedule") {
             while (xml.readNextStartElement()) {
                 Recurrence r;
-                if (xml.name() == u"recurrence" && readRecurrence(xml, r))
-                    sx.schedule.append(r);
-                else if (xml.name() == u"recurrence")
-                    sx.problem = BookReaders::tr("Its recurrence cannot be read.");
-                else
+                if (xml.name() != u"recurrence")
                     xml.skipCurrentElement();
+                else if (!readRecurrence(xml, r))
+                    sx.problem = BookReaders::tr("Its recurrence cannot be read.");
+                // GnuCash's editor makes at most one recurrence a weekday or a day.
+                else if (sx.schedule.size() == 31)
+                    sx.problem = BookReaders::tr("It has more recurrences than GnuCash makes.");
+                else
+                    sx.schedule.append(r);
             }
         } else
             xml.skipCurrentElement();

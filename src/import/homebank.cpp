@@ -136,7 +136,7 @@ SourceSchedule schedule(const Template &fav, const Names &names)
     const int unit = a.value(QLatin1String("unit")).toInt();
     const int weekend = a.value(QLatin1String("weekend")).toInt();
     const QDate next = fromJulian(a.value(QLatin1String("nextdate")).toLongLong());
-    if (!next.isValid() || every < 1 || unit < Day || unit > Year) {
+    if (!next.isValid() || every < 1 || every > 9999 || unit < Day || unit > Year) {
         s.problem = BookReaders::tr("Its next date or period cannot be read.");
         return s;
     }

@@ -172,7 +172,7 @@ void takeAmount(SourceSchedule &s, const Scheduled &sx, const QHash<QString, Acc
 void takeDates(SourceSchedule &s, const Scheduled &sx)
 {
     const auto &a = sx.attributes;
-    int multiplier = qMax(1, a.value(QLatin1String("occurenceMultiplier")).toInt());
+    int multiplier = qBound(1, a.value(QLatin1String("occurenceMultiplier")).toInt(), 999);
     int base = 0;
     if (!baseOf(a.value(QLatin1String("occurence")).toInt(), base, multiplier)) {
         s.problem = BookReaders::tr("Its occurrence (%1) is not one KMyMoney offers.")
