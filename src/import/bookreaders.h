@@ -6,6 +6,9 @@
 
 #include <functional>
 
+struct sqlite3;
+struct sqlite3_stmt;
+
 // The readers behind Books::readBytes, one per program, and what they share.
 // Each reader is given the file's unpacked bytes and fills a SourceBook; none
 // of them writes anything.
@@ -13,7 +16,30 @@ namespace BookReaders {
 SourceBook readHomeBank(const QByteArray &xml, const QString &name, const ReadProgress &progress);
 SourceBook readKMyMoney(const QByteArray &xml, const QString &name, const ReadProgress &progress);
 SourceBook readGnuCash(const QByteArray &xml, const QString &name, const ReadProgress &progress);
-SourceBook readMmex(const QByteArray &bytes, const QString &name, const ReadProgress &progress);
+
+// An SQLite book opened from a private copy in memory, read-only: the file
+// on disk is never touched. A query that works too long is stopped, so a
+// hostile file cannot keep the reader busy.
+class SqliteCopy
+{
+public:
+    explicit SqliteCopy(const QByteArray &bytes);
+    ~SqliteCopy();
+    SqliteCopy(const SqliteCopy &) = delete;
+    SqliteCopy &operator=(const SqliteCopy &) = delete;
+    bool isOpen() const { return m_db != nullptr; }
+    bool hasTable(const char *name) const;
+    // Hands each row of the query to row(), which returns false to stop;
+    // false when the query fails (a damaged file, or too much work).
+    bool select(const QByteArray &sql, const std::function<bool(sqlite3_stmt *)> &row) const;
+
+private:
+    sqlite3 *m_db = nullptr;
+    mutable int m_steps = 0;
+};
+
+SourceBook readMmex(const SqliteCopy &book, const QString &name, const ReadProgress &progress);
+SourceBook readGnuCashSql(const SqliteCopy &book, const QString &name);
 
 QString tr(const char *text);
 

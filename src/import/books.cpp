@@ -104,6 +104,20 @@ Kind kindOf(const QByteArray &bytes)
     }
     return Kind::Unknown;
 }
+
+// Money Manager Ex keeps its books in SQLite, and GnuCash can.
+SourceBook readDatabase(const QByteArray &bytes, const QString &name, const ReadProgress &progress)
+{
+    const BookReaders::SqliteCopy copy(bytes);
+    if (copy.hasTable("BILLSDEPOSITS_V1"))
+        return BookReaders::readMmex(copy, name, progress);
+    if (copy.hasTable("schedxactions"))
+        return BookReaders::readGnuCashSql(copy, name);
+    return { QString(), {},
+        BookReaders::tr("%1 is neither a Money Manager Ex nor a GnuCash database, or it is "
+                        "damaged.")
+            .arg(name) };
+}
 } // namespace
 
 namespace Books {
@@ -130,7 +144,7 @@ SourceBook readBytes(const QByteArray &packed, const QString &name, const ReadPr
     case Kind::GnuCash:
         return BookReaders::readGnuCash(bytes, name, progress);
     case Kind::Sqlite:
-        return BookReaders::readMmex(bytes, name, progress);
+        return readDatabase(bytes, name, progress);
     case Kind::Unknown:
         break;
     }

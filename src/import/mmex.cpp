@@ -31,18 +31,6 @@ enum Freq {
     LastBusinessDay = 16
 };
 
-struct Db
-{
-    sqlite3 *handle = nullptr;
-    ~Db() { sqlite3_close(handle); }
-};
-
-struct Statement
-{
-    sqlite3_stmt *handle = nullptr;
-    ~Statement() { sqlite3_finalize(handle); }
-};
-
 QString text(sqlite3_stmt *row, int column)
 {
     const auto *chars = reinterpret_cast<const char *>(sqlite3_column_text(row, column));
@@ -140,21 +128,10 @@ void takeRule(SourceSchedule &s, const Rule &rule, const QDate &due)
         rule.remaining);
 }
 
-bool tableExists(sqlite3 *db, const char *table)
+QByteArray query(const BookReaders::SqliteCopy &book)
 {
-    Statement st;
-    if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?", -1,
-            &st.handle, nullptr)
-        != SQLITE_OK)
-        return false;
-    sqlite3_bind_text(st.handle, 1, table, -1, SQLITE_STATIC);
-    return sqlite3_step(st.handle) == SQLITE_ROW;
-}
-
-QByteArray query(sqlite3 *db)
-{
-    const bool accounts = tableExists(db, "ACCOUNTLIST_V1");
-    const bool categories = tableExists(db, "CATEGORY_V1");
+    const bool accounts = book.hasTable("ACCOUNTLIST_V1");
+    const bool categories = book.hasTable("CATEGORY_V1");
     QByteArray sql = "SELECT b.BDID, b.TRANSCODE, b.TRANSAMOUNT, b.NEXTOCCURRENCEDATE, b.REPEATS, "
                      "b.NUMOCCURRENCES, b.NOTES, p.PAYEENAME, ";
     sql += accounts ? "a.ACCOUNTNAME, t.ACCOUNTNAME, " : "NULL, NULL, ";
@@ -211,57 +188,33 @@ SourceSchedule rowSchedule(sqlite3_stmt *row, int record)
     return s;
 }
 
-// A book's query stops here: a hostile file must not keep the reader busy.
-int progressGuard(void *counter)
-{
-    return ++*static_cast<int *>(counter) > 200000;
-}
 } // namespace
 
 namespace BookReaders {
-SourceBook readMmex(const QByteArray &bytes, const QString &name, const ReadProgress &progress)
+SourceBook readMmex(const SqliteCopy &copy, const QString &name, const ReadProgress &progress)
 {
     SourceBook book;
     book.format = QStringLiteral("Money Manager Ex");
     const auto damaged = [&] {
+        book.schedules.clear();
         book.error = tr("%1 is not a Money Manager Ex database, or it is damaged.").arg(name);
         return book;
     };
-    Db db;
-    if (sqlite3_open_v2(":memory:", &db.handle, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+    if (!copy.hasTable("PAYEE_V1"))
         return damaged();
-    // SQLite reads the copy in place and, being told so, never writes to it.
-    auto *data = static_cast<unsigned char *>(sqlite3_malloc64(sqlite3_uint64(bytes.size())));
-    if (!data)
-        return damaged();
-    memcpy(data, bytes.constData(), size_t(bytes.size()));
-    if (sqlite3_deserialize(db.handle, "main", data, bytes.size(), bytes.size(),
-            SQLITE_DESERIALIZE_READONLY | SQLITE_DESERIALIZE_FREEONCLOSE)
-        != SQLITE_OK)
-        return damaged();
-    sqlite3_db_config(db.handle, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    sqlite3_db_config(db.handle, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    int steps = 0;
-    sqlite3_progress_handler(db.handle, 1000, progressGuard, &steps);
-    if (!tableExists(db.handle, "BILLSDEPOSITS_V1") || !tableExists(db.handle, "PAYEE_V1"))
-        return damaged();
-    Statement st;
-    if (sqlite3_prepare_v2(db.handle, query(db.handle).constData(), -1, &st.handle, nullptr)
-        != SQLITE_OK)
-        return damaged();
-    int status = SQLITE_ROW;
-    while ((status = sqlite3_step(st.handle)) == SQLITE_ROW) {
-        book.schedules.append(rowSchedule(st.handle, int(book.schedules.size()) + 1));
-        if (progress && book.schedules.size() % 256 == 0 && !progress(500)) {
-            book.schedules.clear();
-            book.error = tr("Reading %1 was cancelled.").arg(name);
-            return book;
-        }
-    }
-    if (status != SQLITE_DONE) {
+    bool cancelled = false;
+    const bool done = copy.select(query(copy), [&](sqlite3_stmt *row) {
+        book.schedules.append(rowSchedule(row, int(book.schedules.size()) + 1));
+        cancelled = progress && book.schedules.size() % 256 == 0 && !progress(500);
+        return !cancelled;
+    });
+    if (cancelled) {
         book.schedules.clear();
-        return damaged();
+        book.error = tr("Reading %1 was cancelled.").arg(name);
+        return book;
     }
+    if (!done)
+        return damaged();
     if (book.schedules.isEmpty())
         book.error = noSchedules(name);
     return book;

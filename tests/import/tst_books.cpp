@@ -7,8 +7,9 @@
 #include <QTest>
 
 // The files under files/ were written by HomeBank 5.6, KMyMoney 5.1 and
-// GnuCash 4.13 (each with one schedule entered in the program itself); the
-// Money Manager Ex file is built from that program's published schema.
+// GnuCash 4.13 (each with one schedule entered in the program itself; GnuCash
+// saved the same book once more in SQLite); the Money Manager Ex file is built
+// from that program's published schema.
 namespace {
 QString bookPath(const char *name)
 {
@@ -38,6 +39,7 @@ private Q_SLOTS:
     void schedules();
     void countsAndFormats_data();
     void countsAndFormats();
+    void sqliteMatchesXml();
     void badInput_data();
     void badInput();
     void sourceUnchanged();
@@ -241,6 +243,26 @@ void TestBooks::countsAndFormats()
     QTEST(int(book.schedules.size()), "count");
 }
 
+// GnuCash saved the same book in SQLite: the same schedules come out.
+void TestBooks::sqliteMatchesXml()
+{
+    const SourceBook xml = Books::read(bookPath("gnucash.gnucash"));
+    const SourceBook sql = Books::read(bookPath("gnucash-sqlite.gnucash"));
+    QVERIFY2(sql.error.isEmpty(), qPrintable(sql.error));
+    QCOMPARE(sql.schedules.size(), xml.schedules.size());
+    for (qsizetype i = 0; i < xml.schedules.size(); ++i) {
+        const SourceSchedule &a = xml.schedules.at(i);
+        const SourceSchedule &b = sql.schedules.at(i);
+        QCOMPARE(b.description, a.description);
+        QCOMPARE(b.amount, a.amount);
+        QCOMPARE(b.occurrences, a.occurrences);
+        QCOMPARE(b.endDate, a.endDate);
+        QCOMPARE(b.recurrenceText, a.recurrenceText);
+        QCOMPARE(b.note, a.note);
+        QCOMPARE(b.units, a.units);
+    }
+}
+
 void TestBooks::badInput_data()
 {
     QTest::addColumn<QByteArray>("bytes");
@@ -284,7 +306,8 @@ void TestBooks::badInput()
 void TestBooks::sourceUnchanged()
 {
     QTemporaryDir dir;
-    for (const char *name : { "homebank.xhb", "kmymoney.kmy", "gnucash.gnucash", "mmex.mmb" }) {
+    for (const char *name : { "homebank.xhb", "kmymoney.kmy", "gnucash.gnucash",
+             "gnucash-sqlite.gnucash", "mmex.mmb" }) {
         const QString copy = dir.filePath(QLatin1String(name));
         QVERIFY(QFile::copy(bookPath(name), copy));
         const QByteArray before = bytesOf(copy);
