@@ -6,9 +6,19 @@
 #include <QHash>
 
 namespace {
-// Template flags as HomeBank saves them.
+// How HomeBank marks a template as scheduled and limited: in its flags up to
+// 5.8, in "recflg" since (where a relative rule, "the 2nd Tuesday", came too).
 constexpr int scheduledFlag = 1 << 2;
 constexpr int limitFlag = 1 << 7;
+constexpr int recurring = 1 << 0, limited = 1 << 1, relative = 1 << 2;
+
+int recurrenceFlags(const QXmlStreamAttributes &a)
+{
+    if (a.hasAttribute(QLatin1String("recflg")))
+        return a.value(QLatin1String("recflg")).toInt();
+    const int flags = a.value(QLatin1String("flags")).toInt();
+    return ((flags & scheduledFlag) ? recurring : 0) | ((flags & limitFlag) ? limited : 0);
+}
 
 enum Unit { Day, Week, Month, Year };
 enum Weekend { Possible, Before, After, Skip };
@@ -146,10 +156,19 @@ SourceSchedule schedule(const Template &fav, const Names &names)
         s.frequency = every;
         s.units = QLatin1String(units[unit]);
     }
-    const int flags = a.value(QLatin1String("flags")).toInt();
+    const int flags = recurrenceFlags(a);
+    if (flags & relative) {
+        s.units.clear();
+        s.frequency = 0;
+        s.nextDue = next;
+        s.problem = BookReaders::tr("Its rule (a weekday of the month) is not one Duesmith can "
+                                    "follow.");
+        return s;
+    }
     const qint64 remaining
-        = (flags & limitFlag) ? qMax(0, a.value(QLatin1String("limit")).toInt()) : -1;
-    int dayGap = a.value(QLatin1String("daygap")).toInt();
+        = (flags & limited) ? qMax(0, a.value(QLatin1String("limit")).toInt()) : -1;
+    int dayGap
+        = a.value(QLatin1String(a.hasAttribute(QLatin1String("gap")) ? "gap" : "daygap")).toInt();
     QDate date;
     BookReaders::walkDates(
         s,
@@ -192,7 +211,7 @@ SourceBook readHomeBank(const QByteArray &bytes, const QString &name, const Read
             names.parents.insert(key, a.value(QLatin1String("parent")).toString());
         } else if (element == u"fav") {
             ++record;
-            if (a.value(QLatin1String("flags")).toInt() & scheduledFlag)
+            if (recurrenceFlags(a) & recurring)
                 templates.append({ record, a });
         }
         if (++elements % 512 == 0)

@@ -40,6 +40,7 @@ private Q_SLOTS:
     void countsAndFormats_data();
     void countsAndFormats();
     void sqliteMatchesXml();
+    void homeBankRecurrenceFlags();
     void badInput_data();
     void badInput();
     void sourceUnchanged();
@@ -261,6 +262,25 @@ void TestBooks::sqliteMatchesXml()
         QCOMPARE(b.note, a.note);
         QCOMPARE(b.units, a.units);
     }
+}
+
+// HomeBank 5.9 moved the schedule's flags to "recflg" and added rules by
+// weekday, which are reported rather than guessed.
+void TestBooks::homeBankRecurrenceFlags()
+{
+    const QByteArray xhb = "<homebank v=\"1.6\"><pay key=\"1\" name=\"Gas\"/>"
+                           "<fav amount=\"-30\" flags=\"0\" recflg=\"3\" limit=\"2\" payee=\"1\" "
+                           "nextdate=\"740012\" every=\"1\" unit=\"2\" gap=\"0\"/>"
+                           "<fav amount=\"-40\" flags=\"4\" recflg=\"0\" nextdate=\"740012\" "
+                           "every=\"1\" unit=\"2\"/>"
+                           "<fav amount=\"-50\" recflg=\"5\" ordn=\"2\" wkdy=\"2\" payee=\"1\" "
+                           "nextdate=\"740012\" every=\"1\" unit=\"2\"/></homebank>";
+    const SourceBook book = Books::readBytes(xhb, QStringLiteral("new.xhb"));
+    QCOMPARE(book.schedules.size(), 2);
+    QCOMPARE(dates(book.schedules.at(0).occurrences, 12), QStringLiteral("2027-01-31 2027-02-28"));
+    QCOMPARE(book.schedules.at(0).endDate, QDate(2027, 2, 28));
+    QVERIFY(book.schedules.at(1).occurrences.isEmpty());
+    QVERIFY(!book.schedules.at(1).problem.isEmpty());
 }
 
 void TestBooks::badInput_data()
