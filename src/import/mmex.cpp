@@ -7,8 +7,6 @@
 
 #include <QHash>
 
-#include <memory>
-
 namespace {
 // REPEATS is a mode (hundreds: manual, suggested, automated) and a frequency.
 enum Freq {
@@ -65,17 +63,21 @@ Rule ruleOf(int repeats, qint64 count)
     const bool hasX = freq >= InXDays && freq <= EveryXMonths;
     if (repeats < 0 || freq > LastBusinessDay || freq == Once)
         rule.freq = Once;
-    else if (!hasX && (count > 0 || count == -1))
-        rule.freq = freq, rule.remaining = count;
-    else if (hasX && count > 0 && count <= 100000)
+    else if (!hasX && (count > 0 || count == -1)) {
         rule.freq = freq;
+        rule.remaining = count;
+    } else if (hasX && count > 0 && count <= 100000) {
+        rule.freq = freq;
+    }
     // Anything else MMEX itself takes as a single date.
     if (rule.freq == InXDays || rule.freq == EveryXDays)
         rule.days = int(count);
     else if (rule.freq == InXMonths || rule.freq == EveryXMonths)
         rule.months = int(count);
-    else if (const auto it = steps.constFind(rule.freq); it != steps.constEnd())
-        rule.months = it->first, rule.days = it->second;
+    else if (const auto it = steps.constFind(rule.freq); it != steps.constEnd()) {
+        rule.months = it->first;
+        rule.days = it->second;
+    }
     // "In x days" is the date and one more x days on.
     if (rule.freq == InXDays || rule.freq == InXMonths)
         rule.remaining = 2;
