@@ -147,6 +147,8 @@ private Q_SLOTS:
     void badDestinationsLeaveNothingBehind_data();
     void badDestinationsLeaveNothingBehind();
     void dbaseFieldNamesAreShortAndUnique();
+    void cancelLeavesNothingBehind_data();
+    void cancelLeavesNothingBehind();
 
 private:
     TableExport::Result exportTo(Type type, const QString &name, int first = 0, int count = 0)
@@ -458,6 +460,46 @@ void TestTableExport::dbaseFieldNamesAreShortAndUnique()
         { QStringLiteral("Amount of the balance") }, { QStringLiteral("2nd") } };
     QCOMPARE(
         TableExport::dbaseFieldNames(clash), QStringList({ "Amountofth", "Amountoft2", "F2nd" }));
+}
+
+void TestTableExport::cancelLeavesNothingBehind_data()
+{
+    QTest::addColumn<int>("type");
+    for (int type : { 1, 2, 3 })
+        QTest::newRow(TableExport::extension(Type(type)).toLatin1()) << type;
+}
+
+void TestTableExport::cancelLeavesNothingBehind()
+{
+    QFETCH(int, type);
+    fillSchedule(
+        QList<QVariantMap>(300, { { "Description", QStringLiteral("d") }, { "Frequency", 1 } }));
+    m_table->refresh();
+    const QList<QList<QVariant>> rows = sourceRows(*m_table);
+    const QString old = QDir(m_outDir->path()).filePath(QStringLiteral("old"))
+        + TableExport::extension(Type(type));
+    for (const QString &file : { old, TableExport::companionFile(Type(type), old) }) {
+        QFile f(file);
+        if (!file.isEmpty() && f.open(QIODevice::WriteOnly))
+            f.write("before");
+    }
+    const QStringList before = filesIn(m_outDir->path());
+
+    int calls = 0;
+    qint64 written = 0;
+    const auto result
+        = TableExport::run(*m_table, { old, Type(type), 0, 0 }, [&](qint64 done, qint64 total) {
+              written = done;
+              return total == rows.size() && ++calls < 3;
+          });
+    QVERIFY(result.cancelled);
+    QVERIFY(written > 0); // cancelled part-way, with records already written
+    QCOMPARE(filesIn(m_outDir->path()), before);
+    QCOMPARE(fileBytes(old), QByteArray("before"));
+    Table fresh(TableFiles::Schedule);
+    fresh.open();
+    QCOMPARE(sourceRows(fresh), rows);
+    QCOMPARE(sourceRows(*m_table), rows);
 }
 
 QTEST_GUILESS_MAIN(TestTableExport)
