@@ -22,6 +22,8 @@ extern "C" {
 #include <paradox.h>
 }
 
+#include <SQLiteCpp/Database.h>
+
 #include <csignal>
 #include <sys/resource.h>
 
@@ -113,6 +115,16 @@ QString inCodePage(QString text)
     return text.replace(QChar(0x141), QLatin1Char('?'));
 }
 
+qint64 statusKb(const char *key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray text = status.readAll();
+    const qsizetype at = text.indexOf(key);
+    return at < 0 ? 0 : text.mid(at + qstrlen(key), 24).trimmed().split(' ').value(0).toLongLong();
+}
+
 QStringList filesIn(const QString &dir)
 {
     return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
@@ -149,6 +161,7 @@ private Q_SLOTS:
     void dbaseFieldNamesAreShortAndUnique();
     void cancelLeavesNothingBehind_data();
     void cancelLeavesNothingBehind();
+    void paradoxMemoryStaysFlat();
 
 private:
     TableExport::Result exportTo(Type type, const QString &name, int first = 0, int count = 0)
@@ -500,6 +513,34 @@ void TestTableExport::cancelLeavesNothingBehind()
     fresh.open();
     QCOMPARE(sourceRows(fresh), rows);
     QCOMPARE(sourceRows(*m_table), rows);
+}
+
+// 15,000 records make a Paradox table of 20 MB; writing it may take no more
+// than 16 MB of memory at its peak.
+void TestTableExport::paradoxMemoryStaysFlat()
+{
+    constexpr int Records = 15000;
+    {
+        SQLite::Database db(
+            Engine::resolve(TableFiles::Schedule).toStdString(), SQLite::OPEN_READWRITE);
+        db.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
+            + std::to_string(Records)
+            + ") INSERT INTO data (\"Description\", \"Frequency\", \"Bill Amount\")"
+              " SELECT 'Item ' || i, i % 13, i / 100.0 FROM n");
+    }
+    m_table->refresh();
+    // The kernel counts the peak of resident memory again from here.
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (!clear.open(QIODevice::WriteOnly) || clear.write("5") != 1)
+        QSKIP("The peak of resident memory cannot be reset here.");
+    clear.close();
+    const qint64 before = statusKb("VmRSS:");
+    const QString file = QDir(m_outDir->path()).filePath(QStringLiteral("big.DB"));
+    QCOMPARE(
+        TableExport::run(*m_table, { file, Type::Paradox, 0, 0 }).records, m_table->recordCount());
+    QVERIFY(QFileInfo(file).size() > qint64(Records) * 1347);
+    const qint64 peak = statusKb("VmHWM:") - before;
+    QVERIFY2(peak < 16 * 1024, qPrintable(QStringLiteral("%1 kB").arg(peak)));
 }
 
 QTEST_GUILESS_MAIN(TestTableExport)
