@@ -444,7 +444,6 @@ void BM_OpenPayBills(benchmark::State &state)
         cpu0 = threadCpu();
         QTimer::singleShot(0, &window, [&] {
             QCoreApplication::processEvents();
-            window.repaint();
             spent = seconds(t0);
             openingCpu += threadCpu() - cpu0;
             window.reject();
