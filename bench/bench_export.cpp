@@ -25,9 +25,12 @@ extern "C" {
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -264,6 +267,35 @@ void bareParadox(const std::string &out)
     std::free(buffer);
 }
 
+// This thread's processor time in seconds: steadier than the clock on a
+// loaded machine.
+double threadCpu()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+// Peak resident memory (VmHWM) is counted from here: the kernel resets it.
+void resetPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+double statusMb(const char *key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(int(std::strlen(key))).trimmed().split(' ').value(0).toDouble()
+                / 1024.0;
+    return 0;
+}
+
 void BM_Export(benchmark::State &state)
 {
     const auto type = TableExport::Type(state.range(0));
@@ -271,9 +303,12 @@ void BM_Export(benchmark::State &state)
                              .filePath(QStringLiteral("out/ours") + TableExport::extension(type));
     const std::string bare
         = QDir(world->dir.path()).filePath(QStringLiteral("out/bare")).toStdString();
-    double exported = 0, baseline = 0;
+    double exported = 0, baseline = 0, oursPeak = 0, barePeak = 0, oursCpu = 0, bareCpu = 0;
     for (auto _ : state) {
+        const double idle = statusMb("VmRSS:");
+        resetPeak();
         Clock::time_point t = Clock::now();
+        double cpu = threadCpu();
         switch (type) {
         case TableExport::Type::Paradox:
             bareParadox(bare + ".db");
@@ -286,10 +321,24 @@ void BM_Export(benchmark::State &state)
             break;
         }
         baseline += secondsSince(t);
+        bareCpu += threadCpu() - cpu;
+        barePeak = std::max(barePeak, statusMb("VmHWM:") - idle);
 
+        resetPeak();
         t = Clock::now();
-        const auto result = TableExport::run(*world->table, { ours, type, 0, 0 });
+        cpu = threadCpu();
+        // As the window runs it: with a progress callback that looks at a clock.
+        Clock::time_point lastLook = t;
+        const auto result
+            = TableExport::run(*world->table, { ours, type, 0, 0 }, [&lastLook](qint64, qint64) {
+                  const Clock::time_point now = Clock::now();
+                  if (now - lastLook > std::chrono::milliseconds(50))
+                      lastLook = now;
+                  return true;
+              });
         const double took = secondsSince(t);
+        oursCpu += threadCpu() - cpu;
+        oursPeak = std::max(oursPeak, statusMb("VmHWM:") - idle);
         exported += took;
         state.SetIterationTime(took);
         if (result.records != Records)
@@ -299,6 +348,12 @@ void BM_Export(benchmark::State &state)
     state.counters["export_ms"] = 1000.0 * exported / n;
     state.counters["bare_ms"] = 1000.0 * baseline / n;
     state.counters["ratio"] = baseline > 0 ? exported / baseline : 0;
+    state.counters["export_cpu_ms"] = 1000.0 * oursCpu / n;
+    state.counters["bare_cpu_ms"] = 1000.0 * bareCpu / n;
+    state.counters["cpu_ratio"] = bareCpu > 0 ? oursCpu / bareCpu : 0;
+    // Above the resident memory before the iteration, in MB.
+    state.counters["peak_mb"] = oursPeak;
+    state.counters["bare_peak_mb"] = barePeak;
 }
 
 BENCHMARK(BM_Export)

@@ -11,6 +11,7 @@
 #include "platform/messages.h"
 
 #include <QButtonGroup>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
@@ -21,15 +22,20 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <QElapsedTimer>
+
 #include <algorithm>
 #include <climits>
 #include <exception>
+#include <functional>
+#include <memory>
 
 namespace {
 const QString HelpPage = QStringLiteral("export_screen.hta");
@@ -346,6 +352,72 @@ void TDestTableDlg::keyPressEvent(QKeyEvent *event)
     QDialog::keyPressEvent(event);
 }
 
+namespace {
+// Keeps the windows drawn during an export and, once it has taken half a
+// second, shows how far it got with a Cancel button. Until then the user's
+// input waits, so nothing can change the rows being written.
+class ExportProgress
+{
+public:
+    explicit ExportProgress(QWidget *parent)
+        : m_parent(parent)
+    {
+        m_started.start();
+        m_lastEvents.start();
+    }
+    ~ExportProgress()
+    {
+        if (m_dialog)
+            BusyPointer::set(m_wasBusy);
+    }
+    ExportProgress(const ExportProgress &) = delete;
+    ExportProgress &operator=(const ExportProgress &) = delete;
+
+    bool operator()(qint64 done, qint64 total)
+    {
+        if (m_lastEvents.elapsed() < EventsEveryMs)
+            return true;
+        m_lastEvents.restart();
+        if (!m_dialog && m_started.elapsed() >= ShowAfterMs)
+            show();
+        if (!m_dialog) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            return true;
+        }
+        m_dialog->setValue(total > 0 ? int(std::min(done, total) * Steps / total) : 0);
+        QCoreApplication::processEvents();
+        return !m_dialog->wasCanceled();
+    }
+
+private:
+    static constexpr qint64 ShowAfterMs = 500;
+    static constexpr qint64 EventsEveryMs = 50;
+    static constexpr int Steps = 1000;
+
+    void show()
+    {
+        m_dialog = std::make_unique<QProgressDialog>(QStringLiteral("Exporting the records..."),
+            QStringLiteral("Cancel"), 0, Steps, m_parent);
+        m_dialog->setObjectName(QStringLiteral("ExportProgress"));
+        m_dialog->setWindowTitle(QStringLiteral("Export"));
+        // Modal to the whole program: no window may change the table meanwhile.
+        m_dialog->setWindowModality(Qt::ApplicationModal);
+        m_dialog->setMinimumDuration(0);
+        m_dialog->setAutoClose(false);
+        m_dialog->setAutoReset(false);
+        m_wasBusy = BusyPointer::isBusy();
+        BusyPointer::set(false); // the arrow, for the Cancel button
+        m_dialog->show();
+    }
+
+    QWidget *m_parent;
+    QElapsedTimer m_started;
+    QElapsedTimer m_lastEvents;
+    std::unique_ptr<QProgressDialog> m_dialog;
+    bool m_wasBusy = false;
+};
+} // namespace
+
 void ExportCurrentTable::run(Table &table, QWidget *parent)
 {
     const QString proposed = table.fileName().isEmpty() ? QStringLiteral("Query")
@@ -361,13 +433,16 @@ void ExportCurrentTable::run(Table &table, QWidget *parent)
     TableExport::Result result;
     BusyPointer::set(true);
     try {
-        result = TableExport::run(table, request);
+        ExportProgress progress(parent);
+        result = TableExport::run(table, request, std::ref(progress));
     } catch (const std::exception &e) {
         BusyPointer::set(false);
         Messages::current().error(QString::fromUtf8(e.what()));
         return;
     }
     BusyPointer::set(false);
+    if (result.cancelled)
+        return;
     QString text = QStringLiteral("Table %1 successfully created.").arg(choice.fileName);
     if (choice.count > 0 && result.records < choice.count)
         text += QStringLiteral("\n\n%1 records were asked for, but only %2 followed from the "

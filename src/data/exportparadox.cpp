@@ -8,9 +8,11 @@
 // with its own conversion the library writes a whole field blank, without a
 // word, when a character is missing from the code page or the text is long.
 //
-// The table is built in memory and written out in one piece: the library
-// reads back single bytes whenever it starts a block, which on a file costs a
-// system call each.
+// The library writes through a stdio stream of our own (TableStream) that
+// keeps the header and the last blocks in memory: it rewrites the header with
+// every record and reads back single bytes whenever it starts a block, which
+// on a plain file costs a system call each. Finished blocks go to the file,
+// so memory stays flat whatever the table's size.
 
 #include "exportwriters.h"
 
@@ -18,6 +20,7 @@
 #include "engineerror.h"
 
 #include <QDate>
+#include <QFile>
 
 // The library's header declares its functions without C linkage.
 extern "C" {
@@ -29,6 +32,8 @@ extern "C" {
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace TableExport {
 namespace {
@@ -55,6 +60,204 @@ void collectError(pxdoc_t *, int level, const char *message, void *data)
     if (level != PX_Warning && errors->isEmpty())
         *errors = QString::fromLocal8Bit(message);
 }
+
+// The temporary file as the library's stream. The header and the blocks from
+// m_tailStart on are in memory; earlier blocks are on disk, read and written
+// there directly should the library ever go back to them. A position past
+// what was written reads as end of file, and a write past it fills the gap
+// with zero bytes, as a file would.
+class TableStream
+{
+public:
+    TableStream(const QString &path, qsizetype headerSize, qsizetype blockSize)
+        : m_header(size_t(headerSize), 0)
+        , m_tailStart(headerSize)
+        , m_blockSize(blockSize)
+    {
+        m_fd = ::open(
+            QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (m_fd < 0)
+            m_error = errno;
+    }
+    ~TableStream()
+    {
+        if (m_stream)
+            std::fclose(m_stream);
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    TableStream(const TableStream &) = delete;
+    TableStream &operator=(const TableStream &) = delete;
+
+    FILE *open()
+    {
+        if (m_fd < 0)
+            return nullptr;
+        const cookie_io_functions_t io{ readCookie, writeCookie, seekCookie, nullptr };
+        m_stream = ::fopencookie(this, "w+", io);
+        return m_stream;
+    }
+    // The system's error of the first failed read or write; 0 if none.
+    int error() const { return m_error; }
+
+    // Everything the library wrote, cut or filled to size bytes, synced and
+    // closed. False with error() set on a failure.
+    bool finish(qsizetype size)
+    {
+        if (std::fflush(m_stream) != 0 && m_error == 0)
+            m_error = EIO;
+        if (m_error)
+            return false;
+        const qsizetype header = std::min<qsizetype>(size, qsizetype(m_header.size()));
+        if (!put(m_header.data(), header, 0))
+            return false;
+        if (size > m_tailStart) {
+            m_tail.resize(size_t(size - m_tailStart), 0);
+            if (!put(m_tail.data(), qsizetype(m_tail.size()), m_tailStart))
+                return false;
+        }
+        if (::ftruncate(m_fd, size) != 0 || ::fsync(m_fd) != 0) {
+            m_error = errno;
+            return false;
+        }
+        const int fd = m_fd;
+        m_fd = -1;
+        if (::close(fd) != 0) {
+            m_error = errno;
+            return false;
+        }
+        return true;
+    }
+
+private:
+    // Blocks kept in memory behind the one being filled: the library goes
+    // back to the block before it to link the next one.
+    static constexpr qsizetype KeptBlocks = 2;
+    static constexpr qsizetype FlushBlocks = 32;
+
+    static ssize_t readCookie(void *cookie, char *data, size_t size)
+    {
+        return static_cast<TableStream *>(cookie)->read(data, qsizetype(size));
+    }
+    static ssize_t writeCookie(void *cookie, const char *data, size_t size)
+    {
+        return static_cast<TableStream *>(cookie)->write(data, qsizetype(size));
+    }
+    static int seekCookie(void *cookie, off64_t *offset, int whence)
+    {
+        auto *s = static_cast<TableStream *>(cookie);
+        const qsizetype base = whence == SEEK_CUR ? s->m_pos : whence == SEEK_END ? s->m_size : 0;
+        if (base + *offset < 0)
+            return -1;
+        s->m_pos = base + *offset;
+        *offset = s->m_pos;
+        return 0;
+    }
+
+    ssize_t read(char *data, qsizetype size)
+    {
+        size = std::max<qsizetype>(0, std::min(size, m_size - m_pos));
+        const ssize_t done = transfer(data, size, false);
+        return done;
+    }
+    ssize_t write(const char *data, qsizetype size)
+    {
+        const ssize_t done = transfer(const_cast<char *>(data), size, true);
+        m_size = std::max(m_size, m_pos);
+        if (qsizetype(m_tail.size()) >= (KeptBlocks + FlushBlocks) * m_blockSize
+            && !flushBlocks(FlushBlocks))
+            return -1;
+        return done;
+    }
+
+    // Copies between data and the file's bytes at m_pos, region by region.
+    ssize_t transfer(char *data, qsizetype size, bool writing)
+    {
+        const qsizetype headerSize = qsizetype(m_header.size());
+        qsizetype done = 0;
+        while (done < size) {
+            const qsizetype at = m_pos;
+            qsizetype n = size - done;
+            if (at < headerSize) {
+                n = std::min(n, headerSize - at);
+                char *mine = m_header.data() + at;
+                writing ? std::memcpy(mine, data + done, size_t(n))
+                        : std::memcpy(data + done, mine, size_t(n));
+            } else if (at < m_tailStart) {
+                n = std::min(n, m_tailStart - at);
+                if (!(writing ? put(data + done, n, at) : get(data + done, n, at)))
+                    return -1;
+            } else {
+                const qsizetype inTail = at - m_tailStart;
+                if (writing && inTail + n > qsizetype(m_tail.size()))
+                    m_tail.resize(size_t(inTail + n), 0);
+                char *mine = m_tail.data() + inTail;
+                writing ? std::memcpy(mine, data + done, size_t(n))
+                        : std::memcpy(data + done, mine, size_t(n));
+            }
+            done += n;
+            m_pos += n;
+        }
+        return ssize_t(done);
+    }
+
+    bool flushBlocks(qsizetype blocks)
+    {
+        const qsizetype bytes = blocks * m_blockSize;
+        if (!put(m_tail.data(), bytes, m_tailStart))
+            return false;
+        m_tail.erase(m_tail.begin(), m_tail.begin() + bytes);
+        m_tailStart += bytes;
+        return true;
+    }
+
+    bool put(const char *data, qsizetype size, qsizetype at)
+    {
+        while (size > 0) {
+            const ssize_t n = ::pwrite(m_fd, data, size_t(size), off_t(at));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                m_error = n < 0 ? errno : EIO;
+                return false;
+            }
+            data += n;
+            size -= n;
+            at += n;
+        }
+        return true;
+    }
+    bool get(char *data, qsizetype size, qsizetype at)
+    {
+        while (size > 0) {
+            const ssize_t n = ::pread(m_fd, data, size_t(size), off_t(at));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                m_error = errno;
+                return false;
+            }
+            if (n == 0) { // never written: zero bytes, as in a file with a hole
+                std::memset(data, 0, size_t(size));
+                return true;
+            }
+            data += n;
+            size -= n;
+            at += n;
+        }
+        return true;
+    }
+
+    int m_fd = -1;
+    FILE *m_stream = nullptr;
+    std::vector<char> m_header;
+    std::vector<char> m_tail;
+    qsizetype m_tailStart;
+    qsizetype m_blockSize;
+    qsizetype m_pos = 0;
+    qsizetype m_size = 0;
+    int m_error = 0;
+};
 
 // A Paradox table in progress: the document, its field list and the stream
 // it writes to.
@@ -133,10 +336,9 @@ public:
     { }
     ~ParadoxWriter() override
     {
+        // The document writes its header once more as it goes.
         m_document.reset();
-        if (m_stream)
-            std::fclose(m_stream);
-        std::free(m_buffer);
+        m_file.reset();
     }
 
     void begin(const QList<FieldDef> &fields, int records) override
@@ -172,15 +374,13 @@ public:
                                              "kind; %2 were to be exported.")
                                   .arg(65535LL * perBlock)
                                   .arg(records));
-        m_size = headerSize + (blocks + 1) * blockSize;
-        m_buffer = static_cast<char *>(std::calloc(1, size_t(m_size)));
-        if (!m_buffer)
-            throw EngineError(
-                QStringLiteral("Not enough memory to export %1 records.").arg(records));
-        m_stream = ::fmemopen(m_buffer, size_t(m_size), "w+");
-        if (!m_stream)
-            fail();
-        m_document = std::make_unique<Document>(fields, m_stream, &m_errors);
+        m_file = std::make_unique<TableStream>(m_target.main, headerSize, blockSize);
+        FILE *stream = m_file->open();
+        if (!stream)
+            throw EngineError(QStringLiteral("Cannot create %1: %2")
+                                  .arg(m_target.shownMain,
+                                      QString::fromLocal8Bit(std::strerror(m_file->error()))));
+        m_document = std::make_unique<Document>(fields, stream, &m_errors);
         if (!m_document->ok())
             fail();
         pxdoc_t *doc = m_document->doc();
@@ -271,16 +471,15 @@ public:
         const qsizetype used = qsizetype(head->px_headersize)
             + qsizetype(head->px_fileblocks) * head->px_maxtablesize * 0x400;
         m_document.reset();
-        if (std::fflush(m_stream) != 0 || used > m_size)
+        if (!m_file->finish(used))
             fail();
-        OutFile file(m_target.main, m_target.shownMain);
-        file.write(m_buffer, used);
-        file.finish();
     }
 
 private:
     [[noreturn]] void fail()
     {
+        if (m_file && m_file->error())
+            throw EngineError(writeFailure(m_target.shownMain, m_file->error()));
         throw EngineError(
             QStringLiteral("Cannot write the Paradox table %1%2")
                 .arg(m_target.shownMain,
@@ -290,9 +489,7 @@ private:
     Target m_target;
     QList<FieldDef> m_fields;
     QString m_errors;
-    char *m_buffer = nullptr;
-    qsizetype m_size = 0;
-    FILE *m_stream = nullptr;
+    std::unique_ptr<TableStream> m_file;
     std::unique_ptr<Document> m_document;
     std::vector<char> m_record;
     std::vector<int> m_offsets;

@@ -18,6 +18,8 @@
 
 namespace TableExport {
 namespace {
+constexpr int ProgressEvery = 64;
+
 QString native(const QString &path)
 {
     return QDir::toNativeSeparators(path);
@@ -134,7 +136,7 @@ QString companionFile(Type type, const QString &mainFile)
     return {};
 }
 
-Result run(const Table &source, const Request &request)
+Result run(const Table &source, const Request &request, const Progress &progress)
 {
     if (!source.isOpen())
         throw EngineError(QStringLiteral("Cannot perform this operation on a closed dataset"));
@@ -157,6 +159,16 @@ Result run(const Table &source, const Request &request)
     writer->begin(fields, records);
     std::vector<QVariant> values(fields.size());
     for (int row = first; row < first + records; ++row) {
+        if ((row - first) % ProgressEvery == 0 && progress) {
+            if (!progress(row - first, records))
+                return { main, 0, 0, 0, true };
+            // The callback lets the program's events run; none may change
+            // the rows under the export.
+            if (!source.isOpen() || source.recordCount() != total)
+                throw EngineError(QStringLiteral("The table changed while it was being "
+                                                 "exported; %1 was not written.")
+                                      .arg(native(main)));
+        }
         for (int f = 0; f < fields.size(); ++f)
             values[f] = source.rowValue(row, f);
         writer->write(values);

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class Table;
 
 // Copies the records of a table handle into a new table file of another
@@ -34,6 +36,10 @@ struct Request
     int count = 0; // 0: every row from the first
 };
 
+// Called now and then with the records written so far; returning false
+// cancels the export, which then leaves no file behind.
+using Progress = std::function<bool(qint64 done, qint64 total)>;
+
 struct Result
 {
     QString mainFile;
@@ -44,10 +50,12 @@ struct Result
     // Numbers the format cannot store (a Paradox small integer of -32768),
     // written blank.
     int blankedValues = 0;
+    bool cancelled = false; // by the progress callback: nothing was written
 };
 
 // Throws EngineError with a message for the user; nothing is left behind then.
-Result run(const Table &source, const Request &request);
+// Memory stays the same whatever the number of records.
+Result run(const Table &source, const Request &request, const Progress &progress = {});
 
 // The dBASE names of a field list: at most ten letters, digits or
 // underscores, unique regardless of case.

@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
@@ -22,6 +23,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+
+#include <SQLiteCpp/Database.h>
 
 #include <memory>
 
@@ -69,6 +72,7 @@ private Q_SLOTS:
     void browseSelectsTheType();
     void choicesKeptAcrossRestart();
     void exportFromTheMainWindow();
+    void cancelledExportLeavesNoFile();
 
 private:
     std::unique_ptr<TestEnv> m_env;
@@ -235,6 +239,48 @@ void TestExportDialog::exportFromTheMainWindow()
     button->trigger();
     QCOMPARE(lines(target).size(), 8);
     QVERIFY(QFile::exists(m_out->filePath(QStringLiteral("five.SCH"))));
+}
+
+// A long export shows its progress; Cancel there ends it with no file, no
+// message, and the list as it was.
+void TestExportDialog::cancelledExportLeavesNoFile()
+{
+    m_env->createTables();
+    {
+        SQLite::Database db(
+            Engine::resolve(TableFiles::Schedule).toStdString(), SQLite::OPEN_READWRITE);
+        db.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20000)"
+                " INSERT INTO data (\"Description\", \"Frequency\") SELECT 'Item ' || i, 1 FROM n");
+    }
+    createAllWindows();
+    TfrmSched *w = Windows::frmSched;
+    OptionsStore::instance().update([](Options &o) {
+        o.intro = false;
+        o.displayReminder = false;
+    });
+    QVERIFY(w->FormCreate());
+    QTRY_VERIFY_WITH_TIMEOUT(w->startupDone(), 5000);
+    const QString target = m_out->filePath(QStringLiteral("big.DB"));
+    whenModalOf("TDestTableDlg", [&](QWidget *d) {
+        auto *dialog = qobject_cast<TDestTableDlg *>(d);
+        QVERIFY(dialog);
+        QTest::mouseClick(dialog->ParadoxBtn, Qt::LeftButton);
+        dialog->TabnameEdit->setText(target);
+        QTest::mouseClick(dialog->OKBtn, Qt::LeftButton);
+    });
+    bool cancelled = false;
+    whenModalOf("QProgressDialog", [&](QWidget *d) {
+        auto *progress = qobject_cast<QProgressDialog *>(d);
+        if (progress) {
+            progress->cancel();
+            cancelled = true;
+        }
+    });
+    w->findChild<QAction *>(QStringLiteral("Export"))->trigger();
+    QVERIFY(cancelled);
+    QCOMPARE(m_env->messages.texts(), QStringList());
+    QCOMPARE(QDir(m_out->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    QCOMPARE(w->TableSched->recordCount(), 20000);
 }
 
 QTEST_MAIN(TestExportDialog)

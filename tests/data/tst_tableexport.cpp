@@ -22,6 +22,8 @@ extern "C" {
 #include <paradox.h>
 }
 
+#include <SQLiteCpp/Database.h>
+
 #include <csignal>
 #include <sys/resource.h>
 
@@ -113,6 +115,16 @@ QString inCodePage(QString text)
     return text.replace(QChar(0x141), QLatin1Char('?'));
 }
 
+qint64 statusKb(const char *key)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray text = status.readAll();
+    const qsizetype at = text.indexOf(key);
+    return at < 0 ? 0 : text.mid(at + qstrlen(key), 24).trimmed().split(' ').value(0).toLongLong();
+}
+
 QStringList filesIn(const QString &dir)
 {
     return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
@@ -147,6 +159,9 @@ private Q_SLOTS:
     void badDestinationsLeaveNothingBehind_data();
     void badDestinationsLeaveNothingBehind();
     void dbaseFieldNamesAreShortAndUnique();
+    void cancelLeavesNothingBehind_data();
+    void cancelLeavesNothingBehind();
+    void paradoxMemoryStaysFlat();
 
 private:
     TableExport::Result exportTo(Type type, const QString &name, int first = 0, int count = 0)
@@ -458,6 +473,68 @@ void TestTableExport::dbaseFieldNamesAreShortAndUnique()
         { QStringLiteral("Amount of the balance") }, { QStringLiteral("2nd") } };
     QCOMPARE(
         TableExport::dbaseFieldNames(clash), QStringList({ "Amountofth", "Amountoft2", "F2nd" }));
+}
+
+void TestTableExport::cancelLeavesNothingBehind_data()
+{
+    QTest::addColumn<int>("type");
+    for (int type : { 1, 2, 3 })
+        QTest::newRow(TableExport::extension(Type(type)).toLatin1()) << type;
+}
+
+void TestTableExport::cancelLeavesNothingBehind()
+{
+    QFETCH(int, type);
+    fillSchedule(
+        QList<QVariantMap>(300, { { "Description", QStringLiteral("d") }, { "Frequency", 1 } }));
+    m_table->refresh();
+    const QList<QList<QVariant>> rows = sourceRows(*m_table);
+    const QString old = QDir(m_outDir->path()).filePath(QStringLiteral("old"))
+        + TableExport::extension(Type(type));
+    for (const QString &file : { old, TableExport::companionFile(Type(type), old) }) {
+        QFile f(file);
+        if (!file.isEmpty() && f.open(QIODevice::WriteOnly))
+            f.write("before");
+    }
+    const QStringList before = filesIn(m_outDir->path());
+
+    // Cancelled part-way, with 128 records written already.
+    const auto result = TableExport::run(
+        *m_table, { old, Type(type), 0, 0 }, [](qint64 done, qint64) { return done < 128; });
+    QVERIFY(result.cancelled);
+    QCOMPARE(filesIn(m_outDir->path()), before);
+    QCOMPARE(fileBytes(old), QByteArray("before"));
+    Table fresh(TableFiles::Schedule);
+    fresh.open();
+    QCOMPARE(sourceRows(fresh), rows);
+}
+
+// 15,000 records make a Paradox table of 20 MB; writing it may take no more
+// than 16 MB of memory at its peak.
+void TestTableExport::paradoxMemoryStaysFlat()
+{
+    constexpr int Records = 15000;
+    {
+        SQLite::Database db(
+            Engine::resolve(TableFiles::Schedule).toStdString(), SQLite::OPEN_READWRITE);
+        db.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
+            + std::to_string(Records)
+            + ") INSERT INTO data (\"Description\", \"Frequency\", \"Bill Amount\")"
+              " SELECT 'Item ' || i, i % 13, i / 100.0 FROM n");
+    }
+    m_table->refresh();
+    // The kernel counts the peak of resident memory again from here.
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (!clear.open(QIODevice::WriteOnly) || clear.write("5") != 1)
+        QSKIP("The peak of resident memory cannot be reset here.");
+    clear.close();
+    const qint64 before = statusKb("VmRSS:");
+    const QString file = QDir(m_outDir->path()).filePath(QStringLiteral("big.DB"));
+    QCOMPARE(
+        TableExport::run(*m_table, { file, Type::Paradox, 0, 0 }).records, m_table->recordCount());
+    QVERIFY(QFileInfo(file).size() > qint64(Records) * 1347);
+    const qint64 peak = statusKb("VmHWM:") - before;
+    QVERIFY2(peak < 16 * 1024, qPrintable(QStringLiteral("%1 kB").arg(peak)));
 }
 
 QTEST_GUILESS_MAIN(TestTableExport)
