@@ -68,7 +68,7 @@ void Projection::push(int item)
     std::push_heap(m_heap.begin(), m_heap.end(), Later());
 }
 
-bool Projection::next(Occurrence &out)
+bool Projection::step(Step &out)
 {
     if (m_heap.empty()) {
         m_currentDay = m_lastDay;
@@ -81,10 +81,11 @@ bool Projection::next(Occurrence &out)
     m_currentDay = top.day;
 
     std::optional<ItemRecord> following = NextOccurrence(m_upcoming[i]);
-    out.key = m_keys[i];
+    out.day = top.day;
+    out.item = top.item;
     out.cycle = m_cycles[i]++;
     out.overdue = top.day < m_today.toJulianDay();
-    out.record = std::move(m_upcoming[i]);
+    m_current = std::move(m_upcoming[i]);
 
     // The item goes on only while its due date moves forward: a date that
     // cannot be formed, or a rule that steps back, ends it here.
@@ -97,6 +98,18 @@ bool Projection::next(Occurrence &out)
         }
     }
     m_upcoming[i] = {};
+    return true;
+}
+
+bool Projection::next(Occurrence &out)
+{
+    Step s;
+    if (!step(s))
+        return false;
+    out.key = m_keys[std::size_t(s.item)];
+    out.cycle = s.cycle;
+    out.overdue = s.overdue;
+    out.record = std::move(m_current);
     return true;
 }
 

@@ -48,6 +48,18 @@ public:
     // The next occurrence in order; false once every item has passed `until`.
     bool next(Occurrence &out);
 
+    // The same without handing out the record: which item falls due on which
+    // day; its record is current() until the next call.
+    struct Step
+    {
+        qint64 day = 0; // Julian day of the due date
+        int item = 0; // index into the items given
+        int cycle = 0;
+        bool overdue = false;
+    };
+    bool step(Step &out);
+    const ItemRecord &current() const { return m_current; }
+
     // How far the projection has got, from 0 at its earliest due date to 1 at
     // `until`, for a progress indicator.
     double progress() const;
@@ -84,5 +96,6 @@ private:
     std::vector<qint64> m_keys;
     std::vector<int> m_cycles;
     std::vector<ItemRecord> m_upcoming; // each item's next occurrence not yet given out
+    ItemRecord m_current; // the occurrence step() gave out last
     std::vector<Pending> m_heap;
 };

@@ -1,0 +1,124 @@
+#include "projectiontable.h"
+
+#include <bit>
+#include <limits>
+
+namespace {
+bool sameValue(bool has, double value, const QVariant &stored)
+{
+    return stored.isNull()
+        ? !has
+        : has && std::bit_cast<quint64>(value) == std::bit_cast<quint64>(stored.toDouble());
+}
+
+Money delta(const ProjectionTable::Amounts &a)
+{
+    return a.income - a.expense;
+}
+} // namespace
+
+ProjectionTable::ProjectionTable(const std::vector<ScheduledItem> &items)
+{
+    m_keys.reserve(items.size());
+    m_payees.reserve(items.size());
+    for (const ScheduledItem &item : items) {
+        m_keys.push_back(item.key);
+        m_payees.push_back(item.record.description.toString());
+    }
+    m_latest.assign(items.size(), -1);
+}
+
+void ProjectionTable::clear()
+{
+    m_amounts.clear();
+    m_latest.assign(m_latest.size(), -1);
+    m_chunks.clear();
+    m_size = 0;
+    m_blockStart.clear();
+}
+
+void ProjectionTable::append(Row row)
+{
+    if ((m_size & (ChunkRows - 1)) == 0)
+        m_chunks.push_back(std::make_unique_for_overwrite<Row[]>(ChunkRows));
+    m_chunks.back()[m_size & (ChunkRows - 1)] = row;
+    ++m_size;
+}
+
+int ProjectionTable::amountsOf(int item, const ItemRecord &record, bool keepBalance)
+{
+    int &latest = m_latest[std::size_t(item)];
+    if (latest >= 0) {
+        const Amounts &a = m_amounts[std::size_t(latest)];
+        if (sameValue(a.hasExpense, a.bill, record.billAmount)
+            && sameValue(a.hasIncome, a.pay, record.payAmount)
+            && (!keepBalance || sameValue(a.hasBalance, a.balance, record.balance)))
+            return latest;
+    }
+    Amounts a;
+    a.item = item;
+    a.hasExpense = !record.billAmount.isNull();
+    a.hasIncome = !record.payAmount.isNull();
+    a.bill = a.hasExpense ? record.billAmount.toDouble() : 0.0;
+    a.pay = a.hasIncome ? record.payAmount.toDouble() : 0.0;
+    a.expense = Money::fromDouble(a.bill);
+    a.income = Money::fromDouble(a.pay);
+    if (keepBalance) {
+        a.hasBalance = !record.balance.isNull();
+        a.balance = a.hasBalance ? record.balance.toDouble() : 0.0;
+    }
+    m_amounts.push_back(a);
+    latest = int(m_amounts.size() - 1);
+    return latest;
+}
+
+bool ProjectionTable::fill(Projection &projection, const QDate &from, bool keepBalance,
+    const std::function<bool(double)> &goOn)
+{
+    clear();
+    m_today = projection.today().toJulianDay();
+    const qint64 first = from.isValid() ? from.toJulianDay() : std::numeric_limits<qint64>::min();
+    Money sum;
+    Projection::Step s;
+    for (std::size_t step = 1; projection.step(s); ++step) {
+        if (step % 4096 == 0 && goOn && !goOn(projection.progress())) {
+            clear();
+            return false;
+        }
+        if (s.day < first)
+            continue;
+        const int a = amountsOf(s.item, projection.current(), keepBalance);
+        if (m_size % Block == 0)
+            m_blockStart.push_back(sum);
+        append({ qint32(s.day), qint32(a) });
+        sum += delta(m_amounts[std::size_t(a)]);
+    }
+    return true;
+}
+
+Money ProjectionTable::sumThrough(std::size_t row) const
+{
+    Money sum = m_blockStart[row / Block];
+    for (std::size_t r = row - row % Block; r <= row; ++r)
+        sum += delta(amounts(r));
+    return sum;
+}
+
+std::size_t ProjectionTable::firstOnOrAfter(qint64 wanted) const
+{
+    std::size_t low = 0, high = m_size;
+    while (low < high) {
+        const std::size_t mid = low + (high - low) / 2;
+        if (day(mid) < wanted)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    return low;
+}
+
+std::pair<std::size_t, std::size_t> ProjectionTable::rowsOn(const QDate &date) const
+{
+    const qint64 jd = date.toJulianDay();
+    return { firstOnOrAfter(jd), firstOnOrAfter(jd + 1) };
+}
