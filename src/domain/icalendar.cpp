@@ -11,7 +11,6 @@
 
 #include <algorithm>
 
-
 namespace {
 // Control characters other than tab may not appear in a TEXT value.
 QString withoutControls(const QString &text)

@@ -38,19 +38,25 @@ double Occurrence::income() const
     return amountOf(record.payAmount);
 }
 
-Projection::Projection(std::vector<ScheduledItem> items, const QDate &today, const QDate &until)
+Projection::Projection(
+    std::vector<ScheduledItem> items, const QDate &today, const QDate &until, bool records)
     : m_today(today)
     , m_until(until)
     , m_lastDay(until.toJulianDay())
+    , m_records(records)
 {
     const std::size_t n = items.size();
     m_keys.reserve(n);
     m_cycles.assign(n, 0);
-    m_upcoming.reserve(n);
+    m_states.reserve(n);
+    if (records)
+        m_upcoming.reserve(n);
     m_heap.reserve(n);
     for (ScheduledItem &item : items) {
         m_keys.push_back(item.key);
-        m_upcoming.push_back(std::move(item.record));
+        m_states.push_back(Recurrence::of(item.record));
+        if (records)
+            m_upcoming.push_back(std::move(item.record));
         push(int(m_keys.size() - 1));
     }
     m_firstDay = m_heap.empty() ? m_lastDay : m_heap.front().day;
@@ -59,9 +65,9 @@ Projection::Projection(std::vector<ScheduledItem> items, const QDate &today, con
 
 void Projection::push(int item)
 {
-    const QDate due = m_upcoming[std::size_t(item)].dueDate.toDate();
+    const QDate &due = m_states[std::size_t(item)].due;
     if (!due.isValid() || due > m_until) {
-        m_upcoming[std::size_t(item)] = {};
+        end(item);
         return;
     }
     m_heap.push_back({ due.toJulianDay(), item });
@@ -80,25 +86,35 @@ bool Projection::step(Step &out)
     const std::size_t i = std::size_t(top.item);
     m_currentDay = top.day;
 
-    std::optional<ItemRecord> following = NextOccurrence(m_upcoming[i]);
+    std::optional<Recurrence> following = m_states[i].next();
     out.day = top.day;
     out.item = top.item;
     out.cycle = m_cycles[i]++;
     out.overdue = top.day < m_today.toJulianDay();
-    m_current = std::move(m_upcoming[i]);
+    m_currentCycle = m_states[i];
+    if (m_records)
+        m_current = std::move(m_upcoming[i]);
 
     // The item goes on only while its due date moves forward: a date that
     // cannot be formed, or a rule that steps back, ends it here.
-    if (following) {
-        const QDate due = following->dueDate.toDate();
-        if (due.isValid() && due.toJulianDay() > top.day) {
-            m_upcoming[i] = std::move(*following);
+    if (following && following->due.isValid() && following->due.toJulianDay() > top.day) {
+        std::optional<ItemRecord> record = m_records ? NextOccurrence(m_current) : std::nullopt;
+        if (!m_records || record) {
+            m_states[i] = *following;
+            if (record)
+                m_upcoming[i] = std::move(*record);
             push(top.item);
             return true;
         }
     }
-    m_upcoming[i] = {};
+    end(top.item);
     return true;
+}
+
+void Projection::end(int item)
+{
+    if (m_records)
+        m_upcoming[std::size_t(item)] = {};
 }
 
 bool Projection::next(Occurrence &out)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "itemrecord.h"
+#include "nextoccurrence.h"
 
 #include <QDate>
 #include <QString>
@@ -43,13 +44,17 @@ struct Occurrence
 class Projection
 {
 public:
-    Projection(std::vector<ScheduledItem> items, const QDate &today, const QDate &until);
+    // Without records, only step() may be used: the items' records are let
+    // go once read, and each step costs a few arithmetic operations.
+    Projection(std::vector<ScheduledItem> items, const QDate &today, const QDate &until,
+        bool records = true);
 
     // The next occurrence in order; false once every item has passed `until`.
     bool next(Occurrence &out);
 
     // The same without handing out the record: which item falls due on which
-    // day; its record is current() until the next call.
+    // day; its amounts are cycle(), and with records its record is current(),
+    // until the next call.
     struct Step
     {
         qint64 day = 0; // Julian day of the due date
@@ -59,6 +64,7 @@ public:
     };
     bool step(Step &out);
     const ItemRecord &current() const { return m_current; }
+    const Recurrence &cycle() const { return m_currentCycle; }
 
     // How far the projection has got, from 0 at its earliest due date to 1 at
     // `until`, for a progress indicator.
@@ -87,6 +93,7 @@ private:
         int item; // index into the item vectors
     };
     void push(int item);
+    void end(int item);
 
     QDate m_today;
     QDate m_until;
@@ -96,6 +103,9 @@ private:
     std::vector<qint64> m_keys;
     std::vector<int> m_cycles;
     std::vector<ItemRecord> m_upcoming; // each item's next occurrence not yet given out
+    std::vector<Recurrence> m_states; // the same, in plain values
     ItemRecord m_current; // the occurrence step() gave out last
+    Recurrence m_currentCycle;
+    bool m_records = true;
     std::vector<Pending> m_heap;
 };

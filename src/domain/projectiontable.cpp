@@ -4,11 +4,9 @@
 #include <limits>
 
 namespace {
-bool sameValue(bool has, double value, const QVariant &stored)
+bool sameValue(bool has, double value, const std::optional<double> &now)
 {
-    return stored.isNull()
-        ? !has
-        : has && std::bit_cast<quint64>(value) == std::bit_cast<quint64>(stored.toDouble());
+    return now ? has && std::bit_cast<quint64>(value) == std::bit_cast<quint64>(*now) : !has;
 }
 
 Money delta(const ProjectionTable::Amounts &a)
@@ -45,27 +43,26 @@ void ProjectionTable::append(Row row)
     ++m_size;
 }
 
-int ProjectionTable::amountsOf(int item, const ItemRecord &record, bool keepBalance)
+int ProjectionTable::amountsOf(int item, const Recurrence &cycle, bool keepBalance)
 {
     int &latest = m_latest[std::size_t(item)];
     if (latest >= 0) {
         const Amounts &a = m_amounts[std::size_t(latest)];
-        if (sameValue(a.hasExpense, a.bill, record.billAmount)
-            && sameValue(a.hasIncome, a.pay, record.payAmount)
-            && (!keepBalance || sameValue(a.hasBalance, a.balance, record.balance)))
+        if (sameValue(a.hasExpense, a.bill, cycle.bill) && sameValue(a.hasIncome, a.pay, cycle.pay)
+            && (!keepBalance || sameValue(a.hasBalance, a.balance, cycle.balance)))
             return latest;
     }
     Amounts a;
     a.item = item;
-    a.hasExpense = !record.billAmount.isNull();
-    a.hasIncome = !record.payAmount.isNull();
-    a.bill = a.hasExpense ? record.billAmount.toDouble() : 0.0;
-    a.pay = a.hasIncome ? record.payAmount.toDouble() : 0.0;
+    a.hasExpense = cycle.bill.has_value();
+    a.hasIncome = cycle.pay.has_value();
+    a.bill = cycle.bill.value_or(0.0);
+    a.pay = cycle.pay.value_or(0.0);
     a.expense = Money::fromDouble(a.bill);
     a.income = Money::fromDouble(a.pay);
     if (keepBalance) {
-        a.hasBalance = !record.balance.isNull();
-        a.balance = a.hasBalance ? record.balance.toDouble() : 0.0;
+        a.hasBalance = cycle.balance.has_value();
+        a.balance = cycle.balance.value_or(0.0);
     }
     m_amounts.push_back(a);
     latest = int(m_amounts.size() - 1);
@@ -87,7 +84,7 @@ bool ProjectionTable::fill(Projection &projection, const QDate &from, bool keepB
         }
         if (s.day < first)
             continue;
-        const int a = amountsOf(s.item, projection.current(), keepBalance);
+        const int a = amountsOf(s.item, projection.cycle(), keepBalance);
         if (m_size % Block == 0)
             m_blockStart.push_back(sum);
         append({ qint32(s.day), qint32(a) });

@@ -36,8 +36,8 @@ public:
     // The schedule's keys and payees are kept; the records are not.
     explicit ProjectionTable(const std::vector<ScheduledItem> &items = {});
 
-    // Takes the occurrences due on or after `from` (all of them when invalid),
-    // with each one's Balance field when keepBalance. goOn is asked now and
+    // Takes the occurrences (of a projection with or without records) due on or after `from` (all
+    // of them when invalid), with each one's Balance field when keepBalance. goOn is asked now and
     // then with the progress (0 to 1); when it says no, the table is left
     // empty and false returned.
     bool fill(Projection &projection, const QDate &from, bool keepBalance,
@@ -76,7 +76,7 @@ private:
         return m_chunks[row >> ChunkBits][row & (ChunkRows - 1)];
     }
     void append(Row row);
-    int amountsOf(int item, const ItemRecord &record, bool keepBalance);
+    int amountsOf(int item, const Recurrence &cycle, bool keepBalance);
     void clear();
     std::size_t firstOnOrAfter(qint64 day) const;
 

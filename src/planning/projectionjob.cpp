@@ -62,7 +62,7 @@ void ProjectionJob::start(std::vector<ScheduledItem> items, const QDate &today, 
     m_thread = QThread::create(
         [state, items = std::move(items), today, from, until, keepBalance]() mutable {
             state->out = ProjectionTable(items);
-            Projection projection(std::move(items), today, until);
+            Projection projection(std::move(items), today, until, false);
             state->out.fill(projection, from, keepBalance, [&state](double progress) {
                 state->percent = int(progress * 100);
                 return !state->cancelled;
