@@ -204,6 +204,24 @@ std::optional<Recurrence> Recurrence::next() const
     return next;
 }
 
+ItemRecord Recurrence::laterCycleOf(const ItemRecord &stored) const
+{
+    ItemRecord r = stored;
+    r.payDate = QVariant();
+    r.processDate = QVariant();
+    r.payNow = QVariant();
+    r.dueDate = due.isValid() ? QVariant(due) : QVariant();
+    // An amount the cycles changed is written; one they left keeps its stored value.
+    const auto set = [](QVariant &field, const std::optional<double> &value) {
+        if (value != amount(field))
+            field = value ? QVariant(*value) : QVariant();
+    };
+    set(r.billAmount, bill);
+    set(r.payAmount, pay);
+    set(r.balance, balance);
+    return r;
+}
+
 std::optional<ItemRecord> NextOccurrence(const ItemRecord &paid)
 {
     const Recurrence cycle = Recurrence::of(paid);

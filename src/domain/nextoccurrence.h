@@ -34,4 +34,7 @@ struct Recurrence
     static Recurrence of(const ItemRecord &record);
     // The cycle after this one is paid, or nothing when the item ends.
     std::optional<Recurrence> next() const;
+    // The record of this cycle, a later one of the stored record: what paying
+    // each cycle in turn by NextOccurrence would give.
+    ItemRecord laterCycleOf(const ItemRecord &stored) const;
 };

@@ -43,20 +43,19 @@ Projection::Projection(
     : m_today(today)
     , m_until(until)
     , m_lastDay(until.toJulianDay())
-    , m_records(records)
 {
     const std::size_t n = items.size();
     m_keys.reserve(n);
     m_cycles.assign(n, 0);
     m_states.reserve(n);
     if (records)
-        m_upcoming.reserve(n);
+        m_stored.reserve(n);
     m_heap.reserve(n);
     for (ScheduledItem &item : items) {
         m_keys.push_back(item.key);
         m_states.push_back(Recurrence::of(item.record));
         if (records)
-            m_upcoming.push_back(std::move(item.record));
+            m_stored.push_back(std::move(item.record));
         push(int(m_keys.size() - 1));
     }
     m_firstDay = m_heap.empty() ? m_lastDay : m_heap.front().day;
@@ -66,10 +65,8 @@ Projection::Projection(
 void Projection::push(int item)
 {
     const QDate &due = m_states[std::size_t(item)].due;
-    if (!due.isValid() || due > m_until) {
-        end(item);
+    if (!due.isValid() || due > m_until)
         return;
-    }
     m_heap.push_back({ due.toJulianDay(), item });
     std::push_heap(m_heap.begin(), m_heap.end(), Later());
 }
@@ -92,29 +89,21 @@ bool Projection::step(Step &out)
     out.cycle = m_cycles[i]++;
     out.overdue = top.day < m_today.toJulianDay();
     m_currentCycle = m_states[i];
-    if (m_records)
-        m_current = std::move(m_upcoming[i]);
+    m_currentStep = out;
 
     // The item goes on only while its due date moves forward: a date that
     // cannot be formed, or a rule that steps back, ends it here.
     if (following && following->due.isValid() && following->due.toJulianDay() > top.day) {
-        std::optional<ItemRecord> record = m_records ? NextOccurrence(m_current) : std::nullopt;
-        if (!m_records || record) {
-            m_states[i] = *following;
-            if (record)
-                m_upcoming[i] = std::move(*record);
-            push(top.item);
-            return true;
-        }
+        m_states[i] = *following;
+        push(top.item);
     }
-    end(top.item);
     return true;
 }
 
-void Projection::end(int item)
+ItemRecord Projection::record() const
 {
-    if (m_records)
-        m_upcoming[std::size_t(item)] = {};
+    const ItemRecord &stored = m_stored.at(std::size_t(m_currentStep.item));
+    return m_currentStep.cycle == 0 ? stored : m_currentCycle.laterCycleOf(stored);
 }
 
 bool Projection::next(Occurrence &out)
@@ -125,7 +114,7 @@ bool Projection::next(Occurrence &out)
     out.key = m_keys[std::size_t(s.item)];
     out.cycle = s.cycle;
     out.overdue = s.overdue;
-    out.record = std::move(m_current);
+    out.record = record();
     return true;
 }
 
@@ -145,7 +134,7 @@ std::vector<Occurrence> collect(
     std::vector<Occurrence> out;
     Occurrence o;
     while (projection.next(o))
-        if (!onlyAhead || !o.overdue || o.cycle == 0)
+        if (!onlyAhead || Projection::isAhead({ 0, 0, o.cycle, o.overdue }))
             out.push_back(std::move(o));
     return out;
 }

@@ -33,8 +33,8 @@ struct Occurrence
 
 // Every occurrence of every item up to a last date, in due-date order (items
 // falling due on the same day in the order they were given, each item's
-// occurrences in turn). Each item starts from its stored record and goes on by
-// NextOccurrence, ending where that ends it (no repeat, past the end date).
+// occurrences in turn). Each item starts from its stored record and goes on as
+// NextOccurrence would, ending where that ends it (no repeat, past the end date).
 // Items without a due date give nothing; an item whose next due date cannot
 // be formed (past the year 9999) or would not come later ends there, without
 // a message. Occurrences due before `today` are marked overdue.
@@ -52,9 +52,9 @@ public:
     // The next occurrence in order; false once every item has passed `until`.
     bool next(Occurrence &out);
 
-    // The same without handing out the record: which item falls due on which
-    // day; its amounts are cycle(), and with records its record is current(),
-    // until the next call.
+    // The same without making the record: which item falls due on which day;
+    // until the next call its amounts are cycle() and, with records, record()
+    // makes its record.
     struct Step
     {
         qint64 day = 0; // Julian day of the due date
@@ -63,8 +63,11 @@ public:
         bool overdue = false;
     };
     bool step(Step &out);
-    const ItemRecord &current() const { return m_current; }
     const Recurrence &cycle() const { return m_currentCycle; }
+    ItemRecord record() const;
+    // Whether an occurrence is still ahead: from today on, and an overdue
+    // item once, by the occurrence it is stuck at.
+    static bool isAhead(const Step &step) { return !step.overdue || step.cycle == 0; }
 
     // How far the projection has got, from 0 at its earliest due date to 1 at
     // `until`, for a progress indicator.
@@ -93,7 +96,6 @@ private:
         int item; // index into the item vectors
     };
     void push(int item);
-    void end(int item);
 
     QDate m_today;
     QDate m_until;
@@ -102,10 +104,9 @@ private:
     qint64 m_currentDay = 0;
     std::vector<qint64> m_keys;
     std::vector<int> m_cycles;
-    std::vector<ItemRecord> m_upcoming; // each item's next occurrence not yet given out
-    std::vector<Recurrence> m_states; // the same, in plain values
-    ItemRecord m_current; // the occurrence step() gave out last
-    Recurrence m_currentCycle;
-    bool m_records = true;
+    std::vector<ItemRecord> m_stored; // each item's record as stored, with records
+    std::vector<Recurrence> m_states; // each item's next occurrence not yet given out
+    Recurrence m_currentCycle; // the occurrence step() gave out last
+    Step m_currentStep;
     std::vector<Pending> m_heap;
 };
