@@ -164,22 +164,16 @@ bool CalendarExport::write(
         DestinationFile file(choice.file);
         Projection projection(Projection::read(TableFiles::Schedule), now.date(),
             now.date().addMonths(choice.months));
-        ICalendar::Writer writer(file.device(), OptionsStore::current(), now);
-        Projection::Step step;
-        // Cycles an overdue item has missed are stepped over, not written.
-        for (qint64 n = 1; projection.step(step) && !writer.failed(); ++n) {
-            if (n % 1024 == 0 && goOn && !goOn(projection.progress())) {
-                if (error)
-                    error->clear();
-                return false;
-            }
-            if (Projection::isAhead(step))
-                writer.add(projection.record(), QDate::fromJulianDay(step.day), step.overdue);
+        const qint64 written
+            = ICalendar::write(file.device(), projection, OptionsStore::current(), now, goOn);
+        if (written < 0) {
+            if (error)
+                error->clear();
+            return false;
         }
-        writer.finish();
         file.commit();
         if (events)
-            *events = writer.events();
+            *events = written;
     } catch (const EngineError &e) {
         if (error)
             *error = e.message();

@@ -215,6 +215,21 @@ void ICalendar::Writer::finish()
     flush();
 }
 
+qint64 ICalendar::write(QIODevice &out, Projection &projection, const Options &options,
+    const QDateTime &stamp, const std::function<bool(double)> &goOn)
+{
+    Writer writer(out, options, stamp);
+    Projection::Step step;
+    for (qint64 n = 1; projection.step(step) && !writer.failed(); ++n) {
+        if (n % 1024 == 0 && goOn && !goOn(projection.progress()))
+            return -1;
+        if (Projection::isAhead(step))
+            writer.add(projection.record(), QDate::fromJulianDay(step.day), step.overdue);
+    }
+    writer.finish();
+    return writer.events();
+}
+
 QByteArray ICalendar::calendar(
     const std::vector<Occurrence> &occurrences, const Options &options, const QDateTime &stamp)
 {

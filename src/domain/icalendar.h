@@ -9,6 +9,7 @@
 #include <QIODevice>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 // The schedule as an iCalendar file: one all-day event per occurrence, with
@@ -64,6 +65,13 @@ private:
     QDate m_day;
     QHash<QString, int> m_taken;
 };
+
+// Writes what is ahead of a projection made with records, as it goes: each
+// occurrence from today on, an overdue item once (the cycles it has missed
+// are stepped over, not written). goOn is asked now and then with the
+// progress (0 to 1); returns the number of events, or -1 when goOn said stop.
+qint64 write(QIODevice &out, Projection &projection, const Options &options, const QDateTime &stamp,
+    const std::function<bool(double)> &goOn = {});
 
 // The whole calendar at once, for short spans and tests.
 QByteArray calendar(
