@@ -103,83 +103,111 @@ QString csvLine(const DueItem &item)
     return fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
 }
 
-// A JSON string as QJsonDocument writes it.
-QString jsonText(const QString &text)
+// A JSON string as QJsonDocument writes it, added to out.
+void addJsonText(QString &out, QStringView text)
 {
-    QString out = QStringLiteral("\"");
-    out.reserve(text.size() + 2);
+    out += QLatin1Char('"');
     for (QChar c : text) {
         const char16_t u = c.unicode();
+        if (u >= 0x20 && u != u'"' && u != u'\\') {
+            out += c;
+            continue;
+        }
+        out += QLatin1Char('\\');
         switch (u) {
         case u'"':
-            out += QStringLiteral("\\\"");
-            break;
         case u'\\':
-            out += QStringLiteral("\\\\");
+            out += c;
             break;
         case u'\b':
-            out += QStringLiteral("\\b");
+            out += QLatin1Char('b');
             break;
         case u'\f':
-            out += QStringLiteral("\\f");
+            out += QLatin1Char('f');
             break;
         case u'\n':
-            out += QStringLiteral("\\n");
+            out += QLatin1Char('n');
             break;
         case u'\r':
-            out += QStringLiteral("\\r");
+            out += QLatin1Char('r');
             break;
         case u'\t':
-            out += QStringLiteral("\\t");
+            out += QLatin1Char('t');
             break;
         default:
-            if (u < 0x20)
-                out += QStringLiteral("\\u%1").arg(uint(u), 4, 16, QLatin1Char('0'));
-            else
-                out += c;
+            out += QStringLiteral("u%1").arg(uint(u), 4, 16, QLatin1Char('0'));
         }
     }
-    return out + QLatin1Char('"');
-}
-
-QString jsonNumber(double value)
-{
-    return QString::fromLatin1(QByteArray::number(value, 'g', QLocale::FloatingPointShortest));
+    out += QLatin1Char('"');
 }
 
 // One item as QJsonDocument's indented form writes it inside the list: the
 // keys in their sorted order, absent values null.
-QString jsonItem(const DueItem &item)
+void addJsonItem(QString &out, const DueItem &item)
 {
     const ItemRecord &r = item.record;
-    const QString null = QStringLiteral("null");
-    auto amount
-        = [&null](const QVariant &v) { return v.isNull() ? null : jsonNumber(v.toDouble()); };
-    QList<std::pair<const char *, QString>> fields = {
-        { "daysLeft", item.daysLeft ? QString::number(*item.daysLeft) : null },
-        { "dueDate", r.dueDate.isNull() ? null : jsonText(isoDate(r.dueDate)) },
-        { "expenseAmount", amount(r.billAmount) },
-        { "incomeAmount", amount(r.payAmount) },
-        { "key", QString::number(item.key) },
-        { "pastDue", item.pastDue ? QStringLiteral("true") : QStringLiteral("false") },
-        { "payee", jsonText(r.description.toString()) },
+    const auto key = [&out](const char *name) {
+        out += QLatin1StringView("            \"");
+        out += QLatin1StringView(name);
+        out += QLatin1StringView("\": ");
     };
+    const auto next = [&out] { out += QLatin1StringView(",\n"); };
+    const auto number = [&out](const QVariant &v) {
+        if (v.isNull())
+            out += QLatin1StringView("null");
+        else
+            out += QLatin1StringView(
+                QByteArray::number(v.toDouble(), 'g', QLocale::FloatingPointShortest));
+    };
+    out += QLatin1StringView("        {\n");
+    key("daysLeft");
+    if (item.daysLeft)
+        out += QString::number(*item.daysLeft);
+    else
+        out += QLatin1StringView("null");
+    next();
+    key("dueDate");
+    if (r.dueDate.isNull())
+        out += QLatin1StringView("null");
+    else
+        addJsonText(out, isoDate(r.dueDate));
+    next();
+    key("expenseAmount");
+    number(r.billAmount);
+    next();
+    key("incomeAmount");
+    number(r.payAmount);
+    next();
+    key("key");
+    out += QString::number(item.key);
+    next();
+    key("pastDue");
+    out += item.pastDue ? QLatin1StringView("true") : QLatin1StringView("false");
+    next();
+    key("payee");
+    addJsonText(out, r.description.toString());
+    next();
     if (!item.problems.isEmpty()) {
-        QString list = QStringLiteral("[\n");
-        for (qsizetype i = 0; i < item.problems.size(); ++i)
-            list += QStringLiteral("                ") + jsonText(item.problems[i])
-                + (i + 1 < item.problems.size() ? QStringLiteral(",\n") : QStringLiteral("\n"));
-        fields.append({ "problems", list + QStringLiteral("            ]") });
+        key("problems");
+        out += QLatin1StringView("[\n");
+        for (qsizetype i = 0; i < item.problems.size(); ++i) {
+            out += QLatin1StringView("                ");
+            addJsonText(out, item.problems[i]);
+            out += i + 1 < item.problems.size() ? QLatin1StringView(",\n")
+                                                : QLatin1StringView("\n");
+        }
+        out += QLatin1StringView("            ]");
+        next();
     }
-    fields.append({ "status", jsonText(status(item)) });
-    fields.append(
-        { "warningDays", r.warningDays.isNull() ? null : QString::number(r.warningDays.toInt()) });
-    QString text = QStringLiteral("        {\n");
-    for (qsizetype i = 0; i < fields.size(); ++i)
-        text += QStringLiteral("            \"%1\": ").arg(QLatin1StringView(fields[i].first))
-            + fields[i].second
-            + (i + 1 < fields.size() ? QStringLiteral(",\n") : QStringLiteral("\n"));
-    return text + QStringLiteral("        }");
+    key("status");
+    addJsonText(out, status(item));
+    next();
+    key("warningDays");
+    if (r.warningDays.isNull())
+        out += QLatin1StringView("null");
+    else
+        out += QString::number(r.warningDays.toInt());
+    out += QLatin1StringView("\n        }");
 }
 
 // The listing, written as the schedule is read. The table reads it twice: once
@@ -221,14 +249,21 @@ void write(const CommandLine &cmd, const QDateTime &now, QTextStream &out, bool 
         });
         return;
     case CommandLine::Format::Json:
-        out << QStringLiteral("{\n    \"date\": ") << jsonText(now.date().toString(Qt::ISODate))
-            << QStringLiteral(",\n    \"items\": [\n");
+        QString text = QStringLiteral("{\n    \"date\": ");
+        addJsonText(text, now.date().toString(Qt::ISODate));
+        text += QLatin1StringView(",\n    \"items\": [\n");
         DueList::scan(now, cmd.days, [&](const DueItem &item) {
             if (count++ > 0)
-                out << QStringLiteral(",\n");
-            out << jsonItem(item);
+                text += QLatin1StringView(",\n");
+            addJsonItem(text, item);
             pastDue = pastDue || item.pastDue;
+            // Handed on in pieces, so that the output is written as it is read.
+            if (text.size() > 16384) {
+                out << text;
+                text.clear();
+            }
         });
+        out << text;
         out << (count > 0 ? QStringLiteral("\n    ]\n}\n") : QStringLiteral("    ]\n}\n"));
         return;
     }

@@ -101,13 +101,42 @@ bool surelySound(const SQLite::Column &column, const FieldDef &field)
         const int y = digits(t, 0, 4), m = digits(t, 5, 2), d = digits(t, 8, 2);
         return t[4] == '-' && t[7] == '-' && y >= 1 && m >= 0 && d >= 0 && QDate::isValid(y, m, d);
     }
-    case FieldType::Money:
-        return type == SQLITE_INTEGER && column.getInt64() >= -999'999'999'999
-            && column.getInt64() <= 999'999'999'999;
+    case FieldType::Money: {
+        if (type == SQLITE_INTEGER)
+            return column.getInt64() >= -999'999'999'999 && column.getInt64() <= 999'999'999'999;
+        if (type != SQLITE_FLOAT)
+            return false;
+        // Four decimals at most, by a margin narrower than the rules allow.
+        const double amount = column.getDouble();
+        const double scaled = amount * 10000.0;
+        return RecordRules::isSound(field, amount)
+            && std::fabs(scaled - std::round(scaled)) <= 1e-7;
+    }
     case FieldType::SmallInt:
         return type == SQLITE_INTEGER && column.getInt64() >= -32768 && column.getInt64() <= 32767;
     default:
         return false;
+    }
+}
+
+// The value of a column surelySound() passed, made straight from SQLite's.
+QVariant soundValue(const SQLite::Column &column, const FieldDef &field)
+{
+    if (column.isNull())
+        return {};
+    switch (field.type) {
+    case FieldType::Text:
+        return QString::fromUtf8(column.getText(), column.getBytes());
+    case FieldType::Date: {
+        const char *t = column.getText();
+        return QDate(digits(t, 0, 4), digits(t, 5, 2), digits(t, 8, 2));
+    }
+    case FieldType::Money:
+        return column.getDouble();
+    case FieldType::SmallInt:
+        return int(column.getInt64());
+    default:
+        return {};
     }
 }
 
@@ -142,8 +171,12 @@ qint64 ItemSnapshot::Cursor::key() const
 
 QVariant ItemSnapshot::Cursor::value(int i) const
 {
+    const SQLite::Column column = m_select->getColumn(i + 1);
+    const FieldDef &field = (*m_defs)[i];
+    if (surelySound(column, field))
+        return soundValue(column, field);
     QString problem;
-    return valueOf(m_select->getColumn(i + 1), (*m_defs)[i], problem);
+    return valueOf(column, field, problem);
 }
 
 void ItemSnapshot::scan(const QString &fileName, const QStringList &fields,
@@ -173,8 +206,8 @@ void ItemSnapshot::scan(const QString &fileName, const QStringList &fields,
         SQLite::Database db = wal
             ? SQLite::Database(
                 QUrl::fromLocalFile(path).toEncoded().toStdString() + "?mode=ro&immutable=1",
-                SQLite::OPEN_READONLY | SQLite::OPEN_URI)
-            : SQLite::Database(path.toStdString(), SQLite::OPEN_READONLY);
+                SQLite::OPEN_READONLY | SQLite::OPEN_URI | SQLite::OPEN_NOMUTEX)
+            : SQLite::Database(path.toStdString(), SQLite::OPEN_READONLY | SQLite::OPEN_NOMUTEX);
         // A writer's commit takes a moment; wait for it rather than fail.
         db.setBusyTimeout(5000);
         // The first read meets a journal left behind, before the layout is checked.
