@@ -93,6 +93,15 @@ bool ProjectionTable::fill(Projection &projection, const QDate &from, bool keepB
     return true;
 }
 
+ProjectionTable ProjectionTable::of(
+    const std::vector<ScheduledItem> &items, const QDate &today, const QDate &until)
+{
+    ProjectionTable table(items);
+    Projection projection(items, today, until, false);
+    table.fill(projection, QDate(), false);
+    return table;
+}
+
 Money ProjectionTable::sumThrough(std::size_t row) const
 {
     Money sum = m_blockStart[row / Block];

@@ -43,6 +43,10 @@ public:
     bool fill(Projection &projection, const QDate &from, bool keepBalance,
         const std::function<bool(double)> &goOn = {});
 
+    // The whole projection of a schedule, for short spans and tests.
+    static ProjectionTable of(
+        const std::vector<ScheduledItem> &items, const QDate &today, const QDate &until);
+
     std::size_t size() const { return m_size; }
     bool empty() const { return m_size == 0; }
     qint64 day(std::size_t row) const { return rowAt(row).day; }
