@@ -164,7 +164,7 @@ long long forecast(const QString &file)
     std::vector<ScheduledItem> items = Projection::read(file);
     ProjectionTable table(items);
     Projection projection(std::move(items), Today, Until, false);
-    table.fill(projection, QDate(), false);
+    table.fill(projection, QDate(), ProjectionTable::Use::Forecast);
     const CashFlow flow(Money(), Today, Until, std::move(table));
     benchmark::DoNotOptimize(flow.lowest());
     return static_cast<long long>(flow.table().size());

@@ -69,8 +69,8 @@ int ProjectionTable::amountsOf(int item, const Recurrence &cycle, bool keepBalan
     return latest;
 }
 
-bool ProjectionTable::fill(Projection &projection, const QDate &from, bool keepBalance,
-    const std::function<bool(double)> &goOn)
+bool ProjectionTable::fill(
+    Projection &projection, const QDate &from, Use use, const std::function<bool(double)> &goOn)
 {
     clear();
     m_today = projection.today().toJulianDay();
@@ -82,9 +82,9 @@ bool ProjectionTable::fill(Projection &projection, const QDate &from, bool keepB
             clear();
             return false;
         }
-        if (s.day < first)
+        if (s.day < first || (use == Use::Forecast && !Projection::isAhead(s)))
             continue;
-        const int a = amountsOf(s.item, projection.cycle(), keepBalance);
+        const int a = amountsOf(s.item, projection.cycle(), use == Use::Calendar);
         if (m_size % Block == 0)
             m_blockStart.push_back(sum);
         append({ qint32(s.day), qint32(a) });
@@ -98,7 +98,7 @@ ProjectionTable ProjectionTable::of(
 {
     ProjectionTable table(items);
     Projection projection(items, today, until, false);
-    table.fill(projection, QDate(), false);
+    table.fill(projection, QDate(), Use::Forecast);
     return table;
 }
 

@@ -36,14 +36,20 @@ public:
     // The schedule's keys and payees are kept; the records are not.
     explicit ProjectionTable(const std::vector<ScheduledItem> &items = {});
 
-    // Takes the occurrences (of a projection with or without records) due on or after `from` (all
-    // of them when invalid), with each one's Balance field when keepBalance. goOn is asked now and
-    // then with the progress (0 to 1); when it says no, the table is left
-    // empty and false returned.
-    bool fill(Projection &projection, const QDate &from, bool keepBalance,
+    // What the table is for. The forecast takes what is still ahead: an
+    // overdue item counts once, by the occurrence it is stuck at, as it is
+    // still to be paid. The calendar takes every occurrence, with each one's
+    // Balance field.
+    enum class Use { Forecast, Calendar };
+
+    // Takes the occurrences of a projection (with or without records) due on
+    // or after `from` (all of them when invalid). goOn is asked now and then
+    // with the progress (0 to 1); when it says no, the table is left empty
+    // and false returned.
+    bool fill(Projection &projection, const QDate &from, Use use,
         const std::function<bool(double)> &goOn = {});
 
-    // The whole projection of a schedule, for short spans and tests.
+    // The forecast's table of a schedule, for short spans and tests.
     static ProjectionTable of(
         const std::vector<ScheduledItem> &items, const QDate &today, const QDate &until);
 

@@ -381,7 +381,7 @@ void CashFlowForecast::project()
     clear();
     m_lowest->setText(QString());
     m_progressDelay->start();
-    m_job->start(std::move(schedule), m_today, QDate(), m_until);
+    m_job->start(std::move(schedule), m_today, QDate(), m_until, ProjectionTable::Use::Forecast);
 }
 
 void CashFlowForecast::projected()

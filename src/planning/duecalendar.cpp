@@ -419,7 +419,8 @@ void DueCalendar::project()
 {
     m_progress->setValue(0);
     m_progress->show();
-    m_job->start(m_schedule, Clock::current().today(), m_model->start(), m_model->end(), true);
+    m_job->start(m_schedule, Clock::current().today(), m_model->start(), m_model->end(),
+        ProjectionTable::Use::Calendar);
 }
 
 void DueCalendar::projected()

@@ -53,22 +53,22 @@ void ProjectionJob::cancel()
 }
 
 void ProjectionJob::start(std::vector<ScheduledItem> items, const QDate &today, const QDate &from,
-    const QDate &until, bool keepBalance)
+    const QDate &until, ProjectionTable::Use use)
 {
     stop();
     m_result = ProjectionTable();
     auto state = std::make_shared<State>();
     m_state = state;
-    m_thread = QThread::create(
-        [state, items = std::move(items), today, from, until, keepBalance]() mutable {
-            state->out = ProjectionTable(items);
-            Projection projection(std::move(items), today, until, false);
-            state->out.fill(projection, from, keepBalance, [&state](double progress) {
-                state->percent = int(progress * 100);
-                return !state->cancelled;
-            });
-            state->percent = 100;
-        });
+    m_thread
+        = QThread::create([state, items = std::move(items), today, from, until, use]() mutable {
+              state->out = ProjectionTable(items);
+              Projection projection(std::move(items), today, until, false);
+              state->out.fill(projection, from, use, [&state](double progress) {
+                  state->percent = int(progress * 100);
+                  return !state->cancelled;
+              });
+              state->percent = 100;
+          });
     connect(m_thread, &QThread::finished, this, [this, state] {
         if (state != m_state)
             return;

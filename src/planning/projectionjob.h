@@ -23,10 +23,9 @@ public:
     explicit ProjectionJob(QObject *parent = nullptr);
     ~ProjectionJob() override;
 
-    // An invalid `from` keeps every occurrence, overdue ones included;
-    // keepBalance keeps each occurrence's Balance field.
+    // An invalid `from` keeps every occurrence the use takes.
     void start(std::vector<ScheduledItem> items, const QDate &today, const QDate &from,
-        const QDate &until, bool keepBalance = false);
+        const QDate &until, ProjectionTable::Use use);
     // Drops the run going, if any, and the last result.
     void cancel();
     bool running() const { return m_state != nullptr; }
