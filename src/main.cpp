@@ -3,8 +3,8 @@
 #include "cli/commandline.h"
 #include "cli/console.h"
 #include "cli/duereport.h"
-#include "data/datafolder.h"
 #include "cli/notify.h"
+#include "data/datafolder.h"
 #include "main/windowset.h"
 #include "platform/application.h"
 #include "platform/busypointer.h"
@@ -35,8 +35,9 @@ int runCommand(const CommandLine &cmd, int argc, char **argv)
 {
     Console::ignoreBrokenPipe();
     QCoreApplication core(argc, argv);
-    QString outText, errText;
-    QTextStream out(&outText);
+    Console::Output output;
+    QString errText;
+    QTextStream out(&output);
     QTextStream err(&errText);
     int code = ExitCode::BadInput;
     switch (cmd.mode) {
@@ -66,7 +67,7 @@ int runCommand(const CommandLine &cmd, int argc, char **argv)
     }
     out.flush();
     err.flush();
-    return Console::finish(code, outText, errText);
+    return Console::finish(code, output, errText);
 }
 
 // Whether the window has a screen to open on; without one the toolkit would

@@ -4,12 +4,12 @@
 
 #include "data/destination.h"
 #include "data/engine.h"
+#include "data/engineerror.h"
 #include "data/tablefiles.h"
 #include "dialogs/keypreview.h"
 #include "domain/icalendar.h"
 #include "domain/options.h"
 #include "domain/projection.h"
-#include "platform/busypointer.h"
 #include "platform/clock.h"
 #include "platform/installpaths.h"
 #include "platform/messages.h"
@@ -24,6 +24,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
@@ -155,23 +156,34 @@ bool CalendarExport::Choice::live() const
     return keep && !file.isEmpty() && folder == dataFolder();
 }
 
-bool CalendarExport::write(const Choice &choice, int *events, QString *error)
+bool CalendarExport::write(
+    const Choice &choice, qint64 *events, QString *error, const std::function<bool(double)> &goOn)
 {
     const QDateTime now = Clock::current().now();
-    QByteArray data;
     try {
-        const std::vector<Occurrence> occurrences
-            = Projection::ahead(Projection::read(TableFiles::Schedule), now.date(),
-                now.date().addMonths(choice.months));
+        DestinationFile file(choice.file);
+        Projection projection(Projection::read(TableFiles::Schedule), now.date(),
+            now.date().addMonths(choice.months));
+        const qint64 written
+            = ICalendar::write(file.device(), projection, OptionsStore::current(), now, goOn);
+        if (written < 0) {
+            if (error)
+                error->clear();
+            return false;
+        }
+        file.commit();
         if (events)
-            *events = int(occurrences.size());
-        data = ICalendar::calendar(occurrences, OptionsStore::current(), now);
+            *events = written;
+    } catch (const EngineError &e) {
+        if (error)
+            *error = e.message();
+        return false;
     } catch (const std::exception &e) {
         if (error)
             *error = QString::fromUtf8(e.what());
         return false;
     }
-    return ICalendar::save(choice.file, data, error);
+    return true;
 }
 
 void CalendarExport::run(QWidget *parent)
@@ -192,11 +204,23 @@ void CalendarExport::run(QWidget *parent)
         Messages::current().error(why);
         return;
     }
-    int events = 0;
+    qint64 events = 0;
     QString error;
-    BusyPointer::set(true);
-    const bool saved = write(choice, &events, &error);
-    BusyPointer::set(false);
+    QProgressDialog progress(
+        QStringLiteral("Writing the calendar..."), QStringLiteral("Cancel"), 0, 100, parent);
+    progress.setWindowTitle(QStringLiteral("Export to Calendar"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    const bool saved = write(choice, &events, &error, [&progress](double done) {
+        progress.setValue(int(done * 100));
+        return !progress.wasCanceled();
+    });
+    const bool cancelled = progress.wasCanceled();
+    progress.hide();
+    if (cancelled)
+        return;
     const QString shown = QDir::toNativeSeparators(choice.file);
     if (!saved) {
         Messages::current().error(

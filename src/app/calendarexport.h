@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class QCheckBox;
 class QFileSystemWatcher;
 class QLineEdit;
@@ -51,9 +53,12 @@ struct Choice
 // scheduled items from today to the end of the span as calendar events.
 void run(QWidget *parent);
 
-// Writes the calendar of the current schedule for a choice; false with the
-// reason otherwise (a table that cannot be read, a file that cannot be written).
-bool write(const Choice &choice, int *events, QString *error);
+// Writes the calendar of the current schedule for a choice, streamed to the
+// file; false with the reason otherwise (a table that cannot be read, a file
+// that cannot be written). goOn is asked now and then with the progress (0 to
+// 1); when it says no, false is returned with no reason and no file is left.
+bool write(const Choice &choice, qint64 *events, QString *error,
+    const std::function<bool(double)> &goOn = {});
 } // namespace CalendarExport
 
 // Rewrites the kept-up-to-date calendar file a moment after the schedule

@@ -52,21 +52,30 @@ void Console::ignoreBrokenPipe()
     std::signal(SIGPIPE, SIG_IGN);
 }
 
-int Console::finish(int code, const QString &out, const QString &err)
+Console::Output::Output()
+{
+    open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+}
+
+qint64 Console::Output::writeData(const char *data, qint64 size)
+{
+    if (size > 0 && m_failure == 0) {
+        if (stdoutClosed)
+            m_failure = EBADF;
+        else if (!writeAll(STDOUT_FILENO, QByteArray::fromRawData(data, size)))
+            m_failure = errno;
+    }
+    return size;
+}
+
+int Console::finish(int code, const Output &out, const QString &err)
 {
     writeAll(STDERR_FILENO, err.toUtf8());
-    if (out.isEmpty())
-        return code;
-    int failure = 0;
-    if (stdoutClosed)
-        failure = EBADF;
-    else if (!writeAll(STDOUT_FILENO, out.toUtf8()))
-        failure = errno;
-    if (failure == 0)
+    if (out.failure() == 0)
         return code;
     writeAll(STDERR_FILENO,
         QStringLiteral("duesmith: cannot write the output: %1\n")
-            .arg(QString::fromLocal8Bit(std::strerror(failure)))
+            .arg(QString::fromLocal8Bit(std::strerror(out.failure())))
             .toUtf8());
     return ExitCode::BadInput;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIODevice>
 #include <QString>
 
 // Standard streams of the command-line modes, written so that a failed write
@@ -14,8 +15,25 @@ void guardStandardStreams();
 // write error like any other.
 void ignoreBrokenPipe();
 
-// Writes err to standard error, then out to standard output. Returns code, or
-// ExitCode::BadInput with one line on standard error when out could not be
-// written in full.
-int finish(int code, const QString &out, const QString &err);
+// Standard output as a device, written as the output is made so that a long
+// listing is never held whole. The first failed write is remembered and the
+// rest is dropped.
+class Output : public QIODevice
+{
+public:
+    Output();
+    // errno of the failed write; 0 when all was written.
+    int failure() const { return m_failure; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override;
+
+private:
+    int m_failure = 0;
+};
+
+// Writes err to standard error. Returns code, or ExitCode::BadInput with one
+// line on standard error when out could not be written in full.
+int finish(int code, const Output &out, const QString &err);
 } // namespace Console

@@ -6,9 +6,7 @@
 #include "data/tablefiles.h"
 
 #include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <QLocale>
 #include <QTextStream>
 
 #include <algorithm>
@@ -69,91 +67,221 @@ QString oneLineMessage(const QString &text)
 }
 } // namespace
 
-QString DueReport::table(const QList<DueItem> &items, std::optional<int> days)
+namespace {
+const QStringList &tableHeader()
 {
-    if (items.isEmpty())
-        return days ? QStringLiteral("Nothing is overdue or due within %1 days.\n").arg(*days)
-                    : QStringLiteral("Nothing is overdue or within its warning days.\n");
-    const QStringList header
+    static const QStringList header
         = { QStringLiteral("Due Date"), QStringLiteral("Payee"), QStringLiteral("Expense Amount"),
               QStringLiteral("Income Amount"), QStringLiteral("Status") };
-    const bool right[] = { false, false, true, true, false };
-    QList<QStringList> rows = { header };
-    for (const DueItem &item : items) {
-        const ItemRecord &r = item.record;
-        rows.append({ isoDate(r.dueDate), oneLine(r.description.toString()),
-            r.billAmount.isNull() ? QString() : Formats::money(r.billAmount.toDouble()),
-            r.payAmount.isNull() ? QString() : Formats::money(r.payAmount.toDouble()),
-            status(item) });
-    }
-    QList<qsizetype> width(header.size(), 0);
-    for (const QStringList &row : std::as_const(rows))
-        for (int c = 0; c < row.size(); ++c)
-            width[c] = std::max(width[c], row[c].size());
-    QString text;
-    for (const QStringList &row : std::as_const(rows)) {
-        QStringList cells;
-        for (int c = 0; c < row.size(); ++c)
-            cells.append(
-                right[c] ? row[c].rightJustified(width[c]) : row[c].leftJustified(width[c]));
-        text += cells.join(QStringLiteral("  ")).trimmed() + QLatin1Char('\n');
-    }
-    return text;
+    return header;
 }
 
-QString DueReport::csv(const QList<DueItem> &items)
+QStringList tableCells(const DueItem &item)
 {
-    // RFC 4180: CRLF after every record, the header first.
-    QString text = QStringLiteral("Key,Due Date,Payee,Expense Amount,Income Amount,Warning "
-                                  "Days,Days Left,Status\r\n");
-    for (const DueItem &item : items) {
-        const ItemRecord &r = item.record;
-        const QStringList fields = { QString::number(item.key), isoDate(r.dueDate),
-            csvField(r.description.toString()), plainAmount(r.billAmount), plainAmount(r.payAmount),
-            r.warningDays.isNull() ? QString() : QString::number(r.warningDays.toInt()),
-            item.daysLeft ? QString::number(*item.daysLeft) : QString(), status(item) };
-        text += fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
-    }
-    return text;
+    const ItemRecord &r = item.record;
+    return { isoDate(r.dueDate), oneLine(r.description.toString()),
+        r.billAmount.isNull() ? QString() : Formats::money(r.billAmount.toDouble()),
+        r.payAmount.isNull() ? QString() : Formats::money(r.payAmount.toDouble()), status(item) };
 }
 
-QString DueReport::json(const QList<DueItem> &items, const QDate &today)
+QString tableLine(const QStringList &row, const QList<qsizetype> &width)
 {
-    auto amount
-        = [](const QVariant &v) { return v.isNull() ? QJsonValue() : QJsonValue(v.toDouble()); };
-    QJsonArray list;
-    for (const DueItem &item : items) {
-        const ItemRecord &r = item.record;
-        QJsonObject o;
-        o.insert(QStringLiteral("key"), item.key);
-        o.insert(QStringLiteral("dueDate"),
-            r.dueDate.isNull() ? QJsonValue() : QJsonValue(isoDate(r.dueDate)));
-        o.insert(QStringLiteral("payee"), r.description.toString());
-        o.insert(QStringLiteral("expenseAmount"), amount(r.billAmount));
-        o.insert(QStringLiteral("incomeAmount"), amount(r.payAmount));
-        o.insert(QStringLiteral("warningDays"),
-            r.warningDays.isNull() ? QJsonValue() : QJsonValue(r.warningDays.toInt()));
-        o.insert(
-            QStringLiteral("daysLeft"), item.daysLeft ? QJsonValue(*item.daysLeft) : QJsonValue());
-        o.insert(QStringLiteral("pastDue"), item.pastDue);
-        o.insert(QStringLiteral("status"), status(item));
-        if (!item.problems.isEmpty())
-            o.insert(QStringLiteral("problems"), QJsonArray::fromStringList(item.problems));
-        list.append(o);
-    }
-    QJsonObject doc;
-    doc.insert(QStringLiteral("date"), today.toString(Qt::ISODate));
-    doc.insert(QStringLiteral("items"), list);
-    return QString::fromUtf8(QJsonDocument(doc).toJson(QJsonDocument::Indented));
+    static const bool right[] = { false, false, true, true, false };
+    QStringList cells;
+    for (int c = 0; c < row.size(); ++c)
+        cells.append(right[c] ? row[c].rightJustified(width[c]) : row[c].leftJustified(width[c]));
+    return cells.join(QStringLiteral("  ")).trimmed() + QLatin1Char('\n');
 }
+
+QString csvLine(const DueItem &item)
+{
+    const ItemRecord &r = item.record;
+    const QStringList fields = { QString::number(item.key), isoDate(r.dueDate),
+        csvField(r.description.toString()), plainAmount(r.billAmount), plainAmount(r.payAmount),
+        r.warningDays.isNull() ? QString() : QString::number(r.warningDays.toInt()),
+        item.daysLeft ? QString::number(*item.daysLeft) : QString(), status(item) };
+    return fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+}
+
+// A JSON string as QJsonDocument writes it, added to out.
+void addJsonText(QString &out, QStringView text)
+{
+    out += QLatin1Char('"');
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 0x20 && u != u'"' && u != u'\\') {
+            out += c;
+            continue;
+        }
+        out += QLatin1Char('\\');
+        switch (u) {
+        case u'"':
+        case u'\\':
+            out += c;
+            break;
+        case u'\b':
+            out += QLatin1Char('b');
+            break;
+        case u'\f':
+            out += QLatin1Char('f');
+            break;
+        case u'\n':
+            out += QLatin1Char('n');
+            break;
+        case u'\r':
+            out += QLatin1Char('r');
+            break;
+        case u'\t':
+            out += QLatin1Char('t');
+            break;
+        default:
+            out += QStringLiteral("u%1").arg(uint(u), 4, 16, QLatin1Char('0'));
+        }
+    }
+    out += QLatin1Char('"');
+}
+
+// One item as QJsonDocument's indented form writes it inside the list: the
+// keys in their sorted order, absent values null.
+void addJsonItem(QString &out, const DueItem &item)
+{
+    const ItemRecord &r = item.record;
+    const auto key = [&out](const char *name) {
+        out += QLatin1StringView("            \"");
+        out += QLatin1StringView(name);
+        out += QLatin1StringView("\": ");
+    };
+    const auto next = [&out] { out += QLatin1StringView(",\n"); };
+    const auto number = [&out](const QVariant &v) {
+        if (v.isNull())
+            out += QLatin1StringView("null");
+        else
+            out += QLatin1StringView(
+                QByteArray::number(v.toDouble(), 'g', QLocale::FloatingPointShortest));
+    };
+    out += QLatin1StringView("        {\n");
+    key("daysLeft");
+    if (item.daysLeft)
+        out += QString::number(*item.daysLeft);
+    else
+        out += QLatin1StringView("null");
+    next();
+    key("dueDate");
+    if (r.dueDate.isNull())
+        out += QLatin1StringView("null");
+    else
+        addJsonText(out, isoDate(r.dueDate));
+    next();
+    key("expenseAmount");
+    number(r.billAmount);
+    next();
+    key("incomeAmount");
+    number(r.payAmount);
+    next();
+    key("key");
+    out += QString::number(item.key);
+    next();
+    key("pastDue");
+    out += item.pastDue ? QLatin1StringView("true") : QLatin1StringView("false");
+    next();
+    key("payee");
+    addJsonText(out, r.description.toString());
+    next();
+    if (!item.problems.isEmpty()) {
+        key("problems");
+        out += QLatin1StringView("[\n");
+        for (qsizetype i = 0; i < item.problems.size(); ++i) {
+            out += QLatin1StringView("                ");
+            addJsonText(out, item.problems[i]);
+            out += i + 1 < item.problems.size() ? QLatin1StringView(",\n")
+                                                : QLatin1StringView("\n");
+        }
+        out += QLatin1StringView("            ]");
+        next();
+    }
+    key("status");
+    addJsonText(out, status(item));
+    next();
+    key("warningDays");
+    if (r.warningDays.isNull())
+        out += QLatin1StringView("null");
+    else
+        out += QString::number(r.warningDays.toInt());
+    out += QLatin1StringView("\n        }");
+}
+
+// The listing, written as the schedule is read. The table reads it twice: once
+// for the widths of its columns, once to write it.
+void write(const CommandLine &cmd, const QDateTime &now, QTextStream &out, bool &pastDue)
+{
+    qsizetype count = 0;
+    switch (cmd.format) {
+    case CommandLine::Format::Table: {
+        QList<qsizetype> width;
+        for (const QString &title : tableHeader())
+            width.append(title.size());
+        DueList::scan(now, cmd.days, [&](const DueItem &item) {
+            const QStringList cells = tableCells(item);
+            for (int c = 0; c < cells.size(); ++c)
+                width[c] = std::max(width[c], cells[c].size());
+            ++count;
+        });
+        if (count == 0) {
+            out << (cmd.days
+                    ? QStringLiteral("Nothing is overdue or due within %1 days.\n").arg(*cmd.days)
+                    : QStringLiteral("Nothing is overdue or within its warning days.\n"));
+            return;
+        }
+        out << tableLine(tableHeader(), width);
+        DueList::scan(now, cmd.days, [&](const DueItem &item) {
+            out << tableLine(tableCells(item), width);
+            pastDue = pastDue || item.pastDue;
+        });
+        return;
+    }
+    case CommandLine::Format::Csv:
+        // RFC 4180: CRLF after every record, the header first.
+        out << QStringLiteral("Key,Due Date,Payee,Expense Amount,Income Amount,Warning "
+                              "Days,Days Left,Status\r\n");
+        DueList::scan(now, cmd.days, [&](const DueItem &item) {
+            out << csvLine(item);
+            pastDue = pastDue || item.pastDue;
+        });
+        return;
+    case CommandLine::Format::Json:
+        QString text = QStringLiteral("{\n    \"date\": ");
+        addJsonText(text, now.date().toString(Qt::ISODate));
+        text += QLatin1StringView(",\n    \"items\": [\n");
+        DueList::scan(now, cmd.days, [&](const DueItem &item) {
+            if (count++ > 0)
+                text += QLatin1StringView(",\n");
+            addJsonItem(text, item);
+            pastDue = pastDue || item.pastDue;
+            // Handed on in pieces, so that the output is written as it is read.
+            if (text.size() > 16384) {
+                out << text;
+                text.clear();
+            }
+        });
+        out << text;
+        out << (count > 0 ? QStringLiteral("\n    ]\n}\n") : QStringLiteral("    ]\n}\n"));
+        return;
+    }
+}
+
+QString schedulelessFolder(const QString &folder)
+{
+    return QStringLiteral("duesmith: the folder %1 holds no Duesmith tables (%2 is missing)\n")
+        .arg(folder, TableFiles::Schedule);
+}
+} // namespace
 
 std::optional<QList<DueItem>> DueReport::read(
     const QDateTime &now, std::optional<int> days, QTextStream &err)
 {
     const QString folder = QDir::toNativeSeparators(QDir::currentPath());
     if (!Engine::exists(TableFiles::Schedule)) {
-        err << QStringLiteral("duesmith: the folder %1 holds no Duesmith tables (%2 is missing)\n")
-                   .arg(folder, TableFiles::Schedule);
+        err << schedulelessFolder(folder);
         return std::nullopt;
     }
     try {
@@ -167,22 +295,18 @@ std::optional<QList<DueItem>> DueReport::read(
 
 int DueReport::run(const CommandLine &cmd, const QDateTime &now, QTextStream &out, QTextStream &err)
 {
-    const std::optional<QList<DueItem>> due = read(now, cmd.days, err);
-    if (!due)
+    const QString folder = QDir::toNativeSeparators(QDir::currentPath());
+    if (!Engine::exists(TableFiles::Schedule)) {
+        err << schedulelessFolder(folder);
         return ExitCode::BadInput;
-    const QList<DueItem> &items = *due;
-    switch (cmd.format) {
-    case CommandLine::Format::Table:
-        out << table(items, cmd.days);
-        break;
-    case CommandLine::Format::Csv:
-        out << csv(items);
-        break;
-    case CommandLine::Format::Json:
-        out << json(items, now.date());
-        break;
     }
-    const bool pastDue
-        = std::any_of(items.cbegin(), items.cend(), [](const DueItem &i) { return i.pastDue; });
+    bool pastDue = false;
+    try {
+        write(cmd, now, out, pastDue);
+    } catch (const EngineError &e) {
+        err << QStringLiteral("duesmith: %1 (in the folder %2)\n")
+                   .arg(oneLineMessage(e.message()), folder);
+        return ExitCode::BadInput;
+    }
     return pastDue ? ExitCode::PastDue : ExitCode::Ok;
 }

@@ -13,14 +13,11 @@ class QTextStream;
 // duesmith --due: the overdue and soon-due items of the data folder.
 namespace DueReport {
 // Reads the schedule of the working directory and writes the list to out in
-// the format asked for; problems go to err as one line. Returns the exit code.
+// the format asked for, as it is read; problems go to err as one line.
+// Returns the exit code.
 int run(const CommandLine &cmd, const QDateTime &now, QTextStream &out, QTextStream &err);
 // What is due in the working directory (overdue and within warning days, and
 // within days when given); a folder without tables or a table that cannot be
 // read is one line on err and nothing.
 std::optional<QList<DueItem>> read(const QDateTime &now, std::optional<int> days, QTextStream &err);
-
-QString table(const QList<DueItem> &items, std::optional<int> days);
-QString csv(const QList<DueItem> &items);
-QString json(const QList<DueItem> &items, const QDate &today);
 } // namespace DueReport

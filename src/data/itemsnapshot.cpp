@@ -71,6 +71,75 @@ QVariant valueOf(const SQLite::Column &column, const FieldDef &field, QString &p
     }
 }
 
+int digits(const char *text, int from, int count)
+{
+    int value = 0;
+    for (int i = from; i < from + count; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return -1;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+// Whether a stored value surely fits its field, told from SQLite's own
+// value without making a QVariant: the common case of a sound file. When
+// false the full rules decide.
+bool surelySound(const SQLite::Column &column, const FieldDef &field)
+{
+    const int type = column.getType();
+    if (type == SQLITE_NULL)
+        return true;
+    switch (field.type) {
+    case FieldType::Text:
+        // Never more characters than bytes.
+        return type == SQLITE_TEXT && (field.size <= 0 || column.getBytes() <= field.size);
+    case FieldType::Date: {
+        if (type != SQLITE_TEXT || column.getBytes() != 10)
+            return false;
+        const char *t = column.getText();
+        const int y = digits(t, 0, 4), m = digits(t, 5, 2), d = digits(t, 8, 2);
+        return t[4] == '-' && t[7] == '-' && y >= 1 && m >= 0 && d >= 0 && QDate::isValid(y, m, d);
+    }
+    case FieldType::Money: {
+        if (type == SQLITE_INTEGER)
+            return column.getInt64() >= -999'999'999'999 && column.getInt64() <= 999'999'999'999;
+        if (type != SQLITE_FLOAT)
+            return false;
+        // Four decimals at most, by a margin narrower than the rules allow.
+        const double amount = column.getDouble();
+        const double scaled = amount * 10000.0;
+        return RecordRules::isSound(field, amount)
+            && std::fabs(scaled - std::round(scaled)) <= 1e-7;
+    }
+    case FieldType::SmallInt:
+        return type == SQLITE_INTEGER && column.getInt64() >= -32768 && column.getInt64() <= 32767;
+    default:
+        return false;
+    }
+}
+
+// The value of a column surelySound() passed, made straight from SQLite's.
+QVariant soundValue(const SQLite::Column &column, const FieldDef &field)
+{
+    if (column.isNull())
+        return {};
+    switch (field.type) {
+    case FieldType::Text:
+        return QString::fromUtf8(column.getText(), column.getBytes());
+    case FieldType::Date: {
+        const char *t = column.getText();
+        return QDate(digits(t, 0, 4), digits(t, 5, 2), digits(t, 8, 2));
+    }
+    case FieldType::Money:
+        return column.getDouble();
+    case FieldType::SmallInt:
+        return int(column.getInt64());
+    default:
+        return {};
+    }
+}
+
 // Bytes 18 and 19 of the header are 2 in a file in write-ahead-log mode.
 bool inWalMode(const QString &path)
 {
@@ -95,7 +164,23 @@ EngineError beingWritten(const QString &name)
 }
 } // namespace
 
-QList<ItemSnapshot::Row> ItemSnapshot::read(const QString &fileName, const QStringList &fields)
+qint64 ItemSnapshot::Cursor::key() const
+{
+    return m_select->getColumn(0).getInt64();
+}
+
+QVariant ItemSnapshot::Cursor::value(int i) const
+{
+    const SQLite::Column column = m_select->getColumn(i + 1);
+    const FieldDef &field = (*m_defs)[i];
+    if (surelySound(column, field))
+        return soundValue(column, field);
+    QString problem;
+    return valueOf(column, field, problem);
+}
+
+void ItemSnapshot::scan(const QString &fileName, const QStringList &fields,
+    const std::function<void(const Cursor &)> &take)
 {
     const QString path = Engine::resolve(fileName);
     const QString name = QFileInfo(path).fileName();
@@ -117,13 +202,12 @@ QList<ItemSnapshot::Row> ItemSnapshot::read(const QString &fileName, const QStri
     const bool wal = inWalMode(path);
     if (wal && nonEmptyFile(path + QStringLiteral("-wal")))
         throw beingWritten(name);
-    QList<Row> rows;
     try {
         SQLite::Database db = wal
             ? SQLite::Database(
                 QUrl::fromLocalFile(path).toEncoded().toStdString() + "?mode=ro&immutable=1",
-                SQLite::OPEN_READONLY | SQLite::OPEN_URI)
-            : SQLite::Database(path.toStdString(), SQLite::OPEN_READONLY);
+                SQLite::OPEN_READONLY | SQLite::OPEN_URI | SQLite::OPEN_NOMUTEX)
+            : SQLite::Database(path.toStdString(), SQLite::OPEN_READONLY | SQLite::OPEN_NOMUTEX);
         // A writer's commit takes a moment; wait for it rather than fail.
         db.setBusyTimeout(5000);
         // The first read meets a journal left behind, before the layout is checked.
@@ -135,16 +219,21 @@ QList<ItemSnapshot::Row> ItemSnapshot::read(const QString &fileName, const QStri
                 .arg(columns.join(QStringLiteral(", ")), Engine::quote(DataTableName), due,
                     Engine::quote(QStringLiteral("Description")))
                 .toStdString());
+        Cursor cursor;
+        cursor.m_select = &select;
+        cursor.m_defs = &defs;
         while (select.executeStep()) {
-            Row row;
-            row.key = select.getColumn(0).getInt64();
+            cursor.m_problems.clear();
             for (int i = 0; i < defs.size(); ++i) {
+                const SQLite::Column column = select.getColumn(i + 1);
+                if (surelySound(column, defs[i]))
+                    continue;
                 QString problem;
-                row.values.append(valueOf(select.getColumn(i + 1), defs[i], problem));
+                valueOf(column, defs[i], problem);
                 if (!problem.isEmpty())
-                    row.problems.append(problem);
+                    cursor.m_problems.append(problem);
             }
-            rows.append(std::move(row));
+            take(cursor);
         }
     } catch (const SQLite::Exception &e) {
         // A journal left by a writer that stopped must be played back before
@@ -154,5 +243,18 @@ QList<ItemSnapshot::Row> ItemSnapshot::read(const QString &fileName, const QStri
             throw beingWritten(name);
         throw engineError(e, name);
     }
+}
+
+QList<ItemSnapshot::Row> ItemSnapshot::read(const QString &fileName, const QStringList &fields)
+{
+    QList<Row> rows;
+    scan(fileName, fields, [&rows, n = fields.size()](const Cursor &cursor) {
+        Row row;
+        row.key = cursor.key();
+        for (int i = 0; i < n; ++i)
+            row.values.append(cursor.value(i));
+        row.problems = cursor.problems();
+        rows.append(std::move(row));
+    });
     return rows;
 }

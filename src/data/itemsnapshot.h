@@ -5,6 +5,13 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
+
+namespace SQLite {
+class Statement;
+}
+struct FieldDef;
+
 // The records of an item table file as they are on disk, read through a
 // connection of their own that only reads: no session file, no journal,
 // no lock beyond SQLite's shared read lock, so it works beside a running
@@ -17,8 +24,30 @@ struct Row
     QStringList problems; // one line per stored value that does not fit its field
 };
 
+// One record as it is read; a value is made only when asked for.
+class Cursor
+{
+public:
+    qint64 key() const;
+    // The i-th field asked for; null when empty or bad.
+    QVariant value(int i) const;
+    // One line per stored value of the fields asked for that does not fit its field.
+    const QStringList &problems() const { return m_problems; }
+
+private:
+    friend void scan(
+        const QString &, const QStringList &, const std::function<void(const Cursor &)> &);
+    const SQLite::Statement *m_select = nullptr;
+    const QList<FieldDef> *m_defs = nullptr;
+    QStringList m_problems;
+};
+
 // Every record of the file (found in the working directory without regard to
-// case), in due-date order. Throws EngineError when the file is missing,
+// case), in due-date order, each given to take as it is read: nothing is held
+// from one record to the next. Throws EngineError when the file is missing,
 // unreadable or not an item table.
+void scan(const QString &fileName, const QStringList &fields,
+    const std::function<void(const Cursor &)> &take);
+// All of them at once.
 QList<Row> read(const QString &fileName, const QStringList &fields);
 } // namespace ItemSnapshot

@@ -1,28 +1,30 @@
 #include "cashflow.h"
 
-CashFlow::CashFlow(Money startingBalance, const QDate &today, const QDate &until,
-    const std::vector<Occurrence> &occurrences)
+#include <utility>
+
+CashFlow::CashFlow(
+    Money startingBalance, const QDate &today, const QDate &until, ProjectionTable table)
+    : m_start(startingBalance)
+    , m_table(std::move(table))
 {
-    Money balance = startingBalance;
-    m_rows.reserve(occurrences.size());
     if (today.isValid() && until >= today)
         m_days.reserve(std::size_t(today.daysTo(until) + 1));
-    QDate day = today;
-    for (const Occurrence &o : occurrences) {
-        const QDate due = o.dueDate();
-        if (due > until)
+    Money balance = startingBalance;
+    const qint64 last = until.toJulianDay();
+    // Without a today there are no days to close.
+    qint64 day = today.isValid() ? today.toJulianDay() : last + 1;
+    for (std::size_t r = 0; r < m_table.size(); ++r) {
+        const qint64 due = m_table.day(r);
+        if (due > last)
             break;
         // Close the days before this occurrence's day.
-        for (; day < due && day <= until; day = day.addDays(1))
-            m_days.push_back({ day, balance });
-        const Money expense = Money::fromDouble(o.expense());
-        const Money income = Money::fromDouble(o.income());
-        balance += income - expense;
-        m_rows.push_back(
-            { due, o.key, o.overdue, o.record.description.toString(), expense, income, balance });
+        for (; day < due && day <= last; ++day)
+            m_days.push_back({ QDate::fromJulianDay(day), balance });
+        const ProjectionTable::Amounts &a = m_table.amounts(r);
+        balance += a.income - a.expense;
     }
-    for (; day.isValid() && day <= until; day = day.addDays(1))
-        m_days.push_back({ day, balance });
+    for (; day <= last; ++day)
+        m_days.push_back({ QDate::fromJulianDay(day), balance });
 }
 
 CashFlow::Day CashFlow::lowest() const

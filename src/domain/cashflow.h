@@ -1,11 +1,10 @@
 #pragma once
 
-#include "projection.h"
+#include "projectiontable.h"
 
 #include "data/money.h"
 
 #include <QDate>
-#include <QString>
 
 #include <vector>
 
@@ -15,33 +14,25 @@
 class CashFlow
 {
 public:
-    struct Row
-    {
-        QDate dueDate;
-        qint64 key = -1;
-        bool overdue = false;
-        QString description;
-        Money expense;
-        Money income;
-        Money balance; // after this occurrence, exact however long the horizon
-    };
     struct Day
     {
         QDate date;
-        Money balance; // at the end of the day
+        Money balance; // at the end of the day, exact however long the horizon
     };
 
-    CashFlow(Money startingBalance, const QDate &today, const QDate &until,
-        const std::vector<Occurrence> &occurrences);
+    CashFlow(Money startingBalance, const QDate &today, const QDate &until, ProjectionTable table);
 
-    // Every occurrence in order, with the running balance.
-    const std::vector<Row> &rows() const { return m_rows; }
+    // Every occurrence in order; the balance after each is balance().
+    const ProjectionTable &table() const { return m_table; }
+    Money balance(std::size_t row) const { return m_start + m_table.sumThrough(row); }
+    Money startingBalance() const { return m_start; }
     // One entry per day from today to the last date.
     const std::vector<Day> &days() const { return m_days; }
     // The first day with the lowest balance.
     Day lowest() const;
 
 private:
-    std::vector<Row> m_rows;
+    Money m_start;
+    ProjectionTable m_table;
     std::vector<Day> m_days;
 };

@@ -1,16 +1,14 @@
 #include "icalendar.h"
 
-#include "data/destination.h"
-#include "data/engineerror.h"
 #include "data/formats.h"
 #include "data/itemfields.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QHash>
 #include <QStringList>
 
 #include <algorithm>
-
 
 namespace {
 // Control characters other than tab may not appear in a TEXT value.
@@ -151,60 +149,96 @@ QByteArray ICalendar::foldLine(const QString &line)
     return out;
 }
 
-QByteArray ICalendar::calendar(
-    const std::vector<Occurrence> &occurrences, const Options &options, const QDateTime &stamp)
+ICalendar::Writer::Writer(QIODevice &out, const Options &options, const QDateTime &stamp)
+    : m_out(out)
+    , m_options(options)
+    , m_stamp(stamp)
+    , m_dtstamp(stamp.toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'")))
 {
-    const QString dtstamp = stamp.toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-    QByteArray out;
-    auto line = [&out](const QString &text) { out += foldLine(text); };
     line(QStringLiteral("BEGIN:VCALENDAR"));
     line(QStringLiteral("VERSION:2.0"));
     line(QStringLiteral("PRODID:-//Duesmith//Duesmith//EN"));
     line(QStringLiteral("CALSCALE:GREGORIAN"));
     line(QStringLiteral("METHOD:PUBLISH"));
     line(QStringLiteral("X-WR-CALNAME:Duesmith"));
-    // Two items alike in payee and repeat fall due on the same day as two
-    // events, not one.
-    QHash<QString, int> taken;
-    for (const Occurrence &o : occurrences) {
-        const QDate due = o.dueDate();
-        if (!due.isValid())
-            continue;
-        const QDate day = o.overdue ? stamp.date() : due;
-        QString id = uid(o.record, due);
-        if (const int n = taken[id]++; n > 0)
-            id.replace(QLatin1Char('@'), QStringLiteral("-%1@").arg(n + 1));
-        const QString title = escapeText(summary(o.record, o.overdue));
-        line(QStringLiteral("BEGIN:VEVENT"));
-        line(QStringLiteral("UID:") + id);
-        line(QStringLiteral("DTSTAMP:") + dtstamp);
-        line(QStringLiteral("DTSTART;VALUE=DATE:") + basicDate(day));
-        line(QStringLiteral("DTEND;VALUE=DATE:") + basicDate(day.addDays(1)));
-        line(QStringLiteral("SUMMARY:") + title);
-        line(QStringLiteral("DESCRIPTION:") + escapeText(description(o.record, options)));
-        line(QStringLiteral("TRANSP:TRANSPARENT"));
-        // The alarm comes the item's warning days before the day it falls due.
-        const int warn = o.overdue ? 0 : std::max(0, o.record.warningDays.toInt());
-        line(QStringLiteral("BEGIN:VALARM"));
-        line(QStringLiteral("ACTION:DISPLAY"));
-        line(QStringLiteral("DESCRIPTION:") + title);
-        line(
-            warn == 0 ? QStringLiteral("TRIGGER:PT0S") : QStringLiteral("TRIGGER:-P%1D").arg(warn));
-        line(QStringLiteral("END:VALARM"));
-        line(QStringLiteral("END:VEVENT"));
-    }
-    line(QStringLiteral("END:VCALENDAR"));
-    return out;
 }
 
-bool ICalendar::save(const QString &path, const QByteArray &data, QString *error)
+void ICalendar::Writer::line(const QString &text)
 {
-    try {
-        Destination::write(path, [&data](QIODevice &file) { file.write(data); });
-    } catch (const EngineError &e) {
-        if (error)
-            *error = e.message();
-        return false;
+    m_buffer += foldLine(text);
+    if (m_buffer.size() >= 65536)
+        flush();
+}
+
+void ICalendar::Writer::flush()
+{
+    if (!m_failed && m_out.write(m_buffer) != m_buffer.size())
+        m_failed = true;
+    m_buffer.clear();
+}
+
+void ICalendar::Writer::add(const ItemRecord &record, const QDate &due, bool overdue)
+{
+    if (!due.isValid())
+        return;
+    if (due != m_day) {
+        m_day = due;
+        m_taken.clear();
     }
-    return true;
+    const QDate day = overdue ? m_stamp.date() : due;
+    QString id = uid(record, due);
+    if (const int n = m_taken[id]++; n > 0)
+        id.replace(QLatin1Char('@'), QStringLiteral("-%1@").arg(n + 1));
+    const QString title = escapeText(summary(record, overdue));
+    line(QStringLiteral("BEGIN:VEVENT"));
+    line(QStringLiteral("UID:") + id);
+    line(QStringLiteral("DTSTAMP:") + m_dtstamp);
+    line(QStringLiteral("DTSTART;VALUE=DATE:") + basicDate(day));
+    line(QStringLiteral("DTEND;VALUE=DATE:") + basicDate(day.addDays(1)));
+    line(QStringLiteral("SUMMARY:") + title);
+    line(QStringLiteral("DESCRIPTION:") + escapeText(description(record, m_options)));
+    line(QStringLiteral("TRANSP:TRANSPARENT"));
+    // The alarm comes the item's warning days before the day it falls due.
+    const int warn = overdue ? 0 : std::max(0, record.warningDays.toInt());
+    line(QStringLiteral("BEGIN:VALARM"));
+    line(QStringLiteral("ACTION:DISPLAY"));
+    line(QStringLiteral("DESCRIPTION:") + title);
+    line(warn == 0 ? QStringLiteral("TRIGGER:PT0S") : QStringLiteral("TRIGGER:-P%1D").arg(warn));
+    line(QStringLiteral("END:VALARM"));
+    line(QStringLiteral("END:VEVENT"));
+    ++m_events;
+}
+
+void ICalendar::Writer::finish()
+{
+    line(QStringLiteral("END:VCALENDAR"));
+    flush();
+}
+
+qint64 ICalendar::write(QIODevice &out, Projection &projection, const Options &options,
+    const QDateTime &stamp, const std::function<bool(double)> &goOn)
+{
+    Writer writer(out, options, stamp);
+    Projection::Step step;
+    for (qint64 n = 1; projection.step(step) && !writer.failed(); ++n) {
+        if (n % 1024 == 0 && goOn && !goOn(projection.progress()))
+            return -1;
+        if (Projection::isAhead(step))
+            writer.add(projection.record(), QDate::fromJulianDay(step.day), step.overdue);
+    }
+    writer.finish();
+    return writer.events();
+}
+
+QByteArray ICalendar::calendar(
+    const std::vector<Occurrence> &occurrences, const Options &options, const QDateTime &stamp)
+{
+    QByteArray out;
+    QBuffer buffer(&out);
+    buffer.open(QIODevice::WriteOnly);
+    Writer writer(buffer, options, stamp);
+    for (const Occurrence &o : occurrences)
+        writer.add(o.record, o.dueDate(), o.overdue);
+    writer.finish();
+    return out;
 }

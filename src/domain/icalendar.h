@@ -5,8 +5,11 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
+#include <QIODevice>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 // The schedule as an iCalendar file: one all-day event per occurrence, with
@@ -32,12 +35,45 @@ QString escapeText(const QString &text);
 // physical line ending in CRLF.
 QByteArray foldLine(const QString &line);
 
-// The whole calendar; stamp is the DTSTAMP of every event. An overdue
+// Writes a calendar to a device as it goes: what is held does not grow with
+// the number of events. stamp is the DTSTAMP of every event; an overdue
 // occurrence is shown on the day of the stamp, where it still waits.
+class Writer
+{
+public:
+    Writer(QIODevice &out, const Options &options, const QDateTime &stamp);
+    // Occurrences come in due-date order.
+    void add(const ItemRecord &record, const QDate &due, bool overdue);
+    void finish();
+    qint64 events() const { return m_events; }
+    // Whether a write to the device failed; later ones are not tried.
+    bool failed() const { return m_failed; }
+
+private:
+    void line(const QString &text);
+    void flush();
+
+    QIODevice &m_out;
+    const Options &m_options;
+    QDateTime m_stamp;
+    QString m_dtstamp;
+    QByteArray m_buffer;
+    qint64 m_events = 0;
+    bool m_failed = false;
+    // The UIDs given on the day being written: two items alike in payee and
+    // repeat fall due on the same day as two events, not one.
+    QDate m_day;
+    QHash<QString, int> m_taken;
+};
+
+// Writes what is ahead of a projection made with records, as it goes: each
+// occurrence from today on, an overdue item once (the cycles it has missed
+// are stepped over, not written). goOn is asked now and then with the
+// progress (0 to 1); returns the number of events, or -1 when goOn said stop.
+qint64 write(QIODevice &out, Projection &projection, const Options &options, const QDateTime &stamp,
+    const std::function<bool(double)> &goOn = {});
+
+// The whole calendar at once, for short spans and tests.
 QByteArray calendar(
     const std::vector<Occurrence> &occurrences, const Options &options, const QDateTime &stamp);
-
-// Writes the file through a temporary file in the same folder that replaces
-// the old one only once it is complete; false with the reason otherwise.
-bool save(const QString &path, const QByteArray &data, QString *error);
 } // namespace ICalendar

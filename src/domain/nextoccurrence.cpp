@@ -79,24 +79,43 @@ QDate addHalfMonths(YearMonthDay ymd, std::int64_t frequency)
     return due;
 }
 
-QDate nextDueDate(const QDate &due, const QString &units, std::int64_t frequency)
+using Unit = Recurrence::Unit;
+
+Unit unitOf(const QString &units)
+{
+    if (units == QLatin1StringView("Days"))
+        return Unit::Days;
+    if (units == QLatin1StringView("Weeks"))
+        return Unit::Weeks;
+    if (units == QLatin1StringView("Half Months"))
+        return Unit::HalfMonths;
+    if (units == QLatin1StringView("Months"))
+        return Unit::Months;
+    if (units == QLatin1StringView("Years"))
+        return Unit::Years;
+    return Unit::Other;
+}
+
+QDate nextDueDate(const QDate &due, Unit unit, std::int64_t frequency)
 {
     YearMonthDay ymd{ due.year(), due.month(), due.day() };
-    if (units == QLatin1StringView("Days") || units == QLatin1StringView("Weeks")) {
-        const QDate next
-            = due.addDays(units == QLatin1StringView("Days") ? frequency : 7 * frequency);
+    switch (unit) {
+    case Unit::Days:
+    case Unit::Weeks: {
+        const QDate next = due.addDays(unit == Unit::Days ? frequency : 7 * frequency);
         return inCalendar(next) ? next : QDate();
     }
-    if (units == QLatin1StringView("Half Months"))
+    case Unit::HalfMonths:
         return addHalfMonths(ymd, frequency);
-    if (units == QLatin1StringView("Months")) {
+    case Unit::Months:
         ymd.month += frequency;
         wrapMonth(ymd);
         return buildDate(ymd);
-    }
-    if (units == QLatin1StringView("Years")) {
+    case Unit::Years:
         ymd.year += frequency;
         return buildDate(ymd);
+    case Unit::Other:
+        break;
     }
     // Not a unit that repeats: a date no one would schedule, for the user to
     // correct on the reschedule screen.
@@ -127,12 +146,87 @@ double roundedAmount(double value)
 
 } // namespace
 
+namespace {
+// What paying a cycle changes besides its due date.
+struct Changes
+{
+    bool balance = false; // reduced by the amount paid
+    bool pay = false; // the Pay Amount starts again from the budget
+    bool bill = false; // the Bill Amount does
+};
+
+Changes changesOf(const Recurrence &paid)
+{
+    Changes c;
+    c.balance = isPositive(paid.balance) && (isPositive(paid.pay) || isPositive(paid.bill));
+    // The amount starts again after the balance, which is reduced by the amount actually paid.
+    if (isPositive(paid.budget)) {
+        c.pay = isPositive(paid.pay);
+        c.bill = !c.pay;
+    }
+    return c;
+}
+} // namespace
+
+Recurrence Recurrence::of(const ItemRecord &record)
+{
+    Recurrence r;
+    bool isNumber = false;
+    r.frequency = std::clamp<std::int64_t>(
+        record.frequency.toLongLong(&isNumber), -FrequencyLimit, FrequencyLimit);
+    if (!isNumber)
+        r.frequency = 0;
+    r.unit = unitOf(record.units.toString());
+    r.due = record.dueDate.toDate();
+    r.end = record.endDate.toDate();
+    r.bill = amount(record.billAmount);
+    r.pay = amount(record.payAmount);
+    r.balance = amount(record.balance);
+    r.budget = amount(record.budget);
+    return r;
+}
+
+std::optional<Recurrence> Recurrence::next() const
+{
+    if (frequency == 0)
+        return std::nullopt;
+    Recurrence next = *this;
+    next.due = due.isValid() ? nextDueDate(due, unit, frequency) : QDate();
+    const Changes c = changesOf(*this);
+    if (c.balance)
+        next.balance = roundedAmount(*balance - (isPositive(pay) ? *pay : *bill));
+    if (c.pay)
+        next.pay = budget;
+    if (c.bill)
+        next.bill = budget;
+    if (next.due.isValid() && end.isValid() && next.due > end)
+        return std::nullopt;
+    return next;
+}
+
+ItemRecord Recurrence::laterCycleOf(const ItemRecord &stored) const
+{
+    ItemRecord r = stored;
+    r.payDate = QVariant();
+    r.processDate = QVariant();
+    r.payNow = QVariant();
+    r.dueDate = due.isValid() ? QVariant(due) : QVariant();
+    // An amount the cycles changed is written; one they left keeps its stored value.
+    const auto set = [](QVariant &field, const std::optional<double> &value) {
+        if (value != amount(field))
+            field = value ? QVariant(*value) : QVariant();
+    };
+    set(r.billAmount, bill);
+    set(r.payAmount, pay);
+    set(r.balance, balance);
+    return r;
+}
+
 std::optional<ItemRecord> NextOccurrence(const ItemRecord &paid)
 {
-    bool isNumber = false;
-    const std::int64_t frequency = std::clamp<std::int64_t>(
-        paid.frequency.toLongLong(&isNumber), -FrequencyLimit, FrequencyLimit);
-    if (!isNumber || frequency == 0)
+    const Recurrence cycle = Recurrence::of(paid);
+    const std::optional<Recurrence> following = cycle.next();
+    if (!following)
         return std::nullopt;
 
     ItemRecord next;
@@ -146,35 +240,14 @@ std::optional<ItemRecord> NextOccurrence(const ItemRecord &paid)
     next.budget = paid.budget;
     next.balance = paid.balance;
     next.userField = paid.userField;
-
-    const QDate due = paid.dueDate.toDate();
-    QDate nextDue;
-    if (due.isValid())
-        nextDue = nextDueDate(due, paid.units.toString(), frequency);
-    if (nextDue.isValid())
-        next.dueDate = nextDue;
-
-    const std::optional<double> payAmount = amount(paid.payAmount);
-    const std::optional<double> billAmount = amount(paid.billAmount);
-    const std::optional<double> balance = amount(paid.balance);
-    if (isPositive(balance)) {
-        if (isPositive(payAmount))
-            next.balance = roundedAmount(*balance - *payAmount);
-        else if (isPositive(billAmount))
-            next.balance = roundedAmount(*balance - *billAmount);
-    }
-
-    // After the balance, which is reduced by the amount actually paid.
-    const std::optional<double> budget = amount(paid.budget);
-    if (isPositive(budget)) {
-        if (isPositive(payAmount))
-            next.payAmount = *budget;
-        else
-            next.billAmount = *budget;
-    }
-
-    const QDate endDate = paid.endDate.toDate();
-    if (nextDue.isValid() && endDate.isValid() && nextDue > endDate)
-        return std::nullopt;
+    if (following->due.isValid())
+        next.dueDate = following->due;
+    const Changes c = changesOf(cycle);
+    if (c.balance)
+        next.balance = *following->balance;
+    if (c.pay)
+        next.payAmount = *following->pay;
+    if (c.bill)
+        next.billAmount = *following->bill;
     return next;
 }

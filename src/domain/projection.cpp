@@ -38,7 +38,8 @@ double Occurrence::income() const
     return amountOf(record.payAmount);
 }
 
-Projection::Projection(std::vector<ScheduledItem> items, const QDate &today, const QDate &until)
+Projection::Projection(
+    std::vector<ScheduledItem> items, const QDate &today, const QDate &until, bool records)
     : m_today(today)
     , m_until(until)
     , m_lastDay(until.toJulianDay())
@@ -46,11 +47,15 @@ Projection::Projection(std::vector<ScheduledItem> items, const QDate &today, con
     const std::size_t n = items.size();
     m_keys.reserve(n);
     m_cycles.assign(n, 0);
-    m_upcoming.reserve(n);
+    m_states.reserve(n);
+    if (records)
+        m_stored.reserve(n);
     m_heap.reserve(n);
     for (ScheduledItem &item : items) {
         m_keys.push_back(item.key);
-        m_upcoming.push_back(std::move(item.record));
+        m_states.push_back(Recurrence::of(item.record));
+        if (records)
+            m_stored.push_back(std::move(item.record));
         push(int(m_keys.size() - 1));
     }
     m_firstDay = m_heap.empty() ? m_lastDay : m_heap.front().day;
@@ -59,16 +64,14 @@ Projection::Projection(std::vector<ScheduledItem> items, const QDate &today, con
 
 void Projection::push(int item)
 {
-    const QDate due = m_upcoming[std::size_t(item)].dueDate.toDate();
-    if (!due.isValid() || due > m_until) {
-        m_upcoming[std::size_t(item)] = {};
+    const QDate &due = m_states[std::size_t(item)].due;
+    if (!due.isValid() || due > m_until)
         return;
-    }
     m_heap.push_back({ due.toJulianDay(), item });
     std::push_heap(m_heap.begin(), m_heap.end(), Later());
 }
 
-bool Projection::next(Occurrence &out)
+bool Projection::step(Step &out)
 {
     if (m_heap.empty()) {
         m_currentDay = m_lastDay;
@@ -80,23 +83,38 @@ bool Projection::next(Occurrence &out)
     const std::size_t i = std::size_t(top.item);
     m_currentDay = top.day;
 
-    std::optional<ItemRecord> following = NextOccurrence(m_upcoming[i]);
-    out.key = m_keys[i];
+    std::optional<Recurrence> following = m_states[i].next();
+    out.day = top.day;
+    out.item = top.item;
     out.cycle = m_cycles[i]++;
     out.overdue = top.day < m_today.toJulianDay();
-    out.record = std::move(m_upcoming[i]);
+    m_currentCycle = m_states[i];
+    m_currentStep = out;
 
     // The item goes on only while its due date moves forward: a date that
     // cannot be formed, or a rule that steps back, ends it here.
-    if (following) {
-        const QDate due = following->dueDate.toDate();
-        if (due.isValid() && due.toJulianDay() > top.day) {
-            m_upcoming[i] = std::move(*following);
-            push(top.item);
-            return true;
-        }
+    if (following && following->due.isValid() && following->due.toJulianDay() > top.day) {
+        m_states[i] = *following;
+        push(top.item);
     }
-    m_upcoming[i] = {};
+    return true;
+}
+
+ItemRecord Projection::record() const
+{
+    const ItemRecord &stored = m_stored.at(std::size_t(m_currentStep.item));
+    return m_currentStep.cycle == 0 ? stored : m_currentCycle.laterCycleOf(stored);
+}
+
+bool Projection::next(Occurrence &out)
+{
+    Step s;
+    if (!step(s))
+        return false;
+    out.key = m_keys[std::size_t(s.item)];
+    out.cycle = s.cycle;
+    out.overdue = s.overdue;
+    out.record = record();
     return true;
 }
 
@@ -116,7 +134,7 @@ std::vector<Occurrence> collect(
     std::vector<Occurrence> out;
     Occurrence o;
     while (projection.next(o))
-        if (!onlyAhead || !o.overdue || o.cycle == 0)
+        if (!onlyAhead || Projection::isAhead({ 0, 0, o.cycle, o.overdue }))
             out.push_back(std::move(o));
     return out;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "itemrecord.h"
+#include "nextoccurrence.h"
 
 #include <QDate>
 #include <QString>
@@ -32,8 +33,8 @@ struct Occurrence
 
 // Every occurrence of every item up to a last date, in due-date order (items
 // falling due on the same day in the order they were given, each item's
-// occurrences in turn). Each item starts from its stored record and goes on by
-// NextOccurrence, ending where that ends it (no repeat, past the end date).
+// occurrences in turn). Each item starts from its stored record and goes on as
+// NextOccurrence would, ending where that ends it (no repeat, past the end date).
 // Items without a due date give nothing; an item whose next due date cannot
 // be formed (past the year 9999) or would not come later ends there, without
 // a message. Occurrences due before `today` are marked overdue.
@@ -43,10 +44,30 @@ struct Occurrence
 class Projection
 {
 public:
-    Projection(std::vector<ScheduledItem> items, const QDate &today, const QDate &until);
+    // Without records, only step() may be used: the items' records are let
+    // go once read, and each step costs a few arithmetic operations.
+    Projection(std::vector<ScheduledItem> items, const QDate &today, const QDate &until,
+        bool records = true);
 
     // The next occurrence in order; false once every item has passed `until`.
     bool next(Occurrence &out);
+
+    // The same without making the record: which item falls due on which day;
+    // until the next call its amounts are cycle() and, with records, record()
+    // makes its record.
+    struct Step
+    {
+        qint64 day = 0; // Julian day of the due date
+        int item = 0; // index into the items given
+        int cycle = 0;
+        bool overdue = false;
+    };
+    bool step(Step &out);
+    const Recurrence &cycle() const { return m_currentCycle; }
+    ItemRecord record() const;
+    // Whether an occurrence is still ahead: from today on, and an overdue
+    // item once, by the occurrence it is stuck at.
+    static bool isAhead(const Step &step) { return !step.overdue || step.cycle == 0; }
 
     // How far the projection has got, from 0 at its earliest due date to 1 at
     // `until`, for a progress indicator.
@@ -83,6 +104,9 @@ private:
     qint64 m_currentDay = 0;
     std::vector<qint64> m_keys;
     std::vector<int> m_cycles;
-    std::vector<ItemRecord> m_upcoming; // each item's next occurrence not yet given out
+    std::vector<ItemRecord> m_stored; // each item's record as stored, with records
+    std::vector<Recurrence> m_states; // each item's next occurrence not yet given out
+    Recurrence m_currentCycle; // the occurrence step() gave out last
+    Step m_currentStep;
     std::vector<Pending> m_heap;
 };

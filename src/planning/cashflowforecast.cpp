@@ -41,6 +41,7 @@
 #include <QScatterSeries>
 #include <QScrollBar>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
@@ -50,17 +51,17 @@
 namespace {
 
 // The colour of a cell's text on a light field (screen and paper); invalid for plain text.
-QColor cellColour(const CashFlow::Row &row, int column)
+QColor cellColour(const CashFlow &forecast, std::size_t row, int column)
 {
     switch (column) {
     case 0:
-        return row.overdue ? Colours::Red : QColor();
+        return forecast.table().overdue(row) ? Colours::Red : QColor();
     case 2:
         return Colours::Maroon;
     case 3:
         return Colours::Green;
     case 4:
-        return row.balance.sign() < 0 ? Colours::Red : QColor();
+        return forecast.balance(row).sign() < 0 ? Colours::Red : QColor();
     default:
         return {};
     }
@@ -103,15 +104,15 @@ class ForecastModel : public QAbstractTableModel
 public:
     using QAbstractTableModel::QAbstractTableModel;
 
-    void setRows(const std::vector<CashFlow::Row> *rows)
+    void setForecast(const CashFlow *forecast)
     {
         beginResetModel();
-        m_rows = rows;
+        m_forecast = forecast;
         endResetModel();
     }
     int rowCount(const QModelIndex &parent = {}) const override
     {
-        return parent.isValid() || !m_rows ? 0 : int(m_rows->size());
+        return parent.isValid() || !m_forecast ? 0 : int(m_forecast->table().size());
     }
     int columnCount(const QModelIndex &parent = {}) const override
     {
@@ -119,27 +120,29 @@ public:
     }
     QVariant data(const QModelIndex &index, int role) const override
     {
-        if (!index.isValid() || !m_rows)
+        if (!index.isValid() || !m_forecast)
             return {};
-        const CashFlow::Row &row = (*m_rows)[std::size_t(index.row())];
+        const std::size_t row = std::size_t(index.row());
+        const ProjectionTable &table = m_forecast->table();
         if (role == Qt::DisplayRole) {
+            const ProjectionTable::Amounts &a = table.amounts(row);
             switch (index.column()) {
             case 0:
-                return Formats::date(row.dueDate)
-                    + (row.overdue ? QStringLiteral(" (overdue)") : QString());
+                return Formats::date(table.date(row))
+                    + (table.overdue(row) ? QStringLiteral(" (overdue)") : QString());
             case 1:
-                return row.description;
+                return table.payee(row);
             case 2:
-                return row.expense.sign() != 0 ? Formats::money(row.expense) : QString();
+                return a.expense.sign() != 0 ? Formats::money(a.expense) : QString();
             case 3:
-                return row.income.sign() != 0 ? Formats::money(row.income) : QString();
+                return a.income.sign() != 0 ? Formats::money(a.income) : QString();
             case 4:
-                return Formats::money(row.balance);
+                return Formats::money(m_forecast->balance(row));
             }
         } else if (role == Qt::TextAlignmentRole && index.column() >= 2) {
             return int(Qt::AlignRight | Qt::AlignVCenter);
         } else if (role == Qt::ForegroundRole) {
-            const QColor colour = cellColour(row, index.column());
+            const QColor colour = cellColour(*m_forecast, row, index.column());
             if (colour.isValid())
                 return Colours::foreground(colour);
         }
@@ -153,7 +156,7 @@ public:
     }
 
 private:
-    const std::vector<CashFlow::Row> *m_rows = nullptr;
+    const CashFlow *m_forecast = nullptr;
 };
 
 CashFlowForecast::CashFlowForecast(QWidget *parent)
@@ -181,7 +184,18 @@ CashFlowForecast::CashFlowForecast(QWidget *parent)
     m_progress = new QProgressBar(this);
     m_progress->setRange(0, 100);
     m_progress->setFormat(QStringLiteral("Projecting the schedule... %p%"));
-    m_progress->hide();
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("ButtonCancel"));
+    m_cancel->setAutoDefault(false);
+    auto *progressRow = new QHBoxLayout;
+    progressRow->addWidget(m_progress, 1);
+    progressRow->addWidget(m_cancel);
+    showProgress(false);
+    // A short projection finishes before any progress would be seen.
+    m_progressDelay = new QTimer(this);
+    m_progressDelay->setSingleShot(true);
+    m_progressDelay->setInterval(500);
+    connect(m_progressDelay, &QTimer::timeout, this, [this] { showProgress(true); });
 
     buildTable();
 
@@ -194,7 +208,7 @@ CashFlowForecast::CashFlowForecast(QWidget *parent)
     layout->addLayout(top);
     layout->addWidget(m_chartView, 3);
     layout->addWidget(m_lowest);
-    layout->addWidget(m_progress);
+    layout->addLayout(progressRow);
     layout->addWidget(m_table, 2);
     layout->addWidget(buttons);
 
@@ -202,6 +216,7 @@ CashFlowForecast::CashFlowForecast(QWidget *parent)
     connect(m_horizon, &QComboBox::currentIndexChanged, this, &CashFlowForecast::project);
     connect(m_pdf, &QPushButton::clicked, this, &CashFlowForecast::choosePdf);
     connect(m_csv, &QPushButton::clicked, this, &CashFlowForecast::chooseCsv);
+    connect(m_cancel, &QPushButton::clicked, this, &CashFlowForecast::cancel);
     connect(m_job, &ProjectionJob::progressed, m_progress, &QProgressBar::setValue);
     connect(m_job, &ProjectionJob::finished, this, &CashFlowForecast::projected);
 
@@ -297,17 +312,48 @@ void CashFlowForecast::refuseBalance()
     m_lowest->setText(QStringLiteral("The starting balance \"%1\" is not an amount: type it as "
                                      "1234.56 or %2.")
                           .arg(m_balance->text().trimmed(), Formats::money(1234.56)));
+    clear();
+}
+
+void CashFlowForecast::clear()
+{
+    m_model->setForecast(nullptr);
     m_forecast.reset();
-    m_model->setRows(nullptr);
     m_chart->removeAllSeries();
     m_pdf->setEnabled(false);
     m_csv->setEnabled(false);
+}
+
+void CashFlowForecast::showProgress(bool shown)
+{
+    m_progress->setVisible(shown);
+    m_cancel->setVisible(shown);
+}
+
+void CashFlowForecast::cancel()
+{
+    m_job->cancel();
+    m_progressDelay->stop();
+    showProgress(false);
+    clear();
+    m_lowest->setText(QStringLiteral("The forecast was cancelled."));
 }
 
 void CashFlowForecast::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     project();
+}
+
+// The projection is the window's one large holding; closed, it is given back.
+void CashFlowForecast::hideEvent(QHideEvent *event)
+{
+    m_job->cancel();
+    m_progressDelay->stop();
+    showProgress(false);
+    clear();
+    ProjectionJob::giveBackMemory();
+    QDialog::hideEvent(event);
 }
 
 void CashFlowForecast::project()
@@ -331,22 +377,24 @@ void CashFlowForecast::project()
     m_today = Clock::current().today();
     m_until = m_today.addDays(m_horizon->currentData().toInt());
     m_progress->setValue(0);
-    m_progress->show();
-    m_pdf->setEnabled(false);
-    m_csv->setEnabled(false);
-    m_job->start(std::move(schedule), m_today, QDate(), m_until);
+    // The old forecast goes before the new one is made: never two at once.
+    clear();
+    m_lowest->setText(QString());
+    m_progressDelay->start();
+    m_job->start(std::move(schedule), m_today, QDate(), m_until, ProjectionTable::Use::Forecast);
 }
 
 void CashFlowForecast::projected()
 {
-    m_progress->hide();
+    m_progressDelay->stop();
+    showProgress(false);
     const std::optional<Money> start = startingBalance();
     if (!start) {
         refuseBalance();
         return;
     }
-    m_forecast = std::make_unique<CashFlow>(*start, m_today, m_until, m_job->result());
-    m_model->setRows(&m_forecast->rows());
+    m_forecast = std::make_unique<CashFlow>(*start, m_today, m_until, std::move(m_job->result()));
+    m_model->setForecast(m_forecast.get());
     drawChart();
     const CashFlow::Day low = m_forecast->lowest();
     m_lowest->setText(QStringLiteral("Lowest balance: %1 on %2")
@@ -473,19 +521,29 @@ bool CashFlowForecast::exportCsv(const QString &path)
     const std::unique_ptr<DestinationFile> file = begin(path);
     if (!file)
         return false;
-    QString text;
     QStringList header = columnTitles();
     header.append(QStringLiteral("Overdue"));
-    text += header.join(QLatin1Char(',')) + QStringLiteral("\r\n");
-    for (const CashFlow::Row &row : m_forecast->rows()) {
-        text += QStringList{ row.dueDate.toString(Qt::ISODate), csvField(row.description),
-            row.expense.sign() != 0 ? plainAmount(row.expense) : QString(),
-            row.income.sign() != 0 ? plainAmount(row.income) : QString(), plainAmount(row.balance),
-            row.overdue ? QStringLiteral("Yes") : QString() }
+    QByteArray text = header.join(QLatin1Char(',')).toUtf8() + "\r\n";
+    const ProjectionTable &table = m_forecast->table();
+    // Written as it goes, so that a long forecast is never held twice.
+    for (std::size_t r = 0; r < table.size(); ++r) {
+        const ProjectionTable::Amounts &a = table.amounts(r);
+        text += QStringList{ table.date(r).toString(Qt::ISODate), csvField(table.payee(r)),
+            a.expense.sign() != 0 ? plainAmount(a.expense) : QString(),
+            a.income.sign() != 0 ? plainAmount(a.income) : QString(),
+            plainAmount(m_forecast->balance(r)),
+            table.overdue(r) ? QStringLiteral("Yes") : QString() }
                     .join(QLatin1Char(','))
-            + QStringLiteral("\r\n");
+                    .toUtf8()
+            + "\r\n";
+        if (text.size() > 65536 || r + 1 == table.size()) {
+            if (file->device().write(text) != text.size())
+                break; // the commit reports it
+            text.clear();
+        }
     }
-    file->device().write(text.toUtf8());
+    if (table.empty())
+        file->device().write(text);
     return finish(*file);
 }
 
@@ -543,7 +601,7 @@ bool CashFlowForecast::savePdf(const QString &path)
                 const QRect r(x, y - line + line / 4, w - 20, line);
                 // Paper shows the colours of the screen: overdue dates and amounts in red.
                 const QColor colour
-                    = row < 0 ? QColor() : cellColour(m_forecast->rows()[std::size_t(row)], c);
+                    = row < 0 ? QColor() : cellColour(*m_forecast, std::size_t(row), c);
                 p.setPen(colour.isValid() ? colour : QColor(Qt::black));
                 p.drawText(r, (c >= 2 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter,
                     p.fontMetrics().elidedText(cells[c], Qt::ElideRight, r.width()));

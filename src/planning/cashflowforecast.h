@@ -19,6 +19,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QTableView;
+class QTimer;
 
 // The money on hand over the coming days: a starting balance and the
 // projected schedule give the running balance, drawn day by day with its
@@ -48,6 +49,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     QHBoxLayout *buildTopRow();
@@ -60,6 +62,9 @@ private:
     // The file name in the folder last saved to, or in Documents the first time.
     QString proposedPath(const QString &fileName) const;
     void project();
+    void clear();
+    void cancel();
+    void showProgress(bool shown);
     void projected();
     void drawChart();
     void choosePdf();
@@ -73,6 +78,8 @@ private:
     QChartView *m_chartView;
     QLabel *m_lowest;
     QProgressBar *m_progress;
+    QPushButton *m_cancel;
+    QTimer *m_progressDelay;
     QTableView *m_table;
     ForecastModel *m_model;
     ProjectionJob *m_job;

@@ -224,10 +224,6 @@ QTableWidgetItem *cell(const QString &text, const QColor &colour, bool right = f
     return item;
 }
 
-QString moneyText(const QVariant &value)
-{
-    return value.isNull() ? QString() : Formats::money(value.toDouble());
-}
 } // namespace
 
 DueCalendar::DueCalendar(QWidget *parent)
@@ -370,9 +366,11 @@ void DueCalendar::showEvent(QShowEvent *event)
 
 void DueCalendar::hideEvent(QHideEvent *event)
 {
-    m_schedule.clear();
-    m_occurrences.clear();
-    m_byDay.clear();
+    m_job->cancel();
+    m_schedule = {};
+    m_table = ProjectionTable();
+    m_model->setDays({});
+    ProjectionJob::giveBackMemory();
     QDialog::hideEvent(event);
 }
 
@@ -386,8 +384,7 @@ void DueCalendar::showDay(const QDate &day)
         m_month = first;
         m_title->setText(QLocale().toString(first, QStringLiteral("MMMM yyyy")));
         m_model->setMonth(first);
-        m_occurrences.clear();
-        m_byDay.clear();
+        m_table = ProjectionTable();
         project();
     }
     const QModelIndex index = m_model->indexOf(day);
@@ -422,26 +419,25 @@ void DueCalendar::project()
 {
     m_progress->setValue(0);
     m_progress->show();
-    m_job->start(m_schedule, Clock::current().today(), m_model->start(), m_model->end());
+    m_job->start(m_schedule, Clock::current().today(), m_model->start(), m_model->end(),
+        ProjectionTable::Use::Calendar);
 }
 
 void DueCalendar::projected()
 {
     m_progress->hide();
-    m_occurrences = m_job->result();
-    m_byDay.clear();
+    m_table = std::move(m_job->result());
     QHash<qint64, MonthModel::Day> days;
-    for (int i = 0; i < int(m_occurrences.size()); ++i) {
-        const Occurrence &o = m_occurrences[std::size_t(i)];
-        const qint64 jd = o.dueDate().toJulianDay();
-        m_byDay[jd].push_back(i);
+    for (std::size_t r = 0; r < m_table.size(); ++r) {
+        const qint64 jd = m_table.day(r);
+        const ProjectionTable::Amounts &a = m_table.amounts(r);
         MonthModel::Day &day = days[jd];
-        day.expense += Money::fromDouble(o.expense());
-        day.income += Money::fromDouble(o.income());
+        day.expense += a.expense;
+        day.income += a.income;
         // The payee alone: the day's totals stand at the foot of the cell, and the
         // list below the month gives each amount.
-        day.lines.append(o.record.description.toString());
-        day.bands.append(bandOf(o.dueDate()));
+        day.lines.append(m_table.payee(r));
+        day.bands.append(bandOf(m_table.date(r)));
     }
     const QModelIndex current = m_model->indexOf(m_selected);
     m_model->setDays(std::move(days));
@@ -449,44 +445,38 @@ void DueCalendar::projected()
     fillDayList();
 }
 
-std::vector<Occurrence> DueCalendar::itemsOn(const QDate &day) const
-{
-    std::vector<Occurrence> out;
-    for (int i : m_byDay.value(day.toJulianDay()))
-        out.push_back(m_occurrences[std::size_t(i)]);
-    return out;
-}
-
 void DueCalendar::fillDayList()
 {
-    const std::vector<Occurrence> items = itemsOn(m_selected);
+    const auto [first, last] = m_table.rowsOn(m_selected);
     Money expense, income;
     m_dayList->setRowCount(0);
     m_listed.clear();
-    for (const Occurrence &o : items) {
+    auto amount = [](bool has, double value) { return has ? Formats::money(value) : QString(); };
+    for (std::size_t r = first; r < last; ++r) {
+        const ProjectionTable::Amounts &a = m_table.amounts(r);
         const int row = m_dayList->rowCount();
         m_dayList->insertRow(row);
-        const QColor colour = Colours::onBase(Urgency::textColor(bandOf(o.dueDate())), palette());
+        const QColor colour
+            = Colours::onBase(Urgency::textColor(bandOf(m_table.date(r))), palette());
         m_dayList->setItem(row, 0,
-            cell(
-                Formats::date(o.dueDate()) + (o.overdue ? QStringLiteral(" (overdue)") : QString()),
+            cell(Formats::date(m_table.date(r))
+                    + (m_table.overdue(r) ? QStringLiteral(" (overdue)") : QString()),
                 colour));
-        m_dayList->setItem(row, 1, cell(o.record.description.toString(), colour));
+        m_dayList->setItem(row, 1, cell(m_table.payee(r), colour));
         m_dayList->setItem(row, 2,
-            cell(
-                moneyText(o.record.billAmount), Colours::onBase(Colours::Maroon, palette()), true));
+            cell(amount(a.hasExpense, a.bill), Colours::onBase(Colours::Maroon, palette()), true));
         m_dayList->setItem(row, 3,
-            cell(moneyText(o.record.payAmount), Colours::onBase(Colours::Green, palette()), true));
-        m_dayList->setItem(row, 4, cell(moneyText(o.record.balance), colour, true));
-        m_listed.push_back(o.key);
-        expense += Money::fromDouble(o.expense());
-        income += Money::fromDouble(o.income());
+            cell(amount(a.hasIncome, a.pay), Colours::onBase(Colours::Green, palette()), true));
+        m_dayList->setItem(row, 4, cell(amount(a.hasBalance, a.balance), colour, true));
+        m_listed.push_back(m_table.key(r));
+        expense += a.expense;
+        income += a.income;
     }
     m_dayList->resizeColumnToContents(0);
     QString title = QLocale().toString(m_selected, QLocale::LongFormat);
     if (busy())
         title += QStringLiteral(": projecting...");
-    else if (items.empty())
+    else if (first == last)
         title += QStringLiteral(": nothing falls due.");
     else
         title += QStringLiteral(": expense %1, income %2")

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "domain/projection.h"
+#include "domain/projectiontable.h"
 
 #include <QDate>
 #include <QDialog>
@@ -45,8 +45,8 @@ public:
     void nextMonth();
     void showToday();
 
-    // The occurrences of one day of the month shown, in due-date order.
-    std::vector<Occurrence> itemsOn(const QDate &day) const;
+    // The occurrences of the month shown; those of a day are table().rowsOn(day).
+    const ProjectionTable &table() const { return m_table; }
     // Whether the month shown is still being projected.
     bool busy() const;
 
@@ -68,8 +68,7 @@ private:
     QDate m_month; // its first day
     QDate m_selected;
     std::vector<ScheduledItem> m_schedule;
-    std::vector<Occurrence> m_occurrences;
-    QHash<qint64, std::vector<int>> m_byDay; // Julian day -> indexes into m_occurrences
+    ProjectionTable m_table;
     std::vector<qint64> m_listed; // keys of the day list's rows
     MonthModel *m_model;
     ProjectionJob *m_job;

@@ -3,6 +3,10 @@
 #include <QThread>
 #include <QTimer>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <atomic>
 #include <utility>
 
@@ -10,7 +14,7 @@ struct ProjectionJob::State
 {
     std::atomic<bool> cancelled = false;
     std::atomic<int> percent = 0;
-    std::vector<Occurrence> out;
+    ProjectionTable out;
 };
 
 ProjectionJob::ProjectionJob(QObject *parent)
@@ -42,27 +46,29 @@ void ProjectionJob::stop()
     m_state.reset();
 }
 
-void ProjectionJob::start(
-    std::vector<ScheduledItem> items, const QDate &today, const QDate &from, const QDate &until)
+void ProjectionJob::cancel()
 {
     stop();
+    m_result = ProjectionTable();
+}
+
+void ProjectionJob::start(std::vector<ScheduledItem> items, const QDate &today, const QDate &from,
+    const QDate &until, ProjectionTable::Use use)
+{
+    stop();
+    m_result = ProjectionTable();
     auto state = std::make_shared<State>();
     m_state = state;
-    m_thread = QThread::create([state, items = std::move(items), today, from, until]() mutable {
-        Projection projection(std::move(items), today, until);
-        Occurrence o;
-        int step = 0;
-        while (projection.next(o)) {
-            if (!from.isValid() || o.dueDate() >= from)
-                state->out.push_back(std::move(o));
-            if (++step % 4096 == 0) {
-                if (state->cancelled)
-                    return;
-                state->percent = int(projection.progress() * 100);
-            }
-        }
-        state->percent = 100;
-    });
+    m_thread
+        = QThread::create([state, items = std::move(items), today, from, until, use]() mutable {
+              state->out = ProjectionTable(items);
+              Projection projection(std::move(items), today, until, false);
+              state->out.fill(projection, from, use, [&state](double progress) {
+                  state->percent = int(progress * 100);
+                  return !state->cancelled;
+              });
+              state->percent = 100;
+          });
     connect(m_thread, &QThread::finished, this, [this, state] {
         if (state != m_state)
             return;
@@ -76,4 +82,11 @@ void ProjectionJob::start(
     });
     m_poll->start();
     m_thread->start();
+}
+
+void ProjectionJob::giveBackMemory()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
 }

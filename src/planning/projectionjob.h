@@ -1,6 +1,6 @@
 #pragma once
 
-#include "domain/projection.h"
+#include "domain/projectiontable.h"
 
 #include <QDate>
 #include <QObject>
@@ -14,7 +14,8 @@ class QTimer;
 // Projects the schedule on a worker thread, so that a long span with many
 // repeating items leaves the window free. The schedule is read on the calling
 // thread (the table engine lives there); only the occurrences from `from` on
-// are kept. Starting again, or destroying the job, drops a run still going.
+// are kept, eight bytes each. Starting again, cancelling, or destroying the
+// job drops a run still going.
 class ProjectionJob : public QObject
 {
     Q_OBJECT
@@ -22,12 +23,19 @@ public:
     explicit ProjectionJob(QObject *parent = nullptr);
     ~ProjectionJob() override;
 
-    // An invalid `from` keeps every occurrence, overdue ones included.
+    // An invalid `from` keeps every occurrence the use takes.
     void start(std::vector<ScheduledItem> items, const QDate &today, const QDate &from,
-        const QDate &until);
+        const QDate &until, ProjectionTable::Use use);
+    // Drops the run going, if any, and the last result.
+    void cancel();
     bool running() const { return m_state != nullptr; }
-    // The occurrences of the last finished run, in due-date order.
-    const std::vector<Occurrence> &result() const { return m_result; }
+    // The occurrences of the last finished run, in due-date order; the
+    // caller may take them.
+    ProjectionTable &result() { return m_result; }
+
+    // Returns the memory a dropped projection held to the system; the
+    // allocator would otherwise keep it for the process.
+    static void giveBackMemory();
 
 Q_SIGNALS:
     void progressed(int percent);
@@ -40,5 +48,5 @@ private:
     std::shared_ptr<State> m_state;
     QThread *m_thread = nullptr;
     QTimer *m_poll;
-    std::vector<Occurrence> m_result;
+    ProjectionTable m_result;
 };

@@ -347,7 +347,7 @@ void TestSummaries::sumsAtTheBound()
 
     // The forecast's balance after the day.
     const CashFlow flow(Money(), Today, Today,
-        Projection::all(Projection::read(QStringLiteral("schedule.DB")), Today, Today));
+        ProjectionTable::of(Projection::read(QStringLiteral("schedule.DB")), Today, Today));
     QCOMPARE(Formats::money(flow.days().back().balance), remainder);
 }
 

@@ -113,6 +113,13 @@ QList<QStringList> pythonCsv(const QByteArray &text)
     }
     return rows;
 }
+
+// The listing is written as it is read, in the very form QJsonDocument gives
+// the same document.
+QByteArray canonicalJson(const QByteArray &json)
+{
+    return QJsonDocument::fromJson(json).toJson(QJsonDocument::Indented);
+}
 } // namespace
 
 class TestDueCommand : public QObject
@@ -236,6 +243,7 @@ void TestDueCommand::listsWhileTheProgramHasTheFolder()
     QCOMPARE(items[3].toObject().value(QStringLiteral("payee")).toString(), QStringLiteral("Gas"));
     QCOMPARE(items[3].toObject().value(QStringLiteral("pastDue")).toBool(), false);
     QCOMPARE(items[3].toObject().value(QStringLiteral("expenseAmount")).toDouble(), 60.0);
+    QCOMPARE(wide.out, canonicalJson(wide.out));
 
     const Run table = run({ "--due", "--data-dir", env.dir() }, runtime.path());
     QCOMPARE(table.code, 1);
@@ -260,6 +268,8 @@ void TestDueCommand::exitCodes_data()
     QTest::newRow("nothing past due") << "tables" << QStringList{ "--due" } << 0 << QString();
     QTest::newRow("nothing within 0 days")
         << "tables" << QStringList{ "--due", "0" } << 0 << QString();
+    QTest::newRow("nothing due, as JSON")
+        << "tables" << QStringList{ "--due", "0", "--json" } << 0 << QString();
     QTest::newRow("version") << "tables" << QStringList{ "--version" } << 0 << QString();
     QTest::newRow("folder missing")
         << "missing" << QStringList{ "--due" } << 2 << "duesmith: the folder";
@@ -306,6 +316,8 @@ void TestDueCommand::exitCodes()
     }
     QCOMPARE(folderEntries(env.dir()), before);
     QVERIFY(folderEntries(runtime.path()).isEmpty());
+    if (args.contains(QStringLiteral("--json")) && code != 2)
+        QCOMPARE(r.out, canonicalJson(r.out));
 }
 
 void TestDueCommand::writeFaults_data()
@@ -394,6 +406,9 @@ void TestDueCommand::tablesChangedElsewhere()
                       "not valid",
             "Gas||no due date; Due Date 'notadate' is not valid; Bill Amount 'Inf' is not "
             "valid" }));
+    const Run json = run({ "--due", "0", "--json", "--data-dir", env.dir() }, runtime.path());
+    QCOMPARE(json.out, canonicalJson(json.out));
+    QVERIFY(json.out.contains("\"problems\": ["));
 }
 
 void TestDueCommand::dataFolder_data()

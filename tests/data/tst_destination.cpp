@@ -4,6 +4,7 @@
 
 #include "support/testsupport.h"
 
+#include "app/calendarexport.h"
 #include "app/desttabledlg.h"
 #include "app/savefile.h"
 #include "app/windows.h"
@@ -12,7 +13,6 @@
 #include "data/table.h"
 #include "data/tableexport.h"
 #include "data/tablefiles.h"
-#include "domain/icalendar.h"
 #include "main/windowset.h"
 #include "planning/cashflowforecast.h"
 #include "reports/engine/output.h"
@@ -137,7 +137,9 @@ void TestDestination::everyWriterKeepsOffTheProgramsOwnFiles()
         schedule.open();
         attempt([&] { TableExport::run(schedule, { path, TableExport::Type(exportType) }); });
     } else if (writer == QLatin1String("calendar")) {
-        ICalendar::save(path, "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n", &error);
+        CalendarExport::Choice choice;
+        choice.file = path;
+        CalendarExport::write(choice, nullptr, &error);
     } else if (writer == QLatin1String("report PDF")) {
         const auto report = std::move(Reports::makeReports().front());
         attempt([&] { ReportEngine::writePdf(*report->prepare({}, {}), path); });

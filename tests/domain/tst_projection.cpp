@@ -2,18 +2,30 @@
 #include "data/layouts.h"
 #include "data/table.h"
 #include "data/tablefiles.h"
+#include "domain/cashflow.h"
 #include "domain/icalendar.h"
 #include "domain/itemrecord.h"
 #include "domain/paymentrun.h"
 #include "domain/projection.h"
+#include "domain/projectiontable.h"
 #include "support/dataenv.h"
 
 #include <QDate>
+#include <QFile>
 #include <QMap>
 #include <QStringList>
 #include <QTest>
 
+#include <SQLiteCpp/Database.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <new>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -165,6 +177,8 @@ private Q_SLOTS:
     void endings_data();
     void endings();
     void calendarEventsKeepTheirIdentity();
+    void boundedMemory_data();
+    void boundedMemory();
 };
 
 void TestProjection::matchesPayingOnTime_data()
@@ -317,6 +331,91 @@ void TestProjection::calendarEventsKeepTheirIdentity()
     QCOMPARE(gone.values(), QStringList{ "20240320 Rent — $900.00" });
     // A day later the overdue item has moved to the new today, as the same event.
     QCOMPARE(exported(today.addDays(1)).value(overdue), "20240316 Overdue: Paper — $2.00");
+}
+
+namespace {
+qint64 addressSpace()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmSize:"))
+            return line.mid(7).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return 0;
+}
+
+// Runs work in a child process whose address space may grow by room and no
+// more: its exit status, 0 when work returned true.
+int inBoundedChild(qint64 room, const std::function<bool()> &work)
+{
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        rlimit limit;
+        limit.rlim_cur = limit.rlim_max = rlim_t(addressSpace() + room);
+        int code = 3;
+        if (setrlimit(RLIMIT_AS, &limit) == 0) {
+            try {
+                code = work() ? 0 : 1;
+            } catch (const std::bad_alloc &) {
+                code = 2;
+            }
+        }
+        _exit(code);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+} // namespace
+
+void TestProjection::boundedMemory_data()
+{
+    QTest::addColumn<bool>("calendar");
+    QTest::newRow("forecast, a year") << false;
+    QTest::newRow("calendar file, ten days") << true;
+}
+
+// 10,000 daily items and one that has been due every day since the year 1:
+// the forecast's table and the calendar file fit in 64 MB beside what the
+// program already holds, where each occurrence as a record would need gigabytes.
+void TestProjection::boundedMemory()
+{
+    QFETCH(bool, calendar);
+    DataEnv env;
+    env.createTables();
+    {
+        SQLite::Database db(
+            Engine::resolve(TableFiles::Schedule).toStdString(), SQLite::OPEN_READWRITE);
+        db.exec(R"(INSERT INTO data ("Due Date", "Description", "Bill Amount", "Frequency",
+            "Units", "Warning Days") WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1
+            FROM n WHERE i < 10000) SELECT CASE WHEN i = 0 THEN '0001-01-01' ELSE
+            date('2024-03-15', (i % 7) || ' days') END, 'Payee ' || i, 1 + i % 50, 1, 'Days', 3
+            FROM n)");
+    }
+    const QDate today(2024, 3, 15);
+    const std::vector<ScheduledItem> items = Projection::read(TableFiles::Schedule);
+    QCOMPARE(items.size(), std::size_t(10001));
+    const int code = inBoundedChild(64 << 20, [&] {
+        if (calendar) {
+            QFile sink(QStringLiteral("/dev/null"));
+            sink.open(QIODevice::WriteOnly);
+            Projection projection(items, today, today.addDays(10));
+            // Each item every day it is due, the old one once more, overdue.
+            // The new items from their first day, the old one once overdue and then daily.
+            return ICalendar::write(sink, projection, {}, QDateTime(today, QTime(9, 0)))
+                == 80002 + 1 + 11;
+        }
+        const QDate until = today.addDays(365);
+        ProjectionTable table(items);
+        Projection projection(items, today, until, false);
+        table.fill(projection, QDate(), ProjectionTable::Use::Forecast);
+        const CashFlow flow(Money(), today, until, std::move(table));
+        // The old item counts once overdue, then every day ahead.
+        return flow.table().size() == std::size_t(3'630'002 + 1 + 366);
+    });
+    QCOMPARE(code, 0);
 }
 
 QTEST_GUILESS_MAIN(TestProjection)

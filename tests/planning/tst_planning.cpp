@@ -276,6 +276,17 @@ void TestPlanning::forecastLowestPointAndExports()
     forecast->show();
     QCOMPARE(forecast->balanceEdit()->text(), QStringLiteral("600"));
     QCOMPARE(forecast->horizonBox()->currentIndex(), 1);
+
+    // Cancelled while it projects: nothing of the run is shown, nothing to save.
+    forecast->horizonBox()->setCurrentIndex(3);
+    QVERIFY(forecast->busy());
+    forecast->findChild<QPushButton *>(QStringLiteral("ButtonCancel"))->click();
+    QVERIFY(!forecast->busy());
+    QTest::qWait(200);
+    QVERIFY(!forecast->forecast());
+    QCOMPARE(
+        forecast->findChild<QTableView *>(QStringLiteral("ForecastTable"))->model()->rowCount(), 0);
+    QVERIFY(!forecast->findChild<QPushButton *>(QStringLiteral("ButtonCsv"))->isEnabled());
     forecast->reject();
 }
 
