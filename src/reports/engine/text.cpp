@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QPaintDevice>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -22,7 +23,8 @@ QFont baseFont(const TextStyle &style, double points)
     return font;
 }
 
-// Metrics in 1/96 inch, kept per style: the reports use only a handful.
+// Metrics in 1/96 inch, kept per style (the reports use only a handful) and
+// per thread: pages are laid out and written aside.
 const QFontMetricsF &metrics(const TextStyle &style)
 {
     struct Entry
@@ -33,12 +35,12 @@ const QFontMetricsF &metrics(const TextStyle &style)
         bool underline;
         std::unique_ptr<QFontMetricsF> metrics;
     };
-    static std::vector<Entry> entries;
+    thread_local std::vector<Entry> entries;
     for (const Entry &e : entries)
         if (e.points == style.points && e.bold == style.bold && e.underline == style.underline
             && e.family == style.family)
             return *e.metrics;
-    static QImage device = [] {
+    thread_local QImage device = [] {
         QImage image(1, 1, QImage::Format_ARGB32);
         const int perMetre = qRound(96 / 0.0254);
         image.setDotsPerMeterX(perMetre);
@@ -48,6 +50,14 @@ const QFontMetricsF &metrics(const TextStyle &style)
     entries.push_back({ style.family, style.points, style.bold, style.underline,
         std::make_unique<QFontMetricsF>(baseFont(style, style.points), &device) });
     return *entries.back().metrics;
+}
+
+// Wider than any one character of the font or of another that stands in for
+// a glyph the font lacks (those are an em or so wide).
+double widest(const TextStyle &style)
+{
+    const QFontMetricsF &fm = metrics(style);
+    return std::max(fm.maxWidth(), 2 * fm.height());
 }
 
 // Breaks one paragraph (no line feeds) into lines of at most `width`.
@@ -115,8 +125,12 @@ int ReportText::lineCount(const TextStyle &style, const QString &text, double wi
 {
     if (text.isEmpty())
         return 1;
-    if (!text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'))
-        && metrics(style).horizontalAdvance(text) <= width)
+    // Most texts are short: no wider than their length in the widest glyph
+    // they can be, and then not measured at all.
+    const bool plain
+        = std::none_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20; });
+    const QFontMetricsF &fm = metrics(style);
+    if (plain && (text.size() * widest(style) <= width || fm.horizontalAdvance(text) <= width))
         return 1;
     return int(wrap(style, text, width).size());
 }
