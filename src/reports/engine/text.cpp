@@ -5,6 +5,7 @@
 #include <QPaintDevice>
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -25,21 +26,27 @@ QFont baseFont(const TextStyle &style, double points)
 
 // Metrics in 1/96 inch, kept per style (the reports use only a handful) and
 // per thread: pages are laid out and written aside.
-const QFontMetricsF &metrics(const TextStyle &style)
+struct Metrics
 {
-    struct Entry
-    {
-        QString family;
-        double points;
-        bool bold;
-        bool underline;
-        std::unique_ptr<QFontMetricsF> metrics;
-    };
-    thread_local std::vector<Entry> entries;
-    for (const Entry &e : entries)
-        if (e.points == style.points && e.bold == style.bold && e.underline == style.underline
-            && e.family == style.family)
-            return *e.metrics;
+    QString family;
+    double points;
+    bool bold;
+    bool underline;
+    std::unique_ptr<QFontMetricsF> font;
+    // Above the advance of each ASCII character, and of any other one (a
+    // glyph the font lacks comes from another font, an em or so wide): their
+    // sum bounds a text's width without shaping it.
+    std::array<double, 128> ascii;
+    double other;
+};
+
+const Metrics &entry(const TextStyle &style)
+{
+    thread_local std::vector<std::unique_ptr<Metrics>> entries;
+    for (const auto &e : entries)
+        if (e->points == style.points && e->bold == style.bold && e->underline == style.underline
+            && e->family == style.family)
+            return *e;
     thread_local QImage device = [] {
         QImage image(1, 1, QImage::Format_ARGB32);
         const int perMetre = qRound(96 / 0.0254);
@@ -47,17 +54,23 @@ const QFontMetricsF &metrics(const TextStyle &style)
         image.setDotsPerMeterY(perMetre);
         return image;
     }();
-    entries.push_back({ style.family, style.points, style.bold, style.underline,
-        std::make_unique<QFontMetricsF>(baseFont(style, style.points), &device) });
-    return *entries.back().metrics;
+    auto e = std::make_unique<Metrics>();
+    e->family = style.family;
+    e->points = style.points;
+    e->bold = style.bold;
+    e->underline = style.underline;
+    e->font = std::make_unique<QFontMetricsF>(baseFont(style, style.points), &device);
+    e->other = std::max(e->font->maxWidth(), 2 * e->font->height());
+    // Kerning and rounding may move a text's width a little either way.
+    for (char16_t c = 0; c < 128; ++c)
+        e->ascii[c] = e->font->horizontalAdvance(QChar(c)) * 1.05 + 0.1;
+    entries.push_back(std::move(e));
+    return *entries.back();
 }
 
-// Wider than any one character of the font or of another that stands in for
-// a glyph the font lacks (those are an em or so wide).
-double widest(const TextStyle &style)
+const QFontMetricsF &metrics(const TextStyle &style)
 {
-    const QFontMetricsF &fm = metrics(style);
-    return std::max(fm.maxWidth(), 2 * fm.height());
+    return *entry(style).font;
 }
 
 // Breaks one paragraph (no line feeds) into lines of at most `width`.
@@ -125,12 +138,17 @@ int ReportText::lineCount(const TextStyle &style, const QString &text, double wi
 {
     if (text.isEmpty())
         return 1;
-    // Most texts are short: no wider than their length in the widest glyph
-    // they can be, and then not measured at all.
-    const bool plain
-        = std::none_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20; });
-    const QFontMetricsF &fm = metrics(style);
-    if (plain && (text.size() * widest(style) <= width || fm.horizontalAdvance(text) <= width))
+    // Most texts are short: their bound is within the width, and they are
+    // not shaped at all.
+    const Metrics &m = entry(style);
+    double bound = 0;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20)
+            return int(wrap(style, text, width).size()); // line feeds, tabs
+        bound += u < 128 ? m.ascii[u] : m.other;
+    }
+    if (bound <= width || m.font->horizontalAdvance(text) <= width)
         return 1;
     return int(wrap(style, text, width).size());
 }
