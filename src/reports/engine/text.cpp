@@ -73,15 +73,26 @@ const QFontMetricsF &metrics(const TextStyle &style)
     return *entry(style).font;
 }
 
-// Breaks one paragraph (no line feeds) into lines of at most `width`.
-void wrapParagraph(const QFontMetricsF &fm, const QString &text, double width, QStringList &out)
+// Whether a text without line feeds fits the width: by its bound when it
+// can, shaped only when it must.
+bool fits(const Metrics &m, const QString &text, double width)
 {
+    double bound = 0;
+    for (const QChar c : text)
+        bound += c.unicode() < 128 ? m.ascii[c.unicode()] : m.other;
+    return bound <= width || m.font->horizontalAdvance(text) <= width;
+}
+
+// Breaks one paragraph (no line feeds) into lines of at most `width`.
+void wrapParagraph(const Metrics &m, const QString &text, double width, QStringList &out)
+{
+    const QFontMetricsF &fm = *m.font;
     QString line;
     const QStringList words = text.split(QLatin1Char(' '));
     for (int w = 0; w < words.size(); ++w) {
         const QString &word = words[w];
         const QString candidate = w == 0 ? word : line + QLatin1Char(' ') + word;
-        if (fm.horizontalAdvance(candidate) <= width) {
+        if (fits(m, candidate, width)) {
             line = candidate;
             continue;
         }
@@ -124,13 +135,13 @@ double ReportText::lineSpacing(const TextStyle &style)
 
 QStringList ReportText::wrap(const TextStyle &style, const QString &text, double width)
 {
-    const QFontMetricsF &fm = metrics(style);
+    const Metrics &m = entry(style);
     QStringList lines;
     QString plain = text;
     plain.replace(QLatin1String("\r\n"), QLatin1String("\n"))
         .replace(QLatin1Char('\r'), QLatin1Char('\n'));
     for (const QString &paragraph : plain.split(QLatin1Char('\n')))
-        wrapParagraph(fm, paragraph, width, lines);
+        wrapParagraph(m, paragraph, width, lines);
     return lines;
 }
 
@@ -141,14 +152,9 @@ int ReportText::lineCount(const TextStyle &style, const QString &text, double wi
     // Most texts are short: their bound is within the width, and they are
     // not shaped at all.
     const Metrics &m = entry(style);
-    double bound = 0;
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u < 0x20)
-            return int(wrap(style, text, width).size()); // line feeds, tabs
-        bound += u < 128 ? m.ascii[u] : m.other;
-    }
-    if (bound <= width || m.font->horizontalAdvance(text) <= width)
+    const bool plain
+        = std::none_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20; });
+    if (plain && fits(m, text, width))
         return 1;
     return int(wrap(style, text, width).size());
 }
