@@ -411,6 +411,19 @@ void BandPages::placeRecord(int row, double height)
     m_y = height - shown;
 }
 
+// An amount of at most four decimals (nearly all of them) is its units
+// exactly: the same sum as Money::fromDouble gives, without its text.
+Money amountOf(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::Double) {
+        const double d = value.toDouble();
+        const double units = std::nearbyint(d * 10000);
+        if (std::fabs(d) < 1e10 && units / 10000 == d)
+            return Money::fromUnits(Money::Units(units));
+    }
+    return Money::fromVariant(value).value_or(Money());
+}
+
 void BandPages::addToTotals(const std::vector<QVariant> &values)
 {
     const std::size_t grown = m_growers.size();
@@ -419,7 +432,7 @@ void BandPages::addToTotals(const std::vector<QVariant> &values)
         if (v.isNull())
             continue;
         m_totals[t].value += m_totals[t].money
-            ? Money::fromVariant(v).value_or(Money())
+            ? amountOf(v)
             : Money::fromUnits(Money::Units(v.toLongLong()) * 10000);
     }
 }
