@@ -518,6 +518,9 @@ bool BandPages::layOutAside(const Progress &progress)
 
 QString BandPages::totalText(const QString &field) const
 {
+    // The sums are the pass's until it has ended.
+    if (!complete())
+        return {};
     for (const Total &t : m_totals)
         if (t.field.compare(field, Qt::CaseInsensitive) == 0)
             return t.money ? Formats::money(t.value) : QString::fromLatin1(t.value.text());
