@@ -24,11 +24,10 @@
 
 using namespace TableSupport;
 
-namespace {
 // A value a file changed outside the program may hold in the wrong form
 // (text in an amount, an infinite amount, a number beyond a small integer):
 // it reads as an empty field, as it shows; nothing sums or prints it.
-QVariant columnValue(sqlite3_stmt *stmt, int c, const FieldDef &field)
+QVariant TableSupport::columnValue(sqlite3_stmt *stmt, int c, const FieldDef &field)
 {
     const int stored = sqlite3_column_type(stmt, c);
     if (stored == SQLITE_NULL)
@@ -63,7 +62,6 @@ QVariant columnValue(sqlite3_stmt *stmt, int c, const FieldDef &field)
     }
     return {};
 }
-} // namespace
 
 Table::Row Table::readRow(sqlite3_stmt *stmt, int first) const
 {

@@ -110,6 +110,9 @@ inline QDate isoDate(const char *text, int size)
     return QDate(parts[0], parts[1], parts[2]);
 }
 
+// A column read as the field it is; a value in the wrong form reads as empty.
+QVariant columnValue(sqlite3_stmt *stmt, int column, const FieldDef &field);
+
 // SQLite's NOCASE: ASCII letters folded, then byte order of the UTF-8 text.
 inline int compareNoCase(const QString &a, const QString &b)
 {

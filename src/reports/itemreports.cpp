@@ -5,8 +5,8 @@
 #include "report.h"
 #include "reportparts.h"
 
-#include "data/table.h"
 #include "data/tablefiles.h"
+#include "data/viewreader.h"
 #include "domain/options.h"
 
 #include <QColor>
@@ -43,28 +43,36 @@ public:
     std::unique_ptr<PageStore> prepare(
         const Reports::Request &request, const Progress &progress) override
     {
+        return ReportEngine::prepare(definition(request), progress);
+    }
+
+    std::unique_ptr<PageStore> prepareFirstPage(
+        const Reports::Request &request, const Progress &progress) override
+    {
+        return ReportEngine::prepare(definition(request), progress, Pass::FirstPageFirst);
+    }
+
+private:
+    Definition definition(const Reports::Request &request) const
+    {
         Definition report;
         report.page = defaultPageLayout();
         report.pageHeader = header();
         report.detail = detail();
         report.summary = summary();
         report.beforePrint = [this, request](Definition &d) {
-            auto table
-                = std::make_unique<Table>(m_history ? TableFiles::History : TableFiles::Schedule);
-            table->setReadOnly(true);
-            table->setIndexName(sortIndex(request.sort));
-            table->setFilter(dateFilter(request.dateField, request.begin, request.end));
-            table->setFiltered(true);
-            table->open();
-            d.data = std::make_shared<TableData>(std::move(table));
+            // Read aside on a connection of its own: no key list first, and
+            // the first page shows while the rest is laid out.
+            d.data = std::make_shared<ViewData>(std::make_unique<ViewReader>(
+                m_history ? TableFiles::History : TableFiles::Schedule, sortIndex(request.sort),
+                dateFilter(request.dateField, request.begin, request.end)));
             d.pageHeader.find(QStringLiteral("sortLine"))->text
                 = QStringLiteral("Sorted by ") + request.sort;
             d.pageHeader.find(QStringLiteral("printDate"))->text = printDate();
         };
-        return ReportEngine::prepare(std::move(report), progress);
+        return report;
     }
 
-private:
     Band header() const
     {
         Band band = pageHeader(m_title, 63);

@@ -30,6 +30,14 @@ public:
     virtual std::unique_ptr<ReportEngine::PageStore> prepare(
         const Request &request, const ReportEngine::Progress &progress)
         = 0;
+    // As prepare(), but returns once the first page is laid out where the
+    // report can lay out the rest aside while its pages are shown
+    // (PageStore::complete()).
+    virtual std::unique_ptr<ReportEngine::PageStore> prepareFirstPage(
+        const Request &request, const ReportEngine::Progress &progress)
+    {
+        return prepare(request, progress);
+    }
 };
 
 // The seven reports in the chooser's order.

@@ -48,6 +48,7 @@ public:
     }
     void drawPage(QPainter &painter, int index) const override
     {
+        QThread::msleep(delayMs);
         drawn.insert(index);
         QFont font(QStringLiteral("Liberation Sans"));
         font.setPixelSize(16); // 12 points in 1/96 inch
@@ -55,6 +56,7 @@ public:
         painter.drawText(QPointF(20, 40), QStringLiteral("%1 page %2").arg(m_name).arg(index + 1));
     }
     mutable std::set<int> drawn;
+    unsigned long delayMs = 0;
 
 private:
     QString m_name;
@@ -186,6 +188,7 @@ private Q_SLOTS:
     void printPrintsPreviewedPages();
     void printDialogWithoutPrinterCancels();
     void saveAsPdf();
+    void cancelledPdfLeavesNoFile();
     void openedFromMainWindowAndHelpKeys();
     void realReportsPrintTheirOwnPages_data();
     void realReportsPrintTheirOwnPages();
@@ -597,6 +600,32 @@ void TestChooser::saveAsPdf()
     QSettings settings(m_env->settingsFile(), QSettings::IniFormat);
     QCOMPARE(settings.value(QStringLiteral("TFrmRptPrev/SavePdfDialog_InitialDir")).toString(),
         m_env->dir() + QStringLiteral("/missing"));
+}
+
+void TestChooser::cancelledPdfLeavesNoFile()
+{
+    const QString folder = m_env->dir() + QStringLiteral("/out");
+    QVERIFY(QDir().mkpath(folder));
+    m_preview->setPdfPathAsker(
+        [&](const QString &) { return folder + QStringLiteral("/slow.pdf"); });
+    bool progressShown = false;
+    whilePreviewOpen([&](TFrmRptPrev *p) {
+        // The window answers while the file is written: the progress comes up
+        // and its Cancel is heard.
+        whenModalOf("QProgressDialog", [&](QWidget *w) {
+            if (auto *progress = qobject_cast<QProgressDialog *>(w)) {
+                progressShown = true;
+                progress->cancel();
+            }
+        });
+        QTest::mouseClick(p->BitBtnSavePdf, Qt::LeftButton);
+    });
+    auto pages = std::make_unique<FakePages>(QStringLiteral("Slow"), 1000);
+    pages->delayMs = 5;
+    m_preview->preview(std::move(pages), QStringLiteral("Slow"));
+    QVERIFY(progressShown);
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList());
+    QVERIFY(m_env->messages.shown().isEmpty());
 }
 
 void TestChooser::openedFromMainWindowAndHelpKeys()

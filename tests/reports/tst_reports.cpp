@@ -8,6 +8,8 @@
 #include "data/tablefiles.h"
 #include "domain/options.h"
 #include "platform/clock.h"
+#include "reports/engine/dataset.h"
+#include "reports/engine/layout.h"
 #include "reports/engine/output.h"
 #include "reports/engine/printing.h"
 #include "reports/engine/text.h"
@@ -23,6 +25,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTextItem>
 
@@ -32,7 +35,9 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <utility>
 
 namespace {
@@ -223,6 +228,70 @@ QStringList descriptions(const ReportEngine::PageStore &pages, double x)
     }
     return out;
 }
+// Rows read aside that stop after `held` rows until let go, then fail or end.
+class HeldRows : public ReportEngine::RowData
+{
+public:
+    HeldRows(int rows, int held)
+        : RowData({ FieldDef{ QStringLiteral("N"), FieldType::Money } },
+            std::vector<std::vector<QVariant>>(std::size_t(rows), { QVariant(1.0) }))
+        , m_held(held)
+    { }
+    bool scansAside() const override { return true; }
+    void scan(const std::vector<int> &fields,
+        const std::function<bool(int, const std::vector<QVariant> &)> &visit) const override
+    {
+        RowData::scan(fields, [&](int row, const std::vector<QVariant> &values) {
+            if (row == m_held) {
+                std::unique_lock lock(m_lock);
+                m_reached = true;
+                m_goOn.notify_all();
+                m_goOn.wait(lock, [&] { return m_free; });
+                if (!m_failure.isEmpty())
+                    throw EngineError(m_failure);
+            }
+            return visit(row, values);
+        });
+    }
+    void waitUntilHeld()
+    {
+        std::unique_lock lock(m_lock);
+        m_goOn.wait(lock, [&] { return m_reached; });
+    }
+    void letGo(const QString &failure = {})
+    {
+        {
+            const std::lock_guard lock(m_lock);
+            m_free = true;
+            m_failure = failure;
+        }
+        m_goOn.notify_all();
+    }
+
+private:
+    int m_held;
+    mutable std::mutex m_lock;
+    mutable std::condition_variable m_goOn;
+    mutable bool m_reached = false;
+    bool m_free = false;
+    QString m_failure;
+};
+
+std::unique_ptr<ReportEngine::PageStore> heldReport(std::shared_ptr<HeldRows> rows)
+{
+    using namespace ReportEngine;
+    Definition report;
+    // A body of 1,000 units: ten records a page.
+    report.page = QPageLayout(QPageSize(QSizeF(8.5, 10.625), QPageSize::Inch),
+        QPageLayout::Portrait, QMarginsF(), QPageLayout::Inch);
+    report.pageHeader.height = 20;
+    report.pageHeader.elements.push_back(label(QStringLiteral("Held"), 0, 0, 100));
+    report.detail.height = 100;
+    report.detail.elements.push_back(field(QStringLiteral("N"), 0, 0, 100));
+    report.summary = Band{ 20, { sum(QStringLiteral("N"), 0, 0, 100) }, {} };
+    report.data = std::move(rows);
+    return prepare(std::move(report), {}, Pass::FirstPageFirst);
+}
 } // namespace
 
 class TestReports : public QObject
@@ -246,6 +315,7 @@ private Q_SLOTS:
     void pdfHoldsTheReport();
     void pdfThatCannotBeWrittenLeavesNothing();
     void cancelLeavesNothing();
+    void firstPageShowsWhileTheRestIsLaidOut();
     void paperFollowsLocale();
 
 private:
@@ -670,15 +740,43 @@ void TestReports::cancelLeavesNothing()
         items.append({ "2023-01-01", QStringLiteral("item"), 1.0, {}, {}, "2023-01-01", {} });
     insert(TableFiles::History, items);
     qint64 calls = 0;
-    const auto none = report(QStringLiteral("History Items - Standard"))
-                          ->prepare({}, [&](qint64 done, qint64 total) {
-                              ++calls;
-                              return done < total / 2;
-                          });
+    const auto none
+        = report(QStringLiteral("History Items - Standard"))->prepare({}, [&](qint64 done, qint64) {
+              ++calls;
+              return done < 5000;
+          });
     QVERIFY(!none);
     QVERIFY(calls >= 2);
     // Nothing of it stays open.
     QVERIFY(Engine::instance().handlesOn(TableFiles::History).isEmpty());
+}
+
+void TestReports::firstPageShowsWhileTheRestIsLaidOut()
+{
+    // Ten records a page; the pass is held at record 35 until let go.
+    for (const QString &failure : { QString(), QStringLiteral("The disk went away") }) {
+        auto rows = std::make_shared<HeldRows>(95, 35);
+        const auto pages = heldReport(rows);
+        const auto release = qScopeGuard([&] { rows->letGo(); });
+        QVERIFY(pages);
+        rows->waitUntilHeld();
+        QVERIFY(!pages->complete());
+        QCOMPARE(pages->pageCount(), 3);
+        RecordingDevice first;
+        QCOMPARE(textsOf(drawn(first, *pages, 0)->texts).count(QStringLiteral("$1.00")), 10);
+        RecordingDevice notYet;
+        QVERIFY(drawn(notYet, *pages, 3)->texts.empty());
+        rows->letGo(failure);
+        if (!failure.isEmpty()) {
+            QVERIFY_THROWS_EXCEPTION(EngineError, pages->finish());
+            continue;
+        }
+        QVERIFY(pages->finish());
+        QVERIFY(pages->complete());
+        QCOMPARE(pages->pageCount(), 10);
+        RecordingDevice last;
+        QVERIFY(textsOf(drawn(last, *pages, 9)->texts).contains(QStringLiteral("$95.00")));
+    }
 }
 
 void TestReports::paperFollowsLocale()

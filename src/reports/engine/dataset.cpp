@@ -2,6 +2,9 @@
 
 #include "data/engineerror.h"
 #include "data/table.h"
+#include "data/viewreader.h"
+
+#include <algorithm>
 
 namespace ReportEngine {
 
@@ -34,17 +37,26 @@ void DataSet::scan(const std::vector<int> &fields,
     }
 }
 
-TableData::TableData(std::unique_ptr<Table> table)
-    : m_table(std::move(table))
-    , m_fields(m_table->fields())
+namespace {
+// Rows read at once when a page asks for a row: about a page's worth.
+constexpr int Block = 64;
+
+// The file tells each field's type; its layout tells how it prints (a
+// Frequency of 0 is blank, as in the lists).
+QList<FieldDef> printedFields(QList<FieldDef> fields, const QString &path)
 {
-    // The file tells each field's type; its layout tells how it prints
-    // (a Frequency of 0 is blank, as in the lists).
-    if (const Layout *layout = Layouts::forFile(m_table->path()))
-        for (FieldDef &f : m_fields)
+    if (const Layout *layout = Layouts::forFile(path))
+        for (FieldDef &f : fields)
             if (const FieldDef *declared = layout->field(f.name))
                 f.blankZero = declared->blankZero;
+    return fields;
 }
+} // namespace
+
+TableData::TableData(std::unique_ptr<Table> table)
+    : m_table(std::move(table))
+    , m_fields(printedFields(m_table->fields(), m_table->path()))
+{ }
 
 TableData::~TableData() = default;
 
@@ -67,6 +79,54 @@ void TableData::scan(const std::vector<int> &fields,
     const std::function<bool(int row, const std::vector<QVariant> &values)> &visit) const
 {
     m_table->scan(fields, visit);
+}
+
+ViewData::ViewData(std::unique_ptr<ViewReader> reader)
+    : m_reader(std::move(reader))
+    , m_fields(printedFields(m_reader->fields(), m_reader->path()))
+{ }
+
+ViewData::~ViewData() = default;
+
+int ViewData::rowCount() const
+{
+    const std::lock_guard lock(m_keysLock);
+    return int(m_keys.size());
+}
+
+QVariant ViewData::value(int row, int field) const
+{
+    if (row < m_blockStart || row >= m_blockStart + int(m_block.size())) {
+        std::vector<qint64> keys;
+        {
+            const std::lock_guard lock(m_keysLock);
+            if (row < 0 || row >= int(m_keys.size()))
+                return {};
+            const auto from = m_keys.begin() + row;
+            keys.assign(from, from + std::min<std::ptrdiff_t>(Block, m_keys.end() - from));
+        }
+        m_block = m_reader->read(keys);
+        m_blockStart = row;
+    }
+    const std::vector<QVariant> &values = m_block[std::size_t(row - m_blockStart)];
+    return field >= 0 && field < int(values.size()) ? values[std::size_t(field)] : QVariant();
+}
+
+void ViewData::scan(const std::vector<int> &fields,
+    const std::function<bool(int row, const std::vector<QVariant> &values)> &visit) const
+{
+    {
+        const std::lock_guard lock(m_keysLock);
+        m_keys.clear();
+    }
+    int row = 0;
+    m_reader->scan(fields, [&](qint64 key, const std::vector<QVariant> &values) {
+        {
+            const std::lock_guard lock(m_keysLock);
+            m_keys.push_back(key);
+        }
+        return visit(row++, values);
+    });
 }
 
 RowData::RowData(QList<FieldDef> fields, std::vector<std::vector<QVariant>> rows)

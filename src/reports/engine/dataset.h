@@ -8,9 +8,11 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 class Table;
+class ViewReader;
 
 namespace ReportEngine {
 
@@ -30,6 +32,8 @@ public:
     // Row by row unless the data set knows a faster way.
     virtual void scan(const std::vector<int> &fields,
         const std::function<bool(int row, const std::vector<QVariant> &values)> &visit) const;
+    // Whether scan() may run on another thread while value() is used.
+    virtual bool scansAside() const { return false; }
 };
 
 // A table handle, opened with its index and filter by whoever made it.
@@ -49,6 +53,33 @@ public:
 private:
     std::unique_ptr<Table> m_table;
     QList<FieldDef> m_fields;
+};
+
+// A table view read by a ViewReader: the rows are known as the pass over
+// them finds them, so the pages of the first rows can be shown while the pass
+// goes on aside. Values are read by key, a block of rows at a time.
+class ViewData : public DataSet
+{
+public:
+    explicit ViewData(std::unique_ptr<ViewReader> reader);
+    ~ViewData() override;
+    // The rows the pass has found so far.
+    int rowCount() const override;
+    const QList<FieldDef> &fields() const override { return m_fields; }
+    // Of a row the pass has found; one thread at a time.
+    QVariant value(int row, int field) const override;
+    void scan(const std::vector<int> &fields,
+        const std::function<bool(int row, const std::vector<QVariant> &values)> &visit)
+        const override;
+    bool scansAside() const override { return true; }
+
+private:
+    std::unique_ptr<ViewReader> m_reader;
+    QList<FieldDef> m_fields;
+    mutable std::mutex m_keysLock;
+    mutable std::vector<qint64> m_keys; // of every row found, in order
+    mutable int m_blockStart = -1;
+    mutable std::vector<std::vector<QVariant>> m_block;
 };
 
 // Rows held in memory: a grouped query's result, with any calculated columns

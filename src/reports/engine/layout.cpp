@@ -12,7 +12,12 @@
 #include <QPen>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace ReportEngine {
@@ -125,38 +130,144 @@ struct Placed
     std::vector<double> shift; // per element
 };
 
+// What the layout pass needs of a field that grows, copied from the detail
+// band so that a pass aside never touches the bands the pages are drawn with.
+struct Grower
+{
+    double y = 0;
+    double height = 0;
+    double width = 0;
+    TextStyle style;
+    std::function<QString(const QVariant &)> format;
+    FieldDef field;
+};
+
 class BandPages : public PageStore
 {
 public:
     explicit BandPages(Definition definition)
         : m_def(std::move(definition))
     { }
+    ~BandPages() override;
 
-    int pageCount() const override { return int(m_pages.size()); }
+    int pageCount() const override;
+    bool complete() const override;
+    bool finish(const Progress &progress) const override;
     QPageLayout pageLayout() const override { return m_def.page; }
     void drawPage(QPainter &painter, int index) const override;
 
+    // Finds what the detail prints and what the bands add up; throws
+    // EngineError for a field the data lacks or a page too small.
+    void bind();
+    // Lays out every page on this thread; false when `progress` cancelled.
     bool layOut(const Progress &progress);
+    // Lays out on a thread of its own; returns once the first page is laid
+    // out (true) or `progress` cancelled (false). Throws the layout's error.
+    bool layOutAside(const Progress &progress);
 
 private:
     QString fieldText(const Element &e, int fieldIndex, const QVariant &value) const;
     // How the band prints for the values of its fields (by element).
     Placed place(const Band &band, const std::vector<QVariant> &values,
-        const std::vector<int> &fieldIndex, bool withLines) const;
-    double detailHeight(const std::vector<QVariant> &scanned) const;
+        const std::vector<int> &fieldIndex) const;
     // Draws what starts between visibleTop and visibleBottom (page coordinates).
     void drawBand(QPainter &painter, Band &band, double top, const Placed &placed,
         const std::vector<QVariant> &values, double visibleTop, double visibleBottom) const;
     QString totalText(const QString &field) const;
+    // Prints one band at `top` (a detail band for `row`); returns its height.
+    double print(QPainter &painter, Band &band, double top, int row, double from, double to) const;
+
+    // The steps of the layout pass.
+    void bindDetail();
+    void bindTotals();
+    // Places every record and adds up the sums; `goOn(rows)` is asked now
+    // and then and stops the pass by returning false.
+    bool pass(const std::function<bool(qint64 rows)> &goOn);
+    double detailHeight(const std::vector<QVariant> &scanned) const;
+    void placeRecord(int row, double height);
+    void startPage(PageStart page);
+    void addToTotals(const std::vector<QVariant> &values);
+    void endPages(int rows);
+    void fail(const QString &message)
+    {
+        const std::lock_guard lock(m_lock);
+        m_error = message;
+    }
+    // Waits until `ready` holds (checked under the lock) or the pass ended.
+    bool waitUntil(const std::function<bool()> &ready, const Progress &progress) const;
 
     mutable Definition m_def;
-    std::vector<PageStart> m_pages;
     double m_body = 0;
     std::vector<int> m_detailFields; // per detail element: its field in the data, or -1
-    std::vector<int> m_growing; // detail elements that grow
+    std::vector<Grower> m_growers; // detail fields that grow, in the order scanned
     std::vector<int> m_scanFields; // what the layout pass reads: growing fields, then sums
-    std::vector<Total> m_totals;
+    std::vector<Total> m_totals; // read once the pass has ended
+
+    // Where the pass has got to: the current page and how far down it.
+    double m_y = 0;
+    double m_step = 0; // how much of a tall record each page takes
+    int m_rowsOnPage = 0;
+
+    // Shared with a pass aside. Every page started is in m_pages; the last
+    // one's row count is known once the next starts or the pass ends.
+    mutable std::mutex m_lock;
+    mutable std::condition_variable m_changed;
+    std::vector<PageStart> m_pages;
+    bool m_ended = false;
+    std::optional<QString> m_error;
+    std::atomic<bool> m_stop = false;
+    std::atomic<qint64> m_rowsRead = 0;
+    std::thread m_aside;
+    // Drawing from two threads (the preview and a PDF being written) takes turns.
+    mutable std::mutex m_drawing;
 };
+
+BandPages::~BandPages()
+{
+    m_stop = true;
+    if (m_aside.joinable())
+        m_aside.join();
+}
+
+int BandPages::pageCount() const
+{
+    const std::lock_guard lock(m_lock);
+    const int started = int(m_pages.size());
+    return m_ended ? started : std::max(0, started - 1);
+}
+
+bool BandPages::complete() const
+{
+    const std::lock_guard lock(m_lock);
+    return m_ended;
+}
+
+bool BandPages::waitUntil(const std::function<bool()> &ready, const Progress &progress) const
+{
+    std::unique_lock lock(m_lock);
+    while (!m_ended && !ready()) {
+        m_changed.wait_for(lock, std::chrono::milliseconds(50));
+        if (m_ended || ready() || !progress)
+            continue;
+        const qint64 rows = m_rowsRead;
+        lock.unlock();
+        const bool goOn = progress(rows, 0);
+        lock.lock();
+        if (!goOn)
+            return false;
+    }
+    return true;
+}
+
+bool BandPages::finish(const Progress &progress) const
+{
+    if (!waitUntil([] { return false; }, progress))
+        return false;
+    const std::lock_guard lock(m_lock);
+    if (m_error)
+        throw EngineError(*m_error);
+    return true;
+}
 
 QString BandPages::fieldText(const Element &e, int fieldIndex, const QVariant &value) const
 {
@@ -167,15 +278,14 @@ QString BandPages::fieldText(const Element &e, int fieldIndex, const QVariant &v
     return Formats::display(m_def.data->fields().at(fieldIndex), value);
 }
 
-Placed BandPages::place(const Band &band, const std::vector<QVariant> &values,
-    const std::vector<int> &fieldIndex, bool withLines) const
+Placed BandPages::place(
+    const Band &band, const std::vector<QVariant> &values, const std::vector<int> &fieldIndex) const
 {
     Placed p;
     p.height = band.height;
     const std::size_t n = band.elements.size();
     p.shift.assign(n, 0);
-    if (withLines)
-        p.lines.resize(n);
+    p.lines.resize(n);
     struct Growth
     {
         double below;
@@ -187,14 +297,8 @@ Placed BandPages::place(const Band &band, const std::vector<QVariant> &values,
         if (!e.grows || e.kind != Element::Kind::Field)
             continue;
         const QString text = fieldText(e, fieldIndex.empty() ? -1 : fieldIndex[i], values[i]);
-        int count = 1;
-        if (withLines) {
-            p.lines[i] = ReportText::wrap(e.style, text, e.width);
-            count = int(p.lines[i].size());
-        } else {
-            count = ReportText::lineCount(e.style, text, e.width);
-        }
-        const double needed = count * ReportText::lineSpacing(e.style) + 1;
+        p.lines[i] = ReportText::wrap(e.style, text, e.width);
+        const double needed = p.lines[i].size() * ReportText::lineSpacing(e.style) + 1;
         if (needed > e.height)
             growth.push_back({ e.y + e.height, needed - e.height });
     }
@@ -209,34 +313,44 @@ Placed BandPages::place(const Band &band, const std::vector<QVariant> &values,
     return p;
 }
 
+// As place() makes it, without building lines: the band grows by the most
+// any of its growing fields needs.
 double BandPages::detailHeight(const std::vector<QVariant> &scanned) const
 {
-    if (m_growing.empty())
-        return m_def.detail.height;
-    std::vector<QVariant> values(m_def.detail.elements.size());
-    for (std::size_t g = 0; g < m_growing.size(); ++g)
-        values[m_growing[g]] = scanned[g];
-    return place(m_def.detail, values, m_detailFields, false).height;
+    double most = 0;
+    for (std::size_t g = 0; g < m_growers.size(); ++g) {
+        const Grower &e = m_growers[g];
+        const QString text
+            = e.format ? e.format(scanned[g]) : Formats::display(e.field, scanned[g]);
+        const int count = ReportText::lineCount(e.style, text, e.width);
+        most = std::max(most, count * ReportText::lineSpacing(e.style) + 1 - e.height);
+    }
+    return m_def.detail.height + most;
 }
 
-bool BandPages::layOut(const Progress &progress)
+void BandPages::bindDetail()
 {
     const DataSet &data = *m_def.data;
-    const QRectF paint = m_def.page.paintRect(QPageLayout::Inch);
-    m_body = paint.height() * 96 - m_def.pageHeader.height;
-    if (m_body <= 0)
-        throw EngineError(QStringLiteral("The page is too small for the report."));
-
     const std::vector<Element> &detail = m_def.detail.elements;
-    for (std::size_t i = 0; i < detail.size(); ++i) {
-        const Element &e = detail[i];
+    double lineStep = 0;
+    for (const Element &e : detail) {
         const bool reads = e.kind == Element::Kind::Field && !e.field.isEmpty();
         m_detailFields.push_back(reads ? data.fieldIndexOrThrow(e.field) : -1);
-        if (reads && e.grows) {
-            m_growing.push_back(int(i));
-            m_scanFields.push_back(m_detailFields.back());
-        }
+        if (!reads || !e.grows)
+            continue;
+        m_growers.push_back(
+            { e.y, e.height, e.width, e.style, e.format, data.fields().at(m_detailFields.back()) });
+        m_scanFields.push_back(m_detailFields.back());
+        lineStep = std::max(lineStep, ReportText::lineSpacing(e.style));
     }
+    // A record taller than a page starts at the top of one and goes on at the
+    // top of the next ones, each time cut between two lines of its text.
+    m_step = lineStep > 0 && lineStep < m_body ? std::floor(m_body / lineStep) * lineStep : m_body;
+}
+
+void BandPages::bindTotals()
+{
+    const DataSet &data = *m_def.data;
     const Band *summary = m_def.summary ? &*m_def.summary : nullptr;
     for (const Band *band : { static_cast<const Band *>(&m_def.pageHeader),
              static_cast<const Band *>(&m_def.detail), summary }) {
@@ -253,73 +367,160 @@ bool BandPages::layOut(const Progress &progress)
             m_scanFields.push_back(f);
         }
     }
+}
 
-    const int rows = data.rowCount();
-    if (progress && !progress(0, rows))
-        return false;
-    m_pages.push_back({});
-    double y = 0;
-    // A record taller than a page starts at the top of one and goes on at the
-    // top of the next ones, each time cut between two lines of its text.
-    double lineStep = 0;
-    for (int g : m_growing)
-        lineStep = std::max(lineStep, ReportText::lineSpacing(detail[g].style));
-    const double step
-        = lineStep > 0 && lineStep < m_body ? std::floor(m_body / lineStep) * lineStep : m_body;
-    auto placeRecord = [&](int row, double h) {
-        if (y > 0 && y + h > m_body) {
-            m_pages.push_back({ row, 0, 0 });
-            y = 0;
-        }
-        ++m_pages.back().rows;
-        if (h <= m_body) {
-            y += h;
-            return;
-        }
-        double shown = step;
-        while (h - shown > m_body) {
-            m_pages.push_back({ row, 1, shown });
-            shown += step;
-        }
-        m_pages.push_back({ row, 1, shown });
-        y = h - shown;
-    };
+void BandPages::bind()
+{
+    const QRectF paint = m_def.page.paintRect(QPageLayout::Inch);
+    m_body = paint.height() * 96 - m_def.pageHeader.height;
+    if (m_body <= 0)
+        throw EngineError(QStringLiteral("The page is too small for the report."));
+    bindDetail();
+    bindTotals();
+}
 
-    bool cancelled = false;
-    const std::size_t grown = m_growing.size();
-    if (m_scanFields.empty()) {
-        for (int row = 0; row < rows; ++row) {
-            placeRecord(row, m_def.detail.height);
-            if ((row & 4095) == 4095 && progress && !progress(row + 1, rows))
+void BandPages::startPage(PageStart page)
+{
+    {
+        const std::lock_guard lock(m_lock);
+        if (!m_pages.empty())
+            m_pages.back().rows = m_rowsOnPage;
+        m_pages.push_back(page);
+    }
+    m_rowsOnPage = page.rows;
+    m_changed.notify_all();
+}
+
+void BandPages::placeRecord(int row, double height)
+{
+    if (m_y > 0 && m_y + height > m_body) {
+        startPage({ row, 0, 0 });
+        m_y = 0;
+    }
+    ++m_rowsOnPage;
+    if (height <= m_body) {
+        m_y += height;
+        return;
+    }
+    double shown = m_step;
+    while (height - shown > m_body) {
+        startPage({ row, 1, shown });
+        shown += m_step;
+    }
+    startPage({ row, 1, shown });
+    m_y = height - shown;
+}
+
+// An amount of at most four decimals (nearly all of them) is its units
+// exactly: the same sum as Money::fromDouble gives, without its text.
+Money amountOf(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::Double) {
+        const double d = value.toDouble();
+        const double units = std::nearbyint(d * 10000);
+        if (std::fabs(d) < 1e10 && units / 10000 == d)
+            return Money::fromUnits(Money::Units(units));
+    }
+    return Money::fromVariant(value).value_or(Money());
+}
+
+void BandPages::addToTotals(const std::vector<QVariant> &values)
+{
+    const std::size_t grown = m_growers.size();
+    for (std::size_t t = 0; t < m_totals.size(); ++t) {
+        const QVariant &v = values[grown + t];
+        if (v.isNull())
+            continue;
+        m_totals[t].value += m_totals[t].money
+            ? amountOf(v)
+            : Money::fromUnits(Money::Units(v.toLongLong()) * 10000);
+    }
+}
+
+void BandPages::endPages(int rows)
+{
+    if (m_def.summary && m_y > 0 && m_y + m_def.summary->height > m_body)
+        startPage({ rows, 0, 0 });
+    {
+        const std::lock_guard lock(m_lock);
+        m_pages.back().rows = m_rowsOnPage;
+        m_ended = true;
+    }
+    m_changed.notify_all();
+}
+
+bool BandPages::pass(const std::function<bool(qint64 rows)> &goOn)
+{
+    const DataSet &data = *m_def.data;
+    startPage({});
+    bool stopped = false;
+    int rows = 0;
+    if (m_scanFields.empty() && !data.scansAside()) {
+        for (rows = 0; rows < data.rowCount(); ++rows) {
+            placeRecord(rows, m_def.detail.height);
+            if ((rows & 4095) == 4095 && !goOn(rows + 1))
                 return false;
         }
     } else {
         data.scan(m_scanFields, [&](int row, const std::vector<QVariant> &values) {
-            placeRecord(row, detailHeight(values));
-            for (std::size_t t = 0; t < m_totals.size(); ++t) {
-                const QVariant &v = values[grown + t];
-                if (v.isNull())
-                    continue;
-                m_totals[t].value += m_totals[t].money
-                    ? Money::fromVariant(v).value_or(Money())
-                    : Money::fromUnits(Money::Units(v.toLongLong()) * 10000);
-            }
-            if ((row & 4095) == 4095 && progress && !progress(row + 1, rows)) {
-                cancelled = true;
+            placeRecord(row, m_growers.empty() ? m_def.detail.height : detailHeight(values));
+            addToTotals(values);
+            rows = row + 1;
+            if ((row & 4095) == 4095 && !goOn(rows)) {
+                stopped = true;
                 return false;
             }
             return true;
         });
     }
-    if (cancelled)
+    if (stopped)
         return false;
-    if (m_def.summary && y > 0 && y + m_def.summary->height > m_body)
-        m_pages.push_back({ rows, 0, 0 });
-    return !progress || progress(rows, rows);
+    endPages(rows);
+    return true;
+}
+
+bool BandPages::layOut(const Progress &progress)
+{
+    const qint64 total = m_def.data->scansAside() ? 0 : m_def.data->rowCount();
+    if (progress && !progress(0, total))
+        return false;
+    if (!pass([&](qint64 rows) { return !progress || progress(rows, total); }))
+        return false;
+    return !progress || progress(total, total);
+}
+
+bool BandPages::layOutAside(const Progress &progress)
+{
+    m_aside = std::thread([this] {
+        try {
+            pass([this](qint64 rows) {
+                m_rowsRead = rows;
+                return !m_stop;
+            });
+        } catch (const EngineError &e) {
+            fail(e.message());
+        } catch (const std::exception &e) {
+            fail(QString::fromLocal8Bit(e.what()));
+        }
+        {
+            const std::lock_guard lock(m_lock);
+            m_ended = true;
+        }
+        m_changed.notify_all();
+    });
+    if (!waitUntil([this] { return m_pages.size() > 1; }, progress))
+        return false;
+    const std::lock_guard lock(m_lock);
+    if (m_error)
+        throw EngineError(*m_error);
+    return true;
 }
 
 QString BandPages::totalText(const QString &field) const
 {
+    // The sums are the pass's until it has ended.
+    if (!complete())
+        return {};
     for (const Total &t : m_totals)
         if (t.field.compare(field, Qt::CaseInsensitive) == 0)
             return t.money ? Formats::money(t.value) : QString::fromLatin1(t.value.text());
@@ -388,53 +589,61 @@ void BandPages::drawBand(QPainter &painter, Band &band, double top, const Placed
 
 void BandPages::drawPage(QPainter &painter, int index) const
 {
-    if (index < 0 || index >= pageCount())
-        return;
-    const PageStart &page = m_pages[index];
-    const DataSet &data = *m_def.data;
+    const std::lock_guard drawing(m_drawing);
+    PageStart page, next;
+    bool last = false;
+    {
+        const std::lock_guard lock(m_lock);
+        const int count = m_ended ? int(m_pages.size()) : int(m_pages.size()) - 1;
+        if (index < 0 || index >= count)
+            return;
+        page = m_pages[std::size_t(index)];
+        last = m_ended && index == count - 1;
+        if (!last)
+            next = m_pages[std::size_t(index) + 1];
+    }
     painter.save();
     painter.setRenderHint(QPainter::TextAntialiasing);
-
-    auto print = [&](Band &band, double top, int row, double from, double to) {
-        if (band.beforePrint)
-            band.beforePrint(band);
-        std::vector<QVariant> values(band.elements.size());
-        const bool isDetail = &band == &m_def.detail;
-        if (isDetail)
-            for (std::size_t i = 0; i < values.size(); ++i)
-                if (m_detailFields[i] >= 0)
-                    values[i] = data.value(row, m_detailFields[i]);
-        const Placed placed
-            = place(band, values, isDetail ? m_detailFields : std::vector<int>(), true);
-        drawBand(painter, band, top, placed, values, from, to);
-        return placed.height;
-    };
-
-    print(m_def.pageHeader, 0, -1, -Anywhere, Anywhere);
+    print(painter, m_def.pageHeader, 0, -1, -Anywhere, Anywhere);
     const double top = m_def.pageHeader.height;
     // A record taller than a page shows here what starts between the top of
     // the body and where the next page takes it up; the clip is a safeguard.
     double from = -Anywhere, to = Anywhere;
     if (page.offset > 0)
         from = top;
-    const bool continues = index + 1 < pageCount() && page.rows > 0
-        && m_pages[index + 1].firstRow == page.firstRow + page.rows - 1
-        && m_pages[index + 1].offset > 0;
+    const bool continues = !last && page.rows > 0 && next.firstRow == page.firstRow + page.rows - 1
+        && next.offset > 0;
     if (continues)
-        to = top - page.offset + m_pages[index + 1].offset;
+        to = top - page.offset + next.offset;
     if (page.offset > 0 || continues)
         painter.setClipRect(QRectF(-1000, top, 100000, m_body), Qt::IntersectClip);
     double y = top - page.offset;
     for (int r = page.firstRow; r < page.firstRow + page.rows; ++r)
-        y += print(m_def.detail, y, r, r == page.firstRow ? from : -Anywhere,
+        y += print(painter, m_def.detail, y, r, r == page.firstRow ? from : -Anywhere,
             r == page.firstRow + page.rows - 1 ? to : Anywhere);
-    if (m_def.summary && index == pageCount() - 1)
-        print(*m_def.summary, y, -1, -Anywhere, Anywhere);
+    if (m_def.summary && last)
+        print(painter, *m_def.summary, y, -1, -Anywhere, Anywhere);
     painter.restore();
+}
+
+double BandPages::print(
+    QPainter &painter, Band &band, double top, int row, double from, double to) const
+{
+    if (band.beforePrint)
+        band.beforePrint(band);
+    std::vector<QVariant> values(band.elements.size());
+    const bool isDetail = &band == &m_def.detail;
+    if (isDetail)
+        for (std::size_t i = 0; i < values.size(); ++i)
+            if (m_detailFields[i] >= 0)
+                values[i] = m_def.data->value(row, m_detailFields[i]);
+    const Placed placed = place(band, values, isDetail ? m_detailFields : std::vector<int>());
+    drawBand(painter, band, top, placed, values, from, to);
+    return placed.height;
 }
 } // namespace
 
-std::unique_ptr<PageStore> prepare(Definition definition, const Progress &progress)
+std::unique_ptr<PageStore> prepare(Definition definition, const Progress &progress, Pass pass)
 {
     if (definition.beforePrint)
         definition.beforePrint(definition);
@@ -442,8 +651,10 @@ std::unique_ptr<PageStore> prepare(Definition definition, const Progress &progre
         throw EngineError(QStringLiteral("The report has no data."));
     if (!definition.page.isValid())
         definition.page = defaultPageLayout();
+    const bool aside = pass == Pass::FirstPageFirst && definition.data->scansAside();
     auto pages = std::make_unique<BandPages>(std::move(definition));
-    if (!pages->layOut(progress))
+    pages->bind();
+    if (!(aside ? pages->layOutAside(progress) : pages->layOut(progress)))
         return nullptr;
     return pages;
 }

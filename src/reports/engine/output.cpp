@@ -24,6 +24,9 @@ void toReportUnits(QPainter &painter, const QPointF &origin, int resolution)
 void writePdf(const PageStore &pages, const QString &path, const Progress &progress)
 {
     const QString shown = QDir::toNativeSeparators(path);
+    // Pages still being laid out are waited for: the file holds them all.
+    if (!pages.finish(progress))
+        return;
     DestinationFile file(path);
     {
         QPdfWriter writer(&file.device());

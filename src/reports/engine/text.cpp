@@ -4,6 +4,8 @@
 #include <QImage>
 #include <QPaintDevice>
 
+#include <algorithm>
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -22,43 +24,75 @@ QFont baseFont(const TextStyle &style, double points)
     return font;
 }
 
-// Metrics in 1/96 inch, kept per style: the reports use only a handful.
-const QFontMetricsF &metrics(const TextStyle &style)
+// Metrics in 1/96 inch, kept per style (the reports use only a handful) and
+// per thread: pages are laid out and written aside.
+struct Metrics
 {
-    struct Entry
-    {
-        QString family;
-        double points;
-        bool bold;
-        bool underline;
-        std::unique_ptr<QFontMetricsF> metrics;
-    };
-    static std::vector<Entry> entries;
-    for (const Entry &e : entries)
-        if (e.points == style.points && e.bold == style.bold && e.underline == style.underline
-            && e.family == style.family)
-            return *e.metrics;
-    static QImage device = [] {
+    QString family;
+    double points;
+    bool bold;
+    bool underline;
+    std::unique_ptr<QFontMetricsF> font;
+    // Above the advance of each ASCII character, and of any other one (a
+    // glyph the font lacks comes from another font, an em or so wide): their
+    // sum bounds a text's width without shaping it.
+    std::array<double, 128> ascii;
+    double other;
+};
+
+const Metrics &entry(const TextStyle &style)
+{
+    thread_local std::vector<std::unique_ptr<Metrics>> entries;
+    for (const auto &e : entries)
+        if (e->points == style.points && e->bold == style.bold && e->underline == style.underline
+            && e->family == style.family)
+            return *e;
+    thread_local QImage device = [] {
         QImage image(1, 1, QImage::Format_ARGB32);
         const int perMetre = qRound(96 / 0.0254);
         image.setDotsPerMeterX(perMetre);
         image.setDotsPerMeterY(perMetre);
         return image;
     }();
-    entries.push_back({ style.family, style.points, style.bold, style.underline,
-        std::make_unique<QFontMetricsF>(baseFont(style, style.points), &device) });
-    return *entries.back().metrics;
+    auto e = std::make_unique<Metrics>();
+    e->family = style.family;
+    e->points = style.points;
+    e->bold = style.bold;
+    e->underline = style.underline;
+    e->font = std::make_unique<QFontMetricsF>(baseFont(style, style.points), &device);
+    e->other = std::max(e->font->maxWidth(), 2 * e->font->height());
+    // Kerning and rounding may move a text's width a little either way.
+    for (char16_t c = 0; c < 128; ++c)
+        e->ascii[c] = e->font->horizontalAdvance(QChar(c)) * 1.05 + 0.1;
+    entries.push_back(std::move(e));
+    return *entries.back();
+}
+
+const QFontMetricsF &metrics(const TextStyle &style)
+{
+    return *entry(style).font;
+}
+
+// Whether a text without line feeds fits the width: by its bound when it
+// can, shaped only when it must.
+bool fits(const Metrics &m, const QString &text, double width)
+{
+    double bound = 0;
+    for (const QChar c : text)
+        bound += c.unicode() < 128 ? m.ascii[c.unicode()] : m.other;
+    return bound <= width || m.font->horizontalAdvance(text) <= width;
 }
 
 // Breaks one paragraph (no line feeds) into lines of at most `width`.
-void wrapParagraph(const QFontMetricsF &fm, const QString &text, double width, QStringList &out)
+void wrapParagraph(const Metrics &m, const QString &text, double width, QStringList &out)
 {
+    const QFontMetricsF &fm = *m.font;
     QString line;
     const QStringList words = text.split(QLatin1Char(' '));
     for (int w = 0; w < words.size(); ++w) {
         const QString &word = words[w];
         const QString candidate = w == 0 ? word : line + QLatin1Char(' ') + word;
-        if (fm.horizontalAdvance(candidate) <= width) {
+        if (fits(m, candidate, width)) {
             line = candidate;
             continue;
         }
@@ -101,13 +135,13 @@ double ReportText::lineSpacing(const TextStyle &style)
 
 QStringList ReportText::wrap(const TextStyle &style, const QString &text, double width)
 {
-    const QFontMetricsF &fm = metrics(style);
+    const Metrics &m = entry(style);
     QStringList lines;
     QString plain = text;
     plain.replace(QLatin1String("\r\n"), QLatin1String("\n"))
         .replace(QLatin1Char('\r'), QLatin1Char('\n'));
     for (const QString &paragraph : plain.split(QLatin1Char('\n')))
-        wrapParagraph(fm, paragraph, width, lines);
+        wrapParagraph(m, paragraph, width, lines);
     return lines;
 }
 
@@ -115,8 +149,12 @@ int ReportText::lineCount(const TextStyle &style, const QString &text, double wi
 {
     if (text.isEmpty())
         return 1;
-    if (!text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'))
-        && metrics(style).horizontalAdvance(text) <= width)
+    // Most texts are short: their bound is within the width, and they are
+    // not shaped at all.
+    const Metrics &m = entry(style);
+    const bool plain
+        = std::none_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20; });
+    if (plain && fits(m, text, width))
         return 1;
     return int(wrap(style, text, width).size());
 }

@@ -174,35 +174,10 @@ TFrmChooseReport::TFrmChooseReport(TFrmRptPrev *preview, QWidget *parent)
     ComboBoxSort->setMaxVisibleItems(14);
     sortLabel->setBuddy(ComboBoxSort);
 
-    auto *filter = new QGroupBox(QStringLiteral(" Report Filter "), this);
-    filter->setObjectName(QStringLiteral("GroupBox1"));
-    ComboBoxDateFilter = new QComboBox(filter);
-    ComboBoxDateFilter->setObjectName(QStringLiteral("ComboBoxDateFilter"));
-    ComboBoxDateFilter->addItems({ DueDate, ProcessDate });
-    m_beginLabel = new QLabel(QStringLiteral("Between "), filter);
-    EditDateBegin = new DateInput(filter);
-    EditDateBegin->setObjectName(QStringLiteral("EditDateBegin"));
-    ButtonDateBegin = calendarButton(QStringLiteral("ButtonDateBegin"), filter);
-    m_beginLabel->setBuddy(EditDateBegin);
-    m_endLabel = new QLabel(QStringLiteral("And "), filter);
-    EditDateEnd = new DateInput(filter);
-    EditDateEnd->setObjectName(QStringLiteral("EditDateEnd"));
-    ButtonDateEnd = calendarButton(QStringLiteral("ButtonDateEnd"), filter);
-    m_endLabel->setBuddy(EditDateEnd);
-
+    QWidget *filter = makeFilter();
     ButtonViewReport = new QPushButton(QStringLiteral("View &Report"), this);
     ButtonViewReport->setObjectName(QStringLiteral("ButtonViewReport"));
     ButtonViewReport->setDefault(true);
-
-    auto *filterLayout = new QGridLayout(filter);
-    filterLayout->addWidget(ComboBoxDateFilter, 0, 1, 1, 2);
-    filterLayout->addWidget(m_beginLabel, 1, 0);
-    filterLayout->addWidget(EditDateBegin, 1, 1);
-    filterLayout->addWidget(ButtonDateBegin, 1, 2);
-    filterLayout->addWidget(m_endLabel, 2, 0);
-    filterLayout->addWidget(EditDateEnd, 2, 1);
-    filterLayout->addWidget(ButtonDateEnd, 2, 2);
-    filterLayout->setColumnStretch(1, 1);
 
     auto *top = new QGridLayout;
     top->addWidget(picture, 0, 0, 2, 1, Qt::AlignTop);
@@ -224,6 +199,42 @@ TFrmChooseReport::TFrmChooseReport(TFrmRptPrev *preview, QWidget *parent)
     layout->addLayout(buttonRow);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
+    connectControls();
+    resetInputs();
+}
+
+QWidget *TFrmChooseReport::makeFilter()
+{
+    auto *filter = new QGroupBox(QStringLiteral(" Report Filter "), this);
+    filter->setObjectName(QStringLiteral("GroupBox1"));
+    ComboBoxDateFilter = new QComboBox(filter);
+    ComboBoxDateFilter->setObjectName(QStringLiteral("ComboBoxDateFilter"));
+    ComboBoxDateFilter->addItems({ DueDate, ProcessDate });
+    m_beginLabel = new QLabel(QStringLiteral("Between "), filter);
+    EditDateBegin = new DateInput(filter);
+    EditDateBegin->setObjectName(QStringLiteral("EditDateBegin"));
+    ButtonDateBegin = calendarButton(QStringLiteral("ButtonDateBegin"), filter);
+    m_beginLabel->setBuddy(EditDateBegin);
+    m_endLabel = new QLabel(QStringLiteral("And "), filter);
+    EditDateEnd = new DateInput(filter);
+    EditDateEnd->setObjectName(QStringLiteral("EditDateEnd"));
+    ButtonDateEnd = calendarButton(QStringLiteral("ButtonDateEnd"), filter);
+    m_endLabel->setBuddy(EditDateEnd);
+
+    auto *filterLayout = new QGridLayout(filter);
+    filterLayout->addWidget(ComboBoxDateFilter, 0, 1, 1, 2);
+    filterLayout->addWidget(m_beginLabel, 1, 0);
+    filterLayout->addWidget(EditDateBegin, 1, 1);
+    filterLayout->addWidget(ButtonDateBegin, 1, 2);
+    filterLayout->addWidget(m_endLabel, 2, 0);
+    filterLayout->addWidget(EditDateEnd, 2, 1);
+    filterLayout->addWidget(ButtonDateEnd, 2, 2);
+    filterLayout->setColumnStretch(1, 1);
+    return filter;
+}
+
+void TFrmChooseReport::connectControls()
+{
     connect(ReportComboBox1, &QComboBox::currentIndexChanged, this,
         &TFrmChooseReport::applyEnabledState);
     connect(ButtonDateBegin, &QToolButton::clicked, EditDateBegin, &DateInput::pickDate);
@@ -237,7 +248,6 @@ TFrmChooseReport::TFrmChooseReport(TFrmRptPrev *preview, QWidget *parent)
         Help::open(HelpPage);
         return true;
     });
-    resetInputs();
 }
 
 TFrmChooseReport::~TFrmChooseReport() = default;
@@ -327,7 +337,7 @@ void TFrmChooseReport::ButtonViewReportClick()
     std::unique_ptr<ReportEngine::PageStore> pages;
     try {
         SlowWork work(this, QStringLiteral("Preparing \"%1\"...").arg(report->entryText()));
-        pages = report->prepare(request(), work.progress());
+        pages = report->prepareFirstPage(request(), work.progress());
     } catch (const EngineError &e) {
         BusyPointer::set(false);
         Messages::current().error(e.message());

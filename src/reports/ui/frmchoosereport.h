@@ -66,6 +66,9 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // The steps of building the window.
+    QWidget *makeFilter();
+    void connectControls();
     void applyEnabledState();
     Reports::Report *chosenReport() const;
 

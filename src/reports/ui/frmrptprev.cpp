@@ -23,6 +23,7 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QPainter>
 #include <QPixmap>
 #include <QPrintDialog>
@@ -31,9 +32,11 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <exception>
 
 namespace {
 const QString HelpPage = QStringLiteral("report_preview_screen.hta");
@@ -86,7 +89,29 @@ TFrmRptPrev::TFrmRptPrev(QWidget *parent)
 {
     setObjectName(QStringLiteral("FrmRptPrev"));
     setWindowTitle(QStringLiteral("Report Preview"));
+    QWidget *bar = makeToolBar();
+    QRPreview1 = new PageView(this);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(bar);
+    layout->addWidget(QRPreview1, 1);
+    m_layoutWatch = new QTimer(this);
+    m_layoutWatch->setInterval(100);
+    connectControls();
+    setUpStorage();
 
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect room = screen->availableGeometry();
+        resize(std::min(room.width(), 960), std::min(room.height(), 760));
+    } else {
+        resize(960, 760);
+    }
+    new KeyPreview(this, [this](QKeyEvent *event) { return handleKey(event); });
+}
+
+QWidget *TFrmRptPrev::makeToolBar()
+{
     auto *bar = new QFrame(this);
     bar->setObjectName(QStringLiteral("ToolBar"));
     bar->setFrameShape(QFrame::StyledPanel);
@@ -103,6 +128,8 @@ TFrmRptPrev::TFrmRptPrev(QWidget *parent)
     SpinEdit1->setKeyboardTracking(false);
     SpinEdit1->setMinimumWidth(70);
     pageLabel->setBuddy(SpinEdit1);
+    PageCountLabel = new QLabel(bar);
+    PageCountLabel->setObjectName(QStringLiteral("PageCountLabel"));
     auto *zoomLabel = new QLabel(QStringLiteral("Zoom %"), bar);
     SpinEdit2 = new QSpinBox(bar);
     SpinEdit2->setObjectName(QStringLiteral("SpinEdit2"));
@@ -120,27 +147,20 @@ TFrmRptPrev::TFrmRptPrev(QWidget *parent)
     auto *barLayout = new QHBoxLayout(bar);
     barLayout->setContentsMargins(4, 3, 4, 3);
     barLayout->setSpacing(6);
-    barLayout->addWidget(BitBtnPrint);
-    barLayout->addWidget(BitBtnSavePdf);
-    barLayout->addSpacing(8);
-    barLayout->addWidget(pageLabel);
-    barLayout->addWidget(SpinEdit1);
-    barLayout->addSpacing(8);
-    barLayout->addWidget(zoomLabel);
-    barLayout->addWidget(SpinEdit2);
-    barLayout->addWidget(BitBtnZoomFit);
-    barLayout->addWidget(BitBtnZoomWidth);
-    barLayout->addSpacing(8);
-    barLayout->addWidget(BitBtnClose);
+    for (QWidget *w : std::initializer_list<QWidget *>{ BitBtnPrint, BitBtnSavePdf, nullptr,
+             pageLabel, SpinEdit1, PageCountLabel, nullptr, zoomLabel, SpinEdit2, BitBtnZoomFit,
+             BitBtnZoomWidth, nullptr, BitBtnClose }) {
+        if (w)
+            barLayout->addWidget(w);
+        else
+            barLayout->addSpacing(8);
+    }
     barLayout->addStretch(1);
+    return bar;
+}
 
-    QRPreview1 = new PageView(this);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(bar);
-    layout->addWidget(QRPreview1, 1);
-
+void TFrmRptPrev::connectControls()
+{
     connect(BitBtnPrint, &QPushButton::clicked, this, &TFrmRptPrev::BitBtnPrintClick);
     connect(BitBtnSavePdf, &QPushButton::clicked, this, &TFrmRptPrev::SavePdfClick);
     connect(BitBtnZoomFit, &QPushButton::clicked, this, &TFrmRptPrev::BitBtnZoomFitClick);
@@ -148,6 +168,7 @@ TFrmRptPrev::TFrmRptPrev(QWidget *parent)
     connect(BitBtnClose, &QPushButton::clicked, this, &QDialog::reject);
     connect(SpinEdit1, &QSpinBox::valueChanged, this, &TFrmRptPrev::goToPage);
     connect(SpinEdit2, &QSpinBox::valueChanged, QRPreview1, &PageView::setZoom);
+    connect(m_layoutWatch, &QTimer::timeout, this, &TFrmRptPrev::followLayout);
 
     m_printerSetup = [this](QPrinter &printer, int pageCount) {
         return runPrintDialog(printer, pageCount, this);
@@ -156,7 +177,10 @@ TFrmRptPrev::TFrmRptPrev(QWidget *parent)
         return SaveFile::ask(this, QStringLiteral("Save as PDF"), suggested,
             QStringLiteral("PDF files (*.pdf)"), QStringLiteral("pdf"));
     };
+}
 
+void TFrmRptPrev::setUpStorage()
+{
     m_storage = std::make_unique<FormStorage>(this, QStringLiteral("TFrmRptPrev"),
         FormStorage::Placement(FormStorage::State | FormStorage::Position));
     m_storage->addProperty(
@@ -166,14 +190,6 @@ TFrmRptPrev::TFrmRptPrev(QWidget *parent)
             return true;
         });
     m_storage->attach();
-
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        const QRect room = screen->availableGeometry();
-        resize(std::min(room.width(), 960), std::min(room.height(), 760));
-    } else {
-        resize(960, 760);
-    }
-    new KeyPreview(this, [this](QKeyEvent *event) { return handleKey(event); });
 }
 
 TFrmRptPrev::~TFrmRptPrev() = default;
@@ -202,14 +218,71 @@ void TFrmRptPrev::preview(std::unique_ptr<ReportEngine::PageStore> pages, const 
     QRPreview1->setPages(m_pages.get());
     {
         const QSignalBlocker pageBlock(SpinEdit1), zoomBlock(SpinEdit2);
-        SpinEdit1->setRange(1, std::max(1, QRPreview1->pageCount()));
         SpinEdit1->setValue(1);
         SpinEdit2->setValue(QRPreview1->zoom());
     }
-    QRPreview1->setFocus();
-    exec();
+    if (followLayout()) {
+        if (m_pages && !m_pages->complete())
+            m_layoutWatch->start();
+        QRPreview1->setFocus();
+        exec();
+        m_layoutWatch->stop();
+    }
     QRPreview1->setPages(nullptr);
     m_pages.reset();
+}
+
+bool TFrmRptPrev::followLayout()
+{
+    if (!m_pages)
+        return true;
+    const bool complete = m_pages->complete();
+    const int count = m_pages->pageCount();
+    {
+        const QSignalBlocker block(SpinEdit1);
+        SpinEdit1->setRange(1, std::max(1, count));
+    }
+    // The page view shows page 1 as soon as there is one.
+    if (QRPreview1->page() == 0 && count > 0)
+        QRPreview1->setPages(m_pages.get());
+    const QString shown = QLocale().toString(count);
+    PageCountLabel->setText(
+        complete ? QStringLiteral("of %1").arg(shown) : QStringLiteral("of %1\u2026").arg(shown));
+    if (!complete)
+        return true;
+    m_layoutWatch->stop();
+    try {
+        m_pages->finish();
+    } catch (const EngineError &e) {
+        Messages::current().error(e.message());
+        if (isVisible())
+            reject();
+        return false;
+    }
+    return true;
+}
+
+bool TFrmRptPrev::ensureComplete()
+{
+    if (!m_pages)
+        return false;
+    try {
+        if (!m_pages->complete()) {
+            BusyPointer::set(true);
+            SlowWork work(this, QStringLiteral("Laying out the pages..."));
+            const bool done = m_pages->finish(work.progress());
+            BusyPointer::set(false);
+            if (!done)
+                return false;
+        }
+        m_pages->finish();
+    } catch (const EngineError &e) {
+        BusyPointer::set(false);
+        Messages::current().error(e.message());
+        return false;
+    }
+    followLayout();
+    return true;
 }
 
 void TFrmRptPrev::goToPage(int page)
@@ -236,7 +309,7 @@ void TFrmRptPrev::stepZoom(int steps)
 
 void TFrmRptPrev::BitBtnPrintClick()
 {
-    if (!m_pages)
+    if (m_saving || !ensureComplete())
         return;
     QPrinter printer(QPrinter::HighResolution);
     if (QPrinterInfo::availablePrinters().isEmpty()) {
@@ -295,21 +368,38 @@ void TFrmRptPrev::BitBtnPrintClick()
 
 void TFrmRptPrev::SavePdfClick()
 {
-    if (!m_pages)
+    if (m_saving || !ensureComplete())
         return;
     const QString path = m_askPdfPath(QDir(pdfFolder()).filePath(m_name + QStringLiteral(".pdf")));
     if (path.isEmpty())
         return;
     m_pdfFolder = QFileInfo(path).absolutePath();
-    BusyPointer::set(true);
+    writePdf(path);
+    if (m_closeAfterSave)
+        reject();
+}
+
+// Written aside: the pages can still be looked through, and Cancel leaves
+// the destination as it was (the file is renamed into place only when whole).
+void TFrmRptPrev::writePdf(const QString &path)
+{
+    m_saving = true;
+    m_closeAfterSave = false;
+    BitBtnPrint->setEnabled(false);
+    BitBtnSavePdf->setEnabled(false);
     try {
-        SlowWork work(this, QStringLiteral("Writing %1...").arg(QFileInfo(path).fileName()));
-        ReportEngine::writePdf(*m_pages, path, work.progress());
+        SlowWork::aside(this, QStringLiteral("Writing %1...").arg(QFileInfo(path).fileName()),
+            QStringLiteral("Saving Report"), [&](const ReportEngine::Progress &progress) {
+                ReportEngine::writePdf(*m_pages, path, progress);
+            });
     } catch (const EngineError &e) {
-        BusyPointer::set(false);
         Messages::current().error(e.message());
+    } catch (const std::exception &e) {
+        Messages::current().error(QString::fromLocal8Bit(e.what()));
     }
-    BusyPointer::set(false);
+    BitBtnPrint->setEnabled(true);
+    BitBtnSavePdf->setEnabled(true);
+    m_saving = false;
 }
 
 bool TFrmRptPrev::handleKey(QKeyEvent *event)
@@ -370,6 +460,11 @@ void TFrmRptPrev::changeEvent(QEvent *event)
 
 void TFrmRptPrev::done(int result)
 {
+    // The pages stay until the PDF being written from them is done.
+    if (m_saving) {
+        m_closeAfterSave = true;
+        return;
+    }
     BusyPointer::set(true);
     QDialog::done(result);
 }

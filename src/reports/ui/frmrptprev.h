@@ -8,6 +8,8 @@
 
 class FormStorage;
 class PageView;
+class QLabel;
+class QTimer;
 class QPrinter;
 class QPushButton;
 class QSpinBox;
@@ -51,6 +53,7 @@ public:
     QPushButton *BitBtnPrint;
     QPushButton *BitBtnSavePdf;
     QSpinBox *SpinEdit1;
+    QLabel *PageCountLabel; // "of 12" (the count grows while pages are laid out)
     QSpinBox *SpinEdit2;
     QPushButton *BitBtnZoomFit;
     QPushButton *BitBtnZoomWidth;
@@ -63,8 +66,19 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    // The steps of building the window.
+    QWidget *makeToolBar();
+    void connectControls();
+    void setUpStorage();
     bool handleKey(QKeyEvent *event);
     void stepZoom(int steps);
+    // Follows pages laid out aside: the page input's range and the count
+    // grow. False (said in a message, the window closed) when the layout failed.
+    bool followLayout();
+    // Waits for every page (with progress and Cancel); false when cancelled
+    // or the layout failed (said in a message).
+    bool ensureComplete();
+    void writePdf(const QString &path);
 
     std::unique_ptr<ReportEngine::PageStore> m_pages;
     QString m_name;
@@ -72,4 +86,7 @@ private:
     PrinterSetup m_printerSetup;
     PdfPathAsker m_askPdfPath;
     std::unique_ptr<FormStorage> m_storage;
+    QTimer *m_layoutWatch;
+    bool m_saving = false;
+    bool m_closeAfterSave = false;
 };

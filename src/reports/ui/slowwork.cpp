@@ -3,9 +3,14 @@
 #include "platform/busypointer.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QProgressDialog>
+#include <QTimer>
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
+#include <thread>
 
 namespace {
 constexpr qint64 ShowAfterMs = 500;
@@ -13,9 +18,10 @@ constexpr qint64 EventsEveryMs = 50;
 constexpr int Steps = 1000;
 } // namespace
 
-SlowWork::SlowWork(QWidget *parent, const QString &label)
+SlowWork::SlowWork(QWidget *parent, const QString &label, const QString &title)
     : m_parent(parent)
     , m_label(label)
+    , m_title(title)
 {
     m_started.start();
     m_lastEvents.start();
@@ -43,7 +49,7 @@ bool SlowWork::step(qint64 done, qint64 total)
             return true;
         m_dialog = new QProgressDialog(m_label, QStringLiteral("Cancel"), 0, 0, m_parent);
         m_dialog->setObjectName(QStringLiteral("ProgressDialog"));
-        m_dialog->setWindowTitle(QStringLiteral("Preparing Report"));
+        m_dialog->setWindowTitle(m_title);
         m_dialog->setWindowModality(Qt::ApplicationModal);
         m_dialog->setMinimumDuration(0);
         m_dialog->setAutoClose(false);
@@ -59,10 +65,49 @@ bool SlowWork::step(qint64 done, qint64 total)
     } else if (m_dialog->maximum() != 0) {
         m_dialog->setRange(0, 0);
     }
-    if (m_lastEvents.elapsed() >= EventsEveryMs) {
+    if (m_pumpEvents && m_lastEvents.elapsed() >= EventsEveryMs) {
         QCoreApplication::processEvents();
         m_lastEvents.restart();
     }
     m_cancelled = m_dialog->wasCanceled();
     return !m_cancelled;
+}
+
+bool SlowWork::aside(QWidget *parent, const QString &label, const QString &title,
+    const std::function<void(const ReportEngine::Progress &progress)> &work)
+{
+    std::atomic<qint64> done = 0, total = 0;
+    std::atomic<bool> cancel = false, finished = false;
+    std::exception_ptr failure;
+    QEventLoop loop;
+    std::thread thread([&] {
+        try {
+            work([&](qint64 d, qint64 t) {
+                done = d;
+                total = t;
+                return !cancel;
+            });
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        finished = true;
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    {
+        SlowWork slow(parent, label, title);
+        slow.m_pumpEvents = false;
+        QTimer poll;
+        poll.setInterval(EventsEveryMs);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (!cancel && !slow.step(done, total))
+                cancel = true;
+        });
+        poll.start();
+        if (!finished)
+            loop.exec();
+    }
+    thread.join();
+    if (failure)
+        std::rethrow_exception(failure);
+    return !cancel;
 }

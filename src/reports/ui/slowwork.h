@@ -5,6 +5,8 @@
 #include <QElapsedTimer>
 #include <QString>
 
+#include <functional>
+
 class QProgressDialog;
 class QWidget;
 
@@ -13,7 +15,8 @@ class QWidget;
 class SlowWork
 {
 public:
-    SlowWork(QWidget *parent, const QString &label);
+    SlowWork(QWidget *parent, const QString &label,
+        const QString &title = QStringLiteral("Preparing Report"));
     ~SlowWork();
     SlowWork(const SlowWork &) = delete;
     SlowWork &operator=(const SlowWork &) = delete;
@@ -22,11 +25,19 @@ public:
     ReportEngine::Progress progress();
     bool cancelled() const { return m_cancelled; }
 
+    // Runs `work` on a thread of its own while the window goes on answering,
+    // with the same dialog. False when the user cancelled (the work is told
+    // through its progress and waited for); rethrows what the work threw.
+    static bool aside(QWidget *parent, const QString &label, const QString &title,
+        const std::function<void(const ReportEngine::Progress &progress)> &work);
+
 private:
     bool step(qint64 done, qint64 total);
 
     QWidget *m_parent;
     QString m_label;
+    QString m_title;
+    bool m_pumpEvents = true; // false when an event loop runs anyway
     QElapsedTimer m_started;
     QElapsedTimer m_lastEvents;
     QProgressDialog *m_dialog = nullptr; // owned
