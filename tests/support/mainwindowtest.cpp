@@ -30,8 +30,6 @@ void MainWindowTest::init()
         m_env->createTables();
     if (m_setup & CreateWindows)
         createAllWindows();
-    if (m_setup & StartUp)
-        QVERIFY(startMainWindow());
 }
 
 void MainWindowTest::cleanup()

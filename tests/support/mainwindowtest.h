@@ -26,7 +26,6 @@ public:
         EmptyFolder = 0,
         CreateTables = 1, // the five live tables, empty
         CreateWindows = 2, // every window, not yet started
-        StartUp = 4, // the main window started, prompts off
     };
     explicit MainWindowTest(int setup = CreateTables | CreateWindows)
         : m_setup(setup)
