@@ -27,14 +27,13 @@ QLabel *Chrome::titleStrip(const QString &text, QWidget *parent)
     return label;
 }
 
-QIcon Chrome::glyph(Glyph kind)
+namespace {
+const QColor Ink(20, 60, 140);
+
+// The glyphs of the list's own commands; false for any other.
+bool drawItemGlyph(QPainter &p, Chrome::Glyph kind)
 {
-    QPixmap pm(24, 24);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QColor ink(20, 60, 140);
-    p.setPen(QPen(ink, 1.5));
+    using Glyph = Chrome::Glyph;
     switch (kind) {
     case Glyph::New:
         p.setBrush(Qt::white);
@@ -72,6 +71,18 @@ QIcon Chrome::glyph(Glyph kind)
             for (int c = 0; c < 3; ++c)
                 p.drawRect(7 + c * 4, 11 + r * 3, 2, 2);
         break;
+    default:
+        return false;
+    }
+    return true;
+}
+
+// The glyphs of the windows and tools the toolbar opens; false for any other.
+bool drawToolGlyph(QPainter &p, Chrome::Glyph kind)
+{
+    using Glyph = Chrome::Glyph;
+    const QColor ink = Ink;
+    switch (kind) {
     case Glyph::Reports:
         p.setBrush(Qt::white);
         p.drawRect(4, 2, 16, 20);
@@ -106,22 +117,38 @@ QIcon Chrome::glyph(Glyph kind)
         p.setBrush(Qt::white);
         p.drawEllipse(9, 9, 6, 6);
         break;
-    case Glyph::Back:
-    case Glyph::Next:
-    case Glyph::Continue: {
-        p.setBrush(kind == Glyph::Back ? QColor(200, 120, 40) : QColor(40, 150, 60));
-        p.setPen(Qt::NoPen);
-        QPolygonF arrow;
-        if (kind == Glyph::Back)
-            arrow << QPointF(3, 12) << QPointF(12, 4) << QPointF(12, 9) << QPointF(21, 9)
-                  << QPointF(21, 15) << QPointF(12, 15) << QPointF(12, 20);
-        else
-            arrow << QPointF(21, 12) << QPointF(12, 4) << QPointF(12, 9) << QPointF(3, 9)
-                  << QPointF(3, 15) << QPointF(12, 15) << QPointF(12, 20);
-        p.drawPolygon(arrow);
-        break;
+    default:
+        return false;
     }
-    }
+    return true;
+}
+
+// The wizard's arrows: back points left, next and continue right.
+void drawArrow(QPainter &p, Chrome::Glyph kind)
+{
+    using Glyph = Chrome::Glyph;
+    p.setBrush(kind == Glyph::Back ? QColor(200, 120, 40) : QColor(40, 150, 60));
+    p.setPen(Qt::NoPen);
+    QPolygonF arrow;
+    if (kind == Glyph::Back)
+        arrow << QPointF(3, 12) << QPointF(12, 4) << QPointF(12, 9) << QPointF(21, 9)
+              << QPointF(21, 15) << QPointF(12, 15) << QPointF(12, 20);
+    else
+        arrow << QPointF(21, 12) << QPointF(12, 4) << QPointF(12, 9) << QPointF(3, 9)
+              << QPointF(3, 15) << QPointF(12, 15) << QPointF(12, 20);
+    p.drawPolygon(arrow);
+}
+} // namespace
+
+QIcon Chrome::glyph(Glyph kind)
+{
+    QPixmap pm(24, 24);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Ink, 1.5));
+    if (!drawItemGlyph(p, kind) && !drawToolGlyph(p, kind))
+        drawArrow(p, kind);
     return QIcon(pm);
 }
 

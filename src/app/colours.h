@@ -4,15 +4,12 @@
 #include <QColor>
 #include <QPalette>
 
-// The colours the lists, summaries and planning windows give their text, written once.
-// In a light palette they are used as they are; in a dark one, `readable` lightens them
-// until they stand out from the field they are drawn on.
+#include "platform/palette.h"
+
+// The palette's colours (platform/palette.h) on screen: in a light palette they are used
+// as they are; in a dark one, `readable` lightens them until they stand out from the
+// field they are drawn on.
 namespace Colours {
-inline const QColor Maroon(128, 0, 0);
-inline const QColor Green(0, 128, 0);
-inline const QColor Red(255, 0, 0);
-inline const QColor Orange(255, 128, 0);
-inline const QColor Blue(0, 0, 255);
 
 // Whether the palette draws its fields darker than their text (a dark desktop).
 bool isDark(const QPalette &palette);

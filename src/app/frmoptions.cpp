@@ -66,38 +66,8 @@ TFrmOptions::TFrmOptions(QWidget *parent)
     ButtonOK->setObjectName(QStringLiteral("ButtonOK"));
     ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
 
-    auto *numbers = new QGridLayout;
-    numbers->setHorizontalSpacing(6);
-    auto addNumber = [&](int row, const QString &caption, DaysBox *box) {
-        auto *label = new QLabel(caption, this);
-        label->setBuddy(box);
-        box->setFixedWidth(56);
-        box->setAlignment(Qt::AlignRight);
-        numbers->addWidget(label, row, 0);
-        numbers->addWidget(box, row, 1);
-        numbers->addWidget(new QLabel(QStringLiteral("Days"), this), row, 2);
-    };
-    addNumber(0, QStringLiteral("Default Warning Days for New Records...."), SpinEditDefaultWarn);
-    addNumber(1,
-        QStringLiteral("Aging Interval (Used in Due Date Aging Summary) "
-                       ".................................................."),
-        SpinEditAgingInterval);
-    numbers->setColumnStretch(3, 1);
-
-    auto *titles = new QGroupBox(QStringLiteral("User Field Column Titles"), this);
-    auto *titleGrid = new QGridLayout(titles);
-    for (int n = 0; n < 4; ++n) {
-        auto *edit = new QLineEdit(titles);
-        edit->setObjectName(QStringLiteral("UserTitle%1").arg(n + 1));
-        edit->setMaxLength(Options::TitleLength);
-        edit->setFixedWidth(200);
-        UserTitle[std::size_t(n)] = edit;
-        auto *label = new QLabel(QStringLiteral("User Field %1:").arg(n + 1), titles);
-        label->setBuddy(edit);
-        titleGrid->addWidget(label, n, 0);
-        titleGrid->addWidget(edit, n, 1);
-    }
-    titleGrid->setColumnStretch(2, 1);
+    QGridLayout *numbers = makeDayBoxes();
+    QGroupBox *titles = makeTitleEdits();
 
     ButtonOK->setDefault(true);
     ButtonCancel->setAutoDefault(false);
@@ -131,6 +101,48 @@ TFrmOptions::TFrmOptions(QWidget *parent)
     connect(ButtonOK, &QPushButton::clicked, this, &TFrmOptions::ButtonOKClick);
     connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
     new KeyPreview(this, [this](QKeyEvent *event) { return previewKey(event); });
+}
+
+// The two day counts, each with its caption and unit.
+QGridLayout *TFrmOptions::makeDayBoxes()
+{
+    auto *numbers = new QGridLayout;
+    numbers->setHorizontalSpacing(6);
+    auto addNumber = [&](int row, const QString &caption, DaysBox *box) {
+        auto *label = new QLabel(caption, this);
+        label->setBuddy(box);
+        box->setFixedWidth(56);
+        box->setAlignment(Qt::AlignRight);
+        numbers->addWidget(label, row, 0);
+        numbers->addWidget(box, row, 1);
+        numbers->addWidget(new QLabel(QStringLiteral("Days"), this), row, 2);
+    };
+    addNumber(0, QStringLiteral("Default Warning Days for New Records...."), SpinEditDefaultWarn);
+    addNumber(1,
+        QStringLiteral("Aging Interval (Used in Due Date Aging Summary) "
+                       ".................................................."),
+        SpinEditAgingInterval);
+    numbers->setColumnStretch(3, 1);
+    return numbers;
+}
+
+QGroupBox *TFrmOptions::makeTitleEdits()
+{
+    auto *titles = new QGroupBox(QStringLiteral("User Field Column Titles"), this);
+    auto *titleGrid = new QGridLayout(titles);
+    for (int n = 0; n < 4; ++n) {
+        auto *edit = new QLineEdit(titles);
+        edit->setObjectName(QStringLiteral("UserTitle%1").arg(n + 1));
+        edit->setMaxLength(Options::TitleLength);
+        edit->setFixedWidth(200);
+        UserTitle[std::size_t(n)] = edit;
+        auto *label = new QLabel(QStringLiteral("User Field %1:").arg(n + 1), titles);
+        label->setBuddy(edit);
+        titleGrid->addWidget(label, n, 0);
+        titleGrid->addWidget(edit, n, 1);
+    }
+    titleGrid->setColumnStretch(2, 1);
+    return titles;
 }
 
 void TFrmOptions::showEvent(QShowEvent *event)

@@ -6,6 +6,8 @@
 #include <array>
 
 class QCheckBox;
+class QGridLayout;
+class QGroupBox;
 class QKeyEvent;
 class QLineEdit;
 class QPushButton;
@@ -48,5 +50,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    QGridLayout *makeDayBoxes();
+    QGroupBox *makeTitleEdits();
     bool previewKey(QKeyEvent *event);
 };

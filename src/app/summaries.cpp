@@ -7,9 +7,9 @@
 #include "itemgrid.h"
 #include "urgency.h"
 
-#include "data/itemstatements.h"
 #include "data/engine.h"
 #include "data/formats.h"
+#include "data/itemstatements.h"
 #include "data/layouts.h"
 #include "data/query.h"
 #include "data/table.h"
@@ -413,10 +413,10 @@ void SummaryViews::attach(QTableView *payDate, QTableView *dueDate, QTableView *
         age->setColumnWidth(i, 90);
 
     auto *titles = static_cast<ColoredHeader *>(age->horizontalHeader());
-    titles->setSectionColors(1, QColor(255, 0, 0), Qt::white);
+    titles->setSectionColors(1, Colours::Red, Qt::white);
     titles->setSectionColors(2, QColor(255, 255, 0), Qt::black);
     titles->setSectionColors(3, QColor(0, 255, 0), Qt::black);
-    titles->setSectionColors(4, QColor(0, 0, 255), Qt::white);
+    titles->setSectionColors(4, Colours::Blue, Qt::white);
     titles->setSectionColors(5, Qt::white, Qt::black);
     titles->setSectionColors(
         6, age->palette().color(QPalette::Button), age->palette().color(QPalette::ButtonText));

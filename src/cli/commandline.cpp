@@ -20,6 +20,44 @@ bool toolkitOption(const QString &arg, bool *takesValue)
     return valued.contains(name) || flags.contains(arg);
 }
 
+using Mode = CommandLine::Mode;
+using ModeOption = std::pair<QString, Mode>;
+
+// The options that choose a mode; when several are given, the first of this
+// list wins.
+const QList<ModeOption> &modeOptions()
+{
+    static const QList<ModeOption> modes = {
+        { QStringLiteral("--help"), Mode::Help },
+        { QStringLiteral("-h"), Mode::Help },
+        { QStringLiteral("--version"), Mode::Version },
+        { QStringLiteral("--due"), Mode::Due },
+        { QStringLiteral("--notify"), Mode::Notify },
+    };
+    return modes;
+}
+
+std::optional<Mode> modeOf(const QString &arg)
+{
+    const QList<ModeOption> &modes = modeOptions();
+    const auto mode = std::find_if(
+        modes.cbegin(), modes.cend(), [&arg](const ModeOption &m) { return m.first == arg; });
+    return mode == modes.cend() ? std::nullopt : std::optional<Mode>(mode->second);
+}
+
+// What is said of an option nobody knows, with the one meant when a dash is
+// missing: -due for --due, and the like.
+QString unknownOption(const QString &given, const QString &arg)
+{
+    QString why = QStringLiteral("unknown option '%1'").arg(given);
+    const QString doubled = QLatin1Char('-') + arg;
+    if (!arg.startsWith(QLatin1String("--"))
+        && (doubled == QLatin1String("--csv") || doubled == QLatin1String("--json")
+            || doubled == QLatin1String("--data-dir") || modeOf(doubled)))
+        why += QStringLiteral("; did you mean %1?").arg(doubled);
+    return why;
+}
+
 bool isCount(const QString &text)
 {
     if (text.isEmpty() || text.size() > 4)
@@ -33,15 +71,6 @@ bool isCount(const QString &text)
 
 CommandLine CommandLine::parse(const QStringList &args)
 {
-    // The options that choose a mode; when several are given, the first of
-    // this list wins.
-    static const QList<std::pair<QString, Mode>> modes = {
-        { QStringLiteral("--help"), Mode::Help },
-        { QStringLiteral("-h"), Mode::Help },
-        { QStringLiteral("--version"), Mode::Version },
-        { QStringLiteral("--due"), Mode::Due },
-        { QStringLiteral("--notify"), Mode::Notify },
-    };
     CommandLine cmd;
     QList<Mode> asked;
     bool csv = false, json = false, toolkit = false;
@@ -57,10 +86,9 @@ CommandLine CommandLine::parse(const QStringList &args)
             inlineValue = arg.mid(arg.indexOf(QLatin1Char('=')) + 1);
             arg = arg.left(arg.indexOf(QLatin1Char('=')));
         }
-        const auto mode = std::find_if(modes.cbegin(), modes.cend(),
-            [&arg](const std::pair<QString, Mode> &m) { return m.first == arg; });
-        if (mode != modes.cend())
-            asked.append(mode->second);
+        const std::optional<Mode> mode = modeOf(arg);
+        if (mode)
+            asked.append(*mode);
         bool takesValue = false;
         if (arg == QLatin1String("--due")) {
             if (inlineValue) {
@@ -70,7 +98,7 @@ CommandLine CommandLine::parse(const QStringList &args)
             } else if (i + 1 < args.size() && isCount(args[i + 1])) {
                 cmd.days = args[++i].toInt();
             }
-        } else if (mode != modes.cend()) {
+        } else if (mode) {
             if (inlineValue)
                 return fail(QStringLiteral("%1 takes no value").arg(arg));
         } else if (arg == QLatin1String("--csv")) {
@@ -91,36 +119,32 @@ CommandLine CommandLine::parse(const QStringList &args)
             if (takesValue && ++i >= args.size())
                 return fail(QStringLiteral("%1 needs a value").arg(arg));
         } else {
-            QString why = QStringLiteral("unknown option '%1'").arg(args[i]);
-            // -due for --due, and the like.
-            const QString doubled = QLatin1Char('-') + arg;
-            if (!arg.startsWith(QLatin1String("--"))
-                && (doubled == QLatin1String("--csv") || doubled == QLatin1String("--json")
-                    || doubled == QLatin1String("--data-dir")
-                    || std::any_of(modes.cbegin(), modes.cend(),
-                        [&doubled](
-                            const std::pair<QString, Mode> &m) { return m.first == doubled; })))
-                why += QStringLiteral("; did you mean %1?").arg(doubled);
-            return fail(why);
+            return fail(unknownOption(args[i], arg));
         }
     }
+    const QString wrong = cmd.settle(asked, csv, json, toolkit);
+    return wrong.isEmpty() ? cmd : fail(wrong);
+}
+
+QString CommandLine::settle(const QList<Mode> &asked, bool csv, bool json, bool toolkit)
+{
     if (asked.contains(Mode::Due) && asked.contains(Mode::Notify))
-        return fail(QStringLiteral("choose one of --due and --notify"));
-    for (const auto &[name, mode] : modes) {
-        if (asked.contains(mode)) {
-            cmd.mode = mode;
+        return QStringLiteral("choose one of --due and --notify");
+    for (const auto &[name, chosen] : modeOptions()) {
+        if (asked.contains(chosen)) {
+            mode = chosen;
             break;
         }
     }
-    if ((csv || json) && cmd.mode != Mode::Due)
-        return fail(QStringLiteral("--csv and --json go with --due"));
+    if ((csv || json) && mode != Mode::Due)
+        return QStringLiteral("--csv and --json go with --due");
     if (csv && json)
-        return fail(QStringLiteral("choose one of --csv and --json"));
-    if (toolkit && (cmd.mode == Mode::Due || cmd.mode == Mode::Notify))
-        return fail(QStringLiteral("unknown option for %1")
-                        .arg(cmd.mode == Mode::Due ? QStringLiteral("--due") : QStringLiteral("--notify")));
-    cmd.format = csv ? Format::Csv : json ? Format::Json : Format::Table;
-    return cmd;
+        return QStringLiteral("choose one of --csv and --json");
+    if (toolkit && (mode == Mode::Due || mode == Mode::Notify))
+        return QStringLiteral("unknown option for %1")
+            .arg(mode == Mode::Due ? QStringLiteral("--due") : QStringLiteral("--notify"));
+    format = csv ? Format::Csv : json ? Format::Json : Format::Table;
+    return {};
 }
 
 QString CommandLine::usage()

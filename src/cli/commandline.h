@@ -22,6 +22,11 @@ struct CommandLine
     static CommandLine parse(const QStringList &args);
     // The usage text, ending in a newline.
     static QString usage();
+
+private:
+    // Chooses the mode and format from the options given; what is wrong with
+    // their combination, or nothing.
+    QString settle(const QList<Mode> &asked, bool csv, bool json, bool toolkit);
 };
 
 // Exit codes of the command-line modes.

@@ -51,6 +51,14 @@ Money Money::fromDouble(double value)
 {
     if (!std::isfinite(value) || std::fabs(value) >= 1e30)
         return {};
+    // Most stored amounts are whole ten-thousandths below a billion: there the
+    // nearest whole number of units is the decimal the double stands for when
+    // it turns back into the same double, and the text is not needed.
+    if (std::fabs(value) < 1e9) {
+        const double units = std::nearbyint(value * 10000);
+        if (units / 10000 == value)
+            return fromUnits(Units(qint64(units)));
+    }
     char buffer[64];
     const auto result
         = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);

@@ -2,8 +2,8 @@
 
 #include "engine.h"
 #include "engineerror.h"
-#include "recordrules.h"
 #include "money.h"
+#include "recordrules.h"
 #include "sqlbind.h"
 
 #include <QDate>
@@ -25,31 +25,89 @@ Query::~Query()
     close();
 }
 
-void Query::open()
+namespace {
+// What each column holds by its declared type: dates and amounts are read
+// as such; an expression column has none.
+struct ColumnKind
 {
-    if (m_open)
-        return;
+    bool date = false;
+    bool money = false;
+};
+
+std::vector<ColumnKind> columnKinds(SQLite::Statement &stmt, int n)
+{
+    std::vector<ColumnKind> kinds(n);
+    for (int i = 0; i < n; ++i) {
+        try {
+            const char *declared = stmt.getColumnDeclaredType(i);
+            kinds[i].date = declared && qstricmp(declared, "DATE") == 0;
+            kinds[i].money = declared && qstricmp(declared, "MONEY") == 0;
+        } catch (const SQLite::Exception &) {
+            // an expression column has no declared type
+        }
+    }
+    return kinds;
+}
+
+QVariant readValue(const SQLite::Column &c, ColumnKind kind)
+{
+    if (c.isNull())
+        return {};
+    // A stored amount a file changed elsewhere holds as text, or beyond the
+    // bound, is no figure: it reads as empty.
+    if (kind.money
+        && (!(c.isInteger() || c.isFloat()) || !RecordRules::isSoundAmount(c.getDouble())))
+        return {};
+    if (kind.date) {
+        const QDate d = QDate::fromString(QString::fromUtf8(c.getText()), Qt::ISODate);
+        return d.isValid() ? QVariant(d) : QVariant();
+    }
+    if (c.isInteger())
+        return qlonglong(c.getInt64());
+    if (c.isFloat()) {
+        // An infinite amount from a file changed elsewhere is no figure.
+        const double d = c.getDouble();
+        return std::isfinite(d) ? QVariant(d) : QVariant();
+    }
+    if (c.isBlob()) {
+        // The only blobs are exact sums (ds_sum4).
+        const QByteArrayView bytes(static_cast<const char *>(c.getBlob()), c.getBytes());
+        const std::optional<Money> sum = Money::fromText(bytes);
+        return sum ? sum->toVariant() : QVariant(bytes.toByteArray());
+    }
+    return QString::fromUtf8(c.getText());
+}
+} // namespace
+
+QString Query::attachTables()
+{
     Engine &engine = Engine::instance();
     static const QRegularExpression tableRef(QStringLiteral("\\{([^}]+)\\}"));
     QString sql;
     int last = 0;
-    try {
-        auto it = tableRef.globalMatch(m_sql);
-        while (it.hasNext()) {
-            const auto m = it.next();
-            const QString path = Engine::resolve(m.captured(1));
-            if (!Engine::exists(path))
-                throw EngineError(QStringLiteral("Table does not exist: %1").arg(m.captured(1)));
-            const QString alias = engine.attach(path);
-            m_attached.append(path);
-            sql += m_sql.mid(last, m.capturedStart() - last) + Engine::quote(alias)
-                + QLatin1Char('.') + Engine::quote(DataTableName);
-            last = m.capturedEnd();
-        }
-        sql += m_sql.mid(last);
+    auto it = tableRef.globalMatch(m_sql);
+    while (it.hasNext()) {
+        const auto m = it.next();
+        const QString path = Engine::resolve(m.captured(1));
+        if (!Engine::exists(path))
+            throw EngineError(QStringLiteral("Table does not exist: %1").arg(m.captured(1)));
+        const QString alias = engine.attach(path);
+        m_attached.append(path);
+        sql += m_sql.mid(last, m.capturedStart() - last) + Engine::quote(alias) + QLatin1Char('.')
+            + Engine::quote(DataTableName);
+        last = m.capturedEnd();
+    }
+    return sql + m_sql.mid(last);
+}
 
+void Query::open()
+{
+    if (m_open)
+        return;
+    try {
+        const QString sql = attachTables();
         const std::unique_ptr<SQLite::Statement> prepared
-            = prepareWithMoney(engine.db(), sql.toStdString());
+            = prepareWithMoney(Engine::instance().db(), sql.toStdString());
         SQLite::Statement &stmt = *prepared;
         for (int i = 0; i < m_params.size(); ++i)
             bindVariant(stmt, i + 1, m_params[i]);
@@ -58,49 +116,11 @@ void Query::open()
         for (int i = 0; i < n; ++i)
             m_columns.append(QString::fromUtf8(stmt.getColumnName(i)));
         m_rows.clear();
-        std::vector<bool> isDate(n, false);
-        std::vector<bool> isMoney(n, false);
-        for (int i = 0; i < n; ++i) {
-            try {
-                const char *declared = stmt.getColumnDeclaredType(i);
-                isDate[i] = declared && qstricmp(declared, "DATE") == 0;
-                isMoney[i] = declared && qstricmp(declared, "MONEY") == 0;
-            } catch (const SQLite::Exception &) {
-                // an expression column has no declared type
-            }
-        }
+        const std::vector<ColumnKind> kinds = columnKinds(stmt, n);
         while (stmt.executeStep()) {
             std::vector<QVariant> row(n);
-            for (int i = 0; i < n; ++i) {
-                SQLite::Column c = stmt.getColumn(i);
-                if (c.isNull())
-                    continue;
-                // A stored amount a file changed elsewhere holds as text, or
-                // beyond the bound, is no figure: it reads as empty.
-                if (isMoney[i]
-                    && (!(c.isInteger() || c.isFloat())
-                        || !RecordRules::isSoundAmount(c.getDouble())))
-                    continue;
-                if (isDate[i]) {
-                    const QDate d = QDate::fromString(QString::fromUtf8(c.getText()), Qt::ISODate);
-                    if (d.isValid())
-                        row[i] = d;
-                } else if (c.isInteger()) {
-                    row[i] = qlonglong(c.getInt64());
-                } else if (c.isFloat()) {
-                    // An infinite amount from a file changed elsewhere is no figure.
-                    if (const double d = c.getDouble(); std::isfinite(d))
-                        row[i] = d;
-                } else if (c.isBlob()) {
-                    // The only blobs are exact sums (ds_sum4).
-                    const QByteArrayView bytes(
-                        static_cast<const char *>(c.getBlob()), c.getBytes());
-                    const std::optional<Money> sum = Money::fromText(bytes);
-                    row[i] = sum ? sum->toVariant() : QVariant(bytes.toByteArray());
-                } else {
-                    row[i] = QString::fromUtf8(c.getText());
-                }
-            }
+            for (int i = 0; i < n; ++i)
+                row[i] = readValue(stmt.getColumn(i), kinds[i]);
             m_rows.push_back(std::move(row));
         }
     } catch (const SQLite::Exception &e) {

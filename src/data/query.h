@@ -39,6 +39,10 @@ public:
     void removeRow(int row);
 
 private:
+    // Attaches the tables the statement names in braces; the statement with
+    // each brace replaced by its attached table.
+    QString attachTables();
+
     QString m_sql;
     QList<QVariant> m_params;
     bool m_open = false;

@@ -136,7 +136,10 @@ void Table::open()
         m_fieldByName.clear();
         m_counterField = -1;
         for (int i = 0; i < m_fields.size(); ++i) {
+            // Names as declared are found without folding their case first:
+            // the lists look fields up for every cell they draw.
             m_fieldByName.insert(m_fields[i].name.toLower(), i);
+            m_fieldByName.insert(m_fields[i].name, i);
             if (m_fields[i].type == FieldType::Counter)
                 m_counterField = i;
         }
@@ -240,7 +243,8 @@ void Table::reloadAfterRollback()
 
 int Table::fieldIndex(const QString &name) const
 {
-    return m_fieldByName.value(name.toLower(), -1);
+    const auto exact = m_fieldByName.constFind(name);
+    return exact != m_fieldByName.cend() ? *exact : m_fieldByName.value(name.toLower(), -1);
 }
 
 int Table::fieldIndexOrThrow(const QString &name) const

@@ -209,7 +209,7 @@ private:
     QList<QVariant> m_whereParams;
 
     QList<FieldDef> m_fields;
-    QHash<QString, int> m_fieldByName; // lower-case name -> index
+    QHash<QString, int> m_fieldByName; // declared and lower-case name -> index
     QHash<QString, QString> m_labels;
     int m_counterField = -1;
 

@@ -1,5 +1,7 @@
 #include "artwork.h"
 
+#include "platform/palette.h"
+
 #include <QFont>
 #include <QLinearGradient>
 #include <QPainter>
@@ -109,8 +111,8 @@ QPixmap Artwork::mainWindowMiniature(const QSize &size)
     p.setBrush(Qt::white);
     p.drawRect(grid);
     p.fillRect(QRectF(grid.left() + 1, grid.top() + 1, grid.width() - 1, 6), QColor(212, 208, 200));
-    const QColor rowColours[] = { Qt::red, QColor(128, 0, 0), QColor(0, 128, 0), Qt::blue,
-        Qt::black, Qt::black, QColor(0, 128, 0) };
+    const QColor rowColours[] = { Colours::Red, Colours::Maroon, Colours::Green, Colours::Blue,
+        Qt::black, Qt::black, Colours::Green };
     qreal y = grid.top() + 10;
     for (const QColor &colour : rowColours) {
         if (y > grid.bottom() - 3)

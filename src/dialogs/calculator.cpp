@@ -55,6 +55,22 @@ Calculator::Calculator(QWidget *parent)
     setObjectName(QStringLiteral("RxCalculator1"));
     setWindowTitle(QStringLiteral("MF Calculator"));
 
+    makeDisplay();
+    QGridLayout *keys = makeKeys();
+    QHBoxLayout *buttons = makeButtons();
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addWidget(m_display);
+    layout->addLayout(keys);
+    layout->addLayout(buttons);
+
+    connectKeys();
+    pressClear();
+    setFixedSize(sizeHint());
+}
+
+void Calculator::makeDisplay()
+{
     m_display = new QLabel(this);
     m_display->setObjectName(QStringLiteral("Display"));
     m_display->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -70,7 +86,11 @@ Calculator::Calculator(QWidget *parent)
     displayFont.setPixelSize(16);
     displayFont.setBold(true);
     m_display->setFont(displayFont);
+}
 
+// The keys laid out as on a desk calculator: digits from 7 at the top, 0 twice as wide.
+QGridLayout *Calculator::makeKeys()
+{
     auto *keys = new QGridLayout;
     keys->setSpacing(3);
     keys->addWidget(addKey(QStringLiteral("C"), QStringLiteral("KeyClear")), 0, 0);
@@ -90,7 +110,11 @@ Calculator::Calculator(QWidget *parent)
     keys->addWidget(zero, 4, 0, 1, 2);
     m_pointKey = addKey(QStringLiteral("."), QStringLiteral("KeyPoint"));
     keys->addWidget(m_pointKey, 4, 2);
+    return keys;
+}
 
+QHBoxLayout *Calculator::makeButtons()
+{
     m_ok = new QPushButton(QStringLiteral("OK"), this);
     m_ok->setObjectName(QStringLiteral("ButtonOk"));
     m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
@@ -105,13 +129,11 @@ Calculator::Calculator(QWidget *parent)
     buttons->addStretch(1);
     buttons->addWidget(m_ok);
     buttons->addWidget(m_cancel);
+    return buttons;
+}
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(6, 6, 6, 6);
-    layout->addWidget(m_display);
-    layout->addLayout(keys);
-    layout->addLayout(buttons);
-
+void Calculator::connectKeys()
+{
     connect(findChild<QPushButton *>(QStringLiteral("KeyClear")), &QPushButton::clicked, this,
         &Calculator::pressClear);
     connect(findChild<QPushButton *>(QStringLiteral("KeyBack")), &QPushButton::clicked, this,
@@ -124,16 +146,14 @@ Calculator::Calculator(QWidget *parent)
         [this] { pressOperation(Operation::Subtract); });
     connect(findChild<QPushButton *>(QStringLiteral("KeyAdd")), &QPushButton::clicked, this,
         [this] { pressOperation(Operation::Add); });
-    connect(equals, &QPushButton::clicked, this, &Calculator::pressEquals);
+    connect(findChild<QPushButton *>(QStringLiteral("KeyEquals")), &QPushButton::clicked, this,
+        &Calculator::pressEquals);
     connect(m_pointKey, &QPushButton::clicked, this, &Calculator::pressPoint);
     for (int digit = 0; digit <= 9; ++digit)
         connect(findChild<QPushButton *>(QStringLiteral("Key%1").arg(digit)), &QPushButton::clicked,
             this, [this, digit] { pressDigit(digit); });
     connect(m_ok, &QPushButton::clicked, this, &Calculator::pressOk);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
-
-    pressClear();
-    setFixedSize(sizeHint());
 }
 
 QPushButton *Calculator::addKey(const QString &text, const QString &name)

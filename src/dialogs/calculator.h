@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QString>
 
+class QGridLayout;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 
@@ -43,6 +45,10 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void makeDisplay();
+    QGridLayout *makeKeys();
+    QHBoxLayout *makeButtons();
+    void connectKeys();
     QPushButton *addKey(const QString &text, const QString &name);
     // Typing ends: the typed number becomes the shown one.
     void finishEntry();

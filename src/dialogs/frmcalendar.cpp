@@ -61,6 +61,24 @@ TFrmcalendar::TFrmcalendar(QWidget *parent)
     setWindowTitle(QStringLiteral("Select a Date"));
     setFixedSize(230, 170);
 
+    QWidget *headingBar = makeHeading();
+    QFrame *calendarFrame = makeMonthView();
+    QHBoxLayout *buttons = makeButtons();
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(3);
+    layout->addWidget(headingBar);
+    layout->addWidget(calendarFrame, 0, Qt::AlignHCenter);
+    layout->addStretch(1);
+    layout->addLayout(buttons);
+
+    connectControls();
+    showHeading();
+}
+
+// The month and year arrows either side of the month's name.
+QWidget *TFrmcalendar::makeHeading()
+{
     auto *headingBar = new QWidget(this);
     headingBar->setFixedHeight(25);
     m_yearBack = arrowButton(QStringLiteral("ButtonYearBack"), QStringLiteral("\u00ab"),
@@ -87,7 +105,12 @@ TFrmcalendar::TFrmcalendar(QWidget *parent)
     headingLayout->addWidget(m_heading, 1);
     headingLayout->addWidget(m_monthForward);
     headingLayout->addWidget(m_yearForward);
+    return headingBar;
+}
 
+// The month's days, a week to a line starting on Sunday, in a thin box.
+QFrame *TFrmcalendar::makeMonthView()
+{
     auto *calendarFrame = new QFrame(this);
     calendarFrame->setFrameStyle(QFrame::Box | QFrame::Plain);
     QPalette framePalette = calendarFrame->palette();
@@ -113,7 +136,11 @@ TFrmcalendar::TFrmcalendar(QWidget *parent)
     auto *calendarLayout = new QVBoxLayout(calendarFrame);
     calendarLayout->setContentsMargins(1, 1, 1, 1);
     calendarLayout->addWidget(m_calendar);
+    return calendarFrame;
+}
 
+QHBoxLayout *TFrmcalendar::makeButtons()
+{
     m_ok = new QPushButton(QStringLiteral("Ok"), this);
     m_ok->setObjectName(QStringLiteral("ButtonOk"));
     m_ok->setDefault(true);
@@ -126,15 +153,11 @@ TFrmcalendar::TFrmcalendar(QWidget *parent)
     buttons->setSpacing(0);
     buttons->addWidget(m_ok);
     buttons->addWidget(m_cancel);
+    return buttons;
+}
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(3);
-    layout->addWidget(headingBar);
-    layout->addWidget(calendarFrame, 0, Qt::AlignHCenter);
-    layout->addStretch(1);
-    layout->addLayout(buttons);
-
+void TFrmcalendar::connectControls()
+{
     connect(m_yearBack, &QToolButton::clicked, this, [this] { moveYears(-1); });
     connect(m_monthBack, &QToolButton::clicked, this, [this] { moveMonths(-1); });
     connect(m_monthForward, &QToolButton::clicked, this, [this] { moveMonths(1); });
@@ -144,8 +167,6 @@ TFrmcalendar::TFrmcalendar(QWidget *parent)
     connect(m_calendar, &QCalendarWidget::activated, this, &TFrmcalendar::confirm);
     connect(m_ok, &QPushButton::clicked, this, &TFrmcalendar::confirm);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
-
-    showHeading();
 }
 
 std::optional<QDate> TFrmcalendar::pick(const QDate &current)

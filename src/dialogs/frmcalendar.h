@@ -6,6 +6,8 @@
 #include <optional>
 
 class QCalendarWidget;
+class QFrame;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QToolButton;
@@ -49,6 +51,10 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    QWidget *makeHeading();
+    QFrame *makeMonthView();
+    QHBoxLayout *makeButtons();
+    void connectControls();
     void loadSelection();
     void confirm();
     void moveMonths(int months);

@@ -46,6 +46,7 @@ void SummaryService::recount()
     m_sums = Aging::compute(m_schedule->fileName(), interval, now);
     m_interval = interval;
     m_day = now.date();
+    m_cutoffs = Aging::cutoffs(interval, m_day);
     m_known = true;
     Q_EMIT agingChanged(Aging::rows(m_sums));
     Aging::write(m_ageTable, m_sums);
@@ -78,12 +79,11 @@ void SummaryService::recordChanged(
     const int due = m_schedule->fieldIndexOrThrow(QStringLiteral("Due Date"));
     const int bill = m_schedule->fieldIndexOrThrow(QStringLiteral("Bill Amount"));
     const int pay = m_schedule->fieldIndexOrThrow(QStringLiteral("Pay Amount"));
-    const Aging::Cutoffs cutoffs = Aging::cutoffs(interval, now.date());
     const Aging::Sums old = m_sums;
     if (!before.empty())
-        Aging::add(m_sums, cutoffs, before[due], before[bill], before[pay], -1);
+        Aging::add(m_sums, m_cutoffs, before[due], before[bill], before[pay], -1);
     if (!after.empty())
-        Aging::add(m_sums, cutoffs, after[due], after[bill], after[pay], 1);
+        Aging::add(m_sums, m_cutoffs, after[due], after[bill], after[pay], 1);
     // Most changes (a mark, a payee, a date within its bucket) leave the aging as it was.
     if (m_sums.income == old.income && m_sums.expense == old.expense)
         return;

@@ -60,6 +60,7 @@ private:
     bool m_known = false;
     int m_interval = 0;
     QDate m_day;
+    Aging::Cutoffs m_cutoffs; // of m_interval and m_day
     Aging::Sums m_sums;
     Aging::Writer m_writer;
     std::string m_pragmas; // the engine's journal and sync settings for age.db

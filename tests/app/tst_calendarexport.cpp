@@ -8,7 +8,8 @@
 #include "domain/options.h"
 #include "domain/projection.h"
 #include "main/windowset.h"
-#include "testsupport.h"
+#include "mainwindowtest.h"
+#include "schedulebuilder.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -39,23 +40,17 @@ struct Item
 
 void addItems(const QList<Item> &items)
 {
-    Table t(TableFiles::Schedule);
-    t.open();
-    inTransaction([&] {
-        for (const Item &item : items) {
-            t.append();
-            t.setValue(QStringLiteral("Description"), item.payee);
-            t.setValue(QStringLiteral("Due Date"), item.due);
-            t.setValue(QStringLiteral("Frequency"), item.frequency);
-            t.setValue(QStringLiteral("Units"), item.units);
-            t.setValue(QStringLiteral("Warning Days"), item.warning);
-            t.setValue(QStringLiteral("Bill Amount"), item.expense);
-            t.setValue(QStringLiteral("Pay Amount"), item.income);
-            t.setValue(QStringLiteral("End Date"), item.endDate);
-            t.setValue(QStringLiteral("User Field 1"), item.userField1);
-            t.post();
-        }
-    });
+    ScheduleBuilder schedule;
+    for (const Item &item : items)
+        schedule.item(item.payee)
+            .due(item.due)
+            .every(item.frequency, item.units)
+            .warning(item.warning)
+            .expense(item.expense)
+            .income(item.income)
+            .ends(item.endDate)
+            .set(QStringLiteral("User Field 1"), item.userField1);
+    schedule.write();
 }
 
 // The file as an independent parser reads it, after checking its physical
@@ -117,37 +112,16 @@ void exportThroughTheMenu(const QString &path, int months, bool keep = false)
 }
 } // namespace
 
-class TestCalendarExport : public QObject
+class TestCalendarExport : public MainWindowTest
 {
     Q_OBJECT
 private Q_SLOTS:
-    void init()
-    {
-        m_env = std::make_unique<TestEnv>();
-        m_env->createTables();
-        createAllWindows();
-    }
-    void cleanup()
-    {
-        destroyAllWindows();
-        m_env.reset();
-    }
-
     void everyOccurrenceAsAnEvent();
     void keptUpToDate();
     void unwritableFileIsReported();
 
 private:
-    void start()
-    {
-        OptionsStore::instance().update([](Options &o) {
-            o.intro = false;
-            o.displayReminder = false;
-        });
-        QVERIFY(Windows::frmSched->FormCreate());
-        QTRY_VERIFY_WITH_TIMEOUT(Windows::frmSched->startupDone(), 2000);
-    }
-    std::unique_ptr<TestEnv> m_env;
+    void start() { QVERIFY(startMainWindow()); }
 };
 
 void TestCalendarExport::everyOccurrenceAsAnEvent()

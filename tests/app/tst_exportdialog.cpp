@@ -1,4 +1,5 @@
-#include "../support/testsupport.h"
+#include "../support/mainwindowtest.h"
+#include "../support/schedulebuilder.h"
 #include "app/desttabledlg.h"
 #include "app/frmsched.h"
 #include "app/itemgrid.h"
@@ -51,20 +52,25 @@ QList<QByteArray> lines(const QString &file)
 }
 } // namespace
 
-class TestExportDialog : public QObject
+class TestExportDialog : public MainWindowTest
 {
     Q_OBJECT
+public:
+    TestExportDialog()
+        : MainWindowTest(EmptyFolder)
+    {
+    }
+
 private Q_SLOTS:
     void init()
     {
-        m_env = std::make_unique<TestEnv>();
+        MainWindowTest::init();
         m_out = std::make_unique<QTemporaryDir>();
     }
     void cleanup()
     {
-        destroyAllWindows();
         m_out.reset();
-        m_env.reset();
+        MainWindowTest::cleanup();
     }
 
     void proposedNameAndTypeSwitching();
@@ -75,7 +81,6 @@ private Q_SLOTS:
     void cancelledExportLeavesNoFile();
 
 private:
-    std::unique_ptr<TestEnv> m_env;
     std::unique_ptr<QTemporaryDir> m_out;
 };
 
@@ -168,26 +173,14 @@ void TestExportDialog::choicesKeptAcrossRestart()
 void TestExportDialog::exportFromTheMainWindow()
 {
     m_env->createTables();
-    {
-        Table t(TableFiles::Schedule);
-        t.open();
-        for (int i = 0; i < 8; ++i) {
-            t.append();
-            t.setValue(QStringLiteral("Description"), QStringLiteral("Item %1").arg(i));
-            t.setValue(QStringLiteral("Due Date"), QDate(2024, 4, 1 + i));
-            t.setValue(QStringLiteral("Frequency"), 1);
-            t.setValue(QStringLiteral("Units"), QStringLiteral("Months"));
-            t.post();
-        }
-    }
-    createAllWindows();
+    ScheduleBuilder schedule;
+    for (int i = 0; i < 8; ++i)
+        schedule.item(QStringLiteral("Item %1").arg(i))
+            .due(QDate(2024, 4, 1 + i))
+            .every(1, QStringLiteral("Months"));
+    schedule.write();
+    QVERIFY(startMainWindow());
     TfrmSched *w = Windows::frmSched;
-    OptionsStore::instance().update([](Options &o) {
-        o.intro = false;
-        o.displayReminder = false;
-    });
-    QVERIFY(w->FormCreate());
-    QTRY_VERIFY_WITH_TIMEOUT(w->startupDone(), 2000);
     QAction *button = w->findChild<QAction *>(QStringLiteral("Export"));
     QVERIFY(button && button->isEnabled());
     w->TableSched->goToRow(2);

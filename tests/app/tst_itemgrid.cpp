@@ -1,4 +1,5 @@
-#include "support/testsupport.h"
+#include "support/mainwindowtest.h"
+#include "support/schedulebuilder.h"
 
 #include "app/coloredheader.h"
 #include "app/frmsched.h"
@@ -32,14 +33,7 @@ using Fields = QHash<QString, QVariant>;
 
 void addItem(const Fields &values)
 {
-    Table t(QStringLiteral("schedule.DB"));
-    t.open();
-    t.append();
-    t.setValue(QStringLiteral("Frequency"), 1);
-    t.setValue(QStringLiteral("Units"), QStringLiteral("Months"));
-    for (auto it = values.begin(); it != values.end(); ++it)
-        t.setValue(it.key(), it.value());
-    t.post();
+    ScheduleBuilder().item().every(1, QStringLiteral("Months")).set(values).write();
 }
 
 // A field of the stored item with this description.
@@ -60,11 +54,16 @@ int storedCount()
 }
 } // namespace
 
-class TestItemGrid : public QObject
+class TestItemGrid : public MainWindowTest
 {
     Q_OBJECT
+public:
+    TestItemGrid()
+        : MainWindowTest(CreateTables)
+    {
+    }
+
 private Q_SLOTS:
-    void init();
     void cleanup();
 
     void amountEntry_data();
@@ -109,16 +108,9 @@ private:
     void post();
     int rowOf(const QString &description) const;
 
-    std::unique_ptr<TestEnv> m_env;
     TfrmSched *m_window = nullptr;
     ItemGrid *m_grid = nullptr;
 };
-
-void TestItemGrid::init()
-{
-    m_env = std::make_unique<TestEnv>();
-    m_env->createTables();
-}
 
 void TestItemGrid::cleanup()
 {
@@ -132,19 +124,17 @@ void TestItemGrid::cleanup()
             Windows::frmSched->TableSched->cancel();
         Windows::frmSched->close();
     }
-    destroyAllWindows();
     m_window = nullptr;
     m_grid = nullptr;
-    m_env.reset();
+    MainWindowTest::cleanup();
 }
 
 void TestItemGrid::start()
 {
     createAllWindows();
     m_window = Windows::frmSched;
+    switchOffPrompts();
     OptionsStore::instance().update([&](Options &o) {
-        o.intro = false;
-        o.displayReminder = false;
         o.confirmExit = false;
         o.backupReminder = false;
     });

@@ -1,4 +1,5 @@
-#include "support/testsupport.h"
+#include "support/mainwindowtest.h"
+#include "support/schedulebuilder.h"
 
 #include "app/frmsched.h"
 #include "app/itemgrid.h"
@@ -49,15 +50,12 @@ QMap<QString, QByteArray> folderContents(const QString &dir)
 
 void addItem(const QString &description, const QVariant &mark = {})
 {
-    Table t(QStringLiteral("schedule.DB"));
-    t.open();
-    t.append();
-    t.setValue(QStringLiteral("Description"), description);
-    t.setValue(QStringLiteral("Frequency"), 1);
-    t.setValue(QStringLiteral("Units"), QStringLiteral("Months"));
-    t.setValue(QStringLiteral("Due Date"), QDate(2024, 4, 1));
-    t.setValue(QStringLiteral("PayNow"), mark);
-    t.post();
+    ScheduleBuilder()
+        .item(description)
+        .every(1, QStringLiteral("Months"))
+        .due(QDate(2024, 4, 1))
+        .mark(mark)
+        .write();
 }
 
 QAction *menuEntry(const QString &text)
@@ -69,13 +67,16 @@ QAction *menuEntry(const QString &text)
 }
 } // namespace
 
-class TestMainWindow : public QObject
+class TestMainWindow : public MainWindowTest
 {
     Q_OBJECT
-private Q_SLOTS:
-    void init();
-    void cleanup();
+public:
+    TestMainWindow()
+        : MainWindowTest(CreateWindows)
+    {
+    }
 
+private Q_SLOTS:
     void firstStartInAnEmptyFolder();
     void unreadableTableStopsTheStart_data();
     void unreadableTableStopsTheStart();
@@ -96,33 +97,8 @@ private Q_SLOTS:
 
 private:
     // FormCreate, then the start-up actions without the prompts that need a user.
-    void start();
-
-    std::unique_ptr<TestEnv> m_env;
+    void start() { QVERIFY(startMainWindow()); }
 };
-
-void TestMainWindow::init()
-{
-    m_env = std::make_unique<TestEnv>();
-    createAllWindows();
-}
-
-void TestMainWindow::cleanup()
-{
-    destroyAllWindows();
-    m_env.reset();
-}
-
-void TestMainWindow::start()
-{
-    TfrmSched *w = mainWindow();
-    OptionsStore::instance().update([&](Options &o) {
-        o.intro = false;
-        o.displayReminder = false;
-    });
-    QVERIFY(w->FormCreate());
-    QTRY_VERIFY_WITH_TIMEOUT(w->startupDone(), 2000);
-}
 
 void TestMainWindow::firstStartInAnEmptyFolder()
 {
@@ -160,10 +136,7 @@ void TestMainWindow::unreadableTableStopsTheStart()
     const QMap<QString, QByteArray> before = folderContents(m_env->dir());
 
     TfrmSched *w = mainWindow();
-    OptionsStore::instance().update([&](Options &o) {
-        o.intro = false;
-        o.displayReminder = false;
-    });
+    switchOffPrompts();
     QVERIFY(!w->FormCreate());
 
     const QList<ScriptedMessages::Shown> shown = m_env->messages.shown();
@@ -512,10 +485,7 @@ void TestMainWindow::folderLock()
     const QMap<QString, QByteArray> before = folderContents(m_env->dir());
 
     TfrmSched *w = mainWindow();
-    OptionsStore::instance().update([](Options &o) {
-        o.intro = false;
-        o.displayReminder = false;
-    });
+    switchOffPrompts();
     QCOMPARE(w->FormCreate(), starts);
     if (starts)
         return;

@@ -1,4 +1,5 @@
-#include "support/testsupport.h"
+#include "support/mainwindowtest.h"
+#include "support/schedulebuilder.h"
 
 #include "app/frmoptions.h"
 #include "app/frmsched.h"
@@ -33,12 +34,11 @@ QString cell(QTableView *grid, int row, int column)
 }
 } // namespace
 
-class TestOptions : public QObject
+class TestOptions : public MainWindowTest
 {
     Q_OBJECT
 private Q_SLOTS:
     void init();
-    void cleanup();
 
     void cancelChangesNothingButRecomputes();
     void okAppliesTitlesAndAgingAtOnce();
@@ -48,28 +48,14 @@ private Q_SLOTS:
 private:
     // Opens the dialog from the Tools menu entry and runs `act` on it while it is up.
     void withDialog(const std::function<void(TFrmOptions *)> &act);
-    std::unique_ptr<TestEnv> m_env;
     TfrmSched *main = nullptr;
 };
 
 void TestOptions::init()
 {
-    m_env = std::make_unique<TestEnv>();
-    m_env->createTables();
-    createAllWindows();
+    MainWindowTest::init();
     main = Windows::frmSched;
-    OptionsStore::instance().update([](Options &o) {
-        o.intro = false;
-        o.displayReminder = false;
-    });
-    QVERIFY(main->FormCreate());
-    QTRY_VERIFY(main->startupDone());
-}
-
-void TestOptions::cleanup()
-{
-    destroyAllWindows();
-    m_env.reset();
+    QVERIFY(startMainWindow(5000));
 }
 
 void TestOptions::withDialog(const std::function<void(TFrmOptions *)> &act)
@@ -96,17 +82,12 @@ void TestOptions::cancelChangesNothingButRecomputes()
 {
     const Options before = OptionsStore::current();
     // An item the window has not seen yet: only a full refresh shows it.
-    {
-        Table t(QStringLiteral("schedule.DB"));
-        t.open();
-        t.append();
-        t.setValue(QStringLiteral("Description"), QStringLiteral("rent"));
-        t.setValue(QStringLiteral("Frequency"), 1);
-        t.setValue(QStringLiteral("Units"), QStringLiteral("Months"));
-        t.setValue(QStringLiteral("Due Date"), QDate(2024, 3, 10));
-        t.setValue(QStringLiteral("Bill Amount"), 500.0);
-        t.post();
-    }
+    ScheduleBuilder()
+        .item(QStringLiteral("rent"))
+        .every(1, QStringLiteral("Months"))
+        .due(QDate(2024, 3, 10))
+        .expense(500.0)
+        .write();
     QCOMPARE(cell(main->DBGridAge, 1, 1), QStringLiteral("$0.00"));
     withDialog([&](TFrmOptions *d) {
         d->CheckBoxBackupReminder->setChecked(false);

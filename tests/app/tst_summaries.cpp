@@ -1,4 +1,5 @@
-#include "support/testsupport.h"
+#include "support/mainwindowtest.h"
+#include "support/schedulebuilder.h"
 
 #include "app/frmsched.h"
 #include "app/summaries.h"
@@ -49,21 +50,15 @@ struct Item
 
 void addItems(const QList<Item> &items)
 {
-    Table t(QStringLiteral("schedule.DB"));
-    t.open();
-    int n = 0;
-    inTransaction([&] {
-        for (const Item &item : items) {
-            t.append();
-            t.setValue(QStringLiteral("Description"), QStringLiteral("item %1").arg(++n));
-            t.setValue(QStringLiteral("Frequency"), 0);
-            t.setValue(QStringLiteral("Due Date"), item.due);
-            t.setValue(QStringLiteral("Bill Amount"), item.bill);
-            t.setValue(QStringLiteral("Pay Amount"), item.pay);
-            t.setValue(QStringLiteral("PayNow"), item.mark);
-            t.post();
-        }
-    });
+    ScheduleBuilder schedule;
+    for (const Item &item : items)
+        schedule.item(QStringLiteral("item %1").arg(schedule.count() + 1))
+            .every(0, {})
+            .due(item.due)
+            .expense(item.bill)
+            .income(item.pay)
+            .mark(item.mark);
+    schedule.write();
 }
 
 // The aging rows as stored: Type and Amount0..Amount5 per row, in Order.
@@ -108,13 +103,10 @@ int columnOf(const QAbstractItemModel *model, const QString &field)
 }
 } // namespace
 
-class TestSummaries : public QObject
+class TestSummaries : public MainWindowTest
 {
     Q_OBJECT
 private Q_SLOTS:
-    void init();
-    void cleanup();
-
     void emptySchedule();
     void agingBuckets_data();
     void agingBuckets();
@@ -132,32 +124,11 @@ private Q_SLOTS:
 
 private:
     TfrmSched *start();
-    std::unique_ptr<TestEnv> m_env;
 };
-
-void TestSummaries::init()
-{
-    m_env = std::make_unique<TestEnv>();
-    m_env->createTables();
-    createAllWindows();
-}
-
-void TestSummaries::cleanup()
-{
-    destroyAllWindows();
-    m_env.reset();
-}
 
 TfrmSched *TestSummaries::start()
 {
-    TfrmSched *w = Windows::frmSched;
-    OptionsStore::instance().update([&](Options &o) {
-        o.intro = false;
-        o.displayReminder = false;
-    });
-    if (!w->FormCreate())
-        return nullptr;
-    return QTest::qWaitFor([w] { return w->startupDone(); }, 2000) ? w : nullptr;
+    return startMainWindow() ? Windows::frmSched : nullptr;
 }
 
 void TestSummaries::emptySchedule()

@@ -3,6 +3,7 @@
 #include "data/table.h"
 #include "platform/singleinstance.h"
 #include "support/dataenv.h"
+#include "support/schedulebuilder.h"
 
 #include <SQLiteCpp/Database.h>
 
@@ -75,20 +76,14 @@ struct Item
 
 void addItems(const QList<Item> &items)
 {
-    Table t(QStringLiteral("schedule.DB"));
-    t.open();
-    inTransaction([&] {
-        for (const Item &item : items) {
-            t.append();
-            t.setValue(QStringLiteral("Description"), item.payee);
-            t.setValue(QStringLiteral("Frequency"), 1);
-            t.setValue(QStringLiteral("Units"), QStringLiteral("Months"));
-            t.setValue(QStringLiteral("Due Date"), item.due);
-            t.setValue(QStringLiteral("Warning Days"), item.warning);
-            t.setValue(QStringLiteral("Bill Amount"), item.expense);
-            t.post();
-        }
-    });
+    ScheduleBuilder schedule;
+    for (const Item &item : items)
+        schedule.item(item.payee)
+            .every(1, QStringLiteral("Months"))
+            .due(item.due)
+            .warning(item.warning)
+            .expense(item.expense);
+    schedule.write();
 }
 
 // The rows of CSV text as Python's csv module reads them.

@@ -4,7 +4,8 @@
 #include "data/table.h"
 #include "domain/options.h"
 #include "main/windowset.h"
-#include "testsupport.h"
+#include "mainwindowtest.h"
+#include "schedulebuilder.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -28,18 +29,14 @@ struct Item
 
 void addItems(const QDate &today, const QList<Item> &items)
 {
-    Table t("schedule.DB");
-    t.open();
-    for (const Item &i : items) {
-        t.append();
-        const QVariantList values
-            = { i.payee, 1, "Months", today.addDays(i.dueIn), i.warning, i.expense };
-        for (int f = 0; f < values.size(); ++f)
-            t.setValue(QStringList{ "Description", "Frequency", "Units", "Due Date", "Warning Days",
-                           "Bill Amount" }[f],
-                values[f]);
-        t.post();
-    }
+    ScheduleBuilder schedule;
+    for (const Item &i : items)
+        schedule.item(i.payee)
+            .every(1, "Months")
+            .due(today.addDays(i.dueIn))
+            .warning(i.warning)
+            .expense(i.expense);
+    schedule.write();
 }
 } // namespace
 
@@ -251,12 +248,7 @@ void TestNotify::atMidnightInTheWindow()
     const QDate today = env.clock.today();
     addItems(today, { { "Late", -2, 0, 10.0 }, { "Water", 5, 4, 40.0 } });
     createAllWindows();
-    OptionsStore::instance().update([](Options &o) {
-        o.intro = false;
-        o.displayReminder = false;
-    });
-    QVERIFY(Windows::frmSched->FormCreate());
-    QTRY_VERIFY(Windows::frmSched->startupDone());
+    QVERIFY(startUp(Windows::frmSched, 5000));
     auto *watch = Windows::frmSched->findChild<DayWatch *>();
     QVERIFY(watch);
     for (int day : { 0, 1, 2 }) {

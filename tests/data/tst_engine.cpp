@@ -1,4 +1,4 @@
-#include "support/testsupport.h"
+#include "support/dataenv.h"
 
 #include "data/closedhandles.h"
 #include "data/engine.h"
@@ -74,7 +74,7 @@ class TestEngine : public QObject
 private Q_SLOTS:
     void init()
     {
-        m_env = std::make_unique<TestEnv>();
+        m_env = std::make_unique<DataEnv>();
         m_env->createTables();
     }
     void cleanup() { m_env.reset(); }
@@ -108,7 +108,7 @@ private Q_SLOTS:
     void messagesNameTablesNotAliases();
 
 private:
-    std::unique_ptr<TestEnv> m_env;
+    std::unique_ptr<DataEnv> m_env;
 };
 
 void TestEngine::indexOrder_data()

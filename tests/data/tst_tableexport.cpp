@@ -7,6 +7,7 @@
 #include "data/tableexport.h"
 #include "data/tablefiles.h"
 #include "support/dataenv.h"
+#include "support/schedulebuilder.h"
 
 #include <QDate>
 #include <QDir>
@@ -61,16 +62,13 @@ QList<QVariantMap> sourceRecords()
 
 void fillSchedule(const QList<QVariantMap> &records)
 {
-    Table t(TableFiles::Schedule);
-    t.open();
-    inTransaction([&] {
-        for (const QVariantMap &record : records) {
-            t.append();
-            for (auto it = record.begin(); it != record.end(); ++it)
-                t.setValue(it.key(), it.value());
-            t.post();
-        }
-    });
+    ScheduleBuilder schedule;
+    for (const QVariantMap &record : records) {
+        schedule.item();
+        for (auto it = record.begin(); it != record.end(); ++it)
+            schedule.set(it.key(), it.value());
+    }
+    schedule.write();
 }
 
 // The source's values in the table's order (by key), null for blank.

@@ -1,4 +1,4 @@
-#include "support/testsupport.h"
+#include "support/dataenv.h"
 
 #include "data/datafolder.h"
 #include "data/engine.h"
@@ -155,7 +155,7 @@ private:
     // What the main window does at start, with the program's folder given.
     void startUp();
 
-    std::unique_ptr<TestEnv> m_env;
+    std::unique_ptr<DataEnv> m_env;
     QString m_program; // stands in for the program's folder
     int m_announced = 0;
     QStringList m_notices;
@@ -163,7 +163,7 @@ private:
 
 void TestUpgrade::init()
 {
-    m_env = std::make_unique<TestEnv>();
+    m_env = std::make_unique<DataEnv>();
     m_program = m_env->dir() + QStringLiteral("/program");
     QDir().mkpath(m_program);
     Templates::write(m_program);

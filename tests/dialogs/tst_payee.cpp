@@ -1,4 +1,5 @@
-#include "support/testsupport.h"
+#include "support/mainwindowtest.h"
+#include "support/schedulebuilder.h"
 
 #include "app/frmsched.h"
 #include "app/itemgrid.h"
@@ -26,15 +27,10 @@
 namespace {
 void addItems(const QStringList &descriptions)
 {
-    Table t(QStringLiteral("schedule.DB"));
-    t.open();
-    for (const QString &d : descriptions) {
-        t.append();
-        t.setValue(QStringLiteral("Description"), d);
-        t.setValue(QStringLiteral("Frequency"), 1);
-        t.setValue(QStringLiteral("Units"), QStringLiteral("Months"));
-        t.post();
-    }
+    ScheduleBuilder schedule;
+    for (const QString &d : descriptions)
+        schedule.item(d).every(1, QStringLiteral("Months"));
+    schedule.write();
 }
 
 // A connection of its own on payee.db, as another program would have: it
@@ -96,7 +92,7 @@ void clickRow(QListView *list, int row, Qt::KeyboardModifiers modifiers = {})
 }
 } // namespace
 
-class TestPayee : public QObject
+class TestPayee : public MainWindowTest
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -120,15 +116,12 @@ private:
     }
     void click(const char *name) { QTest::mouseClick(button(name), Qt::LeftButton); }
     void open();
-    std::unique_ptr<TestEnv> m_env;
     TFrmPayee *w = nullptr;
 };
 
 void TestPayee::init()
 {
-    m_env = std::make_unique<TestEnv>();
-    m_env->createTables();
-    createAllWindows();
+    MainWindowTest::init();
     w = qobject_cast<TFrmPayee *>(Windows::FrmPayee);
     QVERIFY(w);
 }
@@ -139,9 +132,8 @@ void TestPayee::cleanup()
         w->CancelClick();
         w->reject();
     }
-    destroyAllWindows();
     w = nullptr;
-    m_env.reset();
+    MainWindowTest::cleanup();
 }
 
 void TestPayee::open()
@@ -358,12 +350,7 @@ void TestPayee::mainWindowReloadsPickListAfterClosing()
 {
     addItems({ "rent" });
     TfrmSched *main = Windows::frmSched;
-    OptionsStore::instance().update([](Options &o) {
-        o.intro = false;
-        o.displayReminder = false;
-    });
-    QVERIFY(main->FormCreate());
-    QTRY_VERIFY(main->startupDone());
+    QVERIFY(startMainWindow(5000));
     QCOMPARE(main->DBGridSched->pickList(QStringLiteral("Description")),
         QStringList({ "Click \"Payee List\" on the toolbar to add to payee list." }));
     whenModalOf("TFrmPayee", [](QWidget *window) {

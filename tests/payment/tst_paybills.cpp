@@ -1,4 +1,5 @@
-#include "support/testsupport.h"
+#include "support/mainwindowtest.h"
+#include "support/schedulebuilder.h"
 
 #include "app/frmsched.h"
 #include "app/itemgrid.h"
@@ -54,14 +55,10 @@ Fields with(Fields f, const QString &field, const QVariant &value)
 
 void add(const QString &file, const QList<Fields> &records)
 {
-    Table t(file);
-    t.open();
-    for (const Fields &r : records) {
-        t.append();
-        for (auto it = r.begin(); it != r.end(); ++it)
-            t.setValue(it.key(), it.value());
-        t.post();
-    }
+    ScheduleBuilder table(file);
+    for (const Fields &r : records)
+        table.item().set(r);
+    table.write();
 }
 
 // Every record of a table file, by description, then in the order written.
@@ -231,11 +228,16 @@ QList<Fields> threeMarked()
 }
 } // namespace
 
-class TestPayBills : public QObject
+class TestPayBills : public MainWindowTest
 {
     Q_OBJECT
+public:
+    TestPayBills()
+        : MainWindowTest(CreateTables)
+    {
+    }
+
 private Q_SLOTS:
-    void init();
     void cleanup();
 
     void runPaysAndReschedules_data();
@@ -271,7 +273,6 @@ private:
     TFrmPayit *payit() const { return static_cast<TFrmPayit *>(Windows::FrmPayit); }
     TFrmresched *resched() const { return static_cast<TFrmresched *>(Windows::Frmresched); }
 
-    std::unique_ptr<TestEnv> m_env;
     TfrmSched *m_window = nullptr;
     ShowCounter *m_payShows = nullptr;
     ShowCounter *m_reschedShows = nullptr;
@@ -279,27 +280,19 @@ private:
     ShowCounter *m_reschedTipShows = nullptr;
 };
 
-void TestPayBills::init()
-{
-    m_env = std::make_unique<TestEnv>();
-    m_env->createTables();
-}
-
 void TestPayBills::cleanup()
 {
-    destroyAllWindows();
     m_window = nullptr;
     BusyPointer::set(false);
-    m_env.reset();
+    MainWindowTest::cleanup();
 }
 
 void TestPayBills::start()
 {
     createAllWindows();
     m_window = Windows::frmSched;
+    switchOffPrompts();
     OptionsStore::instance().update([&](Options &o) {
-        o.intro = false;
-        o.displayReminder = false;
         o.confirmExit = false;
         o.backupReminder = false;
     });

@@ -3,6 +3,7 @@
 // or neither. The child process counts the syncs and deletions SQLite asks of
 // the file system and ends itself at the N-th, so each step is hit.
 #include "crashfs.h"
+#include "schedulebuilder.h"
 #include "testsupport.h"
 
 #include "data/datafolder.h"
@@ -61,25 +62,20 @@ QString nameOf(int i)
 
 void fillSchedule()
 {
-    Table t(QStringLiteral("schedule.DB"));
-    t.open();
-    inTransaction([&] {
-        for (int i = 0; i < Items; ++i) {
-            const Kind k = kindOf(i);
-            const QDate due = QDate(2024, 1, 1).addDays(i % 90);
-            t.append();
-            t.setValue(QStringLiteral("Description"), nameOf(i));
-            t.setValue(QStringLiteral("Due Date"), due);
-            t.setValue(QStringLiteral("Bill Amount"), 10.0 + i);
-            t.setValue(QStringLiteral("Frequency"), k.frequency);
-            t.setValue(QStringLiteral("Units"), QString::fromLatin1(k.units));
-            if (QLatin1String(k.units) == QLatin1String("Weeks"))
-                t.setValue(QStringLiteral("End Date"), due.addDays(3));
-            if (markedItem(i))
-                t.setValue(QStringLiteral("PayNow"), PayMark);
-            t.post();
-        }
-    });
+    ScheduleBuilder schedule;
+    for (int i = 0; i < Items; ++i) {
+        const Kind k = kindOf(i);
+        const QDate due = QDate(2024, 1, 1).addDays(i % 90);
+        schedule.item(nameOf(i))
+            .due(due)
+            .expense(10.0 + i)
+            .every(k.frequency, QString::fromLatin1(k.units));
+        if (QLatin1String(k.units) == QLatin1String("Weeks"))
+            schedule.ends(due.addDays(3));
+        if (markedItem(i))
+            schedule.mark(PayMark);
+    }
+    schedule.write();
 }
 
 void paidRunInto(const QString &dir)

@@ -1,4 +1,5 @@
-#include "support/testsupport.h"
+#include "support/mainwindowtest.h"
+#include "support/schedulebuilder.h"
 
 #include "app/frmsched.h"
 #include "app/itemgrid.h"
@@ -34,19 +35,13 @@ struct Item
 
 void addItems(const QList<Item> &items)
 {
-    Table t(QStringLiteral("schedule.DB"));
-    t.open();
-    inTransaction([&] {
-        for (const Item &item : items) {
-            t.append();
-            t.setValue(QStringLiteral("Description"), item.description);
-            t.setValue(QStringLiteral("Frequency"), 1);
-            t.setValue(QStringLiteral("Units"), QStringLiteral("Months"));
-            t.setValue(QStringLiteral("Due Date"), item.due);
-            t.setValue(QStringLiteral("Warning Days"), item.warning);
-            t.post();
-        }
-    });
+    ScheduleBuilder schedule;
+    for (const Item &item : items)
+        schedule.item(item.description)
+            .every(1, QStringLiteral("Months"))
+            .due(item.due)
+            .warning(item.warning);
+    schedule.write();
 }
 
 QStringList listed()
@@ -66,13 +61,10 @@ QVariant dueIn(const QVariant &days)
 }
 } // namespace
 
-class TestReminder : public QObject
+class TestReminder : public MainWindowTest
 {
     Q_OBJECT
 private Q_SLOTS:
-    void init();
-    void cleanup();
-
     void selection_data();
     void selection();
     void copiesTheItemsInDueDateOrder();
@@ -84,21 +76,7 @@ private:
     // FormCreate and the start-up actions with the reminder switch on; `onReminder`
     // acts on the window if it comes up.
     void start(std::function<void(TfrmReminder *)> onReminder);
-    std::unique_ptr<TestEnv> m_env;
 };
-
-void TestReminder::init()
-{
-    m_env = std::make_unique<TestEnv>();
-    m_env->createTables();
-    createAllWindows();
-}
-
-void TestReminder::cleanup()
-{
-    destroyAllWindows();
-    m_env.reset();
-}
 
 void TestReminder::start(std::function<void(TfrmReminder *)> onReminder)
 {
@@ -177,14 +155,7 @@ void TestReminder::copiesTheItemsInDueDateOrder()
         t.post();
     }
     // A list left over from an interrupted run is not shown again.
-    {
-        Table stale(QStringLiteral("resched.DB"));
-        stale.open();
-        stale.append();
-        stale.setValue(QStringLiteral("Description"), QStringLiteral("stale"));
-        stale.setValue(QStringLiteral("Frequency"), 0);
-        stale.post();
-    }
+    ScheduleBuilder(QStringLiteral("resched.DB")).item(QStringLiteral("stale")).every(0, {}).write();
     Table work(QStringLiteral("resched.DB"));
     Table schedule(QStringLiteral("schedule.DB"));
     QCOMPARE(ReminderList::build(&work, &schedule, m_env->clock.now()), 4);

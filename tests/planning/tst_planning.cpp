@@ -1,4 +1,5 @@
-#include "support/testsupport.h"
+#include "support/mainwindowtest.h"
+#include "support/schedulebuilder.h"
 
 #include "app/frmsched.h"
 #include "app/itemgrid.h"
@@ -41,24 +42,18 @@ struct Bill
 // Stores the items; returns their keys.
 QList<qint64> add(const QList<Bill> &bills)
 {
-    Table t(TableFiles::Schedule);
-    t.open();
-    QList<qint64> keys;
+    ScheduleBuilder schedule;
     for (const Bill &b : bills) {
-        t.append();
-        t.setValue(QStringLiteral("Description"), b.description);
+        schedule.item(b.description);
         if (b.due.isValid())
-            t.setValue(QStringLiteral("Due Date"), b.due);
+            schedule.due(b.due);
         if (b.bill != 0)
-            t.setValue(QStringLiteral("Bill Amount"), b.bill);
+            schedule.expense(b.bill);
         if (b.pay != 0)
-            t.setValue(QStringLiteral("Pay Amount"), b.pay);
-        t.setValue(QStringLiteral("Frequency"), b.frequency);
-        t.setValue(QStringLiteral("Units"), b.units);
-        t.post();
-        keys.append(t.currentKey());
+            schedule.income(b.pay);
+        schedule.every(b.frequency, b.units);
     }
-    return keys;
+    return schedule.write();
 }
 
 // An amount as the lists show it ("$1,500.00", "($30.00)") read back.
@@ -79,11 +74,16 @@ void clickCell(QAbstractItemView *view, const QModelIndex &index, bool twice = f
 }
 } // namespace
 
-class TestPlanning : public QObject
+class TestPlanning : public MainWindowTest
 {
     Q_OBJECT
+public:
+    TestPlanning()
+        : MainWindowTest(CreateTables)
+    {
+    }
+
 private Q_SLOTS:
-    void init();
     void cleanup();
 
     void calendarTotalsNavigationAndDoubleClick();
@@ -92,21 +92,13 @@ private Q_SLOTS:
     void forecastStartingBalance();
 
 private:
-    std::unique_ptr<TestEnv> m_env;
     TfrmSched *m_main = nullptr;
 };
 
-void TestPlanning::init()
-{
-    m_env = std::make_unique<TestEnv>();
-    m_env->createTables();
-}
-
 void TestPlanning::cleanup()
 {
-    destroyAllWindows();
     m_main = nullptr;
-    m_env.reset();
+    MainWindowTest::cleanup();
 }
 
 // Every day's totals equal the items listed for it; the keys move between
@@ -123,10 +115,7 @@ void TestPlanning::calendarTotalsNavigationAndDoubleClick()
     });
     createAllWindows();
     m_main = Windows::frmSched;
-    OptionsStore::instance().update([](Options &o) {
-        o.intro = false;
-        o.displayReminder = false;
-    });
+    switchOffPrompts();
     QVERIFY(m_main->FormCreate());
     m_main->show();
     QTRY_VERIFY_WITH_TIMEOUT(m_main->startupDone(), 2000);

@@ -1,4 +1,5 @@
 #include "../support/testsupport.h"
+#include "../support/schedulebuilder.h"
 #include "app/frmsched.h"
 #include "app/windows.h"
 #include "data/engineerror.h"
@@ -672,18 +673,14 @@ void TestChooser::realReportsPrintTheirOwnPages()
     QFETCH(QString, entry);
     QFETCH(QString, title);
     m_env->createTables();
-    for (const QString &file : { QStringLiteral("schedule.DB"), QStringLiteral("history.DB") }) {
-        Table t(file);
-        t.open();
-        t.append();
-        t.setValue(QStringLiteral("Due Date"), QDate(2024, 3, 20));
-        t.setValue(QStringLiteral("Process Date"), QDate(2024, 3, 14));
-        t.setValue(QStringLiteral("Description"), QStringLiteral("Water bill"));
-        t.setValue(QStringLiteral("Bill Amount"), 30.0);
-        t.setValue(QStringLiteral("Frequency"), 1);
-        t.setValue(QStringLiteral("Units"), QStringLiteral("Months"));
-        t.post();
-    }
+    for (const QString &file : { QStringLiteral("schedule.DB"), QStringLiteral("history.DB") })
+        ScheduleBuilder(file)
+            .item(QStringLiteral("Water bill"))
+            .due(QDate(2024, 3, 20))
+            .set(QStringLiteral("Process Date"), QDate(2024, 3, 14))
+            .expense(30.0)
+            .every(1, QStringLiteral("Months"))
+            .write();
     createAllWindows();
     auto *chooser = qobject_cast<TFrmChooseReport *>(Windows::FrmChooseReport);
     QVERIFY(chooser);

@@ -1,5 +1,6 @@
 #include "../support/crashfs.h"
-#include "../support/testsupport.h"
+#include "../support/mainwindowtest.h"
+#include "../support/schedulebuilder.h"
 #include "app/frmsched.h"
 #include "app/itemgrid.h"
 #include "app/itemmodel.h"
@@ -50,21 +51,16 @@ const QStringList LiveTables = { TableFiles::Schedule, TableFiles::History, Tabl
 
 void addItems(const QString &file, int count, const QString &prefix, bool marked = false)
 {
-    Table t(file);
-    t.open();
-    inTransaction([&] {
-        for (int i = 0; i < count; ++i) {
-            t.append();
-            t.setValue(QStringLiteral("Description"), prefix + QString::number(i));
-            t.setValue(QStringLiteral("Due Date"), QDate(2024, 3, 1).addDays(i));
-            t.setValue(QStringLiteral("Bill Amount"), 10.0 + i);
-            t.setValue(QStringLiteral("Frequency"), 1);
-            t.setValue(QStringLiteral("Units"), QStringLiteral("Months"));
-            if (marked)
-                t.setValue(QStringLiteral("PayNow"), PayMark);
-            t.post();
-        }
-    });
+    ScheduleBuilder items(file);
+    for (int i = 0; i < count; ++i) {
+        items.item(prefix + QString::number(i))
+            .due(QDate(2024, 3, 1).addDays(i))
+            .expense(10.0 + i)
+            .every(1, QStringLiteral("Months"));
+        if (marked)
+            items.mark(PayMark);
+    }
+    items.write();
 }
 
 void addPayees(const QStringList &names)
@@ -139,9 +135,15 @@ void writeFile(const QString &path, const QByteArray &bytes)
 }
 } // namespace
 
-class TestBackup : public QObject
+class TestBackup : public MainWindowTest
 {
     Q_OBJECT
+public:
+    TestBackup()
+        : MainWindowTest(CreateWindows)
+    {
+    }
+
 private Q_SLOTS:
     void init();
     void cleanup();
@@ -173,7 +175,6 @@ private:
     void clickBackup(const QString &dir);
     void clickRestore(const QString &dir);
 
-    std::unique_ptr<TestEnv> m_env;
     TFrmBackup *w = nullptr;
     TfrmSched *m_main = nullptr;
     QTemporaryDir m_backups;
@@ -181,8 +182,7 @@ private:
 
 void TestBackup::init()
 {
-    m_env = std::make_unique<TestEnv>();
-    createAllWindows();
+    MainWindowTest::init();
     w = qobject_cast<TFrmBackup *>(Windows::FrmBackup);
     QVERIFY(w);
 }
@@ -191,19 +191,17 @@ void TestBackup::cleanup()
 {
     if (w && w->isVisible())
         w->reject();
-    destroyAllWindows();
     w = nullptr;
     m_main = nullptr;
     BusyPointer::set(false);
-    m_env.reset();
+    MainWindowTest::cleanup();
 }
 
 void TestBackup::start()
 {
     m_main = Windows::frmSched;
+    switchOffPrompts();
     OptionsStore::instance().update([](Options &o) {
-        o.intro = false;
-        o.displayReminder = false;
         o.confirmExit = false;
         o.backupReminder = false;
     });
