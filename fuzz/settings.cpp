@@ -5,6 +5,7 @@
 
 #include "domain/options.h"
 
+#include <QFile>
 #include <QRect>
 #include <QSettings>
 

@@ -25,16 +25,17 @@ void addItems(const QString &file)
         QDate due;
         double amount;
         int frequency;
-    } items[] = { { "Rent", QDate(2024, 3, 31), 900, 4 },
-        { "Gas; \"heat\"", QDate(2024, 2, 29), 20.5, 3 },
-        { "Ünïcode", QDate(1999, 12, 31), 0.01, 0 } };
+        const char *units;
+    } items[] = { { "Rent", QDate(2024, 3, 31), 900, 1, "Months" },
+        { "Gas; \"heat\"", QDate(2024, 2, 29), 20.5, 2, "Weeks" },
+        { "Ünïcode", QDate(1999, 12, 31), 0.01, 0, "One Time" } };
     for (const auto &item : items) {
         t.append();
         t.setValue(QStringLiteral("Description"), QString::fromUtf8(item.payee));
         t.setValue(QStringLiteral("Due Date"), item.due);
         t.setValue(QStringLiteral("Bill Amount"), item.amount);
         t.setValue(QStringLiteral("Frequency"), item.frequency);
-        t.setValue(QStringLiteral("Units"), 1);
+        t.setValue(QStringLiteral("Units"), QString::fromLatin1(item.units));
         t.post();
     }
     t.close();
