@@ -17,10 +17,17 @@ QString someText(FuzzedDataProvider &in)
 
 QVariant someDate(FuzzedDataProvider &in)
 {
-    if (in.ConsumeBool())
+    // Stored dates lie in the years 1 to 9999; their ends are the likeliest trouble.
+    switch (in.ConsumeIntegralInRange(0, 3)) {
+    case 0:
         return {};
-    // Stored dates lie in the years 1 to 9999.
-    return QDate(1, 1, 1).addDays(in.ConsumeIntegralInRange<qint64>(0, 3652058));
+    case 1:
+        return QDate(1, 1, 1);
+    case 2:
+        return QDate(9999, 12, 31);
+    default:
+        return QDate(1, 1, 1).addDays(in.ConsumeIntegralInRange<qint64>(0, 3652058));
+    }
 }
 
 QVariant someAmount(FuzzedDataProvider &in)

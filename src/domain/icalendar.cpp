@@ -11,7 +11,6 @@
 
 #include <algorithm>
 
-
 namespace {
 // Control characters other than tab may not appear in a TEXT value.
 QString withoutControls(const QString &text)
@@ -179,7 +178,10 @@ QByteArray ICalendar::calendar(
         line(QStringLiteral("UID:") + id);
         line(QStringLiteral("DTSTAMP:") + dtstamp);
         line(QStringLiteral("DTSTART;VALUE=DATE:") + basicDate(day));
-        line(QStringLiteral("DTEND;VALUE=DATE:") + basicDate(day.addDays(1)));
+        // The day after 9999-12-31 has no eight-digit date; without DTEND an
+        // all-day event lasts its one day all the same.
+        if (day.addDays(1).year() <= 9999)
+            line(QStringLiteral("DTEND;VALUE=DATE:") + basicDate(day.addDays(1)));
         line(QStringLiteral("SUMMARY:") + title);
         line(QStringLiteral("DESCRIPTION:") + escapeText(description(o.record, options)));
         line(QStringLiteral("TRANSP:TRANSPARENT"));
