@@ -47,43 +47,9 @@ constexpr int MaxColumnWidth = 10000;
 
 using StoredText::boolText;
 using StoredText::parseBool;
-
-std::optional<int> parseInt(const QString &text)
-{
-    bool ok = false;
-    const int value = text.trimmed().toInt(&ok, 10);
-    return ok ? std::optional<int>(value) : std::nullopt;
-}
-
-// "a,b,c" with exactly `count` whole numbers.
-std::optional<QList<int>> parseInts(const QString &text, qsizetype count)
-{
-    const QStringList parts = text.split(QLatin1Char(','));
-    if (parts.size() != count)
-        return std::nullopt;
-    QList<int> values;
-    for (const QString &part : parts) {
-        const std::optional<int> value = parseInt(part);
-        if (!value)
-            return std::nullopt;
-        values.append(*value);
-    }
-    return values;
-}
-
-// The stored text of a value, if there is one. An unquoted value with commas
-// in a hand-edited file comes back from QSettings as a list: join it again.
-std::optional<QString> readText(const QSettings &store, const QString &key)
-{
-    if (!store.contains(key))
-        return std::nullopt;
-    const QVariant value = store.value(key);
-    if (value.metaType().id() == QMetaType::QStringList)
-        return value.toStringList().join(QLatin1Char(','));
-    if (!value.canConvert<QString>())
-        return std::nullopt;
-    return value.toString();
-}
+using StoredText::parseInt;
+using StoredText::parseInts;
+using StoredText::readText;
 
 // Stored property names are those of the original controls; these are the Qt
 // properties that hold the same thing.
@@ -143,47 +109,16 @@ std::optional<QVariant> propertyValue(const QString &text, QMetaType type)
     }
 }
 
-qint64 overlapArea(const QRect &screen, qint64 left, qint64 top, qint64 right, qint64 bottom)
-{
-    const qint64 w = std::min<qint64>(right, qint64(screen.x()) + screen.width())
-        - std::max<qint64>(left, screen.x());
-    const qint64 h = std::min<qint64>(bottom, qint64(screen.y()) + screen.height())
-        - std::max<qint64>(top, screen.y());
-    return w > 0 && h > 0 ? w * h : 0;
-}
-
-// The stored rectangle (right and bottom exclusive) moved and shrunk onto the
-// screen it mostly lies on, or onto the window's own screen when it lies on
-// none: a rectangle from another monitor set-up must not lose the window.
+// The stored rectangle placed on the screens there are now.
 std::optional<QRect> rectOnScreen(const QList<int> &edges, const QWidget *window)
 {
-    const qint64 left = edges[0], top = edges[1], right = edges[2], bottom = edges[3];
-    if (right <= left || bottom <= top)
-        return std::nullopt;
-
-    QScreen *best = nullptr;
-    qint64 bestArea = 0;
+    QList<QRect> available;
     const QList<QScreen *> screens = QGuiApplication::screens();
-    for (QScreen *screen : screens) {
-        const qint64 area = overlapArea(screen->availableGeometry(), left, top, right, bottom);
-        if (area > bestArea) {
-            bestArea = area;
-            best = screen;
-        }
-    }
-    if (!best)
-        best = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    if (!best)
-        return std::nullopt;
-
-    const QRect avail = best->availableGeometry();
-    const int width = int(std::min<qint64>(right - left, avail.width()));
-    const int height = int(std::min<qint64>(bottom - top, avail.height()));
-    const int x
-        = int(std::clamp<qint64>(left, avail.x(), qint64(avail.x()) + avail.width() - width));
-    const int y
-        = int(std::clamp<qint64>(top, avail.y(), qint64(avail.y()) + avail.height() - height));
-    return QRect(x, y, width, height);
+    for (const QScreen *screen : screens)
+        available.append(screen->availableGeometry());
+    const QScreen *own = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    return StoredText::placeOnScreen(
+        edges, available, own ? std::optional<QRect>(own->availableGeometry()) : std::nullopt);
 }
 
 // The named control nearest to the focus: an editor inside a grid has no name

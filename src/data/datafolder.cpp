@@ -223,7 +223,10 @@ DataFolder::Plan DataFolder::check()
         if (upgradePending(it.key()) || Engine::exists(it->fileName() + QStringLiteral("-journal")))
             continue;
         try {
-            SQLite::Database db(it->absoluteFilePath().toStdString(), SQLite::OPEN_READONLY);
+            // Taken as unchanging: a file in write-ahead log mode would
+            // otherwise get its log and index created beside it.
+            SQLite::Database db(Engine::readOnlyUri(it->absoluteFilePath()).toStdString(),
+                SQLite::OPEN_READONLY | SQLite::OPEN_URI);
             Engine::inspect(db, QStringLiteral("main"), it->absoluteFilePath(), layoutOf(it.key()));
         } catch (const SQLite::Exception &e) {
             throw EngineError(it->fileName() + QStringLiteral(": ") + QString::fromUtf8(e.what()));

@@ -61,7 +61,20 @@ private:
         }
     }
 
+    // Each parenthesis and "not" is a level of recursion here and of the
+    // expression SQLite parses; a long enough run of them would overflow the stack.
+    static constexpr int MaxDepth = 100;
+
     QString term(CompiledFilter &out)
+    {
+        if (++m_depth > MaxDepth)
+            fail(QStringLiteral("nested too deeply"));
+        QString sql = innerTerm(out);
+        --m_depth;
+        return sql;
+    }
+
+    QString innerTerm(CompiledFilter &out)
     {
         skipSpace();
         if (m_pos < m_text.size() && m_text.at(m_pos) == QLatin1Char('(')) {
@@ -181,6 +194,7 @@ private:
     QString m_text;
     const QList<FieldDef> &m_fields;
     int m_pos = 0;
+    int m_depth = 0;
 };
 } // namespace
 

@@ -43,6 +43,9 @@ std::optional<Units> scaled(const char *digits, int count, int exponent, bool ne
         units *= power10(shift);
     else if (kept < count && kept >= 0 && digits[kept] >= '5')
         ++units;
+    // Rounding can carry a value just short of the bound onto it.
+    if (units >= power10(MaxDigits))
+        return std::nullopt;
     return negative ? -units : units;
 }
 } // namespace

@@ -194,7 +194,10 @@ void ICalendar::Writer::add(const ItemRecord &record, const QDate &due, bool ove
     line(QStringLiteral("UID:") + id);
     line(QStringLiteral("DTSTAMP:") + m_dtstamp);
     line(QStringLiteral("DTSTART;VALUE=DATE:") + basicDate(day));
-    line(QStringLiteral("DTEND;VALUE=DATE:") + basicDate(day.addDays(1)));
+    // The day after 9999-12-31 has no eight-digit date; without DTEND an
+    // all-day event lasts its one day all the same.
+    if (day.addDays(1).year() <= 9999)
+        line(QStringLiteral("DTEND;VALUE=DATE:") + basicDate(day.addDays(1)));
     line(QStringLiteral("SUMMARY:") + title);
     line(QStringLiteral("DESCRIPTION:") + escapeText(description(record, m_options)));
     line(QStringLiteral("TRANSP:TRANSPARENT"));

@@ -1,5 +1,8 @@
 #include "options.h"
 
+#include <QRect>
+#include <QSettings>
+
 #include <algorithm>
 #include <utility>
 
@@ -16,6 +19,84 @@ std::optional<bool> StoredText::parseBool(const QString &text)
     if (t.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
         return false;
     return std::nullopt;
+}
+
+std::optional<int> StoredText::parseInt(const QString &text)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok, 10);
+    return ok ? std::optional<int>(value) : std::nullopt;
+}
+
+std::optional<QList<int>> StoredText::parseInts(const QString &text, qsizetype count)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != count)
+        return std::nullopt;
+    QList<int> values;
+    for (const QString &part : parts) {
+        const std::optional<int> value = parseInt(part);
+        if (!value)
+            return std::nullopt;
+        values.append(*value);
+    }
+    return values;
+}
+
+std::optional<QString> StoredText::readText(const QSettings &store, const QString &key)
+{
+    if (!store.contains(key))
+        return std::nullopt;
+    const QVariant value = store.value(key);
+    if (value.metaType().id() == QMetaType::QStringList)
+        return value.toStringList().join(QLatin1Char(','));
+    if (!value.canConvert<QString>())
+        return std::nullopt;
+    return value.toString();
+}
+
+namespace {
+qint64 overlapArea(const QRect &screen, qint64 left, qint64 top, qint64 right, qint64 bottom)
+{
+    const qint64 w = std::min<qint64>(right, qint64(screen.x()) + screen.width())
+        - std::max<qint64>(left, screen.x());
+    const qint64 h = std::min<qint64>(bottom, qint64(screen.y()) + screen.height())
+        - std::max<qint64>(top, screen.y());
+    return w > 0 && h > 0 ? w * h : 0;
+}
+} // namespace
+
+std::optional<QRect> StoredText::placeOnScreen(
+    const QList<int> &edges, const QList<QRect> &available, const std::optional<QRect> &fallback)
+{
+    if (edges.size() != 4)
+        return std::nullopt;
+    const qint64 left = edges[0], top = edges[1], right = edges[2], bottom = edges[3];
+    if (right <= left || bottom <= top)
+        return std::nullopt;
+
+    std::optional<QRect> best;
+    qint64 bestArea = 0;
+    for (const QRect &screen : available) {
+        const qint64 area = overlapArea(screen, left, top, right, bottom);
+        if (area > bestArea) {
+            bestArea = area;
+            best = screen;
+        }
+    }
+    if (!best)
+        best = fallback;
+    if (!best)
+        return std::nullopt;
+
+    const QRect avail = *best;
+    const int width = int(std::min<qint64>(right - left, avail.width()));
+    const int height = int(std::min<qint64>(bottom - top, avail.height()));
+    const int x
+        = int(std::clamp<qint64>(left, avail.x(), qint64(avail.x()) + avail.width() - width));
+    const int y
+        = int(std::clamp<qint64>(top, avail.y(), qint64(avail.y()) + avail.height() - height));
+    return QRect(x, y, width, height);
 }
 
 int Options::wholeDays(const QString &text, bool *number)

@@ -9,11 +9,27 @@
 #include <functional>
 #include <optional>
 
-// Switches as the settings file spells them: "True" and "False", read
-// without regard to case or surrounding blanks.
+class QRect;
+class QSettings;
+
+// Values as the settings file spells them. Switches are "True" and "False",
+// read without regard to case or surrounding blanks.
 namespace StoredText {
 QString boolText(bool value);
 std::optional<bool> parseBool(const QString &text);
+// A whole number in decimal, blanks around it allowed.
+std::optional<int> parseInt(const QString &text);
+// "a,b,c" with exactly `count` whole numbers.
+std::optional<QList<int>> parseInts(const QString &text, qsizetype count);
+// The stored text of a value, if there is one. An unquoted value with commas
+// in a hand-edited file comes back from QSettings as a list: joined again.
+std::optional<QString> readText(const QSettings &store, const QString &key);
+// A window's stored rectangle (left, top, right, bottom; right and bottom
+// exclusive) moved and shrunk onto the available area it mostly lies on, or
+// onto `fallback` when it lies on none: a rectangle from another monitor
+// set-up must not lose the window. Empty for an empty rectangle.
+std::optional<QRect> placeOnScreen(
+    const QList<int> &edges, const QList<QRect> &available, const std::optional<QRect> &fallback);
 } // namespace StoredText
 
 // The user's options as one value.

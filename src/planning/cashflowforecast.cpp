@@ -406,8 +406,11 @@ void CashFlowForecast::projected()
 void CashFlowForecast::drawChart()
 {
     m_chart->removeAllSeries();
-    for (QAbstractAxis *axis : m_chart->axes())
+    // A removed axis is the caller's again.
+    for (QAbstractAxis *axis : m_chart->axes()) {
         m_chart->removeAxis(axis);
+        delete axis;
+    }
 
     auto *balance = new QLineSeries;
     balance->setName(QStringLiteral("Balance"));
@@ -432,6 +435,9 @@ void CashFlowForecast::drawChart()
     }
     // The days below zero, shaded between the balance and zero.
     auto *shade = new QAreaSeries(below, zero);
+    // The area does not own the lines that bound it; they go with it.
+    below->setParent(shade);
+    zero->setParent(shade);
     shade->setName(QStringLiteral("Below zero"));
     shade->setColor(QColor(255, 0, 0, 70));
     shade->setBorderColor(Qt::transparent);

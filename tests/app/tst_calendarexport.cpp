@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTest>
 
@@ -119,6 +120,7 @@ private Q_SLOTS:
     void everyOccurrenceAsAnEvent();
     void keptUpToDate();
     void unwritableFileIsReported();
+    void lastDayHasNoDayAfter();
 
 private:
     void start() { QVERIFY(startMainWindow()); }
@@ -238,6 +240,21 @@ void TestCalendarExport::unwritableFileIsReported()
     QTRY_COMPARE(m_env->messages.shown().size(), 1);
     QCOMPARE(m_env->messages.shown().first().kind, QStringLiteral("error"));
     QVERIFY(!QFileInfo::exists(QFileInfo(path).path()));
+}
+
+// An item due on the last day a date can name: every date in the file has
+// eight digits, or calendars refuse the file.
+void TestCalendarExport::lastDayHasNoDayAfter()
+{
+    Occurrence o;
+    o.record.description = QStringLiteral("Far off");
+    o.record.dueDate = QDate(9999, 12, 31);
+    const QByteArray file
+        = ICalendar::calendar({ o }, Options(), QDateTime(QDate(2024, 3, 1), QTime(), Qt::UTC));
+    QVERIFY(file.contains("DTSTART;VALUE=DATE:99991231\r\n"));
+    static const QRegularExpression date(QStringLiteral(";VALUE=DATE:(\\d*)"));
+    for (const QRegularExpressionMatch &m : date.globalMatch(QString::fromUtf8(file)))
+        QCOMPARE(m.captured(1).size(), 8);
 }
 
 QTEST_MAIN(TestCalendarExport)

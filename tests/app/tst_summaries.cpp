@@ -233,6 +233,9 @@ void TestSummaries::agingMatchesExactFixedPoint()
     QVERIFY(w);
     QCOMPARE(aging(1, 0), expected.expense[0].toDouble());
     QVERIFY(Money::fromDouble(0.1).units() * 10 == 10000);
+    // Text just short of 10^30 that rounds onto it is no amount, as 10^30 is not.
+    QVERIFY(!Money::fromText("999999999999999999999999999999.99995"));
+    QVERIFY(Money::fromText("999999999999999999999999999999.9999"));
 }
 
 // Any number of amounts at the entry bound, all due today: the program

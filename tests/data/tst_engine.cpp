@@ -334,6 +334,11 @@ void TestEngine::badFilterLiterals_data()
         << QStringLiteral("[Amount] = '1'") << QStringLiteral("Field 'Amount' not found");
     QTest::newRow("unterminated") << QStringLiteral("[PayNow] = 'ü")
                                   << QStringLiteral("unterminated");
+    // Each level is a recursion of the parser: deep enough, the stack ran out.
+    QTest::newRow("deep parentheses")
+        << QString(200000, QLatin1Char('(')) << QStringLiteral("nested too deeply");
+    QTest::newRow("long run of not")
+        << QStringLiteral("not ").repeated(200000) << QStringLiteral("nested too deeply");
 }
 
 void TestEngine::badFilterLiterals()

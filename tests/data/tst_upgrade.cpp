@@ -411,6 +411,10 @@ void TestUpgrade::refusedStartChangesNothing_data()
         << "wrong type" << QStringList{ QStringLiteral("age.db"), QStringLiteral("Amount3") };
     QTest::newRow("required flag lost")
         << "not required" << QStringList{ QStringLiteral("payee.db"), QStringLiteral("Payee") };
+    // Opened to be read as it is, such a file grew a log and an index beside it.
+    QTest::newRow("required flag lost, write-ahead log mode")
+        << "not required, wal"
+        << QStringList{ QStringLiteral("payee.db"), QStringLiteral("Payee") };
     QTest::newRow("session file a folder")
         << "session folder" << QStringList{ Engine::sessionFileName() };
 }
@@ -450,11 +454,15 @@ void TestUpgrade::refusedStartChangesNothing()
         Layout layout = Layouts::aging();
         layout.fields[5].type = FieldType::Date;
         replaceWith(QStringLiteral("age.db"), layout);
-    } else if (fault == QLatin1String("not required")) {
+    } else if (fault.startsWith(QLatin1String("not required"))) {
         Layout layout = Layouts::payee();
         layout.fields[0].required = false;
         layout.primaryKeyField.clear();
         replaceWith(QStringLiteral("payee.db"), layout);
+        if (fault.endsWith(QLatin1String("wal"))) {
+            runSql(QStringLiteral("payee.db"), QStringLiteral("PRAGMA $.journal_mode=WAL"));
+            Engine::instance().replaceSession();
+        }
     }
     const QMap<QString, QByteArray> before = folderContents();
 

@@ -57,7 +57,8 @@ void whenModalOf(const char *className, std::function<void(QWidget *)> action)
 {
     // A loaded machine can take seconds to show a window: the wait is long,
     // since a window that comes after it is given up stays open for good.
-    auto *timer = new QTimer;
+    // Owned by the application: a wait still running when the test ends goes with it.
+    auto *timer = new QTimer(qApp);
     timer->setInterval(5);
     const QDeadlineTimer deadline(30000);
     QObject::connect(timer, &QTimer::timeout, [timer, deadline, className, action] {
