@@ -3,6 +3,7 @@
 #include "fuzzenv.h"
 
 #include "import/books.h"
+#include "import/importplan.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
@@ -18,5 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const SourceSchedule &s : book.schedules)
         if (s.occurrences.size() > 12)
             FuzzEnv::fail("more than twelve dates of a schedule");
+    // The rows the import would show: the rule matching walks the dates.
+    ImportPlan plan;
+    plan.build(book.schedules);
+    if (plan.rows().size() != book.schedules.size())
+        FuzzEnv::fail("a row missing from the import's preview");
     return 0;
 }
