@@ -129,10 +129,9 @@ void fitColumns(QTableView *view)
     }
     view->resizeColumnsToContents();
     const int em = view->fontMetrics().horizontalAdvance(QLatin1Char('M'));
-    const QHash<int, int> widest
-        = { { ImportRowsModel::fieldColumn(QStringLiteral("Description")), 16 },
-              { ImportRowsModel::sourceRuleColumn(), 16 },
-              { ImportRowsModel::problemsColumn(), 22 }, { ImportRowsModel::nearestColumn(), 18 } };
+    const QHash<int, int> widest = { { ImportRowsModel::fieldColumn(QStringLiteral("Description")),
+                                         16 },
+        { ImportRowsModel::sourceRuleColumn(), 12 }, { ImportRowsModel::problemsColumn(), 22 } };
     for (auto it = widest.cbegin(); it != widest.cend(); ++it)
         view->setColumnWidth(it.key(), qMin(view->columnWidth(it.key()), it.value() * em));
 }
@@ -158,7 +157,7 @@ TFrmImport::TFrmImport(QWidget *parent)
     layout->addWidget(LabelMessage);
     layout->addLayout(buildButtons());
     connect(m_rows, &ImportRowsModel::ticksChanged, this, &TFrmImport::updateCounts);
-    resize(980, 600);
+    resize(1060, 600);
 }
 
 TFrmImport::~TFrmImport() = default;
@@ -193,7 +192,6 @@ QWidget *TFrmImport::buildFilePage()
         if (!chosen.isEmpty())
             EditFile->setText(chosen);
     });
-    connect(EditFile, &QLineEdit::returnPressed, this, &TFrmImport::NextClick);
     return page;
 }
 

@@ -147,7 +147,7 @@ QVariant ImportRowsModel::data(const QModelIndex &index, int role) const
     }
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
-    if (c == Row)
+    if (c == Row && role == Qt::DisplayRole)
         return r.record;
     if (c >= FirstField && c < sourceRuleColumn())
         return fieldText(index.row(), c);
@@ -155,7 +155,8 @@ QVariant ImportRowsModel::data(const QModelIndex &index, int role) const
         return r.sourceRule;
     if (c == nearestColumn() && !r.ruleMatched)
         return nearestText(index.row());
-    if (c == problemsColumn())
+    // The tick and the row number show the row's problems in their tooltips too.
+    if (c == problemsColumn() || (role == Qt::ToolTipRole && c < FirstField))
         return r.problems.join(
             role == Qt::ToolTipRole ? QStringLiteral("\n") : QStringLiteral("; "));
     return {};
