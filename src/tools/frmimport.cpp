@@ -226,7 +226,10 @@ QWidget *TFrmImport::buildMappingPage()
     scroll->setWidget(columns);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setMinimumWidth(400);
+    // Narrow enough to leave the preview its fields.
+    const int em = fontMetrics().horizontalAdvance(QLatin1Char('M'));
+    scroll->setMinimumWidth(22 * em);
+    scroll->setMaximumWidth(28 * em);
     m_columnForm->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     auto *columnsBox = new QVBoxLayout;
     columnsBox->addWidget(new QLabel(QStringLiteral("Each column holds:")));
