@@ -23,6 +23,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -226,10 +227,7 @@ QWidget *TFrmImport::buildMappingPage()
     scroll->setWidget(columns);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // Narrow enough to leave the preview its fields.
-    const int em = fontMetrics().horizontalAdvance(QLatin1Char('M'));
-    scroll->setMinimumWidth(22 * em);
-    scroll->setMaximumWidth(28 * em);
+    m_columnScroll = scroll;
     m_columnForm->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     auto *columnsBox = new QVBoxLayout;
     columnsBox->addWidget(new QLabel(QStringLiteral("Each column holds:")));
@@ -467,6 +465,9 @@ void TFrmImport::rebuildColumnCombos()
             sample = sample.left(24) + QStringLiteral("…");
         auto *label = new QLabel(QStringLiteral("%1 \"%2\":").arg(i + 1).arg(sample));
         QComboBox *box = combo(titles);
+        // Long field names are read in full in the open list.
+        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        box->setMinimumContentsLength(19);
         box->setCurrentIndex(int(m_options.columns[i]));
         label->setBuddy(box);
         m_columnForm->addRow(label, box);
@@ -479,6 +480,10 @@ void TFrmImport::rebuildColumnCombos()
         ColumnCombos.append(box);
     }
     setTabOrder(previous, GridSample);
+    // As wide as the pairs need, the rest to the preview.
+    m_columnScroll->setFixedWidth(m_columnForm->parentWidget()->minimumSizeHint().width()
+        + m_columnScroll->verticalScrollBar()->sizeHint().width()
+        + 2 * m_columnScroll->frameWidth());
 }
 
 void TFrmImport::refreshSample()
