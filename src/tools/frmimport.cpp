@@ -23,6 +23,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -114,6 +115,27 @@ QTableView *rowsView(ImportRowsModel *model)
     view->setWordWrap(false);
     return view;
 }
+
+// Every field the import fills shows at the dialog's size: the columns no row
+// uses are hidden and long texts cut, to be read in full in their tooltips.
+void fitColumns(QTableView *view)
+{
+    const QAbstractItemModel *model = view->model();
+    for (int c = 0; c < model->columnCount(); ++c) {
+        bool used
+            = !ImportRowsModel::isOptionalField(c) && c != ImportRowsModel::sourceRuleColumn();
+        for (int r = 0; r < model->rowCount() && !used; ++r)
+            used = !model->index(r, c).data().toString().isEmpty();
+        view->setColumnHidden(c, !used);
+    }
+    view->resizeColumnsToContents();
+    const int em = view->fontMetrics().horizontalAdvance(QLatin1Char('M'));
+    const QHash<int, int> widest = { { ImportRowsModel::fieldColumn(QStringLiteral("Description")),
+                                         16 },
+        { ImportRowsModel::sourceRuleColumn(), 12 }, { ImportRowsModel::problemsColumn(), 22 } };
+    for (auto it = widest.cbegin(); it != widest.cend(); ++it)
+        view->setColumnWidth(it.key(), qMin(view->columnWidth(it.key()), it.value() * em));
+}
 } // namespace
 
 TFrmImport::TFrmImport(QWidget *parent)
@@ -136,7 +158,7 @@ TFrmImport::TFrmImport(QWidget *parent)
     layout->addWidget(LabelMessage);
     layout->addLayout(buildButtons());
     connect(m_rows, &ImportRowsModel::ticksChanged, this, &TFrmImport::updateCounts);
-    resize(980, 600);
+    resize(1060, 600);
 }
 
 TFrmImport::~TFrmImport() = default;
@@ -171,7 +193,6 @@ QWidget *TFrmImport::buildFilePage()
         if (!chosen.isEmpty())
             EditFile->setText(chosen);
     });
-    connect(EditFile, &QLineEdit::returnPressed, this, &TFrmImport::NextClick);
     return page;
 }
 
@@ -206,18 +227,13 @@ QWidget *TFrmImport::buildMappingPage()
     scroll->setWidget(columns);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setMinimumWidth(400);
+    m_columnScroll = scroll;
     m_columnForm->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     auto *columnsBox = new QVBoxLayout;
     columnsBox->addWidget(new QLabel(QStringLiteral("Each column holds:")));
     columnsBox->addWidget(scroll, 1);
 
     GridSample = rowsView(m_sample);
-    connect(m_sample, &QAbstractItemModel::modelReset, this, [this] {
-        // What is chosen here is how the file is read, not which rows go in.
-        GridSample->setColumnHidden(ImportRowsModel::Tick, true);
-        GridSample->setColumnHidden(ImportRowsModel::Nearest, true);
-    });
     auto *sampleLabel = new QLabel(QStringLiteral("&Preview of the first rows:"));
     sampleLabel->setBuddy(GridSample);
     auto *sampleBox = new QVBoxLayout;
@@ -243,6 +259,7 @@ QWidget *TFrmImport::buildPreviewPage()
 {
     auto *page = new QWidget;
     GridRows = rowsView(m_rows);
+    GridRows->installEventFilter(this);
     LabelCounts = new QLabel;
     auto *hint = new QLabel(QStringLiteral(
         "Untick the rows to leave out (Space ticks and unticks). A row with a problem starts "
@@ -297,11 +314,27 @@ void TFrmImport::keyPressEvent(QKeyEvent *event)
             Help::open(QStringLiteral("importing.hta"));
         return;
     }
-    // Enter in the lists ticks nothing and must not import by accident.
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-        && Pages->currentWidget() != PageFile)
-        return;
     QDialog::keyPressEvent(event);
+}
+
+bool TFrmImport::eventFilter(QObject *watched, QEvent *event)
+{
+    // Space ticks the row wherever in it the cursor stands.
+    if (watched == GridRows && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Space
+        && static_cast<QKeyEvent *>(event)->modifiers() == Qt::NoModifier) {
+        const QModelIndex current = GridRows->currentIndex();
+        if (current.isValid() && !(current.flags() & Qt::ItemIsUserCheckable)) {
+            const QModelIndex tick = m_rows->index(current.row(), ImportRowsModel::Tick);
+            if (tick.flags() & Qt::ItemIsEnabled)
+                m_rows->setData(tick,
+                    tick.data(Qt::CheckStateRole).toInt() == Qt::Checked ? Qt::Unchecked
+                                                                         : Qt::Checked,
+                    Qt::CheckStateRole);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void TFrmImport::showPage(QWidget *page)
@@ -432,6 +465,9 @@ void TFrmImport::rebuildColumnCombos()
             sample = sample.left(24) + QStringLiteral("…");
         auto *label = new QLabel(QStringLiteral("%1 \"%2\":").arg(i + 1).arg(sample));
         QComboBox *box = combo(titles);
+        // Long field names are read in full in the open list.
+        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        box->setMinimumContentsLength(19);
         box->setCurrentIndex(int(m_options.columns[i]));
         label->setBuddy(box);
         m_columnForm->addRow(label, box);
@@ -444,6 +480,10 @@ void TFrmImport::rebuildColumnCombos()
         ColumnCombos.append(box);
     }
     setTabOrder(previous, GridSample);
+    // As wide as the pairs need, the rest to the preview.
+    m_columnScroll->setFixedWidth(m_columnForm->parentWidget()->minimumSizeHint().width()
+        + m_columnScroll->verticalScrollBar()->sizeHint().width()
+        + 2 * m_columnScroll->frameWidth());
 }
 
 void TFrmImport::refreshSample()
@@ -461,7 +501,10 @@ void TFrmImport::refreshSample()
     m_samplePlan = ImportPlan();
     m_samplePlan.build(schedules);
     m_sample->setPlan(&m_samplePlan);
-    GridSample->resizeColumnsToContents();
+    fitColumns(GridSample);
+    // What is chosen here is how the file is read, not which rows go in.
+    GridSample->setColumnHidden(ImportRowsModel::Tick, true);
+    GridSample->setColumnHidden(ImportRowsModel::nearestColumn(), true);
 }
 
 bool TFrmImport::readDelimited()
@@ -506,12 +549,7 @@ bool TFrmImport::showRows(const QList<SourceSchedule> &schedules)
         return false;
     }
     m_rows->setPlan(&m_plan);
-    GridRows->resizeColumnsToContents();
-    for (int c : { int(ImportRowsModel::Tick), int(ImportRowsModel::Nearest) })
-        GridRows->setColumnWidth(c, qMax(GridRows->columnWidth(c), 60));
-    // Long problems are read in full in the tooltip.
-    GridRows->setColumnWidth(
-        ImportRowsModel::Problems, qMin(GridRows->columnWidth(ImportRowsModel::Problems), 280));
+    fitColumns(GridRows);
     showPage(PagePreview);
     GridRows->setCurrentIndex(m_rows->index(0, ImportRowsModel::Tick));
     updateCounts();

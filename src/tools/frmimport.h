@@ -14,6 +14,7 @@ class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 class QStackedWidget;
 class QTableView;
 
@@ -66,6 +67,7 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QWidget *buildFilePage();
@@ -96,6 +98,7 @@ private:
     ImportRowsModel *m_rows;
     ImportRowsModel *m_sample;
     QFormLayout *m_columnForm = nullptr;
+    QScrollArea *m_columnScroll = nullptr;
     QString m_summary;
     bool m_filling = false; // controls being set from the options, not by the user
 };

@@ -4,20 +4,30 @@
 
 class ImportPlan;
 
-// The rows of an import plan as a list: a tick per row, the row's problems,
-// the acceptance of the nearest rule where the source's has no equal, and
-// the item's fields.
+// The rows of an import plan as a list, in the order a user reads them: a
+// tick per row, the item's fields as the list names them, the source's own
+// rule, the row's problems and, where the source's rule has no equal, the
+// acceptance of the nearest one.
 class ImportRowsModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    enum Column { Tick, Row, Problems, Nearest, FirstField };
+    enum Column { Tick, Row, FirstField };
 
     explicit ImportRowsModel(QObject *parent = nullptr);
 
     // The plan is not owned; call again after it was rebuilt.
     void setPlan(ImportPlan *plan);
     ImportPlan *plan() const { return m_plan; }
+
+    // The columns after the fields.
+    static int sourceRuleColumn();
+    static int problemsColumn();
+    static int nearestColumn();
+    // The column of an item field (its name in the item layout).
+    static int fieldColumn(const QString &field);
+    // A field column past the ones every import fills.
+    static bool isOptionalField(int column);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -30,7 +40,8 @@ Q_SIGNALS:
     void ticksChanged();
 
 private:
-    QVariant fieldText(int row, int field) const;
+    QVariant fieldText(int row, int column) const;
+    QString nearestText(int row) const;
 
     ImportPlan *m_plan = nullptr;
 };

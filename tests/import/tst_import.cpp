@@ -448,7 +448,9 @@ void TstImport::dialog()
         QCOMPARE(d->Pages->currentWidget(), d->PageMapping);
         d->BackClick();
         d->EditFile->setText(good);
-        d->NextClick();
+        // One Return is one step: it never runs on into the import.
+        QTest::keyClick(d->EditFile, Qt::Key_Return);
+        QCOMPARE(d->Pages->currentWidget(), d->PageMapping);
         QCOMPARE(d->ComboDateOrder->currentIndex(), int(DateOrder::DayMonthYear));
         d->NextClick();
         QCOMPARE(d->Pages->currentWidget(), d->PagePreview);
@@ -456,8 +458,13 @@ void TstImport::dialog()
         QCOMPARE(rows->rowCount(), 3);
         QCOMPARE(rows->index(1, ImportRowsModel::Tick).data(Qt::CheckStateRole).toInt(),
             int(Qt::Unchecked));
-        rows->setData(rows->index(2, ImportRowsModel::Tick), Qt::Unchecked, Qt::CheckStateRole);
-        d->ImportClick();
+        // Space on any cell of a row ticks it; Return imports.
+        d->GridRows->setCurrentIndex(
+            rows->index(2, ImportRowsModel::fieldColumn(QStringLiteral("Due Date"))));
+        QTest::keyClick(d->GridRows, Qt::Key_Space);
+        QCOMPARE(rows->index(2, ImportRowsModel::Tick).data(Qt::CheckStateRole).toInt(),
+            int(Qt::Unchecked));
+        QTest::keyClick(d->GridRows, Qt::Key_Return);
     });
     main->ImportClick();
     QCOMPARE(env.desktop.helpFiles.size(), 1);
