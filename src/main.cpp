@@ -1,13 +1,9 @@
-#include "app/frmsched.h"
-#include "app/windows.h"
 #include "cli/commandline.h"
 #include "cli/console.h"
 #include "cli/duereport.h"
 #include "cli/notify.h"
 #include "data/datafolder.h"
-#include "main/windowset.h"
-#include "platform/application.h"
-#include "platform/busypointer.h"
+#include "main/windowentry.h"
 #include "platform/installpaths.h"
 #include "platform/singleinstance.h"
 
@@ -20,6 +16,12 @@
 
 #include <algorithm>
 #include <cstdio>
+
+#include <dlfcn.h>
+
+#ifndef DS_MODULE_FROM_BIN
+#define DS_MODULE_FROM_BIN "../lib/duesmith"
+#endif
 
 namespace {
 QStringList argumentsOf(int argc, char **argv)
@@ -105,6 +107,45 @@ QString enterDataFolder(const CommandLine &cmd)
         return QStringLiteral("duesmith: %1 is not a folder that can be opened").arg(shown);
     return {};
 }
+
+// The window module: beside the program in its build folder, else in the
+// installed library folder relative to the program's own.
+QStringList windowModulePaths()
+{
+    const QString program = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    const QDir folder = QFileInfo(program).dir();
+    const QString name = QStringLiteral("duesmith-window.so");
+    return { folder.filePath(name),
+        QDir::cleanPath(folder.filePath(QStringLiteral(DS_MODULE_FROM_BIN "/") + name)) };
+}
+
+// Loads the window module and opens the window; a module that is missing or
+// cannot be loaded ends the program with one line.
+int runWindow(int argc, char **argv)
+{
+    const QStringList paths = windowModulePaths();
+    QString path = paths.constLast();
+    for (const QString &candidate : paths)
+        if (QFileInfo::exists(candidate)) {
+            path = candidate;
+            break;
+        }
+    if (!QFileInfo::exists(path)) {
+        std::fprintf(stderr, "duesmith: the window cannot open: %s is missing\n",
+            qPrintable(QDir::toNativeSeparators(path)));
+        return ExitCode::BadInput;
+    }
+    // Kept loaded to the end: the toolkit's exit handlers run code in it.
+    void *module = ::dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
+    void *entry = module ? ::dlsym(module, DS_WINDOW_ENTRY) : nullptr;
+    if (!entry) {
+        const char *why = ::dlerror();
+        std::fprintf(stderr, "duesmith: the window cannot open: %s\n",
+            QString::fromLocal8Bit(why ? why : "no entry").simplified().toLocal8Bit().constData());
+        return ExitCode::BadInput;
+    }
+    return reinterpret_cast<WindowEntry>(entry)(argc, argv);
+}
 } // namespace
 
 int main(int argc, char **argv)
@@ -135,18 +176,5 @@ int main(int argc, char **argv)
     if (!instance.tryLock())
         return 0;
 
-    Application app(argc, argv);
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.duesmith"));
-    BusyPointer::set(true);
-
-    createAllWindows();
-    TfrmSched *main = Windows::frmSched;
-    if (!main->FormCreate()) {
-        destroyAllWindows();
-        return 1;
-    }
-    main->showMaximized();
-    const int code = app.exec();
-    destroyAllWindows();
-    return code;
+    return runWindow(argc, argv);
 }
