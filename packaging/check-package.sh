@@ -31,6 +31,9 @@ for f in "${expected[@]}"; do
     [[ -f $root/$f ]] || fail "not installed: $f"
 done
 [[ -x $root/usr/bin/duesmith ]] || fail "usr/bin/duesmith is not executable"
+# The window module, in the library folder the program looks in.
+module=$(cd "$root" && find usr/lib* -name duesmith-window.so -path '*/duesmith/*' | head -1)
+[[ -n $module ]] || fail "the window module is not installed in usr/lib*/duesmith/"
 extra=$(cd "$root/usr/bin" && ls | grep -vx duesmith || true)
 [[ -z $extra ]] || fail "unexpected programs in bin/: $extra"
 
@@ -62,7 +65,7 @@ debs=("$work"/pkg/duesmith_*.deb)
 [[ -f ${debs[0]} ]] || fail "no package built"
 deb=${debs[0]}
 list=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for f in "${expected[@]}"; do
+for f in "${expected[@]}" "$module"; do
     grep -qx "./$f" <<<"$list" || fail "package lacks $f"
 done
 [[ $(dpkg-deb -f "$deb" Package) == duesmith ]] || fail "package name"

@@ -139,6 +139,8 @@ private Q_SLOTS:
     void tablesChangedElsewhere();
     void dataFolder_data();
     void dataFolder();
+    void windowModuleFaults_data();
+    void windowModuleFaults();
 };
 
 void TestDueCommand::parsing_data()
@@ -429,6 +431,39 @@ void TestDueCommand::dataFolder()
     QVERIFY2(r.err.contains(home.filePath(folder).toUtf8() + " holds no Duesmith tables"),
         r.err.constData());
     QVERIFY(QFileInfo(home.filePath(folder)).isDir());
+}
+
+void TestDueCommand::windowModuleFaults_data()
+{
+    QTest::addColumn<QByteArray>("module"); // beside the program; empty: none
+    QTest::addColumn<QString>("err");
+    QTest::newRow("missing") << QByteArray() << "duesmith-window.so is missing";
+    QTest::newRow("not a library") << QByteArray("#!/bin/sh\n") << "duesmith-window.so";
+}
+
+// A copy of the program without a sound window module says so on one line
+// instead of crashing; the modes that print and exit do not need it.
+void TestDueCommand::windowModuleFaults()
+{
+    QFETCH(QByteArray, module);
+    QFETCH(QString, err);
+    DataEnv env;
+    env.createTables();
+    QTemporaryDir bin, runtime;
+    const QString copy = bin.filePath(QStringLiteral("duesmith"));
+    QVERIFY(QFile::copy(program(), copy));
+    if (!module.isNull()) {
+        QFile f(bin.filePath(QStringLiteral("duesmith-window.so")));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(module) == module.size());
+    }
+    const QString shell = QStringLiteral("exec '%1' \"$@\"").arg(copy);
+    const Run r
+        = run({ "-platform", "offscreen", "--data-dir", env.dir() }, runtime.path(), {}, {}, shell);
+    QCOMPARE(r.code, 2);
+    QVERIFY2(r.err.startsWith("duesmith: the window cannot open: "), r.err.constData());
+    QVERIFY2(r.err.contains(err.toUtf8()), r.err.constData());
+    QCOMPARE(r.err.count('\n'), 1);
+    QCOMPARE(run({ "--due", "--data-dir", env.dir() }, runtime.path(), {}, {}, shell).code, 0);
 }
 
 QTEST_GUILESS_MAIN(TestDueCommand)
