@@ -10,6 +10,7 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <charconv>
 
 namespace {
 QString dueStatus(const DueItem &item)
@@ -103,74 +104,141 @@ QString csvLine(const DueItem &item)
     return fields.join(QLatin1Char(',')) + QStringLiteral("\r\n");
 }
 
-// A JSON string as QJsonDocument writes it, added to out.
-void addJsonText(QString &out, QStringView text)
+// The JSON listing is made in UTF-8 as it is written, without a QString or
+// a text stream between the values and the bytes.
+void addNumber(QByteArray &out, qint64 n)
 {
-    out += QLatin1Char('"');
-    for (QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u >= 0x20 && u != u'"' && u != u'\\') {
-            out += c;
-            continue;
-        }
-        out += QLatin1Char('\\');
-        switch (u) {
-        case u'"':
-        case u'\\':
-            out += c;
-            break;
-        case u'\b':
-            out += QLatin1Char('b');
-            break;
-        case u'\f':
-            out += QLatin1Char('f');
-            break;
-        case u'\n':
-            out += QLatin1Char('n');
-            break;
-        case u'\r':
-            out += QLatin1Char('r');
-            break;
-        case u'\t':
-            out += QLatin1Char('t');
-            break;
-        default:
-            out += QStringLiteral("u%1").arg(uint(u), 4, 16, QLatin1Char('0'));
-        }
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+    out.append(digits, end - digits);
+}
+
+// One ASCII character inside a JSON string, escaped as QJsonDocument does.
+void addJsonChar(QByteArray &out, char c)
+{
+    if (uchar(c) >= 0x20 && c != '"' && c != '\\') {
+        out += c;
+        return;
     }
-    out += QLatin1Char('"');
+    out += '\\';
+    switch (c) {
+    case '"':
+    case '\\':
+        out += c;
+        break;
+    case '\b':
+        out += 'b';
+        break;
+    case '\f':
+        out += 'f';
+        break;
+    case '\n':
+        out += 'n';
+        break;
+    case '\r':
+        out += 'r';
+        break;
+    case '\t':
+        out += 't';
+        break;
+    default: {
+        static const char hex[] = "0123456789abcdef";
+        const char code[] = { 'u', '0', '0', hex[(uchar(c) >> 4) & 0xf], hex[uchar(c) & 0xf] };
+        out.append(code, sizeof code);
+    }
+    }
+}
+
+// The inside of a JSON string. Only ASCII is ever escaped and no byte of a
+// multi-byte UTF-8 sequence is ASCII, so the rest is escaped byte by byte.
+void addJsonBody(QByteArray &out, QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        if (u >= 0x80) {
+            for (const char c : text.sliced(i).toUtf8())
+                addJsonChar(out, c);
+            return;
+        }
+        addJsonChar(out, char(u));
+    }
+}
+
+void addJsonText(QByteArray &out, QStringView text)
+{
+    out += '"';
+    addJsonBody(out, text);
+    out += '"';
+}
+
+void addJsonDate(QByteArray &out, const QDate &date)
+{
+    const int y = date.year(), m = date.month(), d = date.day();
+    if (!date.isValid() || y < 1 || y > 9999) {
+        addJsonText(out, date.toString(Qt::ISODate));
+        return;
+    }
+    const char text[] = { '"', char('0' + y / 1000), char('0' + y / 100 % 10),
+        char('0' + y / 10 % 10), char('0' + y % 10), '-', char('0' + m / 10), char('0' + m % 10),
+        '-', char('0' + d / 10), char('0' + d % 10), '"' };
+    out.append(text, sizeof text);
+}
+
+// The status as status() words it, as a JSON string.
+void addJsonStatus(QByteArray &out, const DueItem &item)
+{
+    out += '"';
+    if (!item.daysLeft) {
+        out += "no due date";
+    } else if (const qint64 d = *item.daysLeft; d < 0) {
+        out += "overdue ";
+        addNumber(out, -d);
+        out += d == -1 ? " day" : " days";
+    } else if (d == 0) {
+        out += "due today";
+    } else if (d == 1) {
+        out += "due tomorrow";
+    } else {
+        out += "due in ";
+        addNumber(out, d);
+        out += " days";
+    }
+    for (const QString &problem : item.problems) {
+        out += "; ";
+        addJsonBody(out, problem);
+    }
+    out += '"';
 }
 
 // One item as QJsonDocument's indented form writes it inside the list: the
 // keys in their sorted order, absent values null.
-void addJsonItem(QString &out, const DueItem &item)
+void addJsonItem(QByteArray &out, const DueItem &item)
 {
     const ItemRecord &r = item.record;
     const auto key = [&out](const char *name) {
-        out += QLatin1StringView("            \"");
-        out += QLatin1StringView(name);
-        out += QLatin1StringView("\": ");
+        out += "            \"";
+        out += name;
+        out += "\": ";
     };
-    const auto next = [&out] { out += QLatin1StringView(",\n"); };
+    const auto next = [&out] { out += ",\n"; };
     const auto number = [&out](const QVariant &v) {
         if (v.isNull())
-            out += QLatin1StringView("null");
+            out += "null";
         else
-            out += QLatin1StringView(
-                QByteArray::number(v.toDouble(), 'g', QLocale::FloatingPointShortest));
+            out += QByteArray::number(v.toDouble(), 'g', QLocale::FloatingPointShortest);
     };
-    out += QLatin1StringView("        {\n");
+    out += "        {\n";
     key("daysLeft");
     if (item.daysLeft)
-        out += QString::number(*item.daysLeft);
+        addNumber(out, *item.daysLeft);
     else
-        out += QLatin1StringView("null");
+        out += "null";
     next();
     key("dueDate");
     if (r.dueDate.isNull())
-        out += QLatin1StringView("null");
+        out += "null";
     else
-        addJsonText(out, isoDate(r.dueDate));
+        addJsonDate(out, r.dueDate.toDate());
     next();
     key("expenseAmount");
     number(r.billAmount);
@@ -179,36 +247,49 @@ void addJsonItem(QString &out, const DueItem &item)
     number(r.payAmount);
     next();
     key("key");
-    out += QString::number(item.key);
+    addNumber(out, item.key);
     next();
     key("pastDue");
-    out += item.pastDue ? QLatin1StringView("true") : QLatin1StringView("false");
+    out += item.pastDue ? "true" : "false";
     next();
     key("payee");
     addJsonText(out, r.description.toString());
     next();
     if (!item.problems.isEmpty()) {
         key("problems");
-        out += QLatin1StringView("[\n");
+        out += "[\n";
         for (qsizetype i = 0; i < item.problems.size(); ++i) {
-            out += QLatin1StringView("                ");
+            out += "                ";
             addJsonText(out, item.problems[i]);
-            out += i + 1 < item.problems.size() ? QLatin1StringView(",\n")
-                                                : QLatin1StringView("\n");
+            out += i + 1 < item.problems.size() ? ",\n" : "\n";
         }
-        out += QLatin1StringView("            ]");
+        out += "            ]";
         next();
     }
     key("status");
-    addJsonText(out, status(item));
+    addJsonStatus(out, item);
     next();
     key("warningDays");
     if (r.warningDays.isNull())
-        out += QLatin1StringView("null");
+        out += "null";
     else
-        out += QString::number(r.warningDays.toInt());
-    out += QLatin1StringView("\n        }");
+        addNumber(out, r.warningDays.toInt());
+    out += "\n        }";
 }
+
+// Hands bytes made in UTF-8 on to the stream's device, after what the stream
+// itself holds.
+void writeBytes(QTextStream &out, const QByteArray &bytes)
+{
+    if (QIODevice *device = out.device()) {
+        out.flush();
+        device->write(bytes);
+    } else {
+        out << QString::fromUtf8(bytes);
+    }
+}
+
+constexpr qsizetype JsonPiece = 64 * 1024;
 
 // The listing, written as the schedule is read. The table reads it twice: once
 // for the widths of its columns, once to write it.
@@ -248,24 +329,27 @@ void write(const CommandLine &cmd, const QDateTime &now, QTextStream &out, bool 
             pastDue = pastDue || item.pastDue;
         });
         return;
-    case CommandLine::Format::Json:
-        QString text = QStringLiteral("{\n    \"date\": ");
-        addJsonText(text, now.date().toString(Qt::ISODate));
-        text += QLatin1StringView(",\n    \"items\": [\n");
+    case CommandLine::Format::Json: {
+        QByteArray text;
+        text.reserve(JsonPiece + 4096);
+        text += "{\n    \"date\": ";
+        addJsonDate(text, now.date());
+        text += ",\n    \"items\": [\n";
         DueList::scan(now, cmd.days, [&](const DueItem &item) {
             if (count++ > 0)
-                text += QLatin1StringView(",\n");
+                text += ",\n";
             addJsonItem(text, item);
             pastDue = pastDue || item.pastDue;
             // Handed on in pieces, so that the output is written as it is read.
-            if (text.size() > 16384) {
-                out << text;
-                text.clear();
+            if (text.size() > JsonPiece) {
+                writeBytes(out, text);
+                text.resize(0);
             }
         });
-        out << text;
-        out << (count > 0 ? QStringLiteral("\n    ]\n}\n") : QStringLiteral("    ]\n}\n"));
+        text += count > 0 ? "\n    ]\n}\n" : "    ]\n}\n";
+        writeBytes(out, text);
         return;
+    }
     }
 }
 

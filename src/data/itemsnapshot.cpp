@@ -15,39 +15,52 @@
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
+#include <sqlite3.h>
 
 #include <cmath>
+#include <memory>
 
 namespace {
-// The stored text of a value, short enough for one line of a message.
-QString storedText(const SQLite::Column &column)
+QString columnText(sqlite3_stmt *row, int at)
 {
-    QString text = QString::fromStdString(column.getString()).simplified();
+    const char *text = reinterpret_cast<const char *>(sqlite3_column_text(row, at));
+    return QString::fromUtf8(text, sqlite3_column_bytes(row, at));
+}
+
+// The stored text of a value, short enough for one line of a message.
+QString storedText(sqlite3_stmt *row, int at)
+{
+    QString text = columnText(row, at).simplified();
     if (text.size() > 40)
         text = text.left(39) + QChar(0x2026);
     return text;
 }
 
 // A value as the file holds it: null, qlonglong, double, QString or QByteArray.
-QVariant storedValue(const SQLite::Column &column)
+QVariant storedValue(sqlite3_stmt *row, int at)
 {
-    if (column.isInteger())
-        return qlonglong(column.getInt64());
-    if (column.isFloat())
-        return column.getDouble();
-    if (column.isBlob())
-        return QByteArray(static_cast<const char *>(column.getBlob()), column.getBytes());
-    return QString::fromStdString(column.getString());
+    switch (sqlite3_column_type(row, at)) {
+    case SQLITE_INTEGER:
+        return qlonglong(sqlite3_column_int64(row, at));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(row, at);
+    case SQLITE_BLOB: {
+        const char *bytes = static_cast<const char *>(sqlite3_column_blob(row, at));
+        return QByteArray(bytes, sqlite3_column_bytes(row, at));
+    }
+    default:
+        return columnText(row, at);
+    }
 }
 
 // A value as its field's type reads it. A value that breaks the record rules
 // (the file was changed by another program) reads as null and is described
 // in problem; an over-long text is still shown.
-QVariant valueOf(const SQLite::Column &column, const FieldDef &field, QString &problem)
+QVariant valueOf(sqlite3_stmt *row, int at, const FieldDef &field, QString &problem)
 {
-    if (column.isNull())
+    if (sqlite3_column_type(row, at) == SQLITE_NULL)
         return {};
-    const QVariant stored = storedValue(column);
+    const QVariant stored = storedValue(row, at);
     if (field.type == FieldType::Text) {
         const QString text = stored.toString();
         if (field.size > 0 && TableSupport::characters(text) > field.size)
@@ -56,7 +69,7 @@ QVariant valueOf(const SQLite::Column &column, const FieldDef &field, QString &p
         return text;
     }
     if (!RecordRules::storedProblem(field, stored).isEmpty()) {
-        problem = QStringLiteral("%1 '%2' is not valid").arg(field.name, storedText(column));
+        problem = QStringLiteral("%1 '%2' is not valid").arg(field.name, storedText(row, at));
         return {};
     }
     switch (field.type) {
@@ -83,58 +96,67 @@ int digits(const char *text, int from, int count)
 }
 
 // Whether a stored value surely fits its field, told from SQLite's own
-// value without making a QVariant: the common case of a sound file. When
-// false the full rules decide.
-bool surelySound(const SQLite::Column &column, const FieldDef &field)
+// value without making a QVariant (nor a column object): the common case of a
+// sound file. When false the full rules decide.
+bool surelySound(sqlite3_stmt *row, int at, const FieldDef &field)
 {
-    const int type = column.getType();
+    const int type = sqlite3_column_type(row, at);
     if (type == SQLITE_NULL)
         return true;
     switch (field.type) {
     case FieldType::Text:
         // Never more characters than bytes.
-        return type == SQLITE_TEXT && (field.size <= 0 || column.getBytes() <= field.size);
+        return type == SQLITE_TEXT
+            && (field.size <= 0 || sqlite3_column_bytes(row, at) <= field.size);
     case FieldType::Date: {
-        if (type != SQLITE_TEXT || column.getBytes() != 10)
+        if (type != SQLITE_TEXT || sqlite3_column_bytes(row, at) != 10)
             return false;
-        const char *t = column.getText();
+        const char *t = reinterpret_cast<const char *>(sqlite3_column_text(row, at));
         const int y = digits(t, 0, 4), m = digits(t, 5, 2), d = digits(t, 8, 2);
         return t[4] == '-' && t[7] == '-' && y >= 1 && m >= 0 && d >= 0 && QDate::isValid(y, m, d);
     }
     case FieldType::Money: {
-        if (type == SQLITE_INTEGER)
-            return column.getInt64() >= -999'999'999'999 && column.getInt64() <= 999'999'999'999;
+        if (type == SQLITE_INTEGER) {
+            const qint64 amount = sqlite3_column_int64(row, at);
+            return amount >= -999'999'999'999 && amount <= 999'999'999'999;
+        }
         if (type != SQLITE_FLOAT)
             return false;
         // Four decimals at most, by a margin narrower than the rules allow.
-        const double amount = column.getDouble();
+        const double amount = sqlite3_column_double(row, at);
         const double scaled = amount * 10000.0;
         return RecordRules::isSound(field, amount)
             && std::fabs(scaled - std::round(scaled)) <= 1e-7;
     }
-    case FieldType::SmallInt:
-        return type == SQLITE_INTEGER && column.getInt64() >= -32768 && column.getInt64() <= 32767;
+    case FieldType::SmallInt: {
+        if (type != SQLITE_INTEGER)
+            return false;
+        const qint64 number = sqlite3_column_int64(row, at);
+        return number >= -32768 && number <= 32767;
+    }
     default:
         return false;
     }
 }
 
 // The value of a column surelySound() passed, made straight from SQLite's.
-QVariant soundValue(const SQLite::Column &column, const FieldDef &field)
+QVariant soundValue(sqlite3_stmt *row, int at, const FieldDef &field)
 {
-    if (column.isNull())
+    if (sqlite3_column_type(row, at) == SQLITE_NULL)
         return {};
     switch (field.type) {
-    case FieldType::Text:
-        return QString::fromUtf8(column.getText(), column.getBytes());
+    case FieldType::Text: {
+        const char *text = reinterpret_cast<const char *>(sqlite3_column_text(row, at));
+        return QString::fromUtf8(text, sqlite3_column_bytes(row, at));
+    }
     case FieldType::Date: {
-        const char *t = column.getText();
+        const char *t = reinterpret_cast<const char *>(sqlite3_column_text(row, at));
         return QDate(digits(t, 0, 4), digits(t, 5, 2), digits(t, 8, 2));
     }
     case FieldType::Money:
-        return column.getDouble();
+        return sqlite3_column_double(row, at);
     case FieldType::SmallInt:
-        return int(column.getInt64());
+        return int(sqlite3_column_int64(row, at));
     default:
         return {};
     }
@@ -166,17 +188,16 @@ EngineError beingWritten(const QString &name)
 
 qint64 ItemSnapshot::Cursor::key() const
 {
-    return m_select->getColumn(0).getInt64();
+    return sqlite3_column_int64(m_row, 0);
 }
 
 QVariant ItemSnapshot::Cursor::value(int i) const
 {
-    const SQLite::Column column = m_select->getColumn(i + 1);
     const FieldDef &field = (*m_defs)[i];
-    if (surelySound(column, field))
-        return soundValue(column, field);
+    if (surelySound(m_row, i + 1, field))
+        return soundValue(m_row, i + 1, field);
     QString problem;
-    return valueOf(column, field, problem);
+    return valueOf(m_row, i + 1, field, problem);
 }
 
 void ItemSnapshot::scan(const QString &fileName, const QStringList &fields,
@@ -214,22 +235,34 @@ void ItemSnapshot::scan(const QString &fileName, const QStringList &fields,
         SQLite::Statement(db, "SELECT count(*) FROM sqlite_master").executeStep();
         Engine::inspect(db, QStringLiteral("main"), path, layout);
         const QString due = Engine::quote(QStringLiteral("Due Date"));
-        SQLite::Statement select(db,
-            QStringLiteral("SELECT %1 FROM %2 ORDER BY %3, %4, rowid")
-                .arg(columns.join(QStringLiteral(", ")), Engine::quote(DataTableName), due,
-                    Engine::quote(QStringLiteral("Description")))
-                .toStdString());
+        const std::string sql
+            = QStringLiteral("SELECT %1 FROM %2 ORDER BY %3, %4, rowid")
+                  .arg(columns.join(QStringLiteral(", ")), Engine::quote(DataTableName), due,
+                      Engine::quote(QStringLiteral("Description")))
+                  .toStdString();
+        // SQLite's own statement: a column object per value read would cost
+        // more than the check it is read for.
+        sqlite3_stmt *prepared = nullptr;
+        if (const int rc = sqlite3_prepare_v2(db.getHandle(), sql.c_str(), -1, &prepared, nullptr);
+            rc != SQLITE_OK)
+            throw SQLite::Exception(db.getHandle(), rc);
+        const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> row(
+            prepared, sqlite3_finalize);
         Cursor cursor;
-        cursor.m_select = &select;
+        cursor.m_row = prepared;
         cursor.m_defs = &defs;
-        while (select.executeStep()) {
+        for (;;) {
+            const int rc = sqlite3_step(prepared);
+            if (rc == SQLITE_DONE)
+                break;
+            if (rc != SQLITE_ROW)
+                throw SQLite::Exception(db.getHandle(), rc);
             cursor.m_problems.clear();
             for (int i = 0; i < defs.size(); ++i) {
-                const SQLite::Column column = select.getColumn(i + 1);
-                if (surelySound(column, defs[i]))
+                if (surelySound(prepared, i + 1, defs[i]))
                     continue;
                 QString problem;
-                valueOf(column, defs[i], problem);
+                valueOf(prepared, i + 1, defs[i], problem);
                 if (!problem.isEmpty())
                     cursor.m_problems.append(problem);
             }

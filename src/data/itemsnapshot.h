@@ -7,10 +7,8 @@
 
 #include <functional>
 
-namespace SQLite {
-class Statement;
-}
 struct FieldDef;
+struct sqlite3_stmt;
 
 // The records of an item table file as they are on disk, read through a
 // connection of their own that only reads: no session file, no journal,
@@ -37,7 +35,7 @@ public:
 private:
     friend void scan(
         const QString &, const QStringList &, const std::function<void(const Cursor &)> &);
-    const SQLite::Statement *m_select = nullptr;
+    sqlite3_stmt *m_row = nullptr;
     const QList<FieldDef> *m_defs = nullptr;
     QStringList m_problems;
 };

@@ -30,7 +30,8 @@ void DueList::scan(
         const int warn = days.value_or(warnDays.toInt());
         if (!lists(due, warn, today) && row.problems().isEmpty())
             return;
-        item = DueItem();
+        // Every field set below; the rest of the record stays empty.
+        item.daysLeft.reset();
         item.key = row.key();
         item.record.dueDate = due;
         item.record.warningDays = warnDays;
