@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
 
 namespace {
 QString dueStatus(const DueItem &item)
@@ -93,6 +94,100 @@ QString tableLine(const QStringList &row, const QList<qsizetype> &width)
         cells.append(right[c] ? row[c].rightJustified(width[c]) : row[c].leftJustified(width[c]));
     return cells.join(QStringLiteral("  ")).trimmed() + QLatin1Char('\n');
 }
+
+// Output is handed on in pieces of about this size, as it is made.
+constexpr qsizetype OutputPiece = 64 * 1024;
+
+// The table's cells in UTF-8, one after the other, with where each ends:
+// the rows as they will be printed, kept while the column widths are found.
+class KeptCells
+{
+public:
+    explicit KeptCells(qsizetype bound)
+        : m_bound(bound)
+    { }
+
+    void add(const QStringList &cells)
+    {
+        if (!m_complete)
+            return;
+        for (const QString &cell : cells) {
+            m_text += cell.toUtf8();
+            m_ends.append(quint32(m_text.size()));
+        }
+        if (m_text.size() + m_ends.size() * qsizetype(sizeof(quint32)) > m_bound
+            || m_text.size() > std::numeric_limits<quint32>::max() / 2) {
+            m_complete = false;
+            m_text = QByteArray();
+            m_ends = QList<quint32>();
+        }
+    }
+    // Whether every row is kept.
+    bool complete() const { return m_complete; }
+
+    // Adds each row to text as tableLine() lays it out, calling full() when
+    // text has grown past a piece to hand on.
+    template <typename Full>
+    void write(const QList<qsizetype> &width, QByteArray &text, Full full) const
+    {
+        static const bool right[] = { false, false, true, true, false };
+        const int columns = int(width.size());
+        QByteArray line;
+        quint32 from = 0;
+        for (qsizetype i = 0; i < m_ends.size(); i += columns) {
+            line.resize(0);
+            for (int c = 0; c < columns; ++c) {
+                const quint32 to = m_ends[i + c];
+                const char *cell = m_text.constData() + from;
+                const qsizetype pad = width[c] - utf16Length(cell, to - from);
+                if (c > 0)
+                    line += "  ";
+                if (right[c])
+                    line.append(pad, ' ');
+                line.append(cell, to - from);
+                if (!right[c])
+                    line.append(pad, ' ');
+                from = to;
+            }
+            text += trimmed(line);
+            text += '\n';
+            if (text.size() > OutputPiece)
+                full();
+        }
+    }
+
+private:
+    // UTF-16 units of UTF-8 text, as QString::size() counts them.
+    static qsizetype utf16Length(const char *text, qsizetype bytes)
+    {
+        qsizetype units = 0;
+        for (qsizetype i = 0; i < bytes; ++i) {
+            const uchar b = uchar(text[i]);
+            units += (b & 0xC0) != 0x80;
+            units += b >= 0xF0;
+        }
+        return units;
+    }
+    // QString::trimmed() of the line; the blanks it removes are ASCII but for
+    // a few outside it, which the QString itself then removes.
+    static QByteArray trimmed(const QByteArray &line)
+    {
+        const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+        qsizetype from = 0, to = line.size();
+        while (from < to && blank(line[from]))
+            ++from;
+        while (to > from && blank(line[to - 1]))
+            --to;
+        if ((from < to && uchar(line[from]) >= 0x80) || (to > from && uchar(line[to - 1]) >= 0x80))
+            return QString::fromUtf8(line).trimmed().toUtf8();
+        return line.sliced(from, to - from);
+    }
+
+    qsizetype m_bound;
+    bool m_complete = true;
+    QByteArray m_text;
+    QList<quint32> m_ends;
+};
 
 QString csvLine(const DueItem &item)
 {
@@ -289,11 +384,11 @@ void writeBytes(QTextStream &out, const QByteArray &bytes)
     }
 }
 
-constexpr qsizetype JsonPiece = 64 * 1024;
-
-// The listing, written as the schedule is read. The table reads it twice: once
-// for the widths of its columns, once to write it.
-void write(const CommandLine &cmd, const QDateTime &now, QTextStream &out, bool &pastDue)
+// The listing, written as the schedule is read. The table keeps its rows' text
+// while it finds the widths of its columns, up to tableMemory bytes; a longer
+// table reads the schedule a second time to write it.
+void write(const CommandLine &cmd, const QDateTime &now, QTextStream &out, bool &pastDue,
+    qsizetype tableMemory)
 {
     qsizetype count = 0;
     switch (cmd.format) {
@@ -301,10 +396,15 @@ void write(const CommandLine &cmd, const QDateTime &now, QTextStream &out, bool 
         QList<qsizetype> width;
         for (const QString &title : tableHeader())
             width.append(title.size());
+        // The rows' cells are kept while the widths are found, up to a bound;
+        // beyond it they are let go and the schedule is read a second time.
+        KeptCells kept(tableMemory);
         DueList::scan(now, cmd.days, [&](const DueItem &item) {
             const QStringList cells = tableCells(item);
             for (int c = 0; c < cells.size(); ++c)
                 width[c] = std::max(width[c], cells[c].size());
+            kept.add(cells);
+            pastDue = pastDue || item.pastDue;
             ++count;
         });
         if (count == 0) {
@@ -313,7 +413,18 @@ void write(const CommandLine &cmd, const QDateTime &now, QTextStream &out, bool 
                     : QStringLiteral("Nothing is overdue or within its warning days.\n"));
             return;
         }
+        if (kept.complete()) {
+            QByteArray text = tableLine(tableHeader(), width).toUtf8();
+            const auto handOn = [&] {
+                writeBytes(out, text);
+                text.resize(0);
+            };
+            kept.write(width, text, handOn);
+            handOn();
+            return;
+        }
         out << tableLine(tableHeader(), width);
+        pastDue = false;
         DueList::scan(now, cmd.days, [&](const DueItem &item) {
             out << tableLine(tableCells(item), width);
             pastDue = pastDue || item.pastDue;
@@ -331,7 +442,7 @@ void write(const CommandLine &cmd, const QDateTime &now, QTextStream &out, bool 
         return;
     case CommandLine::Format::Json: {
         QByteArray text;
-        text.reserve(JsonPiece + 4096);
+        text.reserve(OutputPiece + 4096);
         text += "{\n    \"date\": ";
         addJsonDate(text, now.date());
         text += ",\n    \"items\": [\n";
@@ -341,7 +452,7 @@ void write(const CommandLine &cmd, const QDateTime &now, QTextStream &out, bool 
             addJsonItem(text, item);
             pastDue = pastDue || item.pastDue;
             // Handed on in pieces, so that the output is written as it is read.
-            if (text.size() > JsonPiece) {
+            if (text.size() > OutputPiece) {
                 writeBytes(out, text);
                 text.resize(0);
             }
@@ -377,7 +488,8 @@ std::optional<QList<DueItem>> DueReport::read(
     }
 }
 
-int DueReport::run(const CommandLine &cmd, const QDateTime &now, QTextStream &out, QTextStream &err)
+int DueReport::run(const CommandLine &cmd, const QDateTime &now, QTextStream &out, QTextStream &err,
+    qsizetype tableMemory)
 {
     const QString folder = QDir::toNativeSeparators(QDir::currentPath());
     if (!Engine::exists(TableFiles::Schedule)) {
@@ -386,7 +498,7 @@ int DueReport::run(const CommandLine &cmd, const QDateTime &now, QTextStream &ou
     }
     bool pastDue = false;
     try {
-        write(cmd, now, out, pastDue);
+        write(cmd, now, out, pastDue, tableMemory);
     } catch (const EngineError &e) {
         err << QStringLiteral("duesmith: %1 (in the folder %2)\n")
                    .arg(oneLineMessage(e.message()), folder);

@@ -14,8 +14,11 @@ class QTextStream;
 namespace DueReport {
 // Reads the schedule of the working directory and writes the list to out in
 // the format asked for, as it is read; problems go to err as one line.
-// Returns the exit code.
-int run(const CommandLine &cmd, const QDateTime &now, QTextStream &out, QTextStream &err);
+// Returns the exit code. The table holds at most tableMemory bytes of its rows;
+// a longer one reads the schedule twice.
+constexpr qsizetype TableMemory = 8 * 1024 * 1024;
+int run(const CommandLine &cmd, const QDateTime &now, QTextStream &out, QTextStream &err,
+    qsizetype tableMemory = TableMemory);
 // What is due in the working directory (overdue and within warning days, and
 // within days when given); a folder without tables or a table that cannot be
 // read is one line on err and nothing.

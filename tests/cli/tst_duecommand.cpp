@@ -1,4 +1,5 @@
 #include "cli/commandline.h"
+#include "cli/duereport.h"
 #include "data/engine.h"
 #include "data/table.h"
 #include "platform/singleinstance.h"
@@ -7,6 +8,7 @@
 
 #include <SQLiteCpp/Database.h>
 
+#include <QBuffer>
 #include <QDate>
 #include <QDir>
 #include <QJsonArray>
@@ -139,6 +141,8 @@ private Q_SLOTS:
     void tablesChangedElsewhere();
     void dataFolder_data();
     void dataFolder();
+    void tableKeptOrReadTwice_data();
+    void tableKeptOrReadTwice();
     void windowModuleFaults_data();
     void windowModuleFaults();
 };
@@ -431,6 +435,47 @@ void TestDueCommand::dataFolder()
     QVERIFY2(r.err.contains(home.filePath(folder).toUtf8() + " holds no Duesmith tables"),
         r.err.constData());
     QVERIFY(QFileInfo(home.filePath(folder)).isDir());
+}
+
+void TestDueCommand::tableKeptOrReadTwice_data()
+{
+    QTest::addColumn<QString>("payee");
+    QTest::addColumn<QVariant>("due");
+    const QDate today = QDate::currentDate();
+    QTest::newRow("plain") << "Gas" << QVariant(today.addDays(2));
+    QTest::newRow("wide and accented") << "Caf\u00e9 \u96fb\u6c17 \U0001F600" << QVariant(today);
+    QTest::newRow("no date, a wide blank first")
+        << "\u3000Rent\u00a0" << QVariant(QMetaType(QMetaType::QDate));
+    QTest::newRow("breaks and tabs") << "a\tb\nc\u2028d" << QVariant(today.addDays(-3));
+}
+
+// The table kept whole while its widths are found prints what reading the
+// schedule twice prints.
+void TestDueCommand::tableKeptOrReadTwice()
+{
+    QFETCH(QString, payee);
+    QFETCH(QVariant, due);
+    DataEnv env;
+    env.createTables();
+    addItems({ { QStringLiteral("Phone"), QDate::currentDate().addDays(4), 7, 1234.5 },
+        { payee, due, 3, 20.0 } });
+    CommandLine cmd;
+    cmd.mode = CommandLine::Mode::Due;
+    QByteArray printed[2];
+    int codes[2];
+    for (int twice = 0; twice < 2; ++twice) {
+        QBuffer buffer(&printed[twice]);
+        buffer.open(QIODevice::WriteOnly);
+        QString errText;
+        QTextStream out(&buffer), err(&errText);
+        codes[twice] = DueReport::run(
+            cmd, QDateTime::currentDateTime(), out, err, twice ? 0 : DueReport::TableMemory);
+        out.flush();
+        QVERIFY2(errText.isEmpty(), qPrintable(errText));
+    }
+    QCOMPARE(printed[0], printed[1]);
+    QCOMPARE(codes[0], codes[1]);
+    QCOMPARE(printed[0].count('\n'), 3);
 }
 
 void TestDueCommand::windowModuleFaults_data()
