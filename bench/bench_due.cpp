@@ -53,6 +53,7 @@ void fillSchedule(const std::string &path)
 struct Run
 {
     double seconds = 0;
+    double cpuSeconds = 0; // user and system, the child's and what it waited for
     double peakMb = 0;
 };
 
@@ -83,7 +84,9 @@ Run spawn(const std::vector<std::string> &program)
     QFile peak(QString::fromStdString(peakFile));
     peak.open(QIODevice::ReadOnly);
     // The last line: a failing exit status (past due: 1) is told before it.
-    return { seconds, peak.readAll().trimmed().split('\n').last().toDouble() / 1024.0 };
+    const auto secondsOf = [](const timeval &t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
+    return { seconds, secondsOf(usage.ru_utime) + secondsOf(usage.ru_stime),
+        peak.readAll().trimmed().split('\n').last().toDouble() / 1024.0 };
 }
 
 std::string selection()
@@ -105,13 +108,15 @@ void dueAgainstSqlite(benchmark::State &state, const char *format, const char *s
         ours.insert(ours.begin() + 2, format);
     const std::vector<std::string> bare
         = { "/usr/bin/sqlite3", "-readonly", sqliteMode, dir + "/schedule.DB", selection() };
-    double oursTime = 0, bareTime = 0, oursPeak = 0, barePeak = 0;
+    double oursTime = 0, bareTime = 0, oursCpu = 0, bareCpu = 0, oursPeak = 0, barePeak = 0;
     for (auto _ : state) {
         const Run o = spawn(ours);
         const Run b = spawn(bare);
         state.SetIterationTime(o.seconds);
         oursTime += o.seconds;
         bareTime += b.seconds;
+        oursCpu += o.cpuSeconds;
+        bareCpu += b.cpuSeconds;
         oursPeak = std::max(oursPeak, o.peakMb);
         barePeak = std::max(barePeak, b.peakMb);
     }
@@ -119,6 +124,9 @@ void dueAgainstSqlite(benchmark::State &state, const char *format, const char *s
     state.counters["ours_ms"] = oursTime * 1000 / n;
     state.counters["bare_ms"] = bareTime * 1000 / n;
     state.counters["ratio"] = bareTime > 0 ? oursTime / bareTime : 0;
+    state.counters["ours_cpu_ms"] = oursCpu * 1000 / n;
+    state.counters["bare_cpu_ms"] = bareCpu * 1000 / n;
+    state.counters["cpu_ratio"] = bareCpu > 0 ? oursCpu / bareCpu : 0;
     state.counters["ours_peak_mb"] = oursPeak;
     state.counters["bare_peak_mb"] = barePeak;
 }
