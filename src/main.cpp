@@ -109,10 +109,13 @@ QString enterDataFolder(const CommandLine &cmd)
 }
 
 // The window module: beside the program in its build folder, else in the
-// installed library folder relative to the program's own.
+// installed library folder relative to the program's own. Never relative to
+// the working directory, which is the data folder.
 QStringList windowModulePaths()
 {
     const QString program = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    if (program.isEmpty())
+        return {};
     const QDir folder = QFileInfo(program).dir();
     const QString name = QStringLiteral("duesmith-window.so");
     return { folder.filePath(name),
@@ -124,6 +127,10 @@ QStringList windowModulePaths()
 int runWindow(int argc, char **argv)
 {
     const QStringList paths = windowModulePaths();
+    if (paths.isEmpty()) {
+        std::fprintf(stderr, "duesmith: the window cannot open: the program's folder is unknown\n");
+        return ExitCode::BadInput;
+    }
     QString path = paths.constLast();
     for (const QString &candidate : paths)
         if (QFileInfo::exists(candidate)) {
