@@ -35,7 +35,18 @@ QString status(const DueItem &item)
 
 QString isoDate(const QVariant &date)
 {
-    return date.isNull() ? QString() : date.toDate().toString(Qt::ISODate);
+    if (date.isNull())
+        return {};
+    // Written out here for the common years: QDate::toString() goes through
+    // a formatter of its own for every row.
+    const QDate d = date.toDate();
+    const int y = d.year(), m = d.month(), day = d.day();
+    if (!d.isValid() || y < 1 || y > 9999)
+        return d.toString(Qt::ISODate);
+    const char text[] = { char('0' + y / 1000), char('0' + y / 100 % 10), char('0' + y / 10 % 10),
+        char('0' + y % 10), '-', char('0' + m / 10), char('0' + m % 10), '-', char('0' + day / 10),
+        char('0' + day % 10) };
+    return QString::fromLatin1(text, sizeof text);
 }
 
 QString plainAmount(const QVariant &amount)
@@ -112,7 +123,7 @@ public:
         if (!m_complete)
             return;
         for (const QString &cell : cells) {
-            m_text += cell.toUtf8();
+            appendUtf8(m_text, cell);
             m_ends.append(quint32(m_text.size()));
         }
         if (m_text.size() + m_ends.size() * qsizetype(sizeof(quint32)) > m_bound
@@ -180,7 +191,21 @@ private:
             --to;
         if ((from < to && uchar(line[from]) >= 0x80) || (to > from && uchar(line[to - 1]) >= 0x80))
             return QString::fromUtf8(line).trimmed().toUtf8();
-        return line.sliced(from, to - from);
+        return QByteArray::fromRawData(line.constData() + from, to - from);
+    }
+    // text in UTF-8; ASCII as it is, without a converted copy.
+    static void appendUtf8(QByteArray &out, const QString &text)
+    {
+        for (const QChar c : text)
+            if (c.unicode() >= 0x80) {
+                out += text.toUtf8();
+                return;
+            }
+        const qsizetype at = out.size();
+        out.resize(at + text.size());
+        char *p = out.data() + at;
+        for (const QChar c : text)
+            *p++ = char(c.unicode());
     }
 
     qsizetype m_bound;
