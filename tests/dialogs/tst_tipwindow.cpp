@@ -144,7 +144,9 @@ void TestTipWindow::helpPages()
         QTest::mouseClick(button(modal, "ButtonMoreHelp"), Qt::LeftButton);
         afterButton = m_env->desktop.helpFiles;
         m_env->desktop.helpFiles.clear();
-        QWidget *focus = QApplication::focusWidget();
+        // Under load the window may take a moment to be given the keyboard.
+        QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; });
+        QWidget *focus = QApplication::focusWidget() ? QApplication::focusWidget() : modal;
         QTest::keyClick(focus, Qt::Key_F1);
         QTest::keyClick(focus, Qt::Key_F1, Qt::ShiftModifier);
         QTest::keyClick(focus, Qt::Key_F1, Qt::ControlModifier);
