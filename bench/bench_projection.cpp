@@ -16,12 +16,14 @@
 #include "domain/nextoccurrence.h"
 #include "domain/projection.h"
 #include "domain/projectiontable.h"
+#include "planning/forecastfile.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -35,6 +37,7 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -648,7 +651,12 @@ BENCHMARK(BM_Projection)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterat
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    // The PDF needs fonts, which come with a GUI application.
+    const bool pdf = argc > 1 && std::strcmp(argv[1], "--peak=pdf") == 0;
+    if (pdf)
+        BenchSupport::drawOffscreen();
+    const std::unique_ptr<QCoreApplication> app(
+        pdf ? new QGuiApplication(argc, argv) : new QCoreApplication(argc, argv));
     QTemporaryDir dir;
     if (!dir.isValid() || !QDir::setCurrent(dir.path()))
         return 1;
@@ -661,6 +669,28 @@ int main(int argc, char **argv)
         const QByteArray arg(argv[i]);
         if (arg == "--peak=ics") {
             printPeak("ics", [] { return oursIcs(QStringLiteral("daily.DB"), "/dev/null"); });
+            return 0;
+        }
+        if (arg == "--peak=pdf") {
+            // The forecast's PDF of the 10,000 items over a year, to /dev/null.
+            std::vector<ScheduledItem> items = Projection::read(QStringLiteral("schedule.DB"));
+            ProjectionTable table(items);
+            Projection projection(std::move(items), Today, Until, false);
+            table.fill(projection, QDate(), ProjectionTable::Use::Forecast);
+            const CashFlow flow(Money(), Today, Until, std::move(table));
+            printPeak("pdf", [&flow] {
+                QFile sink(QStringLiteral("/dev/null"));
+                sink.open(QIODevice::WriteOnly);
+                const auto start = BenchSupport::Clock::now();
+                const std::clock_t cpu = std::clock();
+                ForecastFile::Heading heading;
+                heading.title = QStringLiteral("Cash Flow Forecast");
+                ForecastFile::writePdf(sink, flow, heading, {});
+                std::printf("pdf: %.0f ms, %.0f ms processor\n",
+                    BenchSupport::secondsSince(start) * 1000,
+                    double(std::clock() - cpu) * 1000 / CLOCKS_PER_SEC);
+                return static_cast<long long>(flow.table().size());
+            });
             return 0;
         }
         if (arg == "--peak=ics-bare") {

@@ -121,8 +121,16 @@ private:
             // Paper shows the colours of the screen: overdue dates and amounts in red.
             const QColor colour = bold ? QColor() : ForecastFile::cellColour(m_forecast, row, c);
             m_painter.setPen(colour.isValid() ? colour : QColor(Qt::black));
-            m_painter.drawText(r, (c >= 2 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter,
-                m_elide[bold ? 1 : 0].elidedText(cells[c], Qt::ElideRight, r.width()));
+            // Drawn at a point: a rectangle would lay the text out once more.
+            const QFontMetrics &metrics = m_elide[bold ? 1 : 0];
+            QString text = cells[c];
+            int width = metrics.horizontalAdvance(text);
+            if (width > r.width()) {
+                text = metrics.elidedText(text, Qt::ElideRight, r.width());
+                width = metrics.horizontalAdvance(text);
+            }
+            const int baseline = r.top() + (r.height() - metrics.height()) / 2 + metrics.ascent();
+            m_painter.drawText(c >= 2 ? r.right() + 1 - width : r.left(), baseline, text);
             x += m_widths[c];
         }
         m_y += m_line;
