@@ -4,9 +4,12 @@
 // and NextOccurrence applied to each item in a plain loop, as many times as
 // the projection applies it. The cash-flow forecast of the same schedule, and
 // of 10,000 daily items, against a bare program doing the read, the
-// recurrence, the sort and the daily balance. With --peak=forecast or
-// --peak=daily, the forecast is made once and its peak memory printed; with
-// --peak=ics, the calendar file of the daily items over a month.
+// recurrence, the sort and the daily balance. The calendar file of the daily
+// items over a month against a bare program writing the same octets with
+// stdio. With --peak=forecast or --peak=daily, the forecast is made once and
+// its peak memory printed; with --peak=ics or --peak=ics-bare, the calendar
+// file; with --peak=pdf, the forecast's PDF. --compare=DIR writes both
+// sides' calendar files of both schedules into DIR, to be compared.
 
 #include "data/engine.h"
 #include "data/layouts.h"
