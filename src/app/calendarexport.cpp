@@ -320,27 +320,25 @@ void LiveCalendar::rewrite()
     start(choice);
 }
 
-// The records are read here, where the table engine lives: a copy the size
-// of the schedule, whatever the number of events.
+// The worker reads the records through a connection of its own: a large
+// schedule holds up neither the window nor, for long, the table's writers.
 void LiveCalendar::start(const CalendarExport::Choice &choice)
 {
     auto run = std::make_shared<Run>();
     run->file = choice.file;
-    std::vector<ScheduledItem> records;
-    try {
-        records = Projection::read(TableFiles::Schedule);
-    } catch (const EngineError &e) {
-        run->error = e.message();
-        finished(*run);
-        return;
-    }
     m_run = run;
-    m_thread = QThread::create(
-        [run, choice, records = std::move(records), options = OptionsStore::current(),
-            now = Clock::current().now()]() mutable {
-            run->written = CalendarExport::write(choice, std::move(records), options, now, nullptr,
-                &run->error, [&run](double) { return !run->stop; });
-        });
+    m_thread
+        = QThread::create([run, choice, schedule = Engine::resolve(TableFiles::Schedule),
+                              options = OptionsStore::current(), now = Clock::current().now()] {
+              try {
+                  run->written = CalendarExport::write(choice, Projection::snapshot(schedule),
+                      options, now, nullptr, &run->error, [&run](double) { return !run->stop; });
+              } catch (const EngineError &e) {
+                  run->error = e.message();
+              } catch (const std::exception &e) {
+                  run->error = QString::fromLocal8Bit(e.what());
+              }
+          });
     connect(m_thread, &QThread::finished, this, [this, run] {
         m_thread->deleteLater();
         m_thread = nullptr;

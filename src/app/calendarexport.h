@@ -73,10 +73,10 @@ bool write(const Choice &choice, std::vector<ScheduledItem> records, const Optio
 
 // Rewrites the kept-up-to-date calendar file a moment after the schedule
 // changes (a burst of posts gives one rewrite), when the options change, and
-// when asked (a new day moves what is ahead). The records are read here; the
-// events are written on a worker, so a large schedule never holds up the
-// window. A rewrite asked for while one runs stops that one (its file is not
-// kept) and follows it.
+// when asked (a new day moves what is ahead). The records are read and the
+// events written on a worker, so a large schedule never holds up the window.
+// A rewrite asked for while one runs stops that one (its file is not kept)
+// and follows it.
 class LiveCalendar : public QObject
 {
     Q_OBJECT

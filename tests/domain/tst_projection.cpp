@@ -221,6 +221,15 @@ void TestProjection::matchesPayingOnTime()
     };
     store(items);
     const QDate until = today.addDays(365);
+    // A worker reads the same records through a connection of its own.
+    const std::vector<ScheduledItem> read = Projection::read(TableFiles::Schedule);
+    const std::vector<ScheduledItem> snapshot = Projection::snapshot(TableFiles::Schedule);
+    QCOMPARE(snapshot.size(), read.size());
+    for (std::size_t i = 0; i < read.size(); ++i) {
+        QCOMPARE(snapshot[i].key, read[i].key);
+        for (const QString &field : ItemRecord::fieldNames())
+            QCOMPARE(snapshot[i].record.value(field), read[i].record.value(field));
+    }
 
     QStringList fromProjection = projected(items, today, until);
     QStringList fromPayments = payOnTime(until);
