@@ -166,11 +166,12 @@ long long projection()
     return occurrences;
 }
 
-// The forecast as the window makes it: the schedule read, projected into the
-// table without records, and the running balance day by day.
+// The forecast as the window makes it: the schedule read on the worker through
+// a connection of its own, projected into the table without records, and the
+// running balance day by day.
 long long forecast(const QString &file)
 {
-    std::vector<ScheduledItem> items = Projection::read(file);
+    std::vector<ScheduledItem> items = Projection::snapshot(file);
     ProjectionTable table(items);
     Projection projection(std::move(items), Today, Until, false);
     table.fill(projection, QDate(), ProjectionTable::Use::Forecast);

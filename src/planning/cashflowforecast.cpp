@@ -313,15 +313,6 @@ void CashFlowForecast::project()
         return;
     }
     m_balance->setStyleSheet(QString());
-    std::vector<ScheduledItem> schedule;
-    try {
-        BusyPointer::set(true);
-        schedule = Projection::read(TableFiles::Schedule);
-        BusyPointer::set(false);
-    } catch (const std::exception &e) {
-        BusyPointer::set(false);
-        Messages::current().error(QString::fromUtf8(e.what()));
-    }
     m_today = Clock::current().today();
     m_until = m_today.addDays(m_horizon->currentData().toInt());
     m_progress->setValue(0);
@@ -329,13 +320,16 @@ void CashFlowForecast::project()
     clear();
     m_lowest->setText(QString());
     m_progressDelay->start();
-    m_job->start(std::move(schedule), m_today, QDate(), m_until, ProjectionTable::Use::Forecast);
+    // The schedule is read on the worker too: a large one holds up nothing here.
+    m_job->start(TableFiles::Schedule, m_today, QDate(), m_until, ProjectionTable::Use::Forecast);
 }
 
 void CashFlowForecast::projected()
 {
     m_progressDelay->stop();
     showProgress(false);
+    if (!m_job->error().isEmpty())
+        Messages::current().error(m_job->error());
     const std::optional<Money> start = startingBalance();
     if (!start) {
         refuseBalance();
