@@ -4,9 +4,12 @@
 // and NextOccurrence applied to each item in a plain loop, as many times as
 // the projection applies it. The cash-flow forecast of the same schedule, and
 // of 10,000 daily items, against a bare program doing the read, the
-// recurrence, the sort and the daily balance. With --peak=forecast or
-// --peak=daily, the forecast is made once and its peak memory printed; with
-// --peak=ics, the calendar file of the daily items over a month.
+// recurrence, the sort and the daily balance. The calendar file of the daily
+// items over a month against a bare program writing the same octets with
+// stdio. With --peak=forecast or --peak=daily, the forecast is made once and
+// its peak memory printed; with --peak=ics or --peak=ics-bare, the calendar
+// file; with --peak=pdf, the forecast's PDF. --compare=DIR writes both
+// sides' calendar files of both schedules into DIR, to be compared.
 
 #include "data/engine.h"
 #include "data/layouts.h"
@@ -16,11 +19,14 @@
 #include "domain/nextoccurrence.h"
 #include "domain/projection.h"
 #include "domain/projectiontable.h"
+#include "planning/forecastfile.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -32,8 +38,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "benchsupport.h"
@@ -157,11 +166,12 @@ long long projection()
     return occurrences;
 }
 
-// The forecast as the window makes it: the schedule read, projected into the
-// table without records, and the running balance day by day.
+// The forecast as the window makes it: the schedule read on the worker through
+// a connection of its own, projected into the table without records, and the
+// running balance day by day.
 long long forecast(const QString &file)
 {
-    std::vector<ScheduledItem> items = Projection::read(file);
+    std::vector<ScheduledItem> items = Projection::snapshot(file);
     ProjectionTable table(items);
     Projection projection(std::move(items), Today, Until, false);
     table.fill(projection, QDate(), ProjectionTable::Use::Forecast);
@@ -264,6 +274,296 @@ long long bareForecast(const QString &file)
     return static_cast<long long>(all.size());
 }
 
+// The bare calendar file: the rule's fields and the printed ones through
+// SQLite's C interface, each item's UID hash made once, the items' next
+// occurrences in a heap by day, and each event's text (escaped, folded at 75
+// octets) written with stdio. Amounts as the C locale writes them, as ours
+// does in the benchmark.
+namespace BareIcs {
+struct Item
+{
+    Recurrence rule;
+    std::string payee; // as stored
+    std::string units;
+    std::string hash; // of payee, units and frequency
+    long long frequency = 0;
+    int warning = 0;
+    bool hasWarning = false;
+};
+
+std::string columnText(sqlite3_stmt *stmt, int c)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, c));
+    return text ? std::string(text) : std::string();
+}
+
+// 1234.5 as 1,234.50; the C locale's currency has no symbol.
+void money(std::string &out, double value)
+{
+    char digits[64];
+    std::snprintf(digits, sizeof digits, "%.2f", value < 0 ? -value : value);
+    const std::size_t whole = std::strchr(digits, '.') - digits;
+    if (value < 0)
+        out += '-';
+    for (std::size_t i = 0; i < whole; ++i) {
+        if (i > 0 && (whole - i) % 3 == 0)
+            out += ',';
+        out += digits[i];
+    }
+    out += digits + whole;
+}
+
+void dateText(std::string &out, const QDate &d, const char *format = "%04d-%02d-%02d")
+{
+    char text[16];
+    std::snprintf(text, sizeof text, format, d.year(), d.month(), d.day());
+    out += text;
+}
+
+void escaped(std::string &out, const std::string &text)
+{
+    for (char c : text) {
+        if (c == '\\' || c == ';' || c == ',')
+            out += '\\';
+        if (c == '\n')
+            out += "\\n";
+        else if (static_cast<unsigned char>(c) >= 0x20 || c == '\t')
+            out += c;
+    }
+}
+
+// One content line, folded at 75 octets and never inside a UTF-8 sequence.
+void fold(std::FILE *out, const std::string &line)
+{
+    std::size_t start = 0, room = 75;
+    while (line.size() - start > room) {
+        std::size_t cut = start + room;
+        while (cut > start && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
+            --cut;
+        std::fwrite(line.data() + start, 1, cut - start, out);
+        std::fputs("\r\n ", out);
+        start = cut;
+        room = 74;
+    }
+    std::fwrite(line.data() + start, 1, line.size() - start, out);
+    std::fputs("\r\n", out);
+}
+
+std::vector<Item> read(const QString &file)
+{
+    std::vector<Item> items;
+    sqlite3 *db = nullptr;
+    const std::string path = Engine::resolve(file).toStdString();
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr)
+        == SQLITE_OK) {
+        sqlite3_stmt *stmt = nullptr;
+        if (sqlite3_prepare_v2(db,
+                "SELECT \"Due Date\", \"Bill Amount\", \"Pay Amount\", \"Frequency\", "
+                "\"Units\", \"End Date\", \"Budget\", \"Balance\", \"Description\", "
+                "\"Warning Days\" FROM data ORDER BY \"Due Date\", \"Description\", rowid",
+                -1, &stmt, nullptr)
+            == SQLITE_OK) {
+            while (sqlite3_step(stmt) == SQLITE_ROW) {
+                Item item;
+                Recurrence &r = item.rule;
+                r.due = ::isoDate(stmt, 0);
+                r.bill = optionalAt(stmt, 1);
+                r.pay = optionalAt(stmt, 2);
+                r.frequency = sqlite3_column_int64(stmt, 3);
+                r.unit = unitAt(stmt, 4);
+                r.end = ::isoDate(stmt, 5);
+                r.budget = optionalAt(stmt, 6);
+                r.balance = optionalAt(stmt, 7);
+                item.payee = columnText(stmt, 8);
+                item.units = columnText(stmt, 4);
+                item.frequency = r.frequency;
+                item.hasWarning = sqlite3_column_type(stmt, 9) != SQLITE_NULL;
+                item.warning = sqlite3_column_int(stmt, 9);
+                const std::string name
+                    = item.payee + '\x1f' + item.units + '\x1f' + std::to_string(item.frequency);
+                item.hash = QCryptographicHash::hash(
+                    QByteArrayView(name.data(), qsizetype(name.size())), QCryptographicHash::Sha256)
+                                .toHex()
+                                .left(20)
+                                .toStdString();
+                items.push_back(std::move(item));
+            }
+        }
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return items;
+}
+
+void event(std::FILE *out, const Item &item, const Recurrence &r, const QDate &day, bool overdue,
+    int repeat, std::string &line)
+{
+    std::string title = overdue ? "Overdue: " : "";
+    title += item.payee.empty() ? std::string("(no payee)") : item.payee;
+    const std::optional<double> &amount = r.bill ? r.bill : r.pay;
+    if (amount) {
+        title += " \u2014 ";
+        money(title, *amount);
+    }
+    fold(out, "BEGIN:VEVENT");
+    line = "UID:";
+    dateText(line, r.due, "%04d%02d%02d");
+    line += '-' + item.hash;
+    if (repeat > 1)
+        line += '-' + std::to_string(repeat);
+    line += "@duesmith.example.org";
+    fold(out, line);
+    fold(out, "DTSTAMP:20240315T090000Z");
+    line = "DTSTART;VALUE=DATE:";
+    dateText(line, day, "%04d%02d%02d");
+    fold(out, line);
+    line = "DTEND;VALUE=DATE:";
+    dateText(line, day.addDays(1), "%04d%02d%02d");
+    fold(out, line);
+    line = "SUMMARY:";
+    escaped(line, title);
+    fold(out, line);
+    std::string text = "Payee: " + item.payee + "\nDue Date: ";
+    dateText(text, r.due);
+    const auto amountLine = [&text](const char *label, const std::optional<double> &value) {
+        if (value) {
+            text += label;
+            money(text, *value);
+        }
+    };
+    amountLine("\nExpense Amount: ", r.bill);
+    amountLine("\nIncome Amount: ", r.pay);
+    text += "\nRepeat Every: ";
+    if (item.frequency != 0)
+        text += std::to_string(item.frequency) + ' ';
+    text += item.units;
+    if (r.end.isValid()) {
+        text += "\nEnd Date: ";
+        dateText(text, r.end);
+    }
+    if (item.hasWarning)
+        text += "\nWarning Days: " + std::to_string(item.warning);
+    amountLine("\nBudget Amount: ", r.budget);
+    amountLine("\nBalance: ", r.balance);
+    line = "DESCRIPTION:";
+    escaped(line, text);
+    fold(out, line);
+    fold(out, "TRANSP:TRANSPARENT");
+    fold(out, "BEGIN:VALARM");
+    fold(out, "ACTION:DISPLAY");
+    line = "DESCRIPTION:";
+    escaped(line, title);
+    fold(out, line);
+    const int warn = overdue ? 0 : std::max(0, item.warning);
+    fold(out, warn == 0 ? std::string("TRIGGER:PT0S") : "TRIGGER:-P" + std::to_string(warn) + 'D');
+    fold(out, "END:VALARM");
+    fold(out, "END:VEVENT");
+}
+
+// The events from today to until, in due-date order; returns their number.
+long long write(const QString &file, const char *path, const QDate &today, const QDate &until)
+{
+    std::vector<Item> items = read(file);
+    std::FILE *out = std::fopen(path, "wb");
+    if (!out)
+        return -1;
+    static char buffer[1 << 16];
+    std::setvbuf(out, buffer, _IOFBF, sizeof buffer);
+    for (const char *l : { "BEGIN:VCALENDAR", "VERSION:2.0", "PRODID:-//Duesmith//Duesmith//EN",
+             "CALSCALE:GREGORIAN", "METHOD:PUBLISH", "X-WR-CALNAME:Duesmith" })
+        fold(out, l);
+    struct Next
+    {
+        qint64 day;
+        int item;
+        int cycle;
+        bool operator>(const Next &o) const { return day != o.day ? day > o.day : item > o.item; }
+    };
+    std::vector<Next> heap;
+    std::vector<Recurrence> state;
+    for (int i = 0; i < int(items.size()); ++i) {
+        state.push_back(items[std::size_t(i)].rule);
+        if (state.back().due.isValid() && state.back().due <= until)
+            heap.push_back({ state.back().due.toJulianDay(), i, 0 });
+    }
+    std::make_heap(heap.begin(), heap.end(), std::greater<>());
+    long long events = 0;
+    qint64 day = 0;
+    std::unordered_map<std::string, int> taken; // the UIDs given on the day
+    std::string line;
+    while (!heap.empty()) {
+        std::pop_heap(heap.begin(), heap.end(), std::greater<>());
+        const Next n = heap.back();
+        heap.pop_back();
+        const Item &item = items[std::size_t(n.item)];
+        Recurrence &r = state[std::size_t(n.item)];
+        const bool overdue = r.due < today;
+        if (!overdue || n.cycle == 0) {
+            if (n.day != day) {
+                day = n.day;
+                taken.clear();
+            }
+            event(out, item, r, overdue ? today : r.due, overdue, ++taken[item.hash], line);
+            ++events;
+        }
+        const std::optional<Recurrence> next = r.next();
+        if (next && next->due.isValid() && next->due > r.due && next->due <= until) {
+            r = *next;
+            heap.push_back({ r.due.toJulianDay(), n.item, n.cycle + 1 });
+            std::push_heap(heap.begin(), heap.end(), std::greater<>());
+        }
+    }
+    fold(out, "END:VCALENDAR");
+    std::fclose(out);
+    return events;
+}
+} // namespace BareIcs
+
+// The calendar file as the program keeps it up to date for a month ahead: the
+// records read through a connection of their own, projected with records,
+// each event's text made and written.
+long long oursIcs(const QString &file, const char *path)
+{
+    QFile sink(QString::fromLocal8Bit(path));
+    if (!sink.open(QIODevice::WriteOnly))
+        return -1;
+    Projection p(Projection::snapshot(file), Today, Today.addMonths(1));
+    return static_cast<long long>(
+        ICalendar::write(sink, p, Options(), QDateTime(Today, QTime(9, 0), Qt::UTC)));
+}
+
+void BM_CalendarFile(benchmark::State &state)
+{
+    double ours = 0, bare = 0, oursCpu = 0, bareCpu = 0;
+    long long count = 0;
+    for (auto _ : state) {
+        auto start = BenchSupport::Clock::now();
+        std::clock_t cpu = std::clock();
+        count = oursIcs(QStringLiteral("daily.DB"), "/dev/null");
+        const double spent = BenchSupport::secondsSince(start);
+        oursCpu += double(std::clock() - cpu) / CLOCKS_PER_SEC;
+        ours += spent;
+        state.SetIterationTime(spent);
+        start = BenchSupport::Clock::now();
+        cpu = std::clock();
+        const long long bareCount
+            = BareIcs::write(QStringLiteral("daily.DB"), "/dev/null", Today, Today.addMonths(1));
+        bareCpu += double(std::clock() - cpu) / CLOCKS_PER_SEC;
+        bare += BenchSupport::secondsSince(start);
+        if (bareCount != count)
+            state.SkipWithError("the baseline wrote a different number of events");
+    }
+    const double n = double(state.iterations());
+    state.counters["events"] = double(count);
+    state.counters["ours_ms"] = ours * 1000 / n;
+    state.counters["bare_ms"] = bare * 1000 / n;
+    state.counters["ours_cpu_ms"] = oursCpu * 1000 / n;
+    state.counters["bare_cpu_ms"] = bareCpu * 1000 / n;
+    state.counters["ratio"] = bare > 0 ? ours / bare : 0;
+}
+
+BENCHMARK(BM_CalendarFile)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
 void forecastAgainstBare(benchmark::State &state, const QString &file)
 {
     double ours = 0, bare = 0;
@@ -356,7 +656,12 @@ BENCHMARK(BM_Projection)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterat
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    // The PDF needs fonts, which come with a GUI application.
+    const bool pdf = argc > 1 && std::strcmp(argv[1], "--peak=pdf") == 0;
+    if (pdf)
+        BenchSupport::drawOffscreen();
+    const std::unique_ptr<QCoreApplication> app(
+        pdf ? new QGuiApplication(argc, argv) : new QCoreApplication(argc, argv));
     QTemporaryDir dir;
     if (!dir.isValid() || !QDir::setCurrent(dir.path()))
         return 1;
@@ -368,18 +673,35 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg(argv[i]);
         if (arg == "--peak=ics") {
-            // The calendar file of the 10,000 daily items over a month, to /dev/null.
-            printPeak("ics", [] {
-                QFile sink(QStringLiteral("/dev/null"));
-                sink.open(QIODevice::WriteOnly);
-                Projection p(
-                    Projection::read(QStringLiteral("daily.DB")), Today, Today.addMonths(1));
+            printPeak("ics", [] { return oursIcs(QStringLiteral("daily.DB"), "/dev/null"); });
+            // The records through the table engine and through a connection of their own.
+            for (const bool own : { false, true }) {
                 const auto start = BenchSupport::Clock::now();
-                const qint64 events
-                    = ICalendar::write(sink, p, Options(), QDateTime(Today, QTime(9, 0)));
-                std::printf("ics: %.0f ms\n", BenchSupport::secondsSince(start) * 1000);
-                return static_cast<long long>(events);
+                const std::size_t records = own
+                    ? Projection::snapshot(QStringLiteral("daily.DB")).size()
+                    : Projection::read(QStringLiteral("daily.DB")).size();
+                std::printf("%s of %zu records: %.1f ms\n", own ? "snapshot" : "read", records,
+                    BenchSupport::secondsSince(start) * 1000);
+            }
+            return 0;
+        }
+        if (arg == "--peak=ics-bare") {
+            printPeak("ics, bare", [] {
+                return BareIcs::write(
+                    QStringLiteral("daily.DB"), "/dev/null", Today, Today.addMonths(1));
             });
+            return 0;
+        }
+        if (arg.startsWith("--compare=")) {
+            // Both calendar files of both schedules into a folder, to be compared.
+            const QByteArray folder = arg.mid(10);
+            for (const char *name : { "daily", "schedule" }) {
+                const QString file = QString::fromLatin1(name) + QStringLiteral(".DB");
+                const QByteArray ours = folder + '/' + name + "-ours.ics";
+                const QByteArray bare = folder + '/' + name + "-bare.ics";
+                std::printf("%s: %lld / %lld events\n", name, oursIcs(file, ours.constData()),
+                    BareIcs::write(file, bare.constData(), Today, Today.addMonths(1)));
+            }
             return 0;
         }
         if (arg == "--peak=forecast" || arg == "--peak=daily") {

@@ -28,10 +28,13 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <atomic>
+#include <utility>
 
 namespace {
 QSettings store()
@@ -159,13 +162,26 @@ bool CalendarExport::Choice::live() const
 bool CalendarExport::write(
     const Choice &choice, qint64 *events, QString *error, const std::function<bool(double)> &goOn)
 {
-    const QDateTime now = Clock::current().now();
+    std::vector<ScheduledItem> records;
+    try {
+        records = Projection::read(TableFiles::Schedule);
+    } catch (const EngineError &e) {
+        if (error)
+            *error = e.message();
+        return false;
+    }
+    return write(choice, std::move(records), OptionsStore::current(), Clock::current().now(),
+        events, error, goOn);
+}
+
+bool CalendarExport::write(const Choice &choice, std::vector<ScheduledItem> records,
+    const Options &options, const QDateTime &now, qint64 *events, QString *error,
+    const std::function<bool(double)> &goOn)
+{
     try {
         DestinationFile file(choice.file);
-        Projection projection(Projection::read(TableFiles::Schedule), now.date(),
-            now.date().addMonths(choice.months));
-        const qint64 written
-            = ICalendar::write(file.device(), projection, OptionsStore::current(), now, goOn);
+        Projection projection(std::move(records), now.date(), now.date().addMonths(choice.months));
+        const qint64 written = ICalendar::write(file.device(), projection, options, now, goOn);
         if (written < 0) {
             if (error)
                 error->clear();
@@ -234,6 +250,14 @@ void CalendarExport::run(QWidget *parent)
     Messages::current().inform(text);
 }
 
+struct LiveCalendar::Run
+{
+    std::atomic<bool> stop = false;
+    bool written = false;
+    QString file;
+    QString error;
+};
+
 LiveCalendar::LiveCalendar(QObject *parent)
     : QObject(parent)
     , m_delay(new QTimer(this))
@@ -252,6 +276,17 @@ LiveCalendar::LiveCalendar(QObject *parent)
     watch();
     // The file may hold yesterday's view of the schedule.
     schedule();
+}
+
+// A rewrite still going is stopped; what it wrote so far is not kept.
+LiveCalendar::~LiveCalendar()
+{
+    if (!m_thread)
+        return;
+    m_run->stop = true;
+    m_thread->disconnect(this);
+    m_thread->wait();
+    delete m_thread;
 }
 
 void LiveCalendar::watch()
@@ -276,8 +311,49 @@ void LiveCalendar::rewrite()
         m_delay->start();
         return;
     }
-    QString error;
-    if (CalendarExport::write(choice, nullptr, &error)) {
+    if (m_thread) {
+        // What it writes is already out of date.
+        m_run->stop = true;
+        m_again = true;
+        return;
+    }
+    start(choice);
+}
+
+// The worker reads the records through a connection of its own: a large
+// schedule holds up neither the window nor, for long, the table's writers.
+void LiveCalendar::start(const CalendarExport::Choice &choice)
+{
+    auto run = std::make_shared<Run>();
+    run->file = choice.file;
+    m_run = run;
+    m_thread
+        = QThread::create([run, choice, schedule = Engine::resolve(TableFiles::Schedule),
+                              options = OptionsStore::current(), now = Clock::current().now()] {
+              try {
+                  run->written = CalendarExport::write(choice, Projection::snapshot(schedule),
+                      options, now, nullptr, &run->error, [&run](double) { return !run->stop; });
+              } catch (const EngineError &e) {
+                  run->error = e.message();
+              } catch (const std::exception &e) {
+                  run->error = QString::fromLocal8Bit(e.what());
+              }
+          });
+    connect(m_thread, &QThread::finished, this, [this, run] {
+        m_thread->deleteLater();
+        m_thread = nullptr;
+        m_run.reset();
+        if (!run->stop)
+            finished(*run);
+        if (std::exchange(m_again, false))
+            rewrite();
+    });
+    m_thread->start();
+}
+
+void LiveCalendar::finished(const Run &run)
+{
+    if (run.written) {
         m_failing = false;
         return;
     }
@@ -285,5 +361,5 @@ void LiveCalendar::rewrite()
         return;
     m_failing = true;
     Messages::current().warn(QStringLiteral("The calendar file %1 could not be kept up to date: %2")
-                                 .arg(QDir::toNativeSeparators(choice.file), error));
+                                 .arg(QDir::toNativeSeparators(run.file), run.error));
 }

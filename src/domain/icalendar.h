@@ -9,7 +9,9 @@
 #include <QIODevice>
 #include <QString>
 
+#include <array>
 #include <functional>
+#include <optional>
 #include <vector>
 
 // The schedule as an iCalendar file: one all-day event per occurrence, with
@@ -44,26 +46,58 @@ public:
     Writer(QIODevice &out, const Options &options, const QDateTime &stamp);
     // Occurrences come in due-date order.
     void add(const ItemRecord &record, const QDate &due, bool overdue);
+    // The occurrence a projection made with records has just stepped to. What
+    // an item's events share (the UID's hash, the title, the description but
+    // for the due date) is made once for the cycles with the same amounts.
+    void add(const Projection &projection, const Projection::Step &step);
     void finish();
     qint64 events() const { return m_events; }
     // Whether a write to the device failed; later ones are not tried.
     bool failed() const { return m_failed; }
 
 private:
+    // What an occurrence's event shares with its item's other cycles, as the
+    // file's octets.
+    struct Text
+    {
+        QByteArray hash; // of what names the item, for the UID
+        QByteArray title; // escaped
+        // The escaped description around the due date's line; whole when
+        // escaping the pieces apart could differ (a line ending in CR).
+        QByteArray head;
+        QByteArray tail;
+        QString description; // whole, with dueLine, when not in pieces
+        QString dueLine; // the record's, when it has a due date
+        bool inPieces = true;
+        int warn = 0;
+    };
+    // An item's Text, with the amounts it was made for.
+    struct ItemText
+    {
+        Text text;
+        bool made = false;
+        std::optional<double> bill, pay, balance;
+    };
+    Text textOf(const ItemRecord &record, bool overdue) const;
+    void event(const Text &text, const QDate &due, bool overdue, const QByteArray &dueLine);
     void line(const QString &text);
+    void put(const QByteArray &utf8);
     void flush();
 
     QIODevice &m_out;
-    const Options &m_options;
     QDateTime m_stamp;
-    QString m_dtstamp;
+    QByteArray m_dtstamp;
     QByteArray m_buffer;
+    QByteArray m_line;
     qint64 m_events = 0;
     bool m_failed = false;
-    // The UIDs given on the day being written: two items alike in payee and
-    // repeat fall due on the same day as two events, not one.
+    // The UIDs given on the day being written, by hash: two items alike in
+    // payee and repeat fall due on the same day as two events, not one.
     QDate m_day;
-    QHash<QString, int> m_taken;
+    QHash<QByteArray, std::pair<qint64, int>> m_taken; // day and count
+    QByteArray m_dayLine; // the description's line of m_day, escaped
+    std::array<QString, 4> m_userLabels;
+    std::vector<ItemText> m_items; // by the projection's item
 };
 
 // Writes what is ahead of a projection made with records, as it goes: each

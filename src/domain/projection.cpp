@@ -2,6 +2,7 @@
 
 #include "nextoccurrence.h"
 
+#include "data/itemsnapshot.h"
 #include "data/table.h"
 #include "data/tablefiles.h"
 
@@ -164,5 +165,18 @@ std::vector<ScheduledItem> Projection::read(const QString &scheduleFile)
         table.goToRow(row);
         items.push_back({ table.currentKey(), ItemRecord::read(table) });
     }
+    return items;
+}
+
+std::vector<ScheduledItem> Projection::snapshot(const QString &scheduleFile)
+{
+    const QStringList &names = ItemRecord::fieldNames();
+    std::vector<ScheduledItem> items;
+    ItemSnapshot::scan(scheduleFile, names, [&](const ItemSnapshot::Cursor &row) {
+        ScheduledItem &item = items.emplace_back();
+        item.key = row.key();
+        for (int i = 0; i < names.size(); ++i)
+            item.record.value(names[i]) = row.value(i);
+    });
     return items;
 }

@@ -88,6 +88,10 @@ public:
     // The records of a schedule file in due-date order; read through a handle
     // of its own, so the caller's handles keep their place.
     static std::vector<ScheduledItem> read(const QString &scheduleFile);
+    // The same through a read-only connection of their own, which sees only
+    // what is committed and holds the file's read lock only while reading:
+    // for a worker thread, where the table engine may not be used.
+    static std::vector<ScheduledItem> snapshot(const QString &scheduleFile);
 
 private:
     struct Pending

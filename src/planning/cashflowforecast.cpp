@@ -1,5 +1,6 @@
 #include "cashflowforecast.h"
 
+#include "forecastfile.h"
 #include "projectionjob.h"
 
 #include "app/colours.h"
@@ -25,6 +26,8 @@
 #include <QDateTimeAxis>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -35,8 +38,8 @@
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QPainter>
-#include <QPdfWriter>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScatterSeries>
 #include <QScrollBar>
@@ -46,55 +49,14 @@
 #include <QValueAxis>
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
+#include <thread>
 
 namespace {
-
-// The colour of a cell's text on a light field (screen and paper); invalid for plain text.
-QColor cellColour(const CashFlow &forecast, std::size_t row, int column)
-{
-    switch (column) {
-    case 0:
-        return forecast.table().overdue(row) ? Colours::Red : QColor();
-    case 2:
-        return Colours::Maroon;
-    case 3:
-        return Colours::Green;
-    case 4:
-        return forecast.balance(row).sign() < 0 ? Colours::Red : QColor();
-    default:
-        return {};
-    }
-}
-
-const QStringList &columnTitles()
-{
-    static const QStringList titles
-        = { QStringLiteral("Due Date"), QStringLiteral("Payee"), QStringLiteral("Expense Amount"),
-              QStringLiteral("Income Amount"), QStringLiteral("Balance") };
-    return titles;
-}
-
 qint64 msecs(const QDate &date)
 {
     return QDateTime(date, QTime(12, 0)).toMSecsSinceEpoch();
-}
-
-// A CSV field as RFC 4180 wants it: quoted when it holds a comma, a quote or
-// a line break, inner quotes doubled.
-QString csvField(const QString &text)
-{
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
-        && !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
-QString plainAmount(const Money &value)
-{
-    return QString::fromLatin1(value.text(2));
 }
 } // namespace
 
@@ -116,33 +78,19 @@ public:
     }
     int columnCount(const QModelIndex &parent = {}) const override
     {
-        return parent.isValid() ? 0 : int(columnTitles().size());
+        return parent.isValid() ? 0 : int(ForecastFile::columnTitles().size());
     }
     QVariant data(const QModelIndex &index, int role) const override
     {
         if (!index.isValid() || !m_forecast)
             return {};
         const std::size_t row = std::size_t(index.row());
-        const ProjectionTable &table = m_forecast->table();
         if (role == Qt::DisplayRole) {
-            const ProjectionTable::Amounts &a = table.amounts(row);
-            switch (index.column()) {
-            case 0:
-                return Formats::date(table.date(row))
-                    + (table.overdue(row) ? QStringLiteral(" (overdue)") : QString());
-            case 1:
-                return table.payee(row);
-            case 2:
-                return a.expense.sign() != 0 ? Formats::money(a.expense) : QString();
-            case 3:
-                return a.income.sign() != 0 ? Formats::money(a.income) : QString();
-            case 4:
-                return Formats::money(m_forecast->balance(row));
-            }
+            return ForecastFile::cell(*m_forecast, row, index.column());
         } else if (role == Qt::TextAlignmentRole && index.column() >= 2) {
             return int(Qt::AlignRight | Qt::AlignVCenter);
         } else if (role == Qt::ForegroundRole) {
-            const QColor colour = cellColour(*m_forecast, row, index.column());
+            const QColor colour = ForecastFile::cellColour(*m_forecast, row, index.column());
             if (colour.isValid())
                 return Colours::foreground(colour);
         }
@@ -151,7 +99,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
     {
         if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
-            return columnTitles().value(section);
+            return ForecastFile::columnTitles().value(section);
         return {};
     }
 
@@ -279,7 +227,7 @@ void CashFlowForecast::buildTable()
     for (int c : { 2, 3, 4 })
         m_table->setColumnWidth(c,
             m_table->fontMetrics().horizontalAdvance(
-                columnTitles().value(c) + QStringLiteral("0000")));
+                ForecastFile::columnTitles().value(c) + QStringLiteral("0000")));
     // The widest date, with the mark of an overdue item.
     m_table->setColumnWidth(0,
         m_table->fontMetrics().horizontalAdvance(
@@ -365,15 +313,6 @@ void CashFlowForecast::project()
         return;
     }
     m_balance->setStyleSheet(QString());
-    std::vector<ScheduledItem> schedule;
-    try {
-        BusyPointer::set(true);
-        schedule = Projection::read(TableFiles::Schedule);
-        BusyPointer::set(false);
-    } catch (const std::exception &e) {
-        BusyPointer::set(false);
-        Messages::current().error(QString::fromUtf8(e.what()));
-    }
     m_today = Clock::current().today();
     m_until = m_today.addDays(m_horizon->currentData().toInt());
     m_progress->setValue(0);
@@ -381,19 +320,23 @@ void CashFlowForecast::project()
     clear();
     m_lowest->setText(QString());
     m_progressDelay->start();
-    m_job->start(std::move(schedule), m_today, QDate(), m_until, ProjectionTable::Use::Forecast);
+    // The schedule is read on the worker too: a large one holds up nothing here.
+    m_job->start(TableFiles::Schedule, m_today, QDate(), m_until, ProjectionTable::Use::Forecast);
 }
 
 void CashFlowForecast::projected()
 {
     m_progressDelay->stop();
     showProgress(false);
+    if (!m_job->error().isEmpty())
+        Messages::current().error(m_job->error());
     const std::optional<Money> start = startingBalance();
     if (!start) {
         refuseBalance();
         return;
     }
-    m_forecast = std::make_unique<CashFlow>(*start, m_today, m_until, std::move(m_job->result()));
+    m_forecast
+        = std::make_shared<const CashFlow>(*start, m_today, m_until, std::move(m_job->result()));
     m_model->setForecast(m_forecast.get());
     drawChart();
     const CashFlow::Day low = m_forecast->lowest();
@@ -508,126 +451,139 @@ std::unique_ptr<DestinationFile> begin(const QString &path)
     }
 }
 
-bool finish(DestinationFile &file)
+// Runs work on a thread of its own while the window goes on answering; a
+// progress dialog with Cancel comes up once it has taken half a second.
+// False when the user cancelled (the work is told and waited for); rethrows
+// what the work threw.
+bool aside(QWidget *parent, const QString &label,
+    const std::function<bool(const ForecastFile::Progress &)> &work)
 {
+    std::atomic<qint64> done = 0, total = 0;
+    std::atomic<bool> cancel = false;
+    bool finished = false;
+    std::exception_ptr failure;
+    QEventLoop loop;
+    std::thread thread([&] {
+        try {
+            if (!work([&](qint64 d, qint64 t) {
+                    done = d;
+                    total = t;
+                    return !cancel;
+                }))
+                cancel = true;
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        QMetaObject::invokeMethod(
+            &loop,
+            [&] {
+                finished = true;
+                loop.quit();
+            },
+            Qt::QueuedConnection);
+    });
+    QProgressDialog progress(label, QStringLiteral("Cancel"), 0, 1000, parent);
+    progress.setObjectName(QStringLiteral("ProgressDialog"));
+    progress.setWindowTitle(QStringLiteral("Cash Flow Forecast"));
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.reset(); // no dialog until the delay below says so
+    QElapsedTimer started;
+    started.start();
+    QTimer poll;
+    poll.setInterval(50);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (started.elapsed() < 500)
+            return;
+        if (!progress.isVisible()) {
+            BusyPointer::set(false); // the arrow over the Cancel button
+            progress.show();
+        }
+        if (total > 0)
+            progress.setValue(int(std::min<qint64>(done, total) * 1000 / total));
+        if (progress.wasCanceled())
+            cancel = true;
+    });
+    poll.start();
+    if (!finished)
+        loop.exec();
+    thread.join();
+    if (failure)
+        std::rethrow_exception(failure);
+    return !cancel;
+}
+} // namespace
+
+// The rows are written on a worker, which holds the forecast as it was: a new
+// projection meanwhile makes a forecast of its own. Cancel keeps no file.
+bool CashFlowForecast::saveAside(const QString &path, const QString &label,
+    const std::function<bool(QIODevice &, const CashFlow &, const ForecastFile::Progress &)> &write)
+{
+    if (!m_forecast || m_saving)
+        return false;
+    const std::unique_ptr<DestinationFile> file = begin(path);
+    if (!file)
+        return false;
+    m_saving = true;
+    for (QWidget *w : std::initializer_list<QWidget *>{ m_pdf, m_csv, m_balance, m_horizon })
+        w->setEnabled(false);
+    const std::shared_ptr<const CashFlow> forecast = m_forecast;
+    bool whole = false;
     try {
-        file.commit();
+        whole = aside(this, label, [&](const ForecastFile::Progress &progress) {
+            return write(file->device(), *forecast, progress);
+        });
+    } catch (const std::exception &e) {
+        Messages::current().error(QString::fromLocal8Bit(e.what()));
+    }
+    m_saving = false;
+    for (QWidget *w : std::initializer_list<QWidget *>{ m_balance, m_horizon })
+        w->setEnabled(true);
+    m_pdf->setEnabled(m_forecast != nullptr);
+    m_csv->setEnabled(m_forecast != nullptr);
+    if (!isVisible())
+        ProjectionJob::giveBackMemory(); // closed meanwhile: the forecast held for the file is gone
+    if (!whole)
+        return false;
+    try {
+        file->commit();
     } catch (const EngineError &e) {
         Messages::current().error(e.message());
         return false;
     }
     return true;
 }
-} // namespace
 
 bool CashFlowForecast::exportCsv(const QString &path)
 {
-    if (!m_forecast)
-        return false;
-    const std::unique_ptr<DestinationFile> file = begin(path);
-    if (!file)
-        return false;
-    QStringList header = columnTitles();
-    header.append(QStringLiteral("Overdue"));
-    QByteArray text = header.join(QLatin1Char(',')).toUtf8() + "\r\n";
-    const ProjectionTable &table = m_forecast->table();
-    // Written as it goes, so that a long forecast is never held twice.
-    for (std::size_t r = 0; r < table.size(); ++r) {
-        const ProjectionTable::Amounts &a = table.amounts(r);
-        text += QStringList{ table.date(r).toString(Qt::ISODate), csvField(table.payee(r)),
-            a.expense.sign() != 0 ? plainAmount(a.expense) : QString(),
-            a.income.sign() != 0 ? plainAmount(a.income) : QString(),
-            plainAmount(m_forecast->balance(r)),
-            table.overdue(r) ? QStringLiteral("Yes") : QString() }
-                    .join(QLatin1Char(','))
-                    .toUtf8()
-            + "\r\n";
-        if (text.size() > 65536 || r + 1 == table.size()) {
-            if (file->device().write(text) != text.size())
-                break; // the commit reports it
-            text.clear();
-        }
-    }
-    if (table.empty())
-        file->device().write(text);
-    return finish(*file);
+    return saveAside(path, QStringLiteral("Writing %1...").arg(QFileInfo(path).fileName()),
+        [](QIODevice &out, const CashFlow &forecast, const ForecastFile::Progress &progress) {
+            return ForecastFile::writeCsv(out, forecast, progress);
+        });
 }
 
 bool CashFlowForecast::savePdf(const QString &path)
 {
     if (!m_forecast)
         return false;
-    const std::unique_ptr<DestinationFile> file = begin(path);
-    if (!file)
-        return false;
+    // The chart is a widget: it is drawn here, and the recording replayed on the page.
+    auto heading = std::make_shared<ForecastFile::Heading>();
+    heading->title = windowTitle();
+    const CashFlow::Day low = m_forecast->lowest();
+    heading->summary
+        = QStringLiteral("Starting balance %1 on %2, %3 days. Lowest balance: %4 on %5.")
+              .arg(Formats::money(m_forecast->startingBalance()), Formats::date(m_today))
+              .arg(m_today.daysTo(m_until))
+              .arg(Formats::money(low.balance), Formats::date(low.date));
+    heading->chartSize = m_chartView->size();
     {
-        QPdfWriter pdf(&file->device());
-        pdf.setTitle(windowTitle());
-        pdf.setPageSize(QPageSize(QPageSize::A4));
-        pdf.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
-        pdf.setResolution(300);
-        QPainter p(&pdf);
-        const QRect page = p.viewport();
-        QFont font(QStringLiteral("DejaVu Sans"), 9);
-        p.setFont(font);
-        const int line = p.fontMetrics().height() * 13 / 10;
-
-        QFont heading = font;
-        heading.setPointSize(14);
-        heading.setBold(true);
-        p.setFont(heading);
-        int y = p.fontMetrics().height();
-        p.drawText(0, y, windowTitle());
-        p.setFont(font);
-        y += line;
-        const CashFlow::Day low = m_forecast->lowest();
-        const qint64 days = m_today.daysTo(m_until);
-        p.drawText(0, y,
-            QStringLiteral("Starting balance %1 on %2, %3 days. Lowest balance: %4 on %5.")
-                .arg(Formats::money(startingBalance().value_or(Money())), Formats::date(m_today))
-                .arg(days)
-                .arg(Formats::money(low.balance), Formats::date(low.date)));
-        y += line / 2;
-        // The chart as on screen, scaled to the page's width.
-        const QSize shown = m_chartView->size();
-        const int chartHeight = std::min(page.height() / 3,
-            shown.width() > 0 ? page.width() * shown.height() / shown.width() : 0);
-        const QRect chartRect(0, y, page.width(), chartHeight);
-        m_chartView->render(&p, chartRect);
-        y = chartRect.bottom() + line;
-
-        const int widths[] = { 21, 25, 18, 18, 18 }; // per cent of the page width
-        auto drawRow = [&](const QStringList &cells, bool bold, int row = -1) {
-            QFont f = font;
-            f.setBold(bold);
-            p.setFont(f);
-            int x = 0;
-            for (int c = 0; c < cells.size(); ++c) {
-                const int w = page.width() * widths[c] / 100;
-                const QRect r(x, y - line + line / 4, w - 20, line);
-                // Paper shows the colours of the screen: overdue dates and amounts in red.
-                const QColor colour
-                    = row < 0 ? QColor() : cellColour(*m_forecast, std::size_t(row), c);
-                p.setPen(colour.isValid() ? colour : QColor(Qt::black));
-                p.drawText(r, (c >= 2 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter,
-                    p.fontMetrics().elidedText(cells[c], Qt::ElideRight, r.width()));
-                x += w;
-            }
-            y += line;
-        };
-        y += line;
-        drawRow(columnTitles(), true);
-        for (int r = 0; r < m_model->rowCount(); ++r) {
-            if (y > page.height()) {
-                pdf.newPage();
-                y = line;
-                drawRow(columnTitles(), true);
-            }
-            QStringList cells;
-            for (int c = 0; c < m_model->columnCount(); ++c)
-                cells.append(m_model->index(r, c).data().toString());
-            drawRow(cells, false, r);
-        }
+        QPainter painter(&heading->chart);
+        m_chartView->render(&painter, QRectF(QPointF(), heading->chartSize));
     }
-    return finish(*file);
+    return saveAside(path, QStringLiteral("Writing %1...").arg(QFileInfo(path).fileName()),
+        [heading](
+            QIODevice &out, const CashFlow &forecast, const ForecastFile::Progress &progress) {
+            return ForecastFile::writePdf(out, forecast, *heading, progress);
+        });
 }

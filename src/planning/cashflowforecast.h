@@ -1,9 +1,12 @@
 #pragma once
 
+#include "forecastfile.h"
+
 #include "domain/cashflow.h"
 
 #include <QDialog>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -14,6 +17,7 @@ class QChart;
 class QChartView;
 class QComboBox;
 class QHBoxLayout;
+class QIODevice;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -38,8 +42,9 @@ public:
     const CashFlow *forecast() const { return m_forecast.get(); }
     bool busy() const;
 
-    // Write the table; false (after a message) when the file could not be
-    // written, leaving any earlier file of that name as it was.
+    // Write the table on a worker, with progress and Cancel once it takes a
+    // while; false (after a message) when the file could not be written, or
+    // when cancelled, leaving any earlier file of that name as it was.
     bool savePdf(const QString &path);
     bool exportCsv(const QString &path);
 
@@ -69,6 +74,9 @@ private:
     void drawChart();
     void choosePdf();
     void chooseCsv();
+    bool saveAside(const QString &path, const QString &label,
+        const std::function<bool(QIODevice &, const CashFlow &, const ForecastFile::Progress &)>
+            &write);
 
     QLineEdit *m_balance;
     QComboBox *m_horizon;
@@ -87,5 +95,7 @@ private:
     QString m_saveFolder; // where the last PDF or CSV went
     QDate m_today;
     QDate m_until; // of the projection shown or running
-    std::unique_ptr<CashFlow> m_forecast;
+    // Shared with a file being written, which may outlast a new projection.
+    std::shared_ptr<const CashFlow> m_forecast;
+    bool m_saving = false;
 };

@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -119,6 +120,7 @@ class TestCalendarExport : public MainWindowTest
 private Q_SLOTS:
     void everyOccurrenceAsAnEvent();
     void keptUpToDate();
+    void rewrittenAsideNewestWins();
     void unwritableFileIsReported();
     void lastDayHasNoDayAfter();
 
@@ -227,6 +229,43 @@ void TestCalendarExport::keptUpToDate()
     QCOMPARE(again.fileEdit->text(), path);
     QCOMPARE(again.monthsBox->value(), 3);
     QVERIFY(again.keepBox->isChecked());
+}
+
+// The kept file is rewritten on a worker; a newer rewrite stops the one
+// running and writes the schedule as it is then, leaving one file.
+void TestCalendarExport::rewrittenAsideNewestWins()
+{
+    ScheduleBuilder schedule;
+    for (int i = 0; i < 400; ++i)
+        schedule.item(QStringLiteral("Payee %1").arg(i))
+            .due(QDate(2024, 3, 15))
+            .expense(1)
+            .every(1, QStringLiteral("Days"));
+    schedule.write();
+    CalendarExport::Choice choice;
+    choice.months = 1;
+    choice.file = QDir(m_env->dir()).filePath(QStringLiteral("live.ics"));
+    choice.keep = true;
+    choice.folder = QFileInfo(QDir::currentPath()).canonicalFilePath();
+    choice.save();
+
+    LiveCalendar live;
+    live.rewrite();
+    QVERIFY(live.writing());
+    Table table(TableFiles::Schedule);
+    table.open();
+    table.first();
+    table.edit();
+    table.setValue(QStringLiteral("Description"), QStringLiteral("Zebra"));
+    table.post();
+    live.rewrite();
+    QTRY_VERIFY_WITH_TIMEOUT(!live.writing(), 60000);
+    QFile file(choice.file);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("SUMMARY:Zebra"));
+    QCOMPARE(QDir(m_env->dir()).entryList({ QStringLiteral("*.ics*"), QStringLiteral("~*") }),
+        QStringList{ QStringLiteral("live.ics") });
+    QVERIFY(m_env->messages.shown().isEmpty());
 }
 
 void TestCalendarExport::unwritableFileIsReported()

@@ -10,6 +10,7 @@
 #include "domain/projectiontable.h"
 #include "support/dataenv.h"
 
+#include <QBuffer>
 #include <QDate>
 #include <QFile>
 #include <QMap>
@@ -177,6 +178,7 @@ private Q_SLOTS:
     void endings_data();
     void endings();
     void calendarEventsKeepTheirIdentity();
+    void streamedCalendarEqualsRecords();
     void boundedMemory_data();
     void boundedMemory();
 };
@@ -219,6 +221,15 @@ void TestProjection::matchesPayingOnTime()
     };
     store(items);
     const QDate until = today.addDays(365);
+    // A worker reads the same records through a connection of its own.
+    const std::vector<ScheduledItem> read = Projection::read(TableFiles::Schedule);
+    const std::vector<ScheduledItem> snapshot = Projection::snapshot(TableFiles::Schedule);
+    QCOMPARE(snapshot.size(), read.size());
+    for (std::size_t i = 0; i < read.size(); ++i) {
+        QCOMPARE(snapshot[i].key, read[i].key);
+        for (const QString &field : ItemRecord::fieldNames())
+            QCOMPARE(snapshot[i].record.value(field), read[i].record.value(field));
+    }
 
     QStringList fromProjection = projected(items, today, until);
     QStringList fromPayments = payOnTime(until);
@@ -331,6 +342,38 @@ void TestProjection::calendarEventsKeepTheirIdentity()
     QCOMPARE(gone.values(), QStringList{ "20240320 Rent — $900.00" });
     // A day later the overdue item has moved to the new today, as the same event.
     QCOMPARE(exported(today.addDays(1)).value(overdue), "20240316 Overdue: Paper — $2.00");
+}
+
+// The streamed file, which makes an item's text once for the cycles with the
+// same amounts, holds what each occurrence's own record gives: amounts that
+// change from cycle to cycle, two items alike on the same day, an overdue
+// item, a payee ending in a carriage return.
+void TestProjection::streamedCalendarEqualsRecords()
+{
+    const QDate today(2024, 3, 15);
+    std::vector<ScheduledItem> items;
+    for (const Item &item : QList<Item>{
+             { "Budgeted", date(2024, 3, 20), 1, "Weeks", 30.0, {}, {}, 50.0 },
+             { "Loan", date(2024, 3, 16), 1, "Weeks", 100.0, {}, {}, {}, 450.0 },
+             { "Twin", date(2024, 3, 18), 1, "Weeks" },
+             { "Twin", date(2024, 3, 18), 1, "Weeks" },
+             { "Late", date(2024, 2, 1), 1, "Months" },
+             { "Line\r", date(2024, 3, 17), 1, "Weeks" },
+         })
+        items.push_back({ qint64(items.size()), recordOf(item) });
+    const QDateTime stamp(today, QTime(8, 0), Qt::UTC);
+    const QDate until = today.addDays(60);
+    QByteArray streamed;
+    QBuffer out(&streamed);
+    out.open(QIODevice::WriteOnly);
+    Projection projection(items, today, until);
+    QCOMPARE(ICalendar::write(out, projection, {}, stamp), 47);
+    const QByteArray whole = ICalendar::calendar(Projection::ahead(items, today, until), {}, stamp);
+    QCOMPARE(streamed, whole);
+    QVERIFY(whole.contains("-2@duesmith"));
+    // The carriage return and the break after it are one line break, as in the description.
+    QVERIFY(whole.contains(ICalendar::foldLine(QStringLiteral("DESCRIPTION:")
+        + ICalendar::escapeText(ICalendar::description(items[5].record, {})))));
 }
 
 namespace {

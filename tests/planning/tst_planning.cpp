@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -27,6 +28,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 struct Bill
@@ -80,8 +82,7 @@ class TestPlanning : public MainWindowTest
 public:
     TestPlanning()
         : MainWindowTest(CreateTables)
-    {
-    }
+    { }
 
 private Q_SLOTS:
     void cleanup();
@@ -90,6 +91,7 @@ private Q_SLOTS:
     void forecastLowestPointAndExports();
     void forecastStartingBalance_data();
     void forecastStartingBalance();
+    void forecastSavedAsideAndCancelled();
 
 private:
     TfrmSched *m_main = nullptr;
@@ -331,6 +333,47 @@ void TestPlanning::forecastStartingBalance()
     QTRY_VERIFY(forecast->forecast());
     QCOMPARE(Formats::money(forecast->forecast()->days().front().balance), balance);
     QVERIFY(csv->isEnabled());
+}
+
+// A long PDF is written while the window goes on answering; Cancel in its
+// progress leaves no file, and the forecast shown is the same.
+void TestPlanning::forecastSavedAsideAndCancelled()
+{
+    ScheduleBuilder schedule;
+    for (int i = 0; i < 300; ++i)
+        schedule.item(QStringLiteral("Payee %1").arg(i))
+            .due(QDate(2024, 3, 15))
+            .expense(1 + i)
+            .every(1, QStringLiteral("Days"));
+    schedule.write();
+    createAllWindows();
+    auto *forecast = qobject_cast<CashFlowForecast *>(Windows::FrmCashFlowForecast);
+    forecast->show();
+    forecast->horizonBox()->setCurrentIndex(3);
+    QTRY_VERIFY_WITH_TIMEOUT(forecast->forecast() && !forecast->busy(), 30000);
+    const CashFlow *shown = forecast->forecast();
+
+    QTemporaryDir out;
+    int ticks = 0;
+    bool cancelled = false;
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, [&] {
+        ++ticks;
+        if (auto *progress = forecast->findChild<QProgressDialog *>();
+            progress && progress->isVisible()) {
+            progress->cancel();
+            cancelled = true;
+        }
+    });
+    tick.start(20);
+    QVERIFY(!forecast->savePdf(out.filePath(QStringLiteral("forecast.pdf"))));
+    QVERIFY(cancelled);
+    QVERIFY(ticks > 10);
+    QVERIFY(QDir(out.path()).isEmpty());
+    QCOMPARE(forecast->forecast(), shown);
+    QVERIFY(forecast->horizonBox()->isEnabled());
+    QVERIFY(m_env->messages.shown().isEmpty());
+    forecast->reject();
 }
 
 #include "tst_planning.moc"
