@@ -238,10 +238,9 @@ public:
         , m_held(held)
     { }
     bool scansAside() const override { return true; }
-    void scan(const std::vector<int> &fields,
-        const std::function<bool(int, const std::vector<QVariant> &)> &visit) const override
+    void scan(const std::vector<int> &fields, const Visit &visit) const override
     {
-        RowData::scan(fields, [&](int row, const std::vector<QVariant> &values) {
+        RowData::scan(fields, [&](int row, const ScannedRow &values) {
             if (row == m_held) {
                 std::unique_lock lock(m_lock);
                 m_reached = true;

@@ -183,10 +183,10 @@ private:
     // Places every record and adds up the sums; `goOn(rows)` is asked now
     // and then and stops the pass by returning false.
     bool pass(const std::function<bool(qint64 rows)> &goOn);
-    double detailHeight(const std::vector<QVariant> &scanned) const;
+    double detailHeight(const ScannedRow &scanned) const;
     void placeRecord(int row, double height);
     void startPage(PageStart page);
-    void addToTotals(const std::vector<QVariant> &values);
+    void addToTotals(const ScannedRow &values);
     void endPages(int rows);
     void fail(const QString &message)
     {
@@ -315,14 +315,21 @@ Placed BandPages::place(
 
 // As place() makes it, without building lines: the band grows by the most
 // any of its growing fields needs.
-double BandPages::detailHeight(const std::vector<QVariant> &scanned) const
+double BandPages::detailHeight(const ScannedRow &scanned) const
 {
     double most = 0;
     for (std::size_t g = 0; g < m_growers.size(); ++g) {
         const Grower &e = m_growers[g];
-        const QString text
-            = e.format ? e.format(scanned[g]) : Formats::display(e.field, scanned[g]);
-        const int count = ReportText::lineCount(e.style, text, e.width);
+        const int i = int(g);
+        // A stored text shows as it is: most fit one line by their bytes.
+        int count = 0;
+        if (const auto utf8 = e.format ? std::nullopt : scanned.utf8(i))
+            count = ReportText::surelyOneLine(e.style, *utf8, e.width) ? 1 : 0;
+        if (count == 0) {
+            const QVariant v = scanned.value(i);
+            const QString text = e.format ? e.format(v) : Formats::display(e.field, v);
+            count = ReportText::lineCount(e.style, text, e.width);
+        }
         most = std::max(most, count * ReportText::lineSpacing(e.style) + 1 - e.height);
     }
     return m_def.detail.height + most;
@@ -413,22 +420,32 @@ void BandPages::placeRecord(int row, double height)
 
 // An amount of at most four decimals (nearly all of them) is its units
 // exactly: the same sum as Money::fromDouble gives, without its text.
+Money amountOf(double d)
+{
+    const double units = std::nearbyint(d * 10000);
+    if (std::fabs(d) < 1e10 && units / 10000 == d)
+        return Money::fromUnits(Money::Units(units));
+    return Money::fromVariant(d).value_or(Money());
+}
+
 Money amountOf(const QVariant &value)
 {
-    if (value.typeId() == QMetaType::Double) {
-        const double d = value.toDouble();
-        const double units = std::nearbyint(d * 10000);
-        if (std::fabs(d) < 1e10 && units / 10000 == d)
-            return Money::fromUnits(Money::Units(units));
-    }
+    if (value.typeId() == QMetaType::Double)
+        return amountOf(value.toDouble());
     return Money::fromVariant(value).value_or(Money());
 }
 
-void BandPages::addToTotals(const std::vector<QVariant> &values)
+void BandPages::addToTotals(const ScannedRow &values)
 {
-    const std::size_t grown = m_growers.size();
+    const int grown = int(m_growers.size());
     for (std::size_t t = 0; t < m_totals.size(); ++t) {
-        const QVariant &v = values[grown + t];
+        const int i = grown + int(t);
+        if (m_totals[t].money)
+            if (const auto d = values.number(i)) {
+                m_totals[t].value += amountOf(*d);
+                continue;
+            }
+        const QVariant v = values.value(i);
         if (v.isNull())
             continue;
         m_totals[t].value += m_totals[t].money
@@ -462,7 +479,7 @@ bool BandPages::pass(const std::function<bool(qint64 rows)> &goOn)
                 return false;
         }
     } else {
-        data.scan(m_scanFields, [&](int row, const std::vector<QVariant> &values) {
+        data.scan(m_scanFields, [&](int row, const ScannedRow &values) {
             placeRecord(row, m_growers.empty() ? m_def.detail.height : detailHeight(values));
             addToTotals(values);
             rows = row + 1;
