@@ -6,6 +6,7 @@
 #include "data/engine.h"
 #include "data/engineerror.h"
 #include "data/tablefiles.h"
+#include "data/viewreader.h"
 #include "domain/options.h"
 #include "platform/clock.h"
 #include "reports/engine/dataset.h"
@@ -38,6 +39,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -316,6 +318,8 @@ private Q_SLOTS:
     void cancelLeavesNothing();
     void firstPageShowsWhileTheRestIsLaidOut();
     void paperFollowsLocale();
+    void quickReadsAgreeWithValues_data();
+    void quickReadsAgreeWithValues();
 
 private:
     std::unique_ptr<DataEnv> m_env;
@@ -789,6 +793,92 @@ void TestReports::paperFollowsLocale()
         QCOMPARE(page.orientation(), QPageLayout::Portrait);
         QCOMPARE(page.margins().left(), 0.0);
     }
+}
+
+void TestReports::quickReadsAgreeWithValues_data()
+{
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<QString>("amount");
+    QTest::newRow("empty, no amount") << "''"
+                                      << "NULL";
+    QTest::newRow("numbers stored") << "12345"
+                                    << "42";
+    QTest::newRow("texts where numbers go") << "'Rent'"
+                                            << "'12.50'";
+    QTest::newRow("huge") << "'Bond'"
+                          << "1e300";
+    QTest::newRow("beyond a double") << "'Inf'"
+                                     << "9e999";
+    QTest::newRow("exact decimal blob") << "'Exact'"
+                                        << "CAST('123456789012345678.1234' AS BLOB)";
+    QTest::newRow("beyond ASCII") << QStringLiteral(
+        "'\u00dcn\u00efc\u00f6d\u00e9 caf\u00e9 \u00c6r\u00f8sk\u00f8bing "
+        "stra\u00dfe \u6771\u4eac \U0001F600 Z\u00fcrich'")
+                                  << "0.1";
+    QTest::newRow("line breaks") << "'first' || char(13, 10) || 'second' || char(9) || 'x'"
+                                 << "-7.125";
+    QTest::newRow("a NUL inside") << "CAST(X'41420043440045' AS TEXT)"
+                                  << "1";
+    QTest::newRow("not UTF-8") << "CAST(X'C328FF41E282' AS TEXT)"
+                               << "2";
+    QTest::newRow("a blob for text") << "X'414243'"
+                                     << "3";
+    QTest::newRow("many words")
+        << "'the quick brown fox jumps over the lazy dog and Wwwwwwwwwwwwwwwwwwwwwwww again'"
+        << "0.00005";
+}
+
+// The layout pass reads descriptions and amounts without QVariant where it
+// can; whatever is stored, that must say what value() says.
+void TestReports::quickReadsAgreeWithValues()
+{
+    QFETCH(QString, description);
+    QFETCH(QString, amount);
+    {
+        SQLite::Database db(
+            Engine::resolve(TableFiles::Schedule).toStdString(), SQLite::OPEN_READWRITE);
+        db.exec(QStringLiteral("INSERT INTO data (\"Due Date\", \"Description\", \"Bill Amount\","
+                               " \"Frequency\") VALUES ('2024-05-01', %1, %2, 1)")
+                    .arg(description, amount)
+                    .toStdString());
+    }
+    const ViewReader reader(TableFiles::Schedule, QStringLiteral("Due Date Index"), {});
+    const int text = 2, bill = 3;
+    QCOMPARE(reader.fields().at(text).name, QStringLiteral("Description"));
+    QCOMPARE(reader.fields().at(bill).name, QStringLiteral("Bill Amount"));
+    struct Read
+    {
+        QVariant text, bill;
+        std::optional<QByteArray> utf8;
+        std::optional<double> number;
+    };
+    std::vector<Read> reads;
+    reader.scan({ text, bill }, [&](qint64, const ScannedRow &row) {
+        const auto utf8 = row.utf8(0);
+        reads.push_back({ row.value(0), row.value(1),
+            utf8 ? std::optional<QByteArray>(utf8->toByteArray()) : std::nullopt, row.number(1) });
+        return true;
+    });
+    QCOMPARE(reads.size(), std::size_t(4));
+    for (const Read &r : reads) {
+        const QString shown = r.text.toString();
+        if (r.utf8)
+            QCOMPARE(QString::fromUtf8(*r.utf8), shown);
+        if (r.number) {
+            QCOMPARE(r.bill.typeId(), QMetaType::Double);
+            QCOMPARE(r.bill.toDouble(), *r.number);
+        }
+        // Counted as drawn, however it was found.
+        for (const double width : { 40.0, 231.0 }) {
+            const int lines = int(ReportText::wrap({}, shown, width).size());
+            QCOMPARE(ReportText::lineCount({}, shown, width), lines);
+            if (r.utf8 && ReportText::surelyOneLine({}, *r.utf8, width))
+                QCOMPARE(lines, 1);
+        }
+    }
+    // The whole report still comes out.
+    const auto pages = run(QStringLiteral("Scheduled Items - Standard"));
+    QVERIFY(pages && pages->pageCount() >= 1);
 }
 
 QTEST_MAIN(TestReports)
