@@ -93,6 +93,8 @@ constexpr double Anywhere = 1e9;
 // The style with its size reduced, in quarter points, until the text fits the width.
 TextStyle fitted(const TextStyle &style, const QString &text, double width)
 {
+    if (ReportText::surelyFits(style, text, width))
+        return style;
     TextStyle fit = style;
     while (fit.points > 1) {
         const double wide = ReportText::width(fit, text);
@@ -102,6 +104,12 @@ TextStyle fitted(const TextStyle &style, const QString &text, double width)
             1.0, std::min(fit.points - 0.25, std::floor(fit.points * width / wide * 4) / 4));
     }
     return fit;
+}
+
+bool sameFont(const TextStyle &a, const TextStyle &b)
+{
+    return a.points == b.points && a.bold == b.bold && a.underline == b.underline
+        && a.family == b.family;
 }
 
 // Where a page starts: its first record, how many records start or go on on
@@ -549,15 +557,19 @@ void BandPages::drawBand(QPainter &painter, Band &band, double top, const Placed
 {
     const auto visible = [&](double y) { return y > visibleTop - 0.5 && y < visibleBottom - 0.5; };
     const bool isDetail = &band == &m_def.detail;
+    // Font and pen change only when they must: each change costs a PDF a lookup.
+    std::optional<TextStyle> font;
+    std::optional<QColor> pen;
     for (std::size_t i = 0; i < band.elements.size(); ++i) {
         const Element &e = band.elements[i];
         const double y = top + e.y + placed.shift[i];
         if (e.kind == Element::Kind::Line) {
             if (!visible(y))
                 continue;
-            QPen pen(e.style.color, e.height);
-            pen.setCapStyle(Qt::FlatCap);
-            painter.setPen(pen);
+            QPen rule(e.style.color, e.height);
+            rule.setCapStyle(Qt::FlatCap);
+            painter.setPen(rule);
+            pen.reset();
             painter.drawLine(
                 QPointF(e.x, y + e.height / 2), QPointF(e.x + e.width, y + e.height / 2));
             continue;
@@ -586,8 +598,14 @@ void BandPages::drawBand(QPainter &painter, Band &band, double top, const Placed
             || (isDetail && e.kind == Element::Kind::Field && m_detailFields[i] >= 0
                 && m_def.data->fields().at(m_detailFields[i]).type == FieldType::Money);
         const TextStyle style = amount && !wrapped ? fitted(e.style, text, e.width) : e.style;
-        painter.setFont(ReportText::deviceFont(style, painter.device()));
-        painter.setPen(e.style.color);
+        if (!font || !sameFont(*font, style)) {
+            painter.setFont(ReportText::deviceFont(style, painter.device()));
+            font = style;
+        }
+        if (!pen || *pen != e.style.color) {
+            painter.setPen(e.style.color);
+            pen = e.style.color;
+        }
         int flags = Qt::AlignTop;
         flags |= e.align == Align::Right ? Qt::AlignRight
             : e.align == Align::Center   ? Qt::AlignHCenter

@@ -165,6 +165,11 @@ int ReportText::lineCount(const TextStyle &style, const QString &text, double wi
     return int(wrap(style, text, width).size());
 }
 
+bool ReportText::surelyFits(const TextStyle &style, const QString &text, double width)
+{
+    return bound(entry(style), text) <= width;
+}
+
 bool ReportText::surelyOneLine(const TextStyle &style, QByteArrayView utf8, double width)
 {
     // Each byte of a character beyond ASCII counts as a whole other
