@@ -799,33 +799,22 @@ void TestReports::quickReadsAgreeWithValues_data()
 {
     QTest::addColumn<QString>("description");
     QTest::addColumn<QString>("amount");
-    QTest::newRow("empty, no amount") << "''"
-                                      << "NULL";
-    QTest::newRow("numbers stored") << "12345"
-                                    << "42";
-    QTest::newRow("texts where numbers go") << "'Rent'"
-                                            << "'12.50'";
-    QTest::newRow("huge") << "'Bond'"
-                          << "1e300";
-    QTest::newRow("beyond a double") << "'Inf'"
-                                     << "9e999";
-    QTest::newRow("exact decimal blob") << "'Exact'"
-                                        << "CAST('123456789012345678.1234' AS BLOB)";
-    QTest::newRow("beyond ASCII") << QStringLiteral(
-        "'\u00dcn\u00efc\u00f6d\u00e9 caf\u00e9 \u00c6r\u00f8sk\u00f8bing "
-        "stra\u00dfe \u6771\u4eac \U0001F600 Z\u00fcrich'")
-                                  << "0.1";
-    QTest::newRow("line breaks") << "'first' || char(13, 10) || 'second' || char(9) || 'x'"
-                                 << "-7.125";
-    QTest::newRow("a NUL inside") << "CAST(X'41420043440045' AS TEXT)"
-                                  << "1";
-    QTest::newRow("not UTF-8") << "CAST(X'C328FF41E282' AS TEXT)"
-                               << "2";
-    QTest::newRow("a blob for text") << "X'414243'"
-                                     << "3";
-    QTest::newRow("many words")
-        << "'the quick brown fox jumps over the lazy dog and Wwwwwwwwwwwwwwwwwwwwwwww again'"
-        << "0.00005";
+    const char *rows[][3] = { { "empty, no amount", "''", "NULL" },
+        { "numbers stored", "12345", "42" },
+        { "exact decimal blob", "'Exact'", "CAST('123456789012345678.1234' AS BLOB)" },
+        { "beyond ASCII",
+            "'\u00dcn\u00efc\u00f6d\u00e9 caf\u00e9 \u00c6r\u00f8sk\u00f8bing stra\u00dfe "
+            "\u6771\u4eac \U0001F600 Z\u00fcrich'",
+            "0.1" },
+        { "line breaks", "'first' || char(13, 10) || 'second' || char(9) || 'x'", "-7.125" },
+        { "a NUL inside, beyond a double", "CAST(X'41420043440045' AS TEXT)", "9e999" },
+        { "not UTF-8, text for an amount", "CAST(X'C328FF41E282' AS TEXT)", "'12.50'" },
+        { "a blob for text, huge", "X'414243'", "1e300" },
+        { "many words",
+            "'the quick brown fox jumps over the lazy dog and Wwwwwwwwwwwwwwwwwwwwwwww again'",
+            "0.00005" } };
+    for (const auto &r : rows)
+        QTest::newRow(r[0]) << QString::fromUtf8(r[1]) << QString::fromUtf8(r[2]);
 }
 
 // The layout pass reads descriptions and amounts without QVariant where it
@@ -834,18 +823,14 @@ void TestReports::quickReadsAgreeWithValues()
 {
     QFETCH(QString, description);
     QFETCH(QString, amount);
-    {
-        SQLite::Database db(
-            Engine::resolve(TableFiles::Schedule).toStdString(), SQLite::OPEN_READWRITE);
-        db.exec(QStringLiteral("INSERT INTO data (\"Due Date\", \"Description\", \"Bill Amount\","
-                               " \"Frequency\") VALUES ('2024-05-01', %1, %2, 1)")
-                    .arg(description, amount)
-                    .toStdString());
-    }
+    SQLite::Database(Engine::resolve(TableFiles::Schedule).toStdString(), SQLite::OPEN_READWRITE)
+        .exec(QStringLiteral("INSERT INTO data (\"Due Date\", \"Description\", \"Bill Amount\","
+                             " \"Frequency\") VALUES ('2024-05-01', %1, %2, 1)")
+                  .arg(description, amount)
+                  .toStdString());
     const ViewReader reader(TableFiles::Schedule, QStringLiteral("Due Date Index"), {});
-    const int text = 2, bill = 3;
-    QCOMPARE(reader.fields().at(text).name, QStringLiteral("Description"));
-    QCOMPARE(reader.fields().at(bill).name, QStringLiteral("Bill Amount"));
+    QCOMPARE(reader.fields().at(2).name + reader.fields().at(3).name,
+        QStringLiteral("DescriptionBill Amount"));
     struct Read
     {
         QVariant text, bill;
@@ -853,7 +838,7 @@ void TestReports::quickReadsAgreeWithValues()
         std::optional<double> number;
     };
     std::vector<Read> reads;
-    reader.scan({ text, bill }, [&](qint64, const ScannedRow &row) {
+    reader.scan({ 2, 3 }, [&](qint64, const ScannedRow &row) {
         const auto utf8 = row.utf8(0);
         reads.push_back({ row.value(0), row.value(1),
             utf8 ? std::optional<QByteArray>(utf8->toByteArray()) : std::nullopt, row.number(1) });
@@ -876,9 +861,6 @@ void TestReports::quickReadsAgreeWithValues()
                 QCOMPARE(lines, 1);
         }
     }
-    // The whole report still comes out.
-    const auto pages = run(QStringLiteral("Scheduled Items - Standard"));
-    QVERIFY(pages && pages->pageCount() >= 1);
 }
 
 QTEST_MAIN(TestReports)
