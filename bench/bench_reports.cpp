@@ -32,6 +32,7 @@
 #include <thread>
 
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "benchsupport.h"
@@ -61,6 +62,15 @@ std::string itemRows(int count, bool history)
           " 'account ' || (i % 97), 'ref ' || (i % 31) FROM n";
 }
 
+// Processor time of the whole process (the layout aside included), seconds.
+double cpuNow()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+double bareCpu = 0; // the last bareRead()'s processor time
+
 // The chooser's defaults: the widest date range on "Due Date".
 Reports::Request defaults()
 {
@@ -77,6 +87,7 @@ double bareRead(
     const std::string &path, bool history, const std::function<void(sqlite3_stmt *)> &visit = {})
 {
     const Clock::time_point t = Clock::now();
+    const double cpu = cpuNow();
     sqlite3 *db = nullptr;
     double checksum = 0;
     if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr)
@@ -106,6 +117,7 @@ double bareRead(
     }
     sqlite3_close(db);
     benchmark::DoNotOptimize(checksum);
+    bareCpu = cpuNow() - cpu;
     return secondsSince(t);
 }
 
@@ -155,17 +167,20 @@ void firstPageThenWhole(
     benchmark::State &state, const QString &entry, const std::string &file, bool history)
 {
     const auto chosen = report(entry);
-    double first = 0, whole = 0, bare = 0;
+    double first = 0, whole = 0, bare = 0, cpu = 0, cpuBare = 0;
     int pages = 0;
     for (auto _ : state) {
         world->preview.reset();
         bare += bareRead(file, history);
+        cpuBare += bareCpu;
+        const double cpuFrom = cpuNow();
         const Clock::time_point t = Clock::now();
         world->preview = chosen->prepareFirstPage(defaults(), {});
         drawToImage(*world->preview, 0);
         const double shown = secondsSince(t);
         world->preview->finish();
         const double took = secondsSince(t);
+        cpu += cpuNow() - cpuFrom;
         first += shown;
         whole += took;
         state.SetIterationTime(took);
@@ -176,6 +191,9 @@ void firstPageThenWhole(
     state.counters["layout_ms"] = 1000.0 * whole / n;
     state.counters["sqlite_ms"] = 1000.0 * bare / n;
     state.counters["ratio"] = bare > 0 ? whole / bare : 0;
+    state.counters["cpu_ms"] = 1000.0 * cpu / n;
+    state.counters["sqlite_cpu_ms"] = 1000.0 * cpuBare / n;
+    state.counters["cpu_ratio"] = cpuBare > 0 ? cpu / cpuBare : 0;
     state.counters["pages"] = pages;
     state.counters["hwm_MB"] = vmHwmMb();
     state.counters["rss_before_MB"] = world->rssBefore;
@@ -196,13 +214,16 @@ void BM_ScheduledPrepareWhole(benchmark::State &state)
 {
     world->preview.reset();
     const auto chosen = report(QStringLiteral("Scheduled Items - Standard"));
-    double ours = 0, bare = 0;
+    double ours = 0, bare = 0, cpu = 0, cpuBare = 0;
     for (auto _ : state) {
         bare += bareRead(world->schedule, false);
+        cpuBare += bareCpu;
+        const double cpuFrom = cpuNow();
         const Clock::time_point t = Clock::now();
         const auto pages = chosen->prepare(defaults(), {});
         drawToImage(*pages, 0);
         const double took = secondsSince(t);
+        cpu += cpuNow() - cpuFrom;
         ours += took;
         state.SetIterationTime(took);
     }
@@ -210,6 +231,9 @@ void BM_ScheduledPrepareWhole(benchmark::State &state)
     state.counters["report_ms"] = 1000.0 * ours / n;
     state.counters["sqlite_ms"] = 1000.0 * bare / n;
     state.counters["ratio"] = bare > 0 ? ours / bare : 0;
+    state.counters["cpu_ms"] = 1000.0 * cpu / n;
+    state.counters["sqlite_cpu_ms"] = 1000.0 * cpuBare / n;
+    state.counters["cpu_ratio"] = cpuBare > 0 ? cpu / cpuBare : 0;
 }
 
 void BM_HistoryPage10000VsPage1(benchmark::State &state)
@@ -276,17 +300,21 @@ void BM_ScheduledExtendedPdf(benchmark::State &state)
     const auto pages = extended->prepare(defaults(), {});
     const QString path = world->dir.path() + QStringLiteral("/scheduled.pdf");
     const QString bare = world->dir.path() + QStringLiteral("/bare.pdf");
-    double pdf = 0, writer = 0;
+    double pdf = 0, writer = 0, cpuPdf = 0, cpuWriter = 0;
     const double before = vmHwmMb();
     for (auto _ : state) {
         Clock::time_point t = Clock::now();
+        double cpu = cpuNow();
         barePdf(bare, pages->pageLayout(), pages->pageCount(), ScheduleItems);
         writer += secondsSince(t);
+        cpuWriter += cpuNow() - cpu;
+        cpu = cpuNow();
         t = Clock::now();
         // As the preview writes it: on a thread of its own.
         std::thread aside([&] { ReportEngine::writePdf(*pages, path); });
         aside.join();
         const double took = secondsSince(t);
+        cpuPdf += cpuNow() - cpu;
         pdf += took;
         state.SetIterationTime(took);
     }
@@ -295,6 +323,7 @@ void BM_ScheduledExtendedPdf(benchmark::State &state)
     state.counters["pdf_pages_per_s"] = pages->pageCount() * n / pdf;
     state.counters["bare_pages_per_s"] = pages->pageCount() * n / writer;
     state.counters["ratio"] = writer > 0 ? pdf / writer : 0;
+    state.counters["cpu_ratio"] = cpuWriter > 0 ? cpuPdf / cpuWriter : 0;
     state.counters["pdf_MB"] = QFile(path).size() / 1048576.0;
     state.counters["bare_pdf_MB"] = QFile(bare).size() / 1048576.0;
     state.counters["hwm_before_MB"] = before;

@@ -9,7 +9,25 @@
 #include <functional>
 #include <vector>
 
+#include <QByteArrayView>
+
+#include <optional>
+
 struct sqlite3;
+
+// A record as a pass reads it. value() is the field as the table engine gives
+// it; the other two let a caller skip the QVariant (and its QString) for the
+// common cases, and say nothing (nullopt) when value() must be asked.
+class ScannedRow
+{
+public:
+    virtual ~ScannedRow() = default;
+    virtual QVariant value(int i) const = 0;
+    // A text field's stored UTF-8, valid until the pass moves on.
+    virtual std::optional<QByteArrayView> utf8(int) const { return std::nullopt; }
+    // An amount field's value when value() gives it as a number.
+    virtual std::optional<double> number(int) const { return std::nullopt; }
+};
 
 // The records of a table file in the order of one of its indexes, through a
 // filter, as a Table with those settings shows them, but read on connections
@@ -31,8 +49,9 @@ public:
     // Fields of the file, in its physical order.
     const QList<FieldDef> &fields() const { return m_fields; }
 
-    using Visit = std::function<bool(qint64 key, const std::vector<QVariant> &values)>;
-    // One pass over the view in order, reading only `fields`; `visit` returns
+    using Visit = std::function<bool(qint64 key, const ScannedRow &values)>;
+    // One pass over the view in order, reading only `fields` (value i of a
+    // row is field fields[i]); `visit` returns
     // false to stop. Runs on a connection opened for the pass, so it may run
     // on another thread while read() is used.
     void scan(const std::vector<int> &fields, const Visit &visit) const;

@@ -6,6 +6,7 @@
 #include "data/engine.h"
 #include "data/engineerror.h"
 #include "data/tablefiles.h"
+#include "data/viewreader.h"
 #include "domain/options.h"
 #include "platform/clock.h"
 #include "reports/engine/dataset.h"
@@ -38,6 +39,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -238,10 +240,9 @@ public:
         , m_held(held)
     { }
     bool scansAside() const override { return true; }
-    void scan(const std::vector<int> &fields,
-        const std::function<bool(int, const std::vector<QVariant> &)> &visit) const override
+    void scan(const std::vector<int> &fields, const Visit &visit) const override
     {
-        RowData::scan(fields, [&](int row, const std::vector<QVariant> &values) {
+        RowData::scan(fields, [&](int row, const ScannedRow &values) {
             if (row == m_held) {
                 std::unique_lock lock(m_lock);
                 m_reached = true;
@@ -317,6 +318,8 @@ private Q_SLOTS:
     void cancelLeavesNothing();
     void firstPageShowsWhileTheRestIsLaidOut();
     void paperFollowsLocale();
+    void quickReadsAgreeWithValues_data();
+    void quickReadsAgreeWithValues();
 
 private:
     std::unique_ptr<DataEnv> m_env;
@@ -789,6 +792,74 @@ void TestReports::paperFollowsLocale()
         QCOMPARE(page.pageSize().id(), size);
         QCOMPARE(page.orientation(), QPageLayout::Portrait);
         QCOMPARE(page.margins().left(), 0.0);
+    }
+}
+
+void TestReports::quickReadsAgreeWithValues_data()
+{
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<QString>("amount");
+    const char *rows[][3] = { { "empty, no amount", "''", "NULL" },
+        { "numbers stored", "12345", "42" },
+        { "exact decimal blob", "'Exact'", "CAST('123456789012345678.1234' AS BLOB)" },
+        { "beyond ASCII",
+            "'\u00dcn\u00efc\u00f6d\u00e9 caf\u00e9 \u00c6r\u00f8sk\u00f8bing stra\u00dfe "
+            "\u6771\u4eac \U0001F600 Z\u00fcrich'",
+            "0.1" },
+        { "line breaks", "'first' || char(13, 10) || 'second' || char(9) || 'x'", "-7.125" },
+        { "a NUL inside, beyond a double", "CAST(X'41420043440045' AS TEXT)", "9e999" },
+        { "not UTF-8, text for an amount", "CAST(X'C328FF41E282' AS TEXT)", "'12.50'" },
+        { "a blob for text, huge", "X'414243'", "1e300" },
+        { "many words",
+            "'the quick brown fox jumps over the lazy dog and Wwwwwwwwwwwwwwwwwwwwwwww again'",
+            "0.00005" } };
+    for (const auto &r : rows)
+        QTest::newRow(r[0]) << QString::fromUtf8(r[1]) << QString::fromUtf8(r[2]);
+}
+
+// The layout pass reads descriptions and amounts without QVariant where it
+// can; whatever is stored, that must say what value() says.
+void TestReports::quickReadsAgreeWithValues()
+{
+    QFETCH(QString, description);
+    QFETCH(QString, amount);
+    SQLite::Database(Engine::resolve(TableFiles::Schedule).toStdString(), SQLite::OPEN_READWRITE)
+        .exec(QStringLiteral("INSERT INTO data (\"Due Date\", \"Description\", \"Bill Amount\","
+                             " \"Frequency\") VALUES ('2024-05-01', %1, %2, 1)")
+                  .arg(description, amount)
+                  .toStdString());
+    const ViewReader reader(TableFiles::Schedule, QStringLiteral("Due Date Index"), {});
+    QCOMPARE(reader.fields().at(2).name + reader.fields().at(3).name,
+        QStringLiteral("DescriptionBill Amount"));
+    struct Read
+    {
+        QVariant text, bill;
+        std::optional<QByteArray> utf8;
+        std::optional<double> number;
+    };
+    std::vector<Read> reads;
+    reader.scan({ 2, 3 }, [&](qint64, const ScannedRow &row) {
+        const auto utf8 = row.utf8(0);
+        reads.push_back({ row.value(0), row.value(1),
+            utf8 ? std::optional<QByteArray>(utf8->toByteArray()) : std::nullopt, row.number(1) });
+        return true;
+    });
+    QCOMPARE(reads.size(), std::size_t(4));
+    for (const Read &r : reads) {
+        const QString shown = r.text.toString();
+        if (r.utf8)
+            QCOMPARE(QString::fromUtf8(*r.utf8), shown);
+        if (r.number) {
+            QCOMPARE(r.bill.typeId(), QMetaType::Double);
+            QCOMPARE(r.bill.toDouble(), *r.number);
+        }
+        // Counted as drawn, however it was found.
+        for (const double width : { 40.0, 231.0 }) {
+            const int lines = int(ReportText::wrap({}, shown, width).size());
+            QCOMPARE(ReportText::lineCount({}, shown, width), lines);
+            if (r.utf8 && ReportText::surelyOneLine({}, *r.utf8, width))
+                QCOMPARE(lines, 1);
+        }
     }
 }
 

@@ -25,14 +25,29 @@ int DataSet::fieldIndexOrThrow(const QString &name) const
     return i;
 }
 
-void DataSet::scan(const std::vector<int> &fields,
-    const std::function<bool(int row, const std::vector<QVariant> &values)> &visit) const
+namespace {
+// Values already read.
+class VariantRow final : public ScannedRow
+{
+public:
+    explicit VariantRow(const std::vector<QVariant> &values)
+        : m_values(values)
+    { }
+    QVariant value(int i) const override { return m_values[std::size_t(i)]; }
+
+private:
+    const std::vector<QVariant> &m_values;
+};
+} // namespace
+
+void DataSet::scan(const std::vector<int> &fields, const Visit &visit) const
 {
     std::vector<QVariant> values(fields.size());
+    const VariantRow read(values);
     for (int row = 0; row < rowCount(); ++row) {
         for (std::size_t i = 0; i < fields.size(); ++i)
             values[i] = value(row, fields[i]);
-        if (!visit(row, values))
+        if (!visit(row, read))
             return;
     }
 }
@@ -75,10 +90,11 @@ QVariant TableData::value(int row, int field) const
     return m_table->rowValue(row, field);
 }
 
-void TableData::scan(const std::vector<int> &fields,
-    const std::function<bool(int row, const std::vector<QVariant> &values)> &visit) const
+void TableData::scan(const std::vector<int> &fields, const Visit &visit) const
 {
-    m_table->scan(fields, visit);
+    m_table->scan(fields, [&](int row, const std::vector<QVariant> &values) {
+        return visit(row, VariantRow(values));
+    });
 }
 
 ViewData::ViewData(std::unique_ptr<ViewReader> reader)
@@ -112,15 +128,14 @@ QVariant ViewData::value(int row, int field) const
     return field >= 0 && field < int(values.size()) ? values[std::size_t(field)] : QVariant();
 }
 
-void ViewData::scan(const std::vector<int> &fields,
-    const std::function<bool(int row, const std::vector<QVariant> &values)> &visit) const
+void ViewData::scan(const std::vector<int> &fields, const Visit &visit) const
 {
     {
         const std::lock_guard lock(m_keysLock);
         m_keys.clear();
     }
     int row = 0;
-    m_reader->scan(fields, [&](qint64 key, const std::vector<QVariant> &values) {
+    m_reader->scan(fields, [&](qint64 key, const ScannedRow &values) {
         {
             const std::lock_guard lock(m_keysLock);
             m_keys.push_back(key);

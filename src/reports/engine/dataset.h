@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/layouts.h"
+#include "data/viewreader.h"
 
 #include <QList>
 #include <QString>
@@ -12,7 +13,6 @@
 #include <vector>
 
 class Table;
-class ViewReader;
 
 namespace ReportEngine {
 
@@ -28,10 +28,10 @@ public:
     // Throws EngineError "Field '<name>' not found" for a missing field.
     int fieldIndexOrThrow(const QString &name) const;
     virtual QVariant value(int row, int field) const = 0;
+    using Visit = std::function<bool(int row, const ScannedRow &values)>;
     // Every row's values of some fields, in order; returning false stops.
     // Row by row unless the data set knows a faster way.
-    virtual void scan(const std::vector<int> &fields,
-        const std::function<bool(int row, const std::vector<QVariant> &values)> &visit) const;
+    virtual void scan(const std::vector<int> &fields, const Visit &visit) const;
     // Whether scan() may run on another thread while value() is used.
     virtual bool scansAside() const { return false; }
 };
@@ -46,9 +46,7 @@ public:
     int rowCount() const override;
     const QList<FieldDef> &fields() const override;
     QVariant value(int row, int field) const override;
-    void scan(const std::vector<int> &fields,
-        const std::function<bool(int row, const std::vector<QVariant> &values)> &visit)
-        const override;
+    void scan(const std::vector<int> &fields, const Visit &visit) const override;
 
 private:
     std::unique_ptr<Table> m_table;
@@ -68,9 +66,7 @@ public:
     const QList<FieldDef> &fields() const override { return m_fields; }
     // Of a row the pass has found; one thread at a time.
     QVariant value(int row, int field) const override;
-    void scan(const std::vector<int> &fields,
-        const std::function<bool(int row, const std::vector<QVariant> &values)> &visit)
-        const override;
+    void scan(const std::vector<int> &fields, const Visit &visit) const override;
     bool scansAside() const override { return true; }
 
 private:

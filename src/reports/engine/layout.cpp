@@ -93,6 +93,8 @@ constexpr double Anywhere = 1e9;
 // The style with its size reduced, in quarter points, until the text fits the width.
 TextStyle fitted(const TextStyle &style, const QString &text, double width)
 {
+    if (ReportText::surelyFits(style, text, width))
+        return style;
     TextStyle fit = style;
     while (fit.points > 1) {
         const double wide = ReportText::width(fit, text);
@@ -102,6 +104,12 @@ TextStyle fitted(const TextStyle &style, const QString &text, double width)
             1.0, std::min(fit.points - 0.25, std::floor(fit.points * width / wide * 4) / 4));
     }
     return fit;
+}
+
+bool sameFont(const TextStyle &a, const TextStyle &b)
+{
+    return a.points == b.points && a.bold == b.bold && a.underline == b.underline
+        && a.family == b.family;
 }
 
 // Where a page starts: its first record, how many records start or go on on
@@ -183,10 +191,10 @@ private:
     // Places every record and adds up the sums; `goOn(rows)` is asked now
     // and then and stops the pass by returning false.
     bool pass(const std::function<bool(qint64 rows)> &goOn);
-    double detailHeight(const std::vector<QVariant> &scanned) const;
+    double detailHeight(const ScannedRow &scanned) const;
     void placeRecord(int row, double height);
     void startPage(PageStart page);
-    void addToTotals(const std::vector<QVariant> &values);
+    void addToTotals(const ScannedRow &values);
     void endPages(int rows);
     void fail(const QString &message)
     {
@@ -315,14 +323,21 @@ Placed BandPages::place(
 
 // As place() makes it, without building lines: the band grows by the most
 // any of its growing fields needs.
-double BandPages::detailHeight(const std::vector<QVariant> &scanned) const
+double BandPages::detailHeight(const ScannedRow &scanned) const
 {
     double most = 0;
     for (std::size_t g = 0; g < m_growers.size(); ++g) {
         const Grower &e = m_growers[g];
-        const QString text
-            = e.format ? e.format(scanned[g]) : Formats::display(e.field, scanned[g]);
-        const int count = ReportText::lineCount(e.style, text, e.width);
+        const int i = int(g);
+        // A stored text shows as it is: most fit one line by their bytes.
+        int count = 0;
+        if (const auto utf8 = e.format ? std::nullopt : scanned.utf8(i))
+            count = ReportText::surelyOneLine(e.style, *utf8, e.width) ? 1 : 0;
+        if (count == 0) {
+            const QVariant v = scanned.value(i);
+            const QString text = e.format ? e.format(v) : Formats::display(e.field, v);
+            count = ReportText::lineCount(e.style, text, e.width);
+        }
         most = std::max(most, count * ReportText::lineSpacing(e.style) + 1 - e.height);
     }
     return m_def.detail.height + most;
@@ -413,22 +428,32 @@ void BandPages::placeRecord(int row, double height)
 
 // An amount of at most four decimals (nearly all of them) is its units
 // exactly: the same sum as Money::fromDouble gives, without its text.
+Money amountOf(double d)
+{
+    const double units = std::nearbyint(d * 10000);
+    if (std::fabs(d) < 1e10 && units / 10000 == d)
+        return Money::fromUnits(Money::Units(units));
+    return Money::fromVariant(d).value_or(Money());
+}
+
 Money amountOf(const QVariant &value)
 {
-    if (value.typeId() == QMetaType::Double) {
-        const double d = value.toDouble();
-        const double units = std::nearbyint(d * 10000);
-        if (std::fabs(d) < 1e10 && units / 10000 == d)
-            return Money::fromUnits(Money::Units(units));
-    }
+    if (value.typeId() == QMetaType::Double)
+        return amountOf(value.toDouble());
     return Money::fromVariant(value).value_or(Money());
 }
 
-void BandPages::addToTotals(const std::vector<QVariant> &values)
+void BandPages::addToTotals(const ScannedRow &values)
 {
-    const std::size_t grown = m_growers.size();
+    const int grown = int(m_growers.size());
     for (std::size_t t = 0; t < m_totals.size(); ++t) {
-        const QVariant &v = values[grown + t];
+        const int i = grown + int(t);
+        if (m_totals[t].money)
+            if (const auto d = values.number(i)) {
+                m_totals[t].value += amountOf(*d);
+                continue;
+            }
+        const QVariant v = values.value(i);
         if (v.isNull())
             continue;
         m_totals[t].value += m_totals[t].money
@@ -462,7 +487,7 @@ bool BandPages::pass(const std::function<bool(qint64 rows)> &goOn)
                 return false;
         }
     } else {
-        data.scan(m_scanFields, [&](int row, const std::vector<QVariant> &values) {
+        data.scan(m_scanFields, [&](int row, const ScannedRow &values) {
             placeRecord(row, m_growers.empty() ? m_def.detail.height : detailHeight(values));
             addToTotals(values);
             rows = row + 1;
@@ -532,15 +557,19 @@ void BandPages::drawBand(QPainter &painter, Band &band, double top, const Placed
 {
     const auto visible = [&](double y) { return y > visibleTop - 0.5 && y < visibleBottom - 0.5; };
     const bool isDetail = &band == &m_def.detail;
+    // Font and pen change only when they must: each change costs a PDF a lookup.
+    std::optional<TextStyle> font;
+    std::optional<QColor> pen;
     for (std::size_t i = 0; i < band.elements.size(); ++i) {
         const Element &e = band.elements[i];
         const double y = top + e.y + placed.shift[i];
         if (e.kind == Element::Kind::Line) {
             if (!visible(y))
                 continue;
-            QPen pen(e.style.color, e.height);
-            pen.setCapStyle(Qt::FlatCap);
-            painter.setPen(pen);
+            QPen rule(e.style.color, e.height);
+            rule.setCapStyle(Qt::FlatCap);
+            painter.setPen(rule);
+            pen.reset();
             painter.drawLine(
                 QPointF(e.x, y + e.height / 2), QPointF(e.x + e.width, y + e.height / 2));
             continue;
@@ -569,8 +598,14 @@ void BandPages::drawBand(QPainter &painter, Band &band, double top, const Placed
             || (isDetail && e.kind == Element::Kind::Field && m_detailFields[i] >= 0
                 && m_def.data->fields().at(m_detailFields[i]).type == FieldType::Money);
         const TextStyle style = amount && !wrapped ? fitted(e.style, text, e.width) : e.style;
-        painter.setFont(ReportText::deviceFont(style, painter.device()));
-        painter.setPen(e.style.color);
+        if (!font || !sameFont(*font, style)) {
+            painter.setFont(ReportText::deviceFont(style, painter.device()));
+            font = style;
+        }
+        if (!pen || *pen != e.style.color) {
+            painter.setPen(e.style.color);
+            pen = e.style.color;
+        }
         int flags = Qt::AlignTop;
         flags |= e.align == Align::Right ? Qt::AlignRight
             : e.align == Align::Center   ? Qt::AlignHCenter

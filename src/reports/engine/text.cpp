@@ -75,18 +75,22 @@ const QFontMetricsF &metrics(const TextStyle &style)
 
 // Whether a text without line feeds fits the width: by its bound when it
 // can, shaped only when it must.
+double bound(const Metrics &m, const QString &text)
+{
+    double sum = 0;
+    for (const QChar c : text)
+        sum += c.unicode() < 128 ? m.ascii[c.unicode()] : m.other;
+    return sum;
+}
+
 bool fits(const Metrics &m, const QString &text, double width)
 {
-    double bound = 0;
-    for (const QChar c : text)
-        bound += c.unicode() < 128 ? m.ascii[c.unicode()] : m.other;
-    return bound <= width || m.font->horizontalAdvance(text) <= width;
+    return bound(m, text) <= width || m.font->horizontalAdvance(text) <= width;
 }
 
 // Breaks one paragraph (no line feeds) into lines of at most `width`.
 void wrapParagraph(const Metrics &m, const QString &text, double width, QStringList &out)
 {
-    const QFontMetricsF &fm = *m.font;
     QString line;
     const QStringList words = text.split(QLatin1Char(' '));
     for (int w = 0; w < words.size(); ++w) {
@@ -100,10 +104,11 @@ void wrapParagraph(const Metrics &m, const QString &text, double width, QStringL
             out.append(line);
             line.clear();
         }
-        // A word wider than a line is cut where it no longer fits.
+        // A word wider than a line is cut where it no longer fits; a word
+        // that fits whole is not shaped letter by letter.
         QString piece;
         for (const QChar c : word) {
-            if (!piece.isEmpty() && fm.horizontalAdvance(piece + c) > width) {
+            if (!piece.isEmpty() && !fits(m, piece + c, width)) {
                 out.append(piece);
                 piece.clear();
             }
@@ -154,7 +159,28 @@ int ReportText::lineCount(const TextStyle &style, const QString &text, double wi
     const Metrics &m = entry(style);
     const bool plain
         = std::none_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20; });
-    if (plain && fits(m, text, width))
+    if (plain && bound(m, text) <= width)
         return 1;
+    // Otherwise counted as drawn, without shaping the whole text first.
     return int(wrap(style, text, width).size());
+}
+
+bool ReportText::surelyFits(const TextStyle &style, const QString &text, double width)
+{
+    return bound(entry(style), text) <= width;
+}
+
+bool ReportText::surelyOneLine(const TextStyle &style, QByteArrayView utf8, double width)
+{
+    // Each byte of a character beyond ASCII counts as a whole other
+    // character: the bound only grows.
+    const Metrics &m = entry(style);
+    double bound = 0;
+    for (const char b : utf8) {
+        const auto c = static_cast<unsigned char>(b);
+        if (c < 0x20)
+            return false;
+        bound += c < 128 ? m.ascii[c] : m.other;
+    }
+    return bound <= width;
 }

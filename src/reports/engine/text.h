@@ -20,4 +20,10 @@ double lineSpacing(const ReportEngine::TextStyle &style);
 QStringList wrap(const ReportEngine::TextStyle &style, const QString &text, double width);
 // How many lines wrap() makes, without building them when the text fits.
 int lineCount(const ReportEngine::TextStyle &style, const QString &text, double width);
+// Whether a text surely fits the width on one line, told without shaping it;
+// false when only width() can tell.
+bool surelyFits(const ReportEngine::TextStyle &style, const QString &text, double width);
+// Whether UTF-8 text surely makes one line, told without making a QString;
+// false when only lineCount() can tell.
+bool surelyOneLine(const ReportEngine::TextStyle &style, QByteArrayView utf8, double width);
 } // namespace ReportText
