@@ -234,8 +234,7 @@ class TestPayBills : public MainWindowTest
 public:
     TestPayBills()
         : MainWindowTest(CreateTables)
-    {
-    }
+    { }
 
 private Q_SLOTS:
     void cleanup();
@@ -250,6 +249,8 @@ private Q_SLOTS:
     void deleteInWizardRemovesUnpaid();
     void totalsRow_data();
     void totalsRow();
+    void openingTotalsAgreeWithTheStatement_data();
+    void openingTotalsAgreeWithTheStatement();
     void zeroAmounts_data();
     void zeroAmounts();
     void reschedEditsAndDeletes();
@@ -605,6 +606,58 @@ void TestPayBills::totalsRow()
     QCOMPARE(titles, QStringList({ "Expense", "Income", "Remainder", "Count" }));
     QCOMPARE(cells, shown);
     QCOMPARE(remainderColour, maroon ? QColor(128, 0, 0) : QColor(0, 128, 0));
+}
+
+// The totals shown at opening come from the pass that reads the list; the
+// statement that runs after an edit must give the same row, whatever the file holds.
+void TestPayBills::openingTotalsAgreeWithTheStatement_data()
+{
+    QTest::addColumn<QStringList>("rows"); // Description, Bill Amount, Pay Amount
+    QTest::newRow("blanks") << QStringList({ "'', NULL, NULL", "' ', NULL, NULL" });
+    QTest::newRow("at the bound") << QStringList(
+        { "'a', 999999999999.99, NULL", "'b', 999999999999.99, 0.01",
+            "'c', -999999999999.99, 999999999999.99", "'d', 999999999999.99, NULL" });
+    QTest::newRow("no amounts") << QStringList({ "'text', '12.5', 'abc'", "'inf', 9e999, -9e999",
+        "'over', 1e13, NULL", "'whole', 7, 3", "'blob', x'3132', NULL" });
+    QTest::newRow("decimals") << QStringList(
+        { "'x', 0.1, 0.2", "'y', 0.1, 0.2", "'z', 0.1, 0.2", "'q', 0.0001, 1234.5678" });
+}
+
+void TestPayBills::openingTotalsAgreeWithTheStatement()
+{
+    QFETCH(QStringList, rows);
+    QList<Fields> items{ with(
+        item(QStringLiteral("Unmarked"), QDate(2024, 3, 1), 5000.0, 1, QStringLiteral("Months")),
+        QStringLiteral("PayNow"), QVariant()) };
+    for (int i = 0; i < rows.size(); ++i)
+        items.append(item(
+            QStringLiteral("r%1").arg(i), QDate(2024, 3, 20), 1.0, 1, QStringLiteral("Months")));
+    add(QStringLiteral("schedule.DB"), items);
+    for (int i = 0; i < rows.size(); ++i)
+        execOn(QStringLiteral("schedule.DB"),
+            QStringLiteral("UPDATE %1 SET (\"Description\", \"Bill Amount\", \"Pay Amount\") = "
+                           "(%2) WHERE \"Description\" = 'r%3'")
+                .arg(DataTableName, rows[i])
+                .arg(i)
+                .toStdString());
+    start();
+
+    QStringList opened, rerun;
+    payBills([&](TFrmPayit *w) {
+        const auto read = [w](QStringList &out) {
+            QAbstractItemModel *totals = w->DBGridCheckedTot->model();
+            for (int c = 0; c < totals->columnCount(); ++c) {
+                const QVariant v = w->QueryPaydateChecked->value(0, c);
+                out << totals->index(0, c).data().toString()
+                    << QString::fromLatin1(v.typeName()) + QLatin1Char(' ') + v.toString();
+            }
+        };
+        read(opened);
+        w->refreshTotals();
+        read(rerun);
+        press(w, "Back");
+    });
+    QCOMPARE(opened, rerun);
 }
 
 // Amounts typed as 0: the wizard empties all four, the reschedule screen only
