@@ -141,7 +141,32 @@ void ItemGrid::setIntervalSource(std::function<int()> source)
 
 void ItemGrid::setPickList(const QString &field, const QStringList &values)
 {
+    m_pickSources.remove(field);
     m_pickLists.insert(field, values);
+}
+
+void ItemGrid::setPickListSource(const QString &field, std::function<QStringList()> source)
+{
+    m_pickLists.remove(field);
+    m_pickSources.insert(field, std::move(source));
+}
+
+QStringList ItemGrid::pickList(const QString &field) const
+{
+    if (const std::function<QStringList()> source = m_pickSources.take(field)) {
+        QStringList values;
+        try {
+            values = source();
+        } catch (const std::exception &e) {
+            // Asked for while an editor is being made: the message waits for it.
+            auto *grid = const_cast<ItemGrid *>(this);
+            QTimer::singleShot(0, grid, [grid, message = QString::fromUtf8(e.what())] {
+                grid->showError(EngineError(message));
+            });
+        }
+        m_pickLists.insert(field, values);
+    }
+    return m_pickLists.value(field);
 }
 
 QString ItemGrid::currentField() const

@@ -135,7 +135,8 @@ void TFrmPayit::openTables()
     ItemRules::setListLabels(*TableSched);
     DBGridSched->itemModel()->headerTitlesChanged();
     TableSched->first();
-    DBGridSched->setPickList(QStringLiteral("Description"), ItemRules::payeePickList(*TablePayee));
+    DBGridSched->setPickListSource(
+        QStringLiteral("Description"), [this] { return ItemRules::payeePickList(*TablePayee); });
     DBGridSched->syncFromTable();
 }
 
