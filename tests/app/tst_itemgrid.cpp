@@ -79,6 +79,7 @@ private Q_SLOTS:
     void urgencyBands();
     void datePickerOnAnEmptyDate();
     void payeePickListHint();
+    void rowTitlesSizedAsAPlainHeaderSizesThem();
     void refusedText_data();
     void refusedText();
     void titleSort();
@@ -457,6 +458,27 @@ void TestItemGrid::payeePickListHint()
         items.append(combo->itemText(i));
     QCOMPARE(items,
         QStringList{ QStringLiteral("Click \"Payee List\" on the toolbar to add to payee list.") });
+}
+
+// The row titles measure the sections that show the same once; the size
+// must be the one a header measuring every section gives, wherever the
+// current record (the one section with a marker) is.
+void TestItemGrid::rowTitlesSizedAsAPlainHeaderSizesThem()
+{
+    ScheduleBuilder items;
+    for (int i = 0; i < 250; ++i)
+        items.item(QStringLiteral("item %1").arg(i)).every(1, QStringLiteral("Months"));
+    items.write();
+    start();
+    QHeaderView *rows = m_grid->verticalHeader();
+    QHeaderView plain(Qt::Vertical);
+    plain.setModel(m_grid->model());
+    plain.setFont(rows->font());
+    for (int row : { 0, 99, 100, 149, 150, 249 }) {
+        m_window->TableSched->goToRow(row);
+        Q_EMIT m_grid->model()->headerDataChanged(Qt::Vertical, 0, 249);
+        QCOMPARE(rows->sizeHint(), plain.sizeHint());
+    }
 }
 
 void TestItemGrid::refusedText_data()
