@@ -256,6 +256,7 @@ private Q_SLOTS:
     void reschedEditsAndDeletes();
     void textLeftInEditorCounts_data();
     void textLeftInEditorCounts();
+    void payeesReadAtEachOpening();
     void nothingMarked();
     void tips_data();
     void tips();
@@ -784,6 +785,35 @@ void TestPayBills::textLeftInEditorCounts()
     QCOMPARE(got,
         leaveBy == QLatin1String("Next") ? QStringLiteral("95.5/95.5")
                                          : QStringLiteral("2024-04-20"));
+}
+
+// The payee list is read when the description editor first needs it, anew
+// at each opening of the wizard.
+void TestPayBills::payeesReadAtEachOpening()
+{
+    add(QStringLiteral("schedule.DB"),
+        { item(QStringLiteral("Electric"), QDate(2024, 3, 5), 80.0, 1, QStringLiteral("Months")) });
+    start();
+    QStringList offered[2];
+    for (QStringList &names : offered) {
+        execOn(QStringLiteral("payee.db"),
+            QStringLiteral("INSERT INTO %1 (\"Payee\") VALUES ('Payee %2')")
+                .arg(DataTableName)
+                .arg(&names - offered)
+                .toStdString());
+        payBills([&](TFrmPayit *w) {
+            type(w->DBGridSched, 0, QStringLiteral("Description"), QStringLiteral("E"), false);
+            auto *combo = qobject_cast<QComboBox *>(
+                w->DBGridSched->indexWidget(w->DBGridSched->currentIndex()));
+            QVERIFY(combo);
+            for (int i = 0; i < combo->count(); ++i)
+                names.append(combo->itemText(i));
+            QTest::keyClick(combo->lineEdit(), Qt::Key_Escape);
+            press(w, "Back");
+        });
+    }
+    QCOMPARE(offered[0], QStringList({ "Payee 0" }));
+    QCOMPARE(offered[1], QStringList({ "Payee 0", "Payee 1" }));
 }
 
 void TestPayBills::nothingMarked()
