@@ -610,55 +610,44 @@ void TestPayBills::totalsRow()
 }
 
 // The totals shown at opening come from the pass that reads the list; the
-// statement that runs after an edit must give the same row, whatever the file holds.
+// statement run after an edit must give the same row, whatever the file holds.
 void TestPayBills::openingTotalsAgreeWithTheStatement_data()
 {
     QTest::addColumn<QStringList>("rows"); // Description, Bill Amount, Pay Amount
     QTest::newRow("blanks") << QStringList({ "'', NULL, NULL", "' ', NULL, NULL" });
-    QTest::newRow("at the bound") << QStringList(
-        { "'a', 999999999999.99, NULL", "'b', 999999999999.99, 0.01",
-            "'c', -999999999999.99, 999999999999.99", "'d', 999999999999.99, NULL" });
-    QTest::newRow("no amounts") << QStringList({ "'text', '12.5', 'abc'", "'inf', 9e999, -9e999",
-        "'over', 1e13, NULL", "'whole', 7, 3", "'blob', x'3132', NULL" });
+    QTest::newRow("at the bound") << QStringList({ "'a', 999999999999.99, NULL",
+        "'b', 999999999999.99, 0.01", "'c', -999999999999.99, 999999999999.99" });
+    QTest::newRow("no amounts") << QStringList({ "'t', '12.5', 'abc'", "'i', 9e999, -9e999",
+        "'o', 1e13, NULL", "'w', 7, 3", "'b', x'3132', NULL" });
     QTest::newRow("decimals") << QStringList(
-        { "'x', 0.1, 0.2", "'y', 0.1, 0.2", "'z', 0.1, 0.2", "'q', 0.0001, 1234.5678" });
+        { "'x', 0.1, 0.2", "'y', 0.1, 0.2", "'q', 0.0001, 1234.5678" });
 }
 
 void TestPayBills::openingTotalsAgreeWithTheStatement()
 {
     QFETCH(QStringList, rows);
-    QList<Fields> items{ with(
-        item(QStringLiteral("Unmarked"), QDate(2024, 3, 1), 5000.0, 1, QStringLiteral("Months")),
-        QStringLiteral("PayNow"), QVariant()) };
-    for (int i = 0; i < rows.size(); ++i)
-        items.append(item(
-            QStringLiteral("r%1").arg(i), QDate(2024, 3, 20), 1.0, 1, QStringLiteral("Months")));
-    add(QStringLiteral("schedule.DB"), items);
     for (int i = 0; i < rows.size(); ++i)
         execOn(QStringLiteral("schedule.DB"),
-            QStringLiteral("UPDATE %1 SET (\"Description\", \"Bill Amount\", \"Pay Amount\") = "
-                           "(%2) WHERE \"Description\" = 'r%3'")
+            QStringLiteral("INSERT INTO %1 (\"Description\", \"Bill Amount\", \"Pay Amount\", "
+                           "\"Frequency\", \"PrimaryKey\", \"PayNow\") VALUES (%2, 1, %3, %4)")
                 .arg(DataTableName, rows[i])
                 .arg(i)
+                .arg(i ? "char(252)" : "NULL") // one row unmarked
                 .toStdString());
     start();
-
-    QStringList opened, rerun;
+    QStringList shown[2];
     payBills([&](TFrmPayit *w) {
-        const auto read = [w](QStringList &out) {
-            QAbstractItemModel *totals = w->DBGridCheckedTot->model();
-            for (int c = 0; c < totals->columnCount(); ++c) {
+        for (QStringList &row : shown) {
+            for (int c = 0; c < w->DBGridCheckedTot->model()->columnCount(); ++c) {
                 const QVariant v = w->QueryPaydateChecked->value(0, c);
-                out << totals->index(0, c).data().toString()
+                row << w->DBGridCheckedTot->model()->index(0, c).data().toString()
                     << QString::fromLatin1(v.typeName()) + QLatin1Char(' ') + v.toString();
             }
-        };
-        read(opened);
-        w->refreshTotals();
-        read(rerun);
+            w->refreshTotals();
+        }
         press(w, "Back");
     });
-    QCOMPARE(opened, rerun);
+    QCOMPARE(shown[0], shown[1]);
 }
 
 // Amounts typed as 0: the wizard empties all four, the reschedule screen only
@@ -794,26 +783,20 @@ void TestPayBills::payeesReadAtEachOpening()
     add(QStringLiteral("schedule.DB"),
         { item(QStringLiteral("Electric"), QDate(2024, 3, 5), 80.0, 1, QStringLiteral("Months")) });
     start();
-    QStringList offered[2];
-    for (QStringList &names : offered) {
+    QStringList offered;
+    for (const char *payee : { "A", "B" }) {
         execOn(QStringLiteral("payee.db"),
-            QStringLiteral("INSERT INTO %1 (\"Payee\") VALUES ('Payee %2')")
-                .arg(DataTableName)
-                .arg(&names - offered)
-                .toStdString());
+            "INSERT INTO " + DataTableName.toStdString() + " (\"Payee\") VALUES ('" + payee + "')");
         payBills([&](TFrmPayit *w) {
             type(w->DBGridSched, 0, QStringLiteral("Description"), QStringLiteral("E"), false);
             auto *combo = qobject_cast<QComboBox *>(
                 w->DBGridSched->indexWidget(w->DBGridSched->currentIndex()));
-            QVERIFY(combo);
-            for (int i = 0; i < combo->count(); ++i)
-                names.append(combo->itemText(i));
-            QTest::keyClick(combo->lineEdit(), Qt::Key_Escape);
+            for (int i = 0; combo && i < combo->count(); ++i)
+                offered.append(combo->itemText(i));
             press(w, "Back");
         });
     }
-    QCOMPARE(offered[0], QStringList({ "Payee 0" }));
-    QCOMPARE(offered[1], QStringList({ "Payee 0", "Payee 1" }));
+    QCOMPARE(offered, QStringList({ "A", "A", "B" }));
 }
 
 void TestPayBills::nothingMarked()
