@@ -26,6 +26,58 @@
 #include <QPointer>
 #include <QTimer>
 
+namespace {
+// The row titles: QHeaderView sizes them from the first and last hundred
+// sections, each measured with the font, although all but the current
+// record's show the same. Sections showing the same are measured once per
+// pass, which gives the same size.
+class RowHeader : public QHeaderView
+{
+public:
+    explicit RowHeader(QWidget *parent)
+        : QHeaderView(Qt::Vertical, parent)
+    {
+        // As the table view's own row header.
+        setSectionsClickable(true);
+        setHighlightSections(true);
+    }
+
+    QSize sizeHint() const override
+    {
+        m_measured.clear();
+        m_measuring = true;
+        const QSize hint = QHeaderView::sizeHint();
+        m_measuring = false;
+        m_measured.clear();
+        return hint;
+    }
+
+protected:
+    QSize sectionSizeFromContents(int logicalIndex) const override
+    {
+        if (!m_measuring || !measuredByTextOnly(logicalIndex))
+            return QHeaderView::sectionSizeFromContents(logicalIndex);
+        const QString text = model()->headerData(logicalIndex, orientation()).toString();
+        const auto known = m_measured.constFind(text);
+        if (known != m_measured.cend())
+            return *known;
+        return *m_measured.insert(text, QHeaderView::sectionSizeFromContents(logicalIndex));
+    }
+
+private:
+    bool measuredByTextOnly(int logicalIndex) const
+    {
+        for (int role : { Qt::SizeHintRole, Qt::FontRole, Qt::DecorationRole })
+            if (model()->headerData(logicalIndex, orientation(), role).isValid())
+                return false;
+        return !isSortIndicatorShown() || sortIndicatorSection() != logicalIndex;
+    }
+
+    mutable QHash<QString, QSize> m_measured;
+    mutable bool m_measuring = false;
+};
+} // namespace
+
 // The lists draw their cells and titles in an Arial-metric face: the column
 // widths are made for it.
 QFont listFont()
@@ -48,6 +100,7 @@ ItemGrid::ItemGrid(QWidget *parent)
     , m_header(new ColoredHeader(this))
 {
     setHorizontalHeader(m_header);
+    setVerticalHeader(new RowHeader(this));
     // focusChanged comes after the focus events, so during them this still
     // holds the widget the keyboard came from.
     m_followFocus = connect(qApp, &QApplication::focusChanged, this,
@@ -141,7 +194,32 @@ void ItemGrid::setIntervalSource(std::function<int()> source)
 
 void ItemGrid::setPickList(const QString &field, const QStringList &values)
 {
+    m_pickSources.remove(field);
     m_pickLists.insert(field, values);
+}
+
+void ItemGrid::setPickListSource(const QString &field, std::function<QStringList()> source)
+{
+    m_pickLists.remove(field);
+    m_pickSources.insert(field, std::move(source));
+}
+
+QStringList ItemGrid::pickList(const QString &field) const
+{
+    if (const std::function<QStringList()> source = m_pickSources.take(field)) {
+        QStringList values;
+        try {
+            values = source();
+        } catch (const std::exception &e) {
+            // Asked for while an editor is being made: the message waits for it.
+            auto *grid = const_cast<ItemGrid *>(this);
+            QTimer::singleShot(0, grid, [grid, message = QString::fromUtf8(e.what())] {
+                grid->showError(EngineError(message));
+            });
+        }
+        m_pickLists.insert(field, values);
+    }
+    return m_pickLists.value(field);
 }
 
 QString ItemGrid::currentField() const

@@ -68,7 +68,10 @@ public:
     void setIntervalSource(std::function<int()> source);
     void setDefaultWarnSource(std::function<int()> source) { m_defaultWarn = std::move(source); }
     void setPickList(const QString &field, const QStringList &values);
-    QStringList pickList(const QString &field) const { return m_pickLists.value(field); }
+    // A pick list read when an editor first asks for it, not when the window
+    // opens; set again, it is read again.
+    void setPickListSource(const QString &field, std::function<QStringList()> source);
+    QStringList pickList(const QString &field) const;
 
     int columnOf(const QString &field) const { return m_model->columnOfField(field); }
     QString currentField() const;
@@ -131,7 +134,8 @@ private:
     ColoredHeader *m_header;
     GridRules m_rules;
     std::function<int()> m_defaultWarn;
-    QHash<QString, QStringList> m_pickLists;
+    mutable QHash<QString, QStringList> m_pickLists;
+    mutable QHash<QString, std::function<QStringList()>> m_pickSources;
     QString m_sortCaption;
     bool m_syncing = false;
     // The widget that had the keyboard before the latest change of focus.

@@ -2,8 +2,11 @@
 
 #include "attachedfile.h"
 #include "engine.h"
+#include "engineerror.h"
 #include "itemfields.h"
 #include "layouts.h"
+#include "money.h"
+#include "query.h"
 #include "recordrules.h"
 #include "sqlbind.h"
 #include "sqlerror.h"
@@ -134,4 +137,28 @@ QString ItemStatements::markedTotals()
         "SELECT ds_sum4(\"Bill Amount\") AS %1, ds_sum4(\"Pay Amount\") AS %2,"
         " count(\"Description\") AS %3 FROM {schedule.DB} WHERE \"PayNow\" = '%4'")
         .arg(Bill, Pay, Count, PayMark);
+}
+
+QStringList ItemStatements::markedTotalsFields()
+{
+    return { QStringLiteral("Bill Amount"), QStringLiteral("Pay Amount"),
+        QStringLiteral("Description") };
+}
+
+void ItemStatements::showMarkedTotals(Query &query, const Table &markedList)
+{
+    const std::vector<Table::FieldTotal> &totals = markedList.fieldTotals();
+    if (totals.size() != 3)
+        throw EngineError(QStringLiteral("The list does not total the marked items."));
+    // ds_sum4() gives its sum as decimal text, which the query reads back.
+    const auto sum = [](const std::optional<Money> &s) -> QVariant {
+        if (!s)
+            return {};
+        const QByteArray text = s->text();
+        const std::optional<Money> read = Money::fromText(text);
+        return read ? read->toVariant() : QVariant(text);
+    };
+    using namespace TotalsColumn;
+    query.setResult(
+        { Bill, Pay, Count }, { { sum(totals[0].sum), sum(totals[1].sum), totals[2].count } });
 }

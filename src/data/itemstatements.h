@@ -14,6 +14,7 @@ class Statement;
 }
 
 class AttachedFile;
+class Query;
 class Table;
 
 // One INSERT of the named fields into an attached file, prepared once and run
@@ -74,4 +75,9 @@ qint64 countProcessed(const QString &fileName);
 QString totals(const QString &groupField, const QString &where = {});
 // Bill, Pay and Count of the items marked for payment.
 QString markedTotals();
+// The fields a list of the marked items totals (Table::setTotalledFields) so
+// that its totals give the row of markedTotals() without running it.
+QStringList markedTotalsFields();
+// Opens `query` (of markedTotals()) on that row, as the statement reads it.
+void showMarkedTotals(Query &query, const Table &markedList);
 } // namespace ItemStatements

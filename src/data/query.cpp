@@ -142,6 +142,16 @@ void Query::close()
     m_open = false;
 }
 
+void Query::setResult(const QStringList &columns, std::vector<std::vector<QVariant>> rows)
+{
+    close();
+    m_columns = columns;
+    m_rows = std::move(rows);
+    for (std::vector<QVariant> &row : m_rows)
+        row.resize(m_columns.size());
+    m_open = true;
+}
+
 void Query::reopen()
 {
     close();

@@ -33,6 +33,9 @@ public:
     QVariant value(int row, int column) const;
     QVariant value(int row, const QString &column) const;
 
+    // Open with rows the caller already has (the statement's result, taken
+    // by another pass), without running the statement; reopen() runs it.
+    void setResult(const QStringList &columns, std::vector<std::vector<QVariant>> rows);
     // For a caller that keeps the rows up to date itself between re-runs.
     void setValue(int row, int column, const QVariant &value);
     void insertRow(int row, std::vector<QVariant> values);

@@ -3,8 +3,8 @@
 #include <QDate>
 
 #include "engineerror.h"
-#include "recordrules.h"
 #include "money.h"
+#include "recordrules.h"
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Exception.h>
@@ -25,13 +25,7 @@ struct SumState
 
 void sumStep(sqlite3_context *context, int, sqlite3_value **args)
 {
-    // Only amounts as the program stores them are summed: text, infinite or
-    // out-of-bound values left by a file changed elsewhere count as empty.
-    const int type = sqlite3_value_type(args[0]);
-    if ((type != SQLITE_FLOAT && type != SQLITE_INTEGER)
-        || !RecordRules::isSoundAmount(sqlite3_value_double(args[0])))
-        return;
-    const std::optional<Money> amount = Money::fromSql(args[0]);
+    const std::optional<Money> amount = summedAmount(args[0]);
     if (!amount)
         return;
     auto *state = static_cast<SumState *>(sqlite3_aggregate_context(context, sizeof(SumState)));
@@ -59,6 +53,17 @@ void sumFinal(sqlite3_context *context)
     sqlite3_result_blob(context, text.constData(), int(text.size()), SQLITE_TRANSIENT);
 }
 } // namespace
+
+std::optional<Money> summedAmount(sqlite3_value *value)
+{
+    // Only amounts as the program stores them are summed: text, infinite or
+    // out-of-bound values left by a file changed elsewhere count as empty.
+    const int type = sqlite3_value_type(value);
+    if ((type != SQLITE_FLOAT && type != SQLITE_INTEGER)
+        || !RecordRules::isSoundAmount(sqlite3_value_double(value)))
+        return std::nullopt;
+    return Money::fromSql(value);
+}
 
 void bindVariant(SQLite::Statement &stmt, int index, const QVariant &value)
 {

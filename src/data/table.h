@@ -1,6 +1,7 @@
 #pragma once
 
 #include "layouts.h"
+#include "money.h"
 
 #include <QHash>
 #include <QObject>
@@ -9,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -120,6 +122,20 @@ public:
     void scan(const std::vector<int> &fields,
         const std::function<bool(int row, const std::vector<QVariant> &values)> &visit) const;
 
+    // Totals of some fields over the records of the view, taken by the pass
+    // that reads its keys: a window showing the totals of its rows reads them
+    // once. Each field's sum counts its values as ds_sum4() does (empty when
+    // none counts), and its count the values that are not empty. They hold
+    // for the view as last read (open, refresh, re-read after a rollback):
+    // posts and deletes since do not move them.
+    struct FieldTotal
+    {
+        std::optional<Money> sum;
+        qint64 count = 0;
+    };
+    void setTotalledFields(const QStringList &fields) { m_totalled = fields; }
+    const std::vector<FieldTotal> &fieldTotals() const { return m_totals; }
+
     // Re-reads the key list, keeping the current record where possible.
     void refresh();
     // After a rolled-back transaction (the engine's rolledBack()) the view is
@@ -214,6 +230,8 @@ private:
     int m_counterField = -1;
 
     std::vector<qint64> m_keys;
+    QStringList m_totalled;
+    std::vector<FieldTotal> m_totals;
     mutable QHash<qint64, Row> m_cache;
     // Statements kept prepared while the table is open.
     mutable Statement m_fetch;

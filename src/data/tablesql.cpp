@@ -138,7 +138,10 @@ void Table::loadKeys()
     }
     m_filterCheck.reset();
     const QString table = Engine::quote(m_alias) + QLatin1Char('.') + Engine::quote(DataTableName);
-    QString sql = QStringLiteral("SELECT rowid FROM ") + table;
+    QString sql = QStringLiteral("SELECT rowid");
+    for (const QString &f : std::as_const(m_totalled))
+        sql += QStringLiteral(", ") + Engine::quote(m_fields[fieldIndexOrThrow(f)].name);
+    sql += QStringLiteral(" FROM ") + table;
     if (!m_where.isEmpty())
         sql += QStringLiteral(" WHERE ") + m_where;
     sql += QStringLiteral(" ORDER BY ") + orderClause();
@@ -156,7 +159,18 @@ void Table::loadKeys()
     const Statement stmt = prepare(sql);
     for (int i = 0; i < m_whereParams.size(); ++i)
         bindValue(stmt.get(), i + 1, m_whereParams[i]);
-    while (step(stmt.get()))
+    std::vector<FieldTotal> totals(m_totalled.size());
+    while (step(stmt.get())) {
         keys.push_back(sqlite3_column_int64(stmt.get(), 0));
+        for (std::size_t i = 0; i < totals.size(); ++i) {
+            sqlite3_value *value = sqlite3_column_value(stmt.get(), int(i) + 1);
+            if (sqlite3_value_type(value) == SQLITE_NULL)
+                continue;
+            ++totals[i].count;
+            if (const std::optional<Money> amount = summedAmount(value))
+                totals[i].sum = totals[i].sum.value_or(Money()) + *amount;
+        }
+    }
     m_keys.swap(keys);
+    m_totals.swap(totals);
 }

@@ -55,6 +55,8 @@ TFrmPayit::TFrmPayit(QWidget *parent)
     TableSched->setIndexName(TableFiles::DueDateIndex);
     TableSched->setFilter(QStringLiteral("[PayNow] = '") + PayMark + QStringLiteral("'"));
     TableSched->setFiltered(true);
+    // The totals row comes from the pass that reads the list.
+    TableSched->setTotalledFields(ItemStatements::markedTotalsFields());
     TableHistory->setIndexName(TableFiles::DueDateIndex);
     TableResched->setIndexName(TableFiles::DueDateIndex);
     TablePayee->setReadOnly(true);
@@ -128,13 +130,13 @@ void TFrmPayit::openTables()
     while (TableSched->controlsDisabled())
         TableSched->enableControls();
     TableSched->open();
-    TableResched->close();
-    TableResched->open();
-    refreshTotals();
+    ItemStatements::showMarkedTotals(*QueryPaydateChecked, *TableSched);
+    m_totals->reset();
     ItemRules::setListLabels(*TableSched);
     DBGridSched->itemModel()->headerTitlesChanged();
     TableSched->first();
-    DBGridSched->setPickList(QStringLiteral("Description"), ItemRules::payeePickList(*TablePayee));
+    DBGridSched->setPickListSource(
+        QStringLiteral("Description"), [this] { return ItemRules::payeePickList(*TablePayee); });
     DBGridSched->syncFromTable();
 }
 
@@ -179,6 +181,9 @@ bool TFrmPayit::ProcessNowClick()
     TableSched->disableControls();
     PaymentRun::Outcome outcome;
     try {
+        // The work table is needed by the run only.
+        TableResched->close();
+        TableResched->open();
         outcome = PaymentRun::pay(*TableSched, Clock::current().today());
     } catch (const EngineError &e) {
         m_running = false;

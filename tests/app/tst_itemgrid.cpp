@@ -79,6 +79,7 @@ private Q_SLOTS:
     void urgencyBands();
     void datePickerOnAnEmptyDate();
     void payeePickListHint();
+    void rowTitlesSizedAsAPlainHeaderSizesThem();
     void refusedText_data();
     void refusedText();
     void titleSort();
@@ -457,6 +458,25 @@ void TestItemGrid::payeePickListHint()
         items.append(combo->itemText(i));
     QCOMPARE(items,
         QStringList{ QStringLiteral("Click \"Payee List\" on the toolbar to add to payee list.") });
+}
+
+// Row titles that show the same are measured once: the size must still be a
+// plain header's, wherever the current record (the one marked title) is.
+void TestItemGrid::rowTitlesSizedAsAPlainHeaderSizesThem()
+{
+    ScheduleBuilder items;
+    for (int i = 0; i < 250; ++i)
+        items.item(QStringLiteral("item %1").arg(i)).every(1, QStringLiteral("Months"));
+    items.write();
+    start();
+    QHeaderView plain(Qt::Vertical);
+    plain.setModel(m_grid->model());
+    plain.setFont(m_grid->verticalHeader()->font());
+    for (int row : { 0, 99, 100, 150, 249 }) {
+        m_window->TableSched->goToRow(row);
+        Q_EMIT m_grid->model()->headerDataChanged(Qt::Vertical, 0, 249);
+        QCOMPARE(m_grid->verticalHeader()->sizeHint(), plain.sizeHint());
+    }
 }
 
 void TestItemGrid::refusedText_data()

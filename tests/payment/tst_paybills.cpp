@@ -234,8 +234,7 @@ class TestPayBills : public MainWindowTest
 public:
     TestPayBills()
         : MainWindowTest(CreateTables)
-    {
-    }
+    { }
 
 private Q_SLOTS:
     void cleanup();
@@ -250,11 +249,14 @@ private Q_SLOTS:
     void deleteInWizardRemovesUnpaid();
     void totalsRow_data();
     void totalsRow();
+    void openingTotalsAgreeWithTheStatement_data();
+    void openingTotalsAgreeWithTheStatement();
     void zeroAmounts_data();
     void zeroAmounts();
     void reschedEditsAndDeletes();
     void textLeftInEditorCounts_data();
     void textLeftInEditorCounts();
+    void payeesReadAtEachOpening();
     void nothingMarked();
     void tips_data();
     void tips();
@@ -607,6 +609,47 @@ void TestPayBills::totalsRow()
     QCOMPARE(remainderColour, maroon ? QColor(128, 0, 0) : QColor(0, 128, 0));
 }
 
+// The totals shown at opening come from the pass that reads the list; the
+// statement run after an edit must give the same row, whatever the file holds.
+void TestPayBills::openingTotalsAgreeWithTheStatement_data()
+{
+    QTest::addColumn<QStringList>("rows"); // Description, Bill Amount, Pay Amount
+    QTest::newRow("blanks") << QStringList({ "'', NULL, NULL", "' ', NULL, NULL" });
+    QTest::newRow("at the bound") << QStringList({ "'a', 999999999999.99, NULL",
+        "'b', 999999999999.99, 0.01", "'c', -999999999999.99, 999999999999.99" });
+    QTest::newRow("no amounts") << QStringList({ "'t', '12.5', 'abc'", "'i', 9e999, -9e999",
+        "'o', 1e13, NULL", "'w', 7, 3", "'b', x'3132', NULL" });
+    QTest::newRow("decimals") << QStringList(
+        { "'x', 0.1, 0.2", "'y', 0.1, 0.2", "'q', 0.0001, 1234.5678" });
+}
+
+void TestPayBills::openingTotalsAgreeWithTheStatement()
+{
+    QFETCH(QStringList, rows);
+    for (int i = 0; i < rows.size(); ++i)
+        execOn(QStringLiteral("schedule.DB"),
+            QStringLiteral("INSERT INTO %1 (\"Description\", \"Bill Amount\", \"Pay Amount\", "
+                           "\"Frequency\", \"PrimaryKey\", \"PayNow\") VALUES (%2, 1, %3, %4)")
+                .arg(DataTableName, rows[i])
+                .arg(i)
+                .arg(i ? "char(252)" : "NULL") // one row unmarked
+                .toStdString());
+    start();
+    QStringList shown[2];
+    payBills([&](TFrmPayit *w) {
+        for (QStringList &row : shown) {
+            for (int c = 0; c < w->DBGridCheckedTot->model()->columnCount(); ++c) {
+                const QVariant v = w->QueryPaydateChecked->value(0, c);
+                row << w->DBGridCheckedTot->model()->index(0, c).data().toString()
+                    << QString::fromLatin1(v.typeName()) + QLatin1Char(' ') + v.toString();
+            }
+            w->refreshTotals();
+        }
+        press(w, "Back");
+    });
+    QCOMPARE(shown[0], shown[1]);
+}
+
 // Amounts typed as 0: the wizard empties all four, the reschedule screen only
 // the expense and income amounts.
 void TestPayBills::zeroAmounts_data()
@@ -731,6 +774,29 @@ void TestPayBills::textLeftInEditorCounts()
     QCOMPARE(got,
         leaveBy == QLatin1String("Next") ? QStringLiteral("95.5/95.5")
                                          : QStringLiteral("2024-04-20"));
+}
+
+// The payee list is read when the description editor first needs it, anew
+// at each opening of the wizard.
+void TestPayBills::payeesReadAtEachOpening()
+{
+    add(QStringLiteral("schedule.DB"),
+        { item(QStringLiteral("Electric"), QDate(2024, 3, 5), 80.0, 1, QStringLiteral("Months")) });
+    start();
+    QStringList offered;
+    for (const char *payee : { "A", "B" }) {
+        execOn(QStringLiteral("payee.db"),
+            "INSERT INTO " + DataTableName.toStdString() + " (\"Payee\") VALUES ('" + payee + "')");
+        payBills([&](TFrmPayit *w) {
+            type(w->DBGridSched, 0, QStringLiteral("Description"), QStringLiteral("E"), false);
+            auto *combo = qobject_cast<QComboBox *>(
+                w->DBGridSched->indexWidget(w->DBGridSched->currentIndex()));
+            for (int i = 0; combo && i < combo->count(); ++i)
+                offered.append(combo->itemText(i));
+            press(w, "Back");
+        });
+    }
+    QCOMPARE(offered, QStringList({ "A", "A", "B" }));
 }
 
 void TestPayBills::nothingMarked()
