@@ -145,8 +145,8 @@ void TestTipWindow::helpPages()
         afterButton = m_env->desktop.helpFiles;
         m_env->desktop.helpFiles.clear();
         // Under load the window may take a moment to be given the keyboard.
-        QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; });
-        QWidget *focus = QApplication::focusWidget() ? QApplication::focusWidget() : modal;
+        const bool focused = QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; });
+        QWidget *focus = focused ? QApplication::focusWidget() : modal;
         QTest::keyClick(focus, Qt::Key_F1);
         QTest::keyClick(focus, Qt::Key_F1, Qt::ShiftModifier);
         QTest::keyClick(focus, Qt::Key_F1, Qt::ControlModifier);
