@@ -26,7 +26,19 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
+// A header's size comes from its titles alone, unless a section is sized to
+// the cells it heads.
+bool keepsMeasureOnCellChange(const QHeaderView &header, int first, int last)
+{
+    for (int s = std::max(first, 0); s <= last && s < header.count(); ++s)
+        if (header.sectionResizeMode(s) == QHeaderView::ResizeToContents)
+            return false;
+    return true;
+}
+
 // The row titles: QHeaderView sizes them from the first and last hundred
 // sections, each measured with the font, although all but the current
 // record's show the same. Sections showing the same are measured once per
@@ -75,6 +87,33 @@ private:
 
     mutable QHash<QString, QSize> m_measured;
     mutable bool m_measuring = false;
+
+protected:
+    void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+        const QList<int> &roles) override
+    {
+        if (keepsMeasureOnCellChange(*this, topLeft.row(), bottomRight.row()))
+            return;
+        QHeaderView::dataChanged(topLeft, bottomRight, roles);
+    }
+};
+
+// The column titles, sized as their cells are not: QHeaderView forgets the
+// size it measured for its titles whenever a cell changes, and every opening
+// and reading of a list changes them all.
+class ListHeader : public ColoredHeader
+{
+public:
+    using ColoredHeader::ColoredHeader;
+
+protected:
+    void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+        const QList<int> &roles) override
+    {
+        if (keepsMeasureOnCellChange(*this, topLeft.column(), bottomRight.column()))
+            return;
+        ColoredHeader::dataChanged(topLeft, bottomRight, roles);
+    }
 };
 } // namespace
 
@@ -97,7 +136,7 @@ QStringList unitNames()
 ItemGrid::ItemGrid(QWidget *parent)
     : QTableView(parent)
     , m_model(new ItemModel(this))
-    , m_header(new ColoredHeader(this))
+    , m_header(new ListHeader(this))
 {
     setHorizontalHeader(m_header);
     setVerticalHeader(new RowHeader(this));

@@ -14,7 +14,9 @@
 #include <QColor>
 #include <QDate>
 
-namespace { } // namespace
+namespace {
+const QString noField;
+} // namespace
 
 ItemModel::ItemModel(QObject *parent)
     : QAbstractTableModel(parent)
@@ -23,6 +25,7 @@ ItemModel::ItemModel(QObject *parent)
 void ItemModel::setTable(Table *table)
 {
     beginResetModel();
+    m_titlesShown.clear();
     if (m_table)
         disconnect(m_table, nullptr, this, nullptr);
     m_table = table;
@@ -50,7 +53,32 @@ void ItemModel::setColumns(const QList<GridColumn> &columns)
 {
     beginResetModel();
     m_columns = columns;
+    m_titlesShown.clear();
+    m_traits.clear();
+    for (const GridColumn &c : m_columns) {
+        ColumnTraits t;
+        t.def = ItemFields::definition(c.field);
+        t.banded = ItemFields::isBanded(c.field);
+        t.payNow = c.field == QLatin1String("PayNow");
+        if (c.field == QLatin1String("Bill Amount"))
+            t.colour = ColumnTraits::Colour::Bill;
+        else if (c.field == QLatin1String("Pay Amount"))
+            t.colour = ColumnTraits::Colour::Pay;
+        if (t.def && Formats::alignsRight(t.def->type))
+            t.alignment = int(Qt::AlignRight | Qt::AlignVCenter);
+        else if (t.payNow)
+            t.alignment = int(Qt::AlignCenter);
+        else
+            t.alignment = int(Qt::AlignLeft | Qt::AlignVCenter);
+        m_traits.append(t);
+    }
     endResetModel();
+}
+
+const ItemModel::ColumnTraits &ItemModel::traits(int column) const
+{
+    static const ColumnTraits none;
+    return column >= 0 && column < m_traits.size() ? m_traits[column] : none;
 }
 
 QString ItemModel::fieldName(int column) const
@@ -58,11 +86,19 @@ QString ItemModel::fieldName(int column) const
     return column >= 0 && column < m_columns.size() ? m_columns[column].field : QString();
 }
 
+int ItemModel::fieldIndexOf(int column) const
+{
+    // The table's field positions change when it is opened on another file:
+    // they are looked up each time (a hash lookup).
+    return m_table->fieldIndex(
+        column >= 0 && column < m_columns.size() ? m_columns[column].field : noField);
+}
+
 int ItemModel::fieldIndex(int column) const
 {
     if (!m_table || !m_table->isOpen())
         return -1;
-    return m_table->fieldIndex(fieldName(column));
+    return fieldIndexOf(column);
 }
 
 int ItemModel::columnOfField(const QString &field) const
@@ -84,7 +120,7 @@ QString ItemModel::title(int column) const
 
 int ItemModel::band(const QModelIndex &index) const
 {
-    if (!m_urgency || !ItemFields::isBanded(fieldName(index.column())))
+    if (!m_urgency || !traits(index.column()).banded)
         return Urgency::NoBand;
     return Urgency::band(m_table->rowValue(index.row(), fieldIndex(index.column())),
         m_interval ? m_interval() : 7, Clock::current().now());
@@ -102,40 +138,37 @@ int ItemModel::columnCount(const QModelIndex &parent) const
 
 QVariant ItemModel::data(const QModelIndex &index, int role) const
 {
+    // Views ask for many roles per cell; the rest are answered before any lookup.
+    if (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::ForegroundRole
+        && role != Qt::TextAlignmentRole)
+        return {};
     if (!index.isValid() || !m_table || !m_table->isOpen())
         return {};
-    const QString field = fieldName(index.column());
-    const int fi = fieldIndex(index.column());
+    const int fi = fieldIndexOf(index.column());
     if (fi < 0)
         return {};
+    const ColumnTraits &t = traits(index.column());
     switch (role) {
     case Qt::DisplayRole: {
         const QVariant v = m_table->rowValue(index.row(), fi);
-        if (const FieldDef *def = ItemFields::definition(field))
-            return Formats::display(*def, v);
+        if (t.def)
+            return Formats::display(*t.def, v);
         return v.isNull() ? QString() : v.toString();
     }
     case Qt::EditRole:
         return editText(index.row(), index.column());
     case Qt::ForegroundRole: {
-        if (field == QLatin1String("Bill Amount"))
+        if (t.colour == ColumnTraits::Colour::Bill)
             return Colours::foreground(Colours::Maroon);
-        if (field == QLatin1String("Pay Amount"))
+        if (t.colour == ColumnTraits::Colour::Pay)
             return Colours::foreground(Colours::Green);
         const int b = band(index);
         if (b != Urgency::NoBand)
             return Colours::foreground(Urgency::textColor(b));
         return {};
     }
-    case Qt::TextAlignmentRole:
-        if (const FieldDef *def = ItemFields::definition(field);
-            def && Formats::alignsRight(def->type))
-            return int(Qt::AlignRight | Qt::AlignVCenter);
-        if (field == QLatin1String("PayNow"))
-            return int(Qt::AlignCenter);
-        return int(Qt::AlignLeft | Qt::AlignVCenter);
-    default:
-        return {};
+    default: // Qt::TextAlignmentRole
+        return t.alignment;
     }
 }
 
@@ -147,7 +180,7 @@ QString ItemModel::editText(int row, int column) const
     const QVariant v = m_table->rowValue(row, fi);
     if (v.isNull())
         return {};
-    if (const FieldDef *def = ItemFields::definition(fieldName(column)))
+    if (const FieldDef *def = traits(column).def)
         return Formats::editText(*def, v);
     return v.toString();
 }
@@ -180,7 +213,7 @@ QVariant ItemModel::headerData(int section, Qt::Orientation orientation, int rol
 Qt::ItemFlags ItemModel::flags(const QModelIndex &index) const
 {
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (m_editable && index.isValid() && fieldName(index.column()) != QLatin1String("PayNow"))
+    if (m_editable && index.isValid() && !traits(index.column()).payNow)
         f |= Qt::ItemIsEditable;
     return f;
 }
@@ -275,6 +308,14 @@ void ItemModel::resync()
 
 void ItemModel::headerTitlesChanged()
 {
+    // The header measures its titles again after this signal: at every
+    // opening of a list, although they are mostly the ones it measured last.
+    QStringList titles;
+    for (int c = 0; c < columnCount(); ++c)
+        titles.append(title(c));
+    if (titles == m_titlesShown)
+        return;
+    m_titlesShown = titles;
     if (columnCount() > 0)
         Q_EMIT headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
 }

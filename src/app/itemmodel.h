@@ -4,11 +4,13 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
 
 class Table;
+struct FieldDef;
 
 struct GridColumn
 {
@@ -61,8 +63,23 @@ public:
     void headerTitlesChanged();
 
 private:
+    // What a column's field name decides, worked out once per column list:
+    // cells ask for several roles each time they are drawn.
+    struct ColumnTraits
+    {
+        const FieldDef *def = nullptr; // nullptr: not an item field
+        int alignment = 0;
+        enum class Colour { None, Bill, Pay } colour = Colour::None; // the amounts' own
+        bool banded = false;
+        bool payNow = false;
+    };
+    const ColumnTraits &traits(int column) const;
+    int fieldIndexOf(int column) const;
+
     Table *m_table = nullptr;
     QList<GridColumn> m_columns;
+    QList<ColumnTraits> m_traits;
+    QStringList m_titlesShown; // as last announced to the views
     std::function<int()> m_interval;
     bool m_urgency = true;
     bool m_editable = true;

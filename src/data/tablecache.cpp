@@ -176,8 +176,11 @@ const Table::Row &Table::fetchAt(int pos) const
     sqlite3_stmt *stmt = m_fetchBlock.get();
     sqlite3_reset(stmt);
     sqlite3_clear_bindings(stmt);
+    // A list opens on its first screen: a full block there reads rows no one
+    // may scroll to.
+    const int block = m_cache.isEmpty() ? FirstFetchBlock : FetchBlock;
     int bound = 0;
-    for (int p = pos; p < int(m_keys.size()) && bound < FetchBlock; ++p)
+    for (int p = pos; p < int(m_keys.size()) && bound < block; ++p)
         if (!m_cache.contains(m_keys[p]))
             check(sqlite3_bind_int64(stmt, ++bound, m_keys[p]));
     while (step(stmt))

@@ -21,6 +21,8 @@
 namespace TableSupport {
 inline constexpr int CacheLimit = 4096;
 inline constexpr int FetchBlock = 64;
+// The first block after an opening or a reread: about a screen of a list.
+inline constexpr int FirstFetchBlock = 24;
 
 inline int characters(const QString &text)
 {

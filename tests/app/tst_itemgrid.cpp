@@ -80,6 +80,7 @@ private Q_SLOTS:
     void datePickerOnAnEmptyDate();
     void payeePickListHint();
     void rowTitlesSizedAsAPlainHeaderSizesThem();
+    void columnTitlesSizedAsAPlainHeaderSizesThem();
     void refusedText_data();
     void refusedText();
     void titleSort();
@@ -477,6 +478,36 @@ void TestItemGrid::rowTitlesSizedAsAPlainHeaderSizesThem()
         Q_EMIT m_grid->model()->headerDataChanged(Qt::Vertical, 0, 249);
         QCOMPARE(m_grid->verticalHeader()->sizeHint(), plain.sizeHint());
     }
+}
+
+// The column titles keep their measured size over changes of cells, and are
+// measured again when a title changes.
+void TestItemGrid::columnTitlesSizedAsAPlainHeaderSizesThem()
+{
+    ScheduleBuilder items;
+    for (int i = 0; i < 30; ++i)
+        items.item(QStringLiteral("item %1").arg(i)).every(1, QStringLiteral("Months"));
+    items.write();
+    start();
+    QHeaderView *titles = m_grid->horizontalHeader();
+    const auto plainSize = [&] {
+        QHeaderView plain(Qt::Horizontal);
+        plain.setModel(m_grid->model());
+        plain.setFont(titles->font());
+        for (int c = 0; c < titles->count(); ++c)
+            plain.resizeSection(c, titles->sectionSize(c));
+        return plain.sizeHint();
+    };
+    const QSize before = titles->sizeHint();
+    QCOMPARE(before, plainSize());
+    Table *t = m_window->TableSched;
+    t->close();
+    t->open();
+    QCOMPARE(titles->sizeHint(), before);
+    t->setDisplayLabel(QStringLiteral("Description"), QStringLiteral("Payee\nor\nsource"));
+    m_grid->itemModel()->headerTitlesChanged();
+    QVERIFY(titles->sizeHint().height() > before.height());
+    QCOMPARE(titles->sizeHint(), plainSize());
 }
 
 void TestItemGrid::refusedText_data()
