@@ -17,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/installpaths.h"
 #include "platform/messages.h"
+#include "platform/slowwork.h"
 
 #include <QAbstractTableModel>
 #include <QAreaSeries>
@@ -26,8 +27,6 @@
 #include <QDateTimeAxis>
 #include <QDialogButtonBox>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -39,7 +38,6 @@
 #include <QLineSeries>
 #include <QPainter>
 #include <QProgressBar>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QScatterSeries>
 #include <QScrollBar>
@@ -49,9 +47,6 @@
 #include <QValueAxis>
 
 #include <algorithm>
-#include <atomic>
-#include <exception>
-#include <thread>
 
 namespace {
 qint64 msecs(const QDate &date)
@@ -451,68 +446,6 @@ std::unique_ptr<DestinationFile> begin(const QString &path)
     }
 }
 
-// Runs work on a thread of its own while the window goes on answering; a
-// progress dialog with Cancel comes up once it has taken half a second.
-// False when the user cancelled (the work is told and waited for); rethrows
-// what the work threw.
-bool aside(QWidget *parent, const QString &label,
-    const std::function<bool(const ForecastFile::Progress &)> &work)
-{
-    std::atomic<qint64> done = 0, total = 0;
-    std::atomic<bool> cancel = false;
-    bool finished = false;
-    std::exception_ptr failure;
-    QEventLoop loop;
-    std::thread thread([&] {
-        try {
-            if (!work([&](qint64 d, qint64 t) {
-                    done = d;
-                    total = t;
-                    return !cancel;
-                }))
-                cancel = true;
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        QMetaObject::invokeMethod(
-            &loop,
-            [&] {
-                finished = true;
-                loop.quit();
-            },
-            Qt::QueuedConnection);
-    });
-    QProgressDialog progress(label, QStringLiteral("Cancel"), 0, 1000, parent);
-    progress.setObjectName(QStringLiteral("ProgressDialog"));
-    progress.setWindowTitle(QStringLiteral("Cash Flow Forecast"));
-    progress.setWindowModality(Qt::ApplicationModal);
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    progress.reset(); // no dialog until the delay below says so
-    QElapsedTimer started;
-    started.start();
-    QTimer poll;
-    poll.setInterval(50);
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (started.elapsed() < 500)
-            return;
-        if (!progress.isVisible()) {
-            BusyPointer::set(false); // the arrow over the Cancel button
-            progress.show();
-        }
-        if (total > 0)
-            progress.setValue(int(std::min<qint64>(done, total) * 1000 / total));
-        if (progress.wasCanceled())
-            cancel = true;
-    });
-    poll.start();
-    if (!finished)
-        loop.exec();
-    thread.join();
-    if (failure)
-        std::rethrow_exception(failure);
-    return !cancel;
-}
 } // namespace
 
 // The rows are written on a worker, which holds the forecast as it was: a new
@@ -531,9 +464,12 @@ bool CashFlowForecast::saveAside(const QString &path, const QString &label,
     const std::shared_ptr<const CashFlow> forecast = m_forecast;
     bool whole = false;
     try {
-        whole = aside(this, label, [&](const ForecastFile::Progress &progress) {
-            return write(file->device(), *forecast, progress);
-        });
+        bool written = false;
+        whole = SlowWork::aside(this, label, QStringLiteral("Cash Flow Forecast"),
+                    [&](const SlowWork::Progress &progress) {
+                        written = write(file->device(), *forecast, progress);
+                    })
+            && written;
     } catch (const std::exception &e) {
         Messages::current().error(QString::fromLocal8Bit(e.what()));
     }

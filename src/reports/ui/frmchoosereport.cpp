@@ -8,7 +8,7 @@
 #include "platform/busypointer.h"
 #include "platform/desktop.h"
 #include "platform/messages.h"
-#include "slowwork.h"
+#include "platform/slowwork.h"
 
 #include <QComboBox>
 #include <QFocusEvent>

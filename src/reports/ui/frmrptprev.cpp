@@ -10,10 +10,10 @@
 #include "platform/desktop.h"
 #include "platform/installpaths.h"
 #include "platform/messages.h"
+#include "platform/slowwork.h"
 #include "reports/engine/output.h"
 #include "reports/engine/pagestore.h"
 #include "reports/engine/printing.h"
-#include "slowwork.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -35,7 +35,7 @@ SlowWork::~SlowWork()
     }
 }
 
-ReportEngine::Progress SlowWork::progress()
+SlowWork::Progress SlowWork::progress()
 {
     return [this](qint64 done, qint64 total) { return step(done, total); };
 }
@@ -74,7 +74,7 @@ bool SlowWork::step(qint64 done, qint64 total)
 }
 
 bool SlowWork::aside(QWidget *parent, const QString &label, const QString &title,
-    const std::function<void(const ReportEngine::Progress &progress)> &work)
+    const std::function<void(const Progress &progress)> &work)
 {
     std::atomic<qint64> done = 0, total = 0;
     std::atomic<bool> cancel = false, finished = false;

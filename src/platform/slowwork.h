@@ -1,7 +1,5 @@
 #pragma once
 
-#include "reports/engine/pagestore.h"
-
 #include <QElapsedTimer>
 #include <QString>
 
@@ -15,6 +13,9 @@ class QWidget;
 class SlowWork
 {
 public:
+    // Told how far the work is; false once the user has cancelled.
+    using Progress = std::function<bool(qint64 done, qint64 total)>;
+
     SlowWork(QWidget *parent, const QString &label,
         const QString &title = QStringLiteral("Preparing Report"));
     ~SlowWork();
@@ -22,14 +23,14 @@ public:
     SlowWork &operator=(const SlowWork &) = delete;
 
     // For the engine; returns false once the user has cancelled.
-    ReportEngine::Progress progress();
+    Progress progress();
     bool cancelled() const { return m_cancelled; }
 
     // Runs `work` on a thread of its own while the window goes on answering,
     // with the same dialog. False when the user cancelled (the work is told
     // through its progress and waited for); rethrows what the work threw.
     static bool aside(QWidget *parent, const QString &label, const QString &title,
-        const std::function<void(const ReportEngine::Progress &progress)> &work);
+        const std::function<void(const Progress &progress)> &work);
 
 private:
     bool step(qint64 done, qint64 total);
